@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QString>
+
+namespace quillory {
+
+// Key-value text files: one "key=value" line each, UTF-8, CR LF line ends.
+
+// Appends one line, creating the file when it does not exist. Nothing is ever replaced.
+Result SaveINI(const QString &KeyName, const QString &KeyValue, const QString &filename);
+
+// The value of the first line whose key matches without regard to case; the empty text when
+// no line matches. Reading stops at the first empty line. Fails when the file cannot be read.
+Expected<QString> GetINI(const QString &KeyName, const QString &filename);
+
+} // namespace quillory

@@ -1,0 +1,43 @@
+#include "platform/headlessdialogs.h"
+
+namespace quillory {
+
+namespace {
+const char *iconWord(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Error:
+        return "error";
+    case MessageIcon::Warning:
+        return "warning";
+    case MessageIcon::Question:
+        return "question";
+    case MessageIcon::Information:
+    case MessageIcon::None:
+        break;
+    }
+    return nullptr;
+}
+} // namespace
+
+MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title,
+                                       MessageIcon icon, MessageButtons buttons)
+{
+    const char *word = iconWord(icon);
+    const QByteArray line = (title + QStringLiteral(": ")).toUtf8() +
+                            (word ? QByteArray(word) + ": " : QByteArray()) + text.toUtf8();
+    std::fprintf(m_out, "%s\n", line.constData());
+    std::fflush(m_out);
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNoCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    }
+    return MessageAnswer::Cancel;
+}
+
+} // namespace quillory

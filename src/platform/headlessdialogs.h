@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/userdialogs.h"
+
+#include <cstdio>
+
+namespace quillory {
+
+// The dialogs of a run without a window: messages go to standard error, questions take their
+// safe answer (Cancel or No) and nothing is ever asked.
+class HeadlessDialogs final : public UserDialogs {
+public:
+    explicit HeadlessDialogs(std::FILE *out = stderr) : m_out(out) {}
+
+    MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
+                          MessageButtons buttons) override;
+    std::optional<QString> saveFileName(const QString &, const QString &, const QString &,
+                                        const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> openFileName(const QString &, const QString &,
+                                        const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> password(const QString &) override { return std::nullopt; }
+
+private:
+    std::FILE *m_out;
+};
+
+} // namespace quillory

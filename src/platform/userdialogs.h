@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quillory {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Every message box, question, file choice and password prompt goes through here, so that the
+// texts can be checked in tests and a run without a window never waits for an answer.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    virtual MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
+                                  MessageButtons buttons = MessageButtons::Ok) = 0;
+    // A file to write; nullopt when the user cancels. `filter` is in Qt's "Name (*.ext)" form.
+    virtual std::optional<QString> saveFileName(const QString &title, const QString &folder,
+                                                const QString &proposedName,
+                                                const QString &filter) = 0;
+    virtual std::optional<QString> openFileName(const QString &title, const QString &folder,
+                                                const QString &filter) = 0;
+    // The password for an archive; nullopt when the user cancels.
+    virtual std::optional<QString> password(const QString &archivePath) = 0;
+};
+
+inline const QString &applicationTitle()
+{
+    static const QString title = QStringLiteral("Quillory");
+    return title;
+}
+
+} // namespace quillory

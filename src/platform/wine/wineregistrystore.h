@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/registrystore.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace quillory {
+
+class WineRegistryFile;
+
+// The registry of a Wine prefix: HKEY_CURRENT_USER is the prefix's user.reg and
+// HKEY_LOCAL_MACHINE its system.reg. Other roots open no keys. A file is read when its root is
+// first used; a file that does not parse opens no keys and is never written over.
+class WineRegistryStore final : public RegistryStore {
+public:
+    explicit WineRegistryStore(QString prefixPath);
+    ~WineRegistryStore() override;
+
+    const QString &prefixPath() const { return m_prefix; }
+
+    bool keyExists(RegistryRoot root, const QString &path) const override;
+    Result createKey(RegistryRoot root, const QString &path) override;
+    QStringList subkeys(RegistryRoot root, const QString &path) const override;
+    std::optional<QList<RegistryValue>> values(RegistryRoot root,
+                                               const QString &path) const override;
+    std::optional<RegistryValue> value(RegistryRoot root, const QString &path,
+                                       const QString &name) const override;
+    Result setValue(RegistryRoot root, const QString &path, const RegistryValue &value) override;
+    Result deleteKey(RegistryRoot root, const QString &path) override;
+    Result checkWritable(RegistryRoot root) const override;
+    Result save() override;
+    void discard() override;
+
+private:
+    struct Branch;
+    Branch *branch(RegistryRoot root) const;
+
+    QString m_prefix;
+    mutable std::unique_ptr<Branch> m_user;
+    mutable std::unique_ptr<Branch> m_machine;
+};
+
+} // namespace quillory

@@ -1,0 +1,117 @@
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillory::test {
+
+MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title,
+                                       MessageIcon icon, MessageButtons buttons)
+{
+    shown.append({QStringLiteral("message"), text, title, icon, buttons});
+    if (!answers.isEmpty())
+        return answers.dequeue();
+    return buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel
+               ? MessageAnswer::Ok
+               : MessageAnswer::Yes;
+}
+
+std::optional<QString> ScriptedDialogs::saveFileName(const QString &title, const QString &folder,
+                                                     const QString &proposedName,
+                                                     const QString &filter)
+{
+    shown.append({QStringLiteral("save"), folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedDialogs::openFileName(const QString &title, const QString &folder,
+                                                     const QString &filter)
+{
+    shown.append({QStringLiteral("open"), folder + QLatin1Char('|') + filter, title});
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedDialogs::password(const QString &archivePath)
+{
+    shown.append({QStringLiteral("password"), archivePath, QString()});
+    return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.dequeue();
+}
+
+QStringList ScriptedDialogs::messageTexts() const
+{
+    QStringList texts;
+    for (const Shown &s : shown)
+        if (s.kind == QLatin1String("message"))
+            texts.append(s.text);
+    return texts;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QString binDir()
+{
+    const QString fromEnv = qEnvironmentVariable("QUILLORY_BIN_DIR");
+    return fromEnv.isEmpty() ? QCoreApplication::applicationDirPath() : fromEnv;
+}
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("QUILLORY_SOURCE_DIR");
+}
+
+} // namespace quillory::test
+
+#include <QTest>
+#ifdef QUILLORY_TEST_WIDGETS
+#include <QApplication>
+#endif
+
+#include <vector>
+
+namespace quillory::test {
+
+namespace {
+std::vector<std::pair<const char *, TestFactory>> &registry()
+{
+    static std::vector<std::pair<const char *, TestFactory>> tests;
+    return tests;
+}
+} // namespace
+
+int registerTest(const char *name, TestFactory factory)
+{
+    registry().emplace_back(name, std::move(factory));
+    return int(registry().size());
+}
+
+} // namespace quillory::test
+
+int main(int argc, char *argv[])
+{
+#ifdef QUILLORY_TEST_WIDGETS
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    int failures = 0;
+    for (auto &[name, factory] : quillory::test::registry()) {
+        std::unique_ptr<QObject> test = factory();
+        failures += QTest::qExec(test.get(), argc, argv) != 0 ? 1 : 0;
+    }
+    return failures == 0 ? 0 : 1;
+}

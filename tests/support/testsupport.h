@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/userdialogs.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+namespace quillory::test {
+
+// Stands in for the user: records every dialog shown and gives scripted answers.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    struct Shown {
+        QString kind; // "message", "save", "open", "password"
+        QString text;
+        QString title;
+        MessageIcon icon = MessageIcon::None;
+        MessageButtons buttons = MessageButtons::Ok;
+    };
+
+    QList<Shown> shown;
+    QQueue<MessageAnswer> answers;                 // for message(); default Ok/Yes
+    QQueue<std::optional<QString>> fileAnswers;    // for save/open; default cancel
+    QQueue<std::optional<QString>> passwordAnswers; // default cancel
+
+    MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
+                          MessageButtons buttons) override;
+    std::optional<QString> saveFileName(const QString &title, const QString &folder,
+                                        const QString &proposedName,
+                                        const QString &filter) override;
+    std::optional<QString> openFileName(const QString &title, const QString &folder,
+                                        const QString &filter) override;
+    std::optional<QString> password(const QString &archivePath) override;
+
+    QStringList messageTexts() const;
+};
+
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
+// Folder of the built executables (brevnor, brevnor-cli, tools).
+QString binDir();
+QString sourceDir();
+
+} // namespace quillory::test
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace quillory::test {
+
+// Test classes register themselves; the support's main runs every registered class.
+using TestFactory = std::function<std::unique_ptr<QObject>()>;
+int registerTest(const char *name, TestFactory factory);
+
+} // namespace quillory::test
+
+#define QUILLORY_TEST(Class)                                                                       \
+    static const int quilloryTestRegistration_##Class = ::quillory::test::registerTest(          \
+        #Class, [] { return std::unique_ptr<QObject>(new Class); });
