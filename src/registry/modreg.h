@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/registrystore.h"
+#include "platform/result.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace quillory {
+
+class UserDialogs;
+
+// Win32 status codes the key routines report.
+namespace RegStatus {
+constexpr long Success = 0;
+constexpr long FileNotFound = 2;
+constexpr long AccessDenied = 5;
+constexpr long InvalidHandle = 6;
+constexpr long MoreData = 234;
+constexpr long NoMoreItems = 259;
+} // namespace RegStatus
+
+// The program's one gateway to the registry. Keys are named by textual paths such as
+// HKEY_CURRENT_USER\Software\Microsoft\Windows Live Mail; a malformed path is reported with the
+// "Incorrect Format:" message and then does nothing. Registry text files (the export of one key
+// tree) are written and read here too.
+class modReg {
+public:
+    modReg(RegistryStore &store, UserDialogs &dialogs);
+
+    RegistryStore &store() const { return m_store; }
+
+    // Leaves only the subkey part in `path`; `root` is 0 for a malformed path or unknown root.
+    void SplitKeyPath(QString &path, std::uint32_t &root) const;
+    static std::uint32_t RootKeyFromName(const QString &name);
+
+    bool KeyExists(const QString &keyPath) const;
+    long CreateKey(const QString &keyPath);
+    // The value's text, or "Error" when the key or value cannot be read.
+    QString ReadStringValue(const QString &keyPath, const QString &valueName) const;
+    QStringList ListSubkeys(const QString &keyPath) const;
+    long DeleteKey(const QString &keyPath);
+    void DeleteKeyTree(const QString &keyPath);
+
+    // Writes the tree below keyPath to a registry text file (callers pass an empty relative
+    // path). Fails, with the reason, when the file cannot be written.
+    Result ExportKeyTree(const QString &keyPath, const QString &relativePath,
+                         const QString &filePath);
+    Result ExportKeyValues(const QString &keyPath, const QString &filePath);
+    // Replaces the tree below targetKeyPath with the file's contents, saved as one change.
+    // The whole file is read and checked first: a file that cannot be converted changes
+    // nothing.
+    Result ImportKeyFile(const QString &targetKeyPath, const QString &filePath);
+
+private:
+    RegistryStore &m_store;
+    UserDialogs &m_dialogs;
+};
+
+} // namespace quillory
