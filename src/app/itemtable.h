@@ -24,10 +24,10 @@ enum Item : int {
 };
 
 struct ItemInfo {
-    QString caption;   // check box caption
-    QString listKey;   // key of the item's list line in the backup information file
-    QString status;    // progress text while the item is backed up
-    QString logLabel;  // label of the item's line in the run's report
+    QString caption;  // check box caption
+    QString listKey;  // key of the item's list line in the backup information file
+    QString status;   // progress text while the item is backed up
+    QString logLabel; // label of the item's line in the run's report
 };
 
 const std::array<ItemInfo, ItemCount> &itemTable();

@@ -8,10 +8,12 @@ Result SaveINI(const QString &KeyName, const QString &KeyValue, const QString &f
 {
     QFile file(filename);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(filename, file.errorString()));
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(filename, file.errorString()));
     const QByteArray line = KeyName.toUtf8() + '=' + KeyValue.toUtf8() + "\r\n";
     if (file.write(line) != line.size() || !file.flush())
-        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(filename, file.errorString()));
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(filename, file.errorString()));
     return Result::success();
 }
 
@@ -19,7 +21,8 @@ Expected<QString> GetINI(const QString &KeyName, const QString &filename)
 {
     QFile file(filename);
     if (!file.open(QIODevice::ReadOnly))
-        return Result::failure(QStringLiteral("Cannot read %1: %2").arg(filename, file.errorString()));
+        return Result::failure(
+            QStringLiteral("Cannot read %1: %2").arg(filename, file.errorString()));
     const QString wanted = KeyName.toUpper();
     while (!file.atEnd()) {
         QByteArray raw = file.readLine();

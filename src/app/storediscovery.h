@@ -11,7 +11,8 @@ class WinePaths;
 
 // Where the mail client keeps its data, in the registry's textual key paths.
 namespace MailKeys {
-inline const QString mail = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Live Mail");
+inline const QString mail =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Live Mail");
 inline const QString storeMarker = QStringLiteral("Store Root");
 inline const QString shellFolders = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
