@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace quillory {
+
+inline const QString backupInfoFileName = QStringLiteral("krvstore.dat");
+inline const QString autoBackupDescription = QStringLiteral("Auto Backup");
+
+// The description kept on one line: every line break (CR LF, a lone CR, a lone LF) becomes
+// "PS$KRV", so no text the user types can start a line of its own in the information file.
+QString encodeDescription(const QString &description);
+// The reader's way back: every "PS$KRV" becomes CR LF.
+QString decodeDescription(const QString &stored);
+
+// The locale's general date format: short date, a blank, long time; midnight shows the date alone.
+QString backupTimeText(const QDateTime &time);
+
+// The first four lines of the backup information file; an existing file is replaced.
+Result writeBackupInfoHeader(const QString &path, const QString &computer, const QString &user,
+                             const QDateTime &time, const QString &description);
+
+} // namespace quillory
