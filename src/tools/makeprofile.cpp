@@ -50,7 +50,8 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
 
 bool isUsableUserName(const QString &name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    // Windows drops trailing dots and spaces, which would part the name from its folder.
+    if (name.isEmpty() || name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         return false;
     for (const QChar c : name)
         if (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c))

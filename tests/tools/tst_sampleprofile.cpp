@@ -332,6 +332,8 @@ private Q_SLOTS:
               QStringLiteral("\\x"), QStringLiteral(",\\")})
             QVERIFY2(!below.filter(form).isEmpty(), qPrintable(form));
         QVERIFY(below.contains(QStringLiteral("@=\"\"")));
+        // Escapes as Wine writes them: a fixed width where a hex digit follows.
+        QVERIFY(!below.filter(QStringLiteral("Gr\\xfc\\x00dfe")).isEmpty());
         QVERIFY(!below.filter(QRegularExpression(QStringLiteral("=hex:$"))).isEmpty());
         QVERIFY(!below.filter(QRegularExpression(QStringLiteral("^\"[^\"]*=[^\"]*\"="))).isEmpty());
     }
@@ -496,6 +498,8 @@ private Q_SLOTS:
         QTest::newRow("empty user") << QStringList{QStringLiteral("--user"), QString()};
         QTest::newRow("user with a slash")
             << QStringList{QStringLiteral("--user"), QStringLiteral("a/b")};
+        QTest::newRow("user ending in a dot")
+            << QStringList{QStringLiteral("--user"), QStringLiteral("anna.")};
         QTest::newRow("user going up")
             << QStringList{QStringLiteral("--user"), QStringLiteral("..")};
     }
