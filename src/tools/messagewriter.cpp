@@ -20,6 +20,15 @@ constexpr qsizetype lineWidth = 72;
 constexpr qsizetype rawChunk = 57 * 4 * 256;
 constexpr qsizetype encodedLine = 76;
 
+// Header fields are 7-bit: other text goes in an encoded word.
+QByteArray headerText(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (std::all_of(utf8.cbegin(), utf8.cend(), [](char c) { return quint8(c) < 128; }))
+        return utf8;
+    return "=?utf-8?B?" + utf8.toBase64() + "?=";
+}
+
 } // namespace
 
 MessageWriter::MessageWriter(QRandomGenerator &random) : m_random(random)
@@ -52,7 +61,7 @@ bool MessageWriter::write(QIODevice &out, const Message &message)
         "----=_NextPart_000_" +
         QByteArray::number(message.number, 16).rightJustified(4, '0').toUpper();
     QByteArray head = "From: " + message.from.toUtf8() + "\r\nTo: " + message.to.toUtf8() +
-                      "\r\nSubject: " + words(4).toUtf8() +
+                      "\r\nSubject: " + headerText(words(4)) +
                       "\r\nDate: " + message.date.toString(Qt::RFC2822Date).toLatin1() +
                       "\r\nMessage-ID: <" + QByteArray::number(m_random.generate64(), 16) + '@' +
                       message.domain.toUtf8() +
