@@ -1,4 +1,5 @@
 #include "platform/wine/winepaths.h"
+#include "platform/wine/wineregistrystore.h"
 #include "support/testsupport.h"
 
 #include <QDirIterator>
@@ -336,6 +337,62 @@ private Q_SLOTS:
         QVERIFY(!below.filter(QStringLiteral("Gr\\xfc\\x00dfe")).isEmpty());
         QVERIFY(!below.filter(QRegularExpression(QStringLiteral("=hex:$"))).isEmpty());
         QVERIFY(!below.filter(QRegularExpression(QStringLiteral("^\"[^\"]*=[^\"]*\"="))).isEmpty());
+    }
+
+    void theRegistryStoreReadsTheProfile()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(runMaker({dir.path(), QStringLiteral("--user"), QStringLiteral("jörg")}).exitCode,
+                 0);
+        const WineRegistryStore registry(dir.path());
+        constexpr auto user = RegistryRoot::CurrentUser;
+        const QString mail = QStringLiteral("Software\\Microsoft\\Windows Live Mail");
+        const auto sz = [](const QString &text) { return text.toUtf8() + '\0'; };
+
+        QCOMPARE(
+            registry.value(user, mail, QStringLiteral("Store Root")),
+            (RegistryValue{QStringLiteral("Store Root"), RegType::ExpandSz,
+                           sz(QStringLiteral("%LOCALAPPDATA%\\Microsoft\\Windows Live Mail"))}));
+        const QString shellFolders =
+            QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+        const std::optional<RegistryValue> local =
+            registry.value(user, shellFolders, QStringLiteral("Local AppData"));
+        QVERIFY(local);
+        QCOMPARE(local->data, sz(QStringLiteral("C:\\users\\jörg\\AppData\\Local")));
+        QCOMPARE(registry.value(user, shellFolders, QStringLiteral("Personal"))->data,
+                 sz(QStringLiteral("C:\\users\\jörg\\Documents")));
+        QCOMPARE(
+            registry
+                .value(user, mail + QStringLiteral("\\signatures\\00000000"),
+                       QStringLiteral("text"))
+                ->data,
+            sz(QStringLiteral("Best regards,\r\njörg\r\nExample Ltd. – Grüße aus Zürich\r\n")));
+        QCOMPARE(registry.subkeys(user, mail + QStringLiteral("\\Rules\\Mail")),
+                 QStringList({QStringLiteral("000"), QStringLiteral("001")}));
+        QCOMPARE(registry.subkeys(user, mail + QStringLiteral("\\Rules\\News")),
+                 QStringList{QStringLiteral("000")});
+        const std::optional<QList<RegistryValue>> junk =
+            registry.values(user, mail + QStringLiteral("\\PerPassportSettings\\0003bffd9c8a2d41"));
+        QVERIFY(junk);
+        QVERIFY(junk->contains(
+            RegistryValue{QStringLiteral("Junk Mail Blocked Senders"), RegType::Binary, {}}));
+        QVERIFY(
+            junk->contains(RegistryValue{QStringLiteral("Junk Mail Last Update"), RegType::Qword,
+                                         QByteArray::fromHex("504c2b3a2e9cc901")}));
+        QCOMPARE(registry
+                     .value(RegistryRoot::LocalMachine,
+                            QStringLiteral(
+                                "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
+                            QStringLiteral("ComputerName"))
+                     ->data,
+                 sz(QStringLiteral("SAMPLE-PC")));
+
+        // The way to the store, as the program takes it.
+        const QString storeFolder = QString::fromUtf8(local->data.chopped(1)) +
+                                    QStringLiteral("\\Microsoft\\Windows Live Mail");
+        const std::optional<QString> host = WinePaths(dir.path()).toCanonicalHostPath(storeFolder);
+        QVERIFY(host);
+        QVERIFY(QFileInfo(*host + QStringLiteral("/Work/Inbox")).isDir());
     }
 
     void sizesFollowTheParameters()
