@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 namespace quillory {
 
@@ -55,6 +56,23 @@ public:
     Result ImportKeyFile(const QString &targetKeyPath, const QString &filePath);
 
 private:
+    struct Key {
+        RegistryRoot root = RegistryRoot::None;
+        QString path;
+    };
+
+    // The key a path names; nullopt (after the format message if it is malformed) when the
+    // path has no known root.
+    std::optional<Key> keyFor(const QString &keyPath) const;
+    static QString subkeyPath(const QString &path, const QString &name);
+    // Saves what a routine changed, or forgets it when the store cannot save.
+    long saveChanges();
+    // Deletes deepest first without saving, so that a caller can save once or discard all.
+    Result deleteTree(const Key &key);
+    Result appendTree(const Key &key, const QString &keyPath, const QString &relativePath,
+                      QByteArray &text) const;
+    Result appendValues(const Key &key, const QString &keyPath, QByteArray &text) const;
+
     RegistryStore &m_store;
     UserDialogs &m_dialogs;
 };
