@@ -32,7 +32,7 @@ const TypeField *typeFieldFor(std::uint32_t type, DataForm form)
     return nullptr;
 }
 
-// Readers compare the type field without its padding, as the first readers of the format did.
+// The padding of a type field carries no meaning: "sz " reads as " sz".
 const TypeField *typeFieldNamed(const QByteArray &field)
 {
     const QByteArray code = field.trimmed();
