@@ -41,13 +41,16 @@ public:
     // pattern, the folder's path followed by "/*.*": every file below the folder (only those
     // directly inside when `recurse` is false), named by its path relative to the folder with "/"
     // between the parts, and every subfolder as a folder entry so that empty ones come back too.
-    // A name already in the archive is refused, so that no added file is silently dropped.
+    // Symbolic links below the folder are followed; pipes, sockets and devices are left out. A
+    // missing file or folder is refused now, and so is a name already in the archive, so that no
+    // added file is silently dropped.
     Result AddFiles(const QString &path, bool recurse = true);
     void setProtectWithPassword(bool protect) { m_protect = protect; }
     bool ProtectWithPassword() const { return m_protect; }
     // The password for writing a protected archive and for reading one.
     void SetPassword(const QString &password) { m_password = password; }
-    // `progress` receives the share of the work done, in percent.
+    // `progress` receives the share of the work done, in percent. A protected archive needs a
+    // password that is not empty.
     Result WriteArchive(const ProgressCallback &progress = {});
     // Releases the archive, built or opened; harmless when there is none.
     void CloseArchive();
