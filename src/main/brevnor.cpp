@@ -1,8 +1,7 @@
-#include "platform/headlessdialogs.h"
+#include "main/unattended.h"
 #include "platform/userdialogs.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QLabel>
 
 #include <memory>
@@ -10,14 +9,8 @@
 int main(int argc, char *argv[])
 {
     // With argument text the program runs one unattended backup and must not need a display.
-    if (argc > 1) {
-        QCoreApplication app(argc, argv);
-        quillory::HeadlessDialogs dialogs;
-        dialogs.message(QStringLiteral("The unattended backup is not part of this build yet."),
-                        quillory::applicationTitle(), quillory::MessageIcon::Error,
-                        quillory::MessageButtons::Ok);
-        return 2;
-    }
+    if (quillory::hasArgumentText(argc, argv))
+        return quillory::runUnattended(argc, argv);
     QApplication app(argc, argv);
     QLabel label(QStringLiteral("Quillory"));
     label.show();
