@@ -2,6 +2,7 @@
 #include "schedule/filljobinfo.h"
 #include "schedule/scheduledbackup.h"
 #include "schedule/starttime.h"
+#include "schedule/unattendedrunenvironment.h"
 #include "support/testsupport.h"
 
 #include <QTest>
@@ -157,6 +158,25 @@ private Q_SLOTS:
         AT_INFO other = *job;
         other.Command = QStringLiteral("\"/usr/bin/true\" --quiet");
         QVERIFY(!describeScheduledBackup({9, other, QDate()}).ok());
+    }
+
+    void unattendedRunGetsThePrefixAndTheUsersLocale()
+    {
+        QProcessEnvironment user;
+        user.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+        user.insert(QStringLiteral("LC_TIME"), QStringLiteral("en_GB.UTF-8"));
+        user.insert(QStringLiteral("LC_ALL"), QString());
+        user.insert(QStringLiteral("DISPLAY"), QStringLiteral(":0"));
+        const QList<EnvironmentVariable> expected = {
+            {QStringLiteral("WINEPREFIX"), QStringLiteral("/home/anna/.wine")},
+            {QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8")},
+            {QStringLiteral("LC_TIME"), QStringLiteral("en_GB.UTF-8")}};
+        QCOMPARE(unattendedRunEnvironment(QStringLiteral("/home/anna/.wine"), user), expected);
+
+        const QList<EnvironmentVariable> bare =
+            unattendedRunEnvironment(QStringLiteral("/p"), QProcessEnvironment());
+        QCOMPARE(bare.size(), 2);
+        QCOMPARE(bare.at(1).value, QStringLiteral("C.UTF-8"));
     }
 };
 
