@@ -24,4 +24,9 @@ struct AutoBackupCommand {
 // "cd" and leave it unprotected), so more than four fields is refused too.
 Expected<AutoBackupCommand> parseAutoBackupCommandLine(const QString &commandLine);
 
+// Overwrites the password in the process's own argument memory, which is what other users see
+// in the process list: everything from after "ps=" (the third "=") to the last field's key.
+// Call it once the argument text has been copied.
+void hidePasswordInArguments(int argc, char *argv[]);
+
 } // namespace quillory

@@ -4,11 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace quillory::test {
 
-MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title,
-                                       MessageIcon icon, MessageButtons buttons)
+MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title, MessageIcon icon,
+                                       MessageButtons buttons)
 {
     shown.append({QStringLiteral("message"), text, title, icon, buttons});
     if (!answers.isEmpty())
@@ -22,7 +23,8 @@ std::optional<QString> ScriptedDialogs::saveFileName(const QString &title, const
                                                      const QString &proposedName,
                                                      const QString &filter)
 {
-    shown.append({QStringLiteral("save"), folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
+    shown.append({QStringLiteral("save"),
+                  folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 
@@ -72,6 +74,40 @@ QString binDir()
 QString sourceDir()
 {
     return qEnvironmentVariable("QUILLORY_SOURCE_DIR");
+}
+
+ProgramRun runProgram(const QString &program, const QStringList &arguments,
+                      const QStringList &environment, const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &assignment : environment) {
+        const QString name = assignment.section(QLatin1Char('='), 0, 0);
+        const QString value = assignment.section(QLatin1Char('='), 1);
+        if (value.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
+    process.setProcessEnvironment(env);
+    const QString built = QDir(binDir()).filePath(program);
+    process.start(QFileInfo::exists(built) ? built : program, arguments);
+    ProgramRun run;
+    if (!process.waitForStarted(-1))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+bool makeSampleProfile(const QString &folder, const QStringList &options)
+{
+    return runProgram(QStringLiteral("quillory-make-profile"), options + QStringList{folder})
+               .exitCode == 0;
 }
 
 } // namespace quillory::test

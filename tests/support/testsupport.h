@@ -21,8 +21,8 @@ public:
     };
 
     QList<Shown> shown;
-    QQueue<MessageAnswer> answers;                 // for message(); default Ok/Yes
-    QQueue<std::optional<QString>> fileAnswers;    // for save/open; default cancel
+    QQueue<MessageAnswer> answers;                  // for message(); default Ok/Yes
+    QQueue<std::optional<QString>> fileAnswers;     // for save/open; default cancel
     QQueue<std::optional<QString>> passwordAnswers; // default cancel
 
     MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
@@ -43,6 +43,20 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 QString binDir();
 QString sourceDir();
 
+// Makes a sample mail profile (a Wine prefix) in `folder` with the profile maker; the options
+// are its command-line options. Returns whether it succeeded.
+bool makeSampleProfile(const QString &folder, const QStringList &options = {});
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+// Runs a built program of the project (else a program on the PATH) with the given arguments
+// and extra environment ("NAME=value"; "NAME=" alone removes NAME).
+ProgramRun runProgram(const QString &program, const QStringList &arguments,
+                      const QStringList &environment = {}, const QByteArray &input = {});
+
 } // namespace quillory::test
 
 #include <QObject>
@@ -59,5 +73,5 @@ int registerTest(const char *name, TestFactory factory);
 } // namespace quillory::test
 
 #define QUILLORY_TEST(Class)                                                                       \
-    static const int quilloryTestRegistration_##Class = ::quillory::test::registerTest(          \
+    static const int quilloryTestRegistration_##Class = ::quillory::test::registerTest(            \
         #Class, [] { return std::unique_ptr<QObject>(new Class); });

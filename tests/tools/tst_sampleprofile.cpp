@@ -4,7 +4,6 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,12 +30,8 @@ struct Run {
 
 Run runMaker(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(test::binDir() + QStringLiteral("/quillory-make-profile"), arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    const test::ProgramRun run = test::runProgram(QStringLiteral("quillory-make-profile"), arguments);
+    return {run.exitCode, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
 }
 
 // Regular files below `folder`, relative to it; links are neither listed nor followed.

@@ -1,0 +1,35 @@
+#include "backupfixture.h"
+
+#include "platform/zip/ziparchive.h"
+#include "platform/zip/zipentry.h"
+
+#include <QDir>
+
+namespace quillory::test {
+
+QMap<QString, QByteArray> archiveContents(const QString &path, const QString &password)
+{
+    QMap<QString, QByteArray> contents;
+    ZipArchive zip;
+    zip.SetPassword(password);
+    if (!zip.OpenArchive(path))
+        return contents;
+    QTemporaryDir out;
+    if (!zip.ExtractAll(out.path()))
+        return contents;
+    for (const QString &name : zip.entryNames())
+        contents.insert(name, readFile(QDir(out.path()).filePath(name)));
+    return contents;
+}
+
+QStringList infoLines(const QString &archivePath, const QString &password)
+{
+    const QByteArray info =
+        archiveContents(archivePath, password).value(QStringLiteral("krvstore.dat"));
+    QStringList lines = QString::fromUtf8(info).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace quillory::test

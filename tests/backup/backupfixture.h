@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/programcontext.h"
+#include "app/programstart.h"
+#include "support/testsupport.h"
+
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace quillory::test {
+
+// A sample profile with the program loaded on it, as a run finds it after start-up.
+struct LoadedProfile {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<ProgramContext> context;
+
+    QString prefix() const { return dir.filePath(QStringLiteral("prefix")); }
+    QString archive(const QString &name = QStringLiteral("backup.wlm")) const
+    {
+        return dir.filePath(name);
+    }
+    bool load(const QStringList &profileOptions = {})
+    {
+        if (!makeSampleProfile(prefix(), profileOptions))
+            return false;
+        context = std::make_unique<ProgramContext>(prefix(), dialogs);
+        loadProgram(*context);
+        return true;
+    }
+};
+
+// The entries of an archive, name to content, read with the project's own zip component.
+QMap<QString, QByteArray> archiveContents(const QString &path, const QString &password = {});
+// The lines of the backup information file inside an archive.
+QStringList infoLines(const QString &archivePath, const QString &password = {});
+
+} // namespace quillory::test
