@@ -1,11 +1,13 @@
+#include "app/programcontext.h"
+#include "app/windows/frmmain.h"
+#include "help/windows/productlogo.h"
 #include "platform/headlessdialogs.h"
 #include "platform/userdialogs.h"
+#include "platform/widgets/widgetdialogs.h"
+#include "platform/wine/wineprefix.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
-
-#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -18,8 +20,17 @@ int main(int argc, char *argv[])
                         quillory::MessageButtons::Ok);
         return 2;
     }
+
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("Quillory"));
-    label.show();
+    QApplication::setApplicationName(QStringLiteral("Quillory"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillory"));
+    QApplication::setWindowIcon(quillory::productIcon());
+
+    quillory::WidgetDialogs dialogs;
+    quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
+    quillory::frmMain window(context);
+    dialogs.setParent(&window);
+    window.show();
     return app.exec();
 }
