@@ -1,3 +1,5 @@
+cmake_minimum_required(VERSION 3.25)
+
 # Installs the build into a scratch prefix and checks that a Linux desktop finds the program,
 # its data, its menu entry and its icon there.
 file(REMOVE_RECURSE "${DEST}")

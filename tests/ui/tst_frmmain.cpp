@@ -4,6 +4,7 @@
 #include "app/systemfacts.h"
 #include "app/windows/frmmain.h"
 #include "help/windows/frmabout.h"
+#include "platform/runobserver.h"
 #include "support/testsupport.h"
 #include "testprefix.h"
 
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -86,7 +88,8 @@ private Q_SLOTS:
         QVERIFY(!f.find<QWidget>("picCon3")->isVisibleTo(&f.window));
 
         const ProgramValues &values = f.context.values();
-        QCOMPARE(values.StoreFolder, f.prefix.storeFolder());
+        QCOMPARE(QFileInfo(values.StoreFolder).canonicalFilePath(),
+                 QFileInfo(f.prefix.storeFolder()).canonicalFilePath());
         QCOMPARE(values.ComputerName, computerName());
         QCOMPARE(values.LogonUserName, logonUserName());
         QCOMPARE(f.find<QLineEdit>("cbSource")->text(), values.LogonUserName);
@@ -259,6 +262,7 @@ private Q_SLOTS:
 
         // A right click on one of the boxes inside the frame offers the same menu.
         QWidget *box = what->findChildren<QCheckBox *>().first();
+        box->setEnabled(true);
         QTest::mousePress(box, Qt::RightButton, {}, QPoint(4, 4));
         QVERIFY(popup->isVisible());
         popup->close();
