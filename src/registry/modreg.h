@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 namespace quillory {
 
@@ -37,17 +38,24 @@ public:
     static std::uint32_t RootKeyFromName(const QString &name);
 
     bool KeyExists(const QString &keyPath) const;
+    // Creates the key and its missing parents and saves: AccessDenied when that cannot be
+    // saved (Wine runs for the prefix), InvalidHandle for a path without a root.
     long CreateKey(const QString &keyPath);
     // The value's text, or "Error" when the key or value cannot be read.
     QString ReadStringValue(const QString &keyPath, const QString &valueName) const;
     QStringList ListSubkeys(const QString &keyPath) const;
+    // Deletes a key without subkeys and saves: FileNotFound when it is missing, AccessDenied
+    // when it has subkeys or the change cannot be saved.
     long DeleteKey(const QString &keyPath);
+    // Deletes the key and everything below it, deepest first, saved as one change or not at all.
     void DeleteKeyTree(const QString &keyPath);
 
     // Writes the tree below keyPath to a registry text file (callers pass an empty relative
-    // path). Fails, with the reason, when the file cannot be written.
+    // path; a non-empty one appends that subtree). Fails, with the reason and without writing,
+    // when a name in the tree cannot be written on one line, or when the file cannot be written.
     Result ExportKeyTree(const QString &keyPath, const QString &relativePath,
                          const QString &filePath);
+    // Appends the value lines of one key.
     Result ExportKeyValues(const QString &keyPath, const QString &filePath);
     // Replaces the tree below targetKeyPath with the file's contents, saved as one change.
     // The whole file is read and checked first: a file that cannot be converted changes
@@ -55,6 +63,23 @@ public:
     Result ImportKeyFile(const QString &targetKeyPath, const QString &filePath);
 
 private:
+    struct Key {
+        RegistryRoot root = RegistryRoot::None;
+        QString path;
+    };
+
+    // The key a path names; nullopt (after the format message if it is malformed) when the
+    // path has no known root.
+    std::optional<Key> keyFor(const QString &keyPath) const;
+    static QString subkeyPath(const QString &path, const QString &name);
+    // Saves what a routine changed, or forgets it when the store cannot save.
+    long saveChanges();
+    // Deletes deepest first without saving, so that a caller can save once or discard all.
+    Result deleteTree(const Key &key);
+    Result appendTree(const Key &key, const QString &keyPath, const QString &relativePath,
+                      QByteArray &text) const;
+    Result appendValues(const Key &key, const QString &keyPath, QByteArray &text) const;
+
     RegistryStore &m_store;
     UserDialogs &m_dialogs;
 };

@@ -8,11 +8,15 @@
 
 namespace quillory {
 
-class WineRegistryFile;
+class WineRegistryKey;
 
 // The registry of a Wine prefix: HKEY_CURRENT_USER is the prefix's user.reg and
 // HKEY_LOCAL_MACHINE its system.reg. Other roots open no keys. A file is read when its root is
-// first used; a file that does not parse opens no keys and is never written over.
+// first used, and read again when it has changed on disk and no changes of ours wait for it; a
+// file that does not parse opens no keys and is never written over. A file that does not
+// exist yet is an empty branch, written with wineserver's header lines once a change is saved.
+// Nothing is changed while a wineserver runs for the prefix: it would overwrite the files from
+// its own memory.
 class WineRegistryStore final : public RegistryStore {
 public:
     explicit WineRegistryStore(QString prefixPath);
@@ -36,6 +40,8 @@ public:
 private:
     struct Branch;
     Branch *branch(RegistryRoot root) const;
+    const WineRegistryKey *findKey(RegistryRoot root, const QString &path) const;
+    Result saveBranch(Branch &branch);
 
     QString m_prefix;
     mutable std::unique_ptr<Branch> m_user;

@@ -1,0 +1,109 @@
+#include "platform/zip/aesauthentication.h"
+
+#include "platform/zip/libziphandles.h"
+
+#include <nettle/hmac.h>
+#include <nettle/pbkdf2.h>
+
+#include <algorithm>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+// Fixed by the WinZip AES format: salt, password verifier, encrypted data, authentication code.
+constexpr unsigned keyDerivationRounds = 1000;
+constexpr qsizetype verifierLength = 2;
+constexpr qsizetype codeLength = 10;
+
+qsizetype keyLength(zip_uint16_t method)
+{
+    switch (method) {
+    case ZIP_EM_AES_128:
+        return 16;
+    case ZIP_EM_AES_192:
+        return 24;
+    default:
+        return 32;
+    }
+}
+
+const uint8_t *bytes(const char *data)
+{
+    return reinterpret_cast<const uint8_t *>(data);
+}
+
+Result damaged(const EntryInfo &entry, const QString &why)
+{
+    return Result::failure(
+        QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
+            .arg(entry.name, why));
+}
+
+} // namespace
+
+Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QByteArray &password)
+{
+    const qsizetype keyBytes = keyLength(entry.encryptionMethod);
+    const quint64 headerEnd = quint64(keyBytes / 2 + verifierLength);
+    if (entry.compressedSize < headerEnd + codeLength)
+        return damaged(entry, QStringLiteral("it is too short for its encryption"));
+    const quint64 codeStart = entry.compressedSize - codeLength;
+
+    const EntryFileHandle file(zip_fopen_index(archive, entry.index, ZIP_FL_ENCRYPTED));
+    if (!file)
+        return damaged(entry, archiveErrorText(archive));
+
+    QByteArray header;
+    QByteArray storedCode;
+    hmac_sha1_ctx mac;
+    bool keyed = false;
+    QByteArray buffer(readChunkSize, Qt::Uninitialized);
+    quint64 position = 0;
+    while (position < entry.compressedSize) {
+        const zip_int64_t got =
+            zip_fread(file.get(), buffer.data(),
+                      std::min<quint64>(quint64(buffer.size()), entry.compressedSize - position));
+        if (got < 0)
+            return damaged(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+        if (got == 0)
+            return damaged(entry, QStringLiteral("its data ends early"));
+
+        const char *data = buffer.constData();
+        quint64 left = quint64(got);
+        const auto take = [&](quint64 end, const auto &consume) {
+            if (position >= end || left == 0)
+                return;
+            const quint64 count = std::min(left, end - position);
+            consume(data, count);
+            data += count;
+            left -= count;
+            position += count;
+        };
+        take(headerEnd,
+             [&](const char *part, quint64 count) { header.append(part, qsizetype(count)); });
+        if (!keyed && position == headerEnd) {
+            QByteArray keys(2 * keyBytes + verifierLength, Qt::Uninitialized);
+            pbkdf2_hmac_sha1(size_t(password.size()), bytes(password.constData()),
+                             keyDerivationRounds, size_t(keyBytes / 2), bytes(header.constData()),
+                             size_t(keys.size()), reinterpret_cast<uint8_t *>(keys.data()));
+            if (keys.right(verifierLength) != header.right(verifierLength))
+                return damaged(entry, QStringLiteral("the password does not match"));
+            hmac_sha1_set_key(&mac, size_t(keyBytes), bytes(keys.constData() + keyBytes));
+            keyed = true;
+        }
+        take(codeStart, [&](const char *part, quint64 count) {
+            hmac_sha1_update(&mac, size_t(count), bytes(part));
+        });
+        take(entry.compressedSize,
+             [&](const char *part, quint64 count) { storedCode.append(part, qsizetype(count)); });
+    }
+
+    QByteArray computed(codeLength, Qt::Uninitialized);
+    hmac_sha1_digest(&mac, size_t(codeLength), reinterpret_cast<uint8_t *>(computed.data()));
+    if (computed != storedCode)
+        return damaged(entry, QStringLiteral("its authentication code does not match"));
+    return Result::success();
+}
+
+} // namespace quillory::zipdetail

@@ -1,0 +1,69 @@
+#include "platform/zip/entrydata.h"
+
+#include "platform/zip/aesauthentication.h"
+#include "platform/zip/libziphandles.h"
+
+#include <QByteArray>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+Result unreadable(const EntryInfo &entry, const QString &why)
+{
+    return Result::failure(
+        (entry.encrypted()
+             ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
+             : QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2"))
+            .arg(entry.name, why));
+}
+
+} // namespace
+
+Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
+                     const QByteArray &password)
+{
+    // libzip before 1.8 compares the data of an AE-2 entry of 20 bytes or more with the 0 in its
+    // CRC field and so finds every such entry damaged once it reaches the end. For these entries
+    // the authentication code, which is what vouches for them, is checked first, and that one
+    // complaint at the very end is disregarded.
+    if (entry.withoutCrc)
+        if (Result authentic = checkAuthenticationCode(archive, entry, password); !authentic)
+            return authentic;
+
+    const EntryFileHandle file(zip_fopen_index(archive, entry.index, 0));
+    if (!file)
+        return unreadable(entry, archiveErrorText(archive));
+
+    QByteArray buffer(readChunkSize, Qt::Uninitialized);
+    quint64 total = 0;
+    for (;;) {
+        const zip_int64_t got = zip_fread(file.get(), buffer.data(), zip_uint64_t(buffer.size()));
+        if (got < 0) {
+            if (entry.withoutCrc && total == entry.size &&
+                zip_error_code_zip(zip_file_get_error(file.get())) == ZIP_ER_CRC)
+                break;
+            return unreadable(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+        }
+        if (got == 0)
+            break;
+        total += quint64(got);
+        if (total > entry.size)
+            return Result::failure(
+                QStringLiteral("Entry \"%1\" holds more data than the %2 bytes it declares.")
+                    .arg(entry.name)
+                    .arg(entry.size));
+        if (out && out->write(buffer.constData(), got) != got)
+            return Result::failure(QStringLiteral("Cannot write entry \"%1\" to %2: %3")
+                                       .arg(entry.name, out->fileName(), out->errorString()));
+    }
+    if (total != entry.size)
+        return Result::failure(
+            QStringLiteral("Entry \"%1\" is damaged: it holds %2 bytes but declares %3.")
+                .arg(entry.name)
+                .arg(total)
+                .arg(entry.size));
+    return Result::success();
+}
+
+} // namespace quillory::zipdetail

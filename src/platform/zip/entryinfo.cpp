@@ -1,0 +1,82 @@
+#include "platform/zip/entryinfo.h"
+
+#include <sys/stat.h>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+bool endsWithSeparator(const QString &name)
+{
+    return name.endsWith(QLatin1Char('/')) || name.endsWith(QLatin1Char('\\'));
+}
+
+// Only archives made on Unix-like systems carry a file type; the others hold plain files and
+// folders, the latter named with a trailing separator.
+EntryInfo::Kind kindOf(zip_t *archive, zip_uint64_t index, const QString &name)
+{
+    if (endsWithSeparator(name))
+        return EntryInfo::Kind::Folder;
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0 ||
+        (system != ZIP_OPSYS_UNIX && system != ZIP_OPSYS_OS_X))
+        return EntryInfo::Kind::File;
+    const mode_t type = (attributes >> 16) & S_IFMT;
+    if (type == 0 || type == S_IFREG)
+        return EntryInfo::Kind::File;
+    if (type == S_IFDIR)
+        return EntryInfo::Kind::Folder;
+    if (type == S_IFLNK)
+        return EntryInfo::Kind::SymbolicLink;
+    return EntryInfo::Kind::Special;
+}
+
+} // namespace
+
+Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
+{
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(archive, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+        return Result::failure(QStringLiteral("entry number %1 cannot be read: %2")
+                                   .arg(index)
+                                   .arg(archiveErrorText(archive)));
+    EntryInfo info;
+    info.index = index;
+    info.name = QString::fromUtf8(st.name);
+    info.kind = kindOf(archive, index, info.name);
+    info.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+    if (st.valid & ZIP_STAT_MTIME)
+        info.modified = QDateTime::fromSecsSinceEpoch(st.mtime);
+    info.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
+    if (st.valid & ZIP_STAT_ENCRYPTION_METHOD)
+        info.encryptionMethod = st.encryption_method;
+    info.withoutCrc =
+        (info.encryptionMethod == ZIP_EM_AES_128 || info.encryptionMethod == ZIP_EM_AES_192 ||
+         info.encryptionMethod == ZIP_EM_AES_256) &&
+        (st.valid & ZIP_STAT_CRC) && st.crc == 0;
+    return info;
+}
+
+QString kindText(EntryInfo::Kind kind)
+{
+    switch (kind) {
+    case EntryInfo::Kind::File:
+        return QStringLiteral("a file");
+    case EntryInfo::Kind::Folder:
+        return QStringLiteral("a folder");
+    case EntryInfo::Kind::SymbolicLink:
+        return QStringLiteral("a symbolic link");
+    case EntryInfo::Kind::Special:
+        break;
+    }
+    return QStringLiteral("a special file");
+}
+
+QString archiveErrorText(zip_t *archive)
+{
+    return QString::fromLocal8Bit(zip_strerror(archive));
+}
+
+} // namespace quillory::zipdetail

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <zip.h>
+
+namespace quillory::zipdetail {
+
+// What the archive says about one entry, enough to decide whether and where it may be written.
+struct EntryInfo {
+    enum class Kind { File, Folder, SymbolicLink, Special };
+
+    zip_uint64_t index = 0;
+    QString name;
+    Kind kind = Kind::File;
+    quint64 size = 0;
+    quint64 compressedSize = 0;
+    QDateTime modified;
+    zip_uint16_t encryptionMethod = ZIP_EM_NONE;
+    // A WinZip AES entry with its CRC field at 0, as the AE-2 variant writes it: only the
+    // authentication code vouches for its data.
+    bool withoutCrc = false;
+
+    bool encrypted() const { return encryptionMethod != ZIP_EM_NONE; }
+};
+
+Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
+
+// The kind as a phrase for messages: "a folder", "a symbolic link", ...
+QString kindText(EntryInfo::Kind kind);
+
+// libzip's text for the archive's current error.
+QString archiveErrorText(zip_t *archive);
+
+} // namespace quillory::zipdetail

@@ -1,0 +1,451 @@
+#include "platform/zip/ziparchive.h"
+
+#include "platform/zip/entrydata.h"
+#include "platform/zip/entryfile.h"
+#include "platform/zip/entryinfo.h"
+#include "platform/zip/entrynames.h"
+#include "platform/zip/extractionplan.h"
+#include "platform/zip/libziphandles.h"
+#include "platform/zip/siblingfile.h"
+#include "platform/zip/zipentry.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace quillory {
+
+using namespace zipdetail;
+
+namespace {
+
+const QLatin1String folderPattern("/*.*");
+constexpr zip_uint32_t dosFolderAttribute = 0x10;
+
+QString zipErrorText(zip_error_t *error)
+{
+    return QString::fromLocal8Bit(zip_error_strerror(error));
+}
+
+QString zipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = zipErrorText(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+QString systemError(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+ArchiveHandle openForReading(const QString &path, QString *why = nullptr)
+{
+    int code = 0;
+    ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
+    if (!archive && why)
+        *why = zipErrorText(code);
+    return archive;
+}
+
+Expected<std::vector<EntryInfo>> encryptedFiles(zip_t *archive)
+{
+    std::vector<EntryInfo> found;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        Expected<EntryInfo> info = readEntryInfo(archive, zip_uint64_t(index));
+        if (!info)
+            return info.result();
+        if (info->encrypted() && info->kind == EntryInfo::Kind::File)
+            found.push_back(std::move(info.value()));
+    }
+    return found;
+}
+
+// libzip checks a password only when an encrypted entry is opened, and then against a check value
+// that a wrong password matches now and then. Reading the smallest encrypted entry through to its
+// CRC or authentication code settles it at little cost.
+Result checkPassword(zip_t *archive, const QString &password)
+{
+    const QByteArray secret = password.toUtf8();
+    if (zip_set_default_password(archive, secret.isEmpty() ? nullptr : secret.constData()) != 0)
+        return Result::failure(archiveErrorText(archive));
+    const Expected<std::vector<EntryInfo>> encrypted = encryptedFiles(archive);
+    if (!encrypted)
+        return encrypted.result();
+    if (encrypted->empty())
+        return Result::success();
+    if (secret.isEmpty())
+        return Result::failure(QStringLiteral("it is protected by a password, and none was given"));
+    // An empty entry under the traditional encryption has nothing but its check byte to offer.
+    const auto smallest = std::min_element(
+        encrypted->begin(), encrypted->end(), [](const EntryInfo &a, const EntryInfo &b) {
+            return std::pair(a.size == 0, a.size) < std::pair(b.size == 0, b.size);
+        });
+    return readEntryData(archive, *smallest, nullptr, secret);
+}
+
+// libzip removes an archive left without entries rather than writing one; an empty archive is
+// nothing but its end record.
+Result writeEmptyArchive(const QString &file)
+{
+    QByteArray endRecord("PK\x05\x06", 4);
+    endRecord.append(18, '\0');
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(endRecord) != endRecord.size() || !out.flush())
+        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
+    return Result::success();
+}
+
+void reportProgress(zip_t *, double done, void *callback)
+{
+    (*static_cast<const ZipArchive::ProgressCallback *>(callback))(qRound(done * 100));
+}
+
+} // namespace
+
+ZipArchive::~ZipArchive()
+{
+    CloseArchive();
+}
+
+Result ZipArchive::CreateArchive(const QString &path)
+{
+    CloseArchive();
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("No archive name was given."));
+    const QFileInfo target(path);
+    if (target.isDir())
+        return Result::failure(QStringLiteral("%1 is a folder, not an archive.").arg(path));
+    if (!QFileInfo(target.absolutePath()).isDir())
+        return Result::failure(QStringLiteral("The folder %1 for the archive does not exist.")
+                                   .arg(target.absolutePath()));
+    m_targetPath = target.absoluteFilePath();
+    return Result::success();
+}
+
+Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &folder,
+                                                                 bool recurse)
+{
+    const QFileInfo root(folder);
+    if (!root.isDir())
+        return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
+    // QDirIterator passes over a folder it cannot list without a word.
+    const auto unreadable = [](const QFileInfo &info) {
+        return !info.isReadable() || !info.isExecutable();
+    };
+    if (unreadable(root))
+        return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
+    const QDir base(root.absoluteFilePath());
+    // Pipes, sockets, devices and dangling links hold no data to keep; QDir leaves them out.
+    QDirIterator it(base.path(), QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    recurse ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
+                            : QDirIterator::NoIteratorFlags);
+    QList<PendingEntry> entries;
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const bool isFolder = info.isDir();
+        if (isFolder && !recurse)
+            continue;
+        if (isFolder && unreadable(info))
+            return Result::failure(
+                QStringLiteral("The folder %1 cannot be read.").arg(info.filePath()));
+        QString name = base.relativeFilePath(info.absoluteFilePath());
+        if (isFolder)
+            name += QLatin1Char('/');
+        entries.append({info.absoluteFilePath(), name, isFolder});
+    }
+    return entries;
+}
+
+Result ZipArchive::AddFiles(const QString &path, bool recurse)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(
+            QStringLiteral("No archive has been started to add %1 to.").arg(path));
+    QList<PendingEntry> added;
+    if (path.endsWith(folderPattern)) {
+        Expected<QList<PendingEntry>> listed =
+            listFolder(path.chopped(folderPattern.size()), recurse);
+        if (!listed)
+            return listed.result();
+        added = std::move(listed.value());
+    } else {
+        const QFileInfo file(path);
+        if (!file.isFile())
+            return Result::failure(file.exists() ? QStringLiteral("%1 is not a file.").arg(path)
+                                                 : QStringLiteral("%1 does not exist.").arg(path));
+        added.append({file.absoluteFilePath(), file.fileName(), false});
+    }
+    for (const PendingEntry &entry : std::as_const(added))
+        if (m_pendingNames.contains(entry.name))
+            return Result::failure(
+                QStringLiteral("%1 is not added: the archive already has an entry named \"%2\".")
+                    .arg(entry.sourcePath, entry.name));
+    for (PendingEntry &entry : added) {
+        m_pendingNames.insert(entry.name);
+        m_pending.append(std::move(entry));
+    }
+    return Result::success();
+}
+
+Result ZipArchive::WriteArchive(const ProgressCallback &progress)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(QStringLiteral("No archive has been started, so none is written."));
+    if (m_protect && m_password.isEmpty())
+        return Result::failure(
+            QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
+    const Expected<QString> temp = createSiblingFile(m_targetPath);
+    if (!temp)
+        return temp.result();
+    Result written = m_pending.isEmpty() ? writeEmptyArchive(*temp) : writeEntries(*temp, progress);
+    if (written)
+        written = moveIntoPlace(*temp, m_targetPath);
+    if (!written)
+        QFile::remove(*temp);
+    return written;
+}
+
+Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
+{
+    int code = 0;
+    ArchiveHandle archive(
+        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+    if (!archive)
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
+    // Kept beyond the archive's own use, so that a failed write can name the file it could not
+    // read.
+    std::vector<std::pair<SourceHandle, QString>> sources;
+    const QByteArray password = m_password.toUtf8();
+
+    for (const PendingEntry &pending : std::as_const(m_pending)) {
+        const QByteArray sourceName = QFile::encodeName(pending.sourcePath);
+        const QByteArray name = pending.name.toUtf8();
+        struct stat st {};
+        if (::stat(sourceName.constData(), &st) != 0)
+            return Result::failure(
+                QStringLiteral("Cannot read %1: %2").arg(pending.sourcePath, systemError(errno)));
+        zip_int64_t index = -1;
+        if (pending.folder) {
+            if (!S_ISDIR(st.st_mode))
+                return Result::failure(
+                    QStringLiteral("%1 is no longer a folder.").arg(pending.sourcePath));
+            index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
+            if (index >= 0 &&
+                (zip_file_set_external_attributes(
+                     archive.get(), zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                     (zip_uint32_t(st.st_mode & 0xffff) << 16) | dosFolderAttribute) != 0 ||
+                 zip_file_set_mtime(archive.get(), zip_uint64_t(index), st.st_mtime, 0) != 0))
+                index = -1;
+        } else {
+            if (!S_ISREG(st.st_mode))
+                return Result::failure(
+                    QStringLiteral("%1 is not a regular file.").arg(pending.sourcePath));
+            zip_error_t error;
+            zip_error_init(&error);
+            zip_source_t *source = zip_source_file_create(sourceName.constData(), 0, 0, &error);
+            if (!source) {
+                const QString why = zipErrorText(&error);
+                zip_error_fini(&error);
+                return Result::failure(
+                    QStringLiteral("Cannot read %1: %2").arg(pending.sourcePath, why));
+            }
+            zip_source_keep(source);
+            sources.emplace_back(SourceHandle(source), pending.sourcePath);
+            index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
+            if (index < 0)
+                zip_source_free(source); // not taken over by the archive
+            else if (zip_set_file_compression(
+                         archive.get(), zip_uint64_t(index),
+                         isArchiveName(pending.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
+                     (m_protect &&
+                      zip_file_set_encryption(archive.get(), zip_uint64_t(index), ZIP_EM_AES_256,
+                                              password.constData()) != 0))
+                index = -1;
+        }
+        if (index < 0)
+            return Result::failure(
+                QStringLiteral("Cannot add %1 to %2: %3")
+                    .arg(pending.sourcePath, m_targetPath, archiveErrorText(archive.get())));
+    }
+
+    if (progress)
+        zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr,
+                                                  const_cast<ProgressCallback *>(&progress));
+    if (zip_close(archive.get()) != 0) {
+        for (const auto &[source, path] : sources) {
+            zip_error_t *error = zip_source_error(source.get());
+            if (zip_error_code_zip(error) != ZIP_ER_OK)
+                return Result::failure(QStringLiteral("Cannot read %1 while writing %2: %3")
+                                           .arg(path, m_targetPath, zipErrorText(error)));
+        }
+        return Result::failure(QStringLiteral("Cannot write %1: %2")
+                                   .arg(m_targetPath, archiveErrorText(archive.get())));
+    }
+    (void)archive.release(); // zip_close has freed it
+    return Result::success();
+}
+
+void ZipArchive::CloseArchive()
+{
+    if (m_zip)
+        zip_discard(m_zip);
+    m_zip = nullptr;
+    m_openPath.clear();
+    m_openPassword.clear();
+    m_targetPath.clear();
+    m_pending.clear();
+    m_pendingNames.clear();
+    ++m_generation;
+}
+
+bool ZipArchive::IsProtected(const QString &path)
+{
+    const ArchiveHandle archive = openForReading(path);
+    if (!archive)
+        return false;
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        const Expected<EntryInfo> info = readEntryInfo(archive.get(), zip_uint64_t(index));
+        if (info && info->encrypted())
+            return true;
+    }
+    return false;
+}
+
+Result ZipArchive::OpenArchive(const QString &path)
+{
+    CloseArchive();
+    QString why;
+    ArchiveHandle archive = openForReading(path, &why);
+    const Result opened = archive ? checkPassword(archive.get(), m_password) : Result::failure(why);
+    if (!opened) {
+        m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, opened.message());
+        return Result::failure(m_openError);
+    }
+    m_openError.clear();
+    m_zip = archive.release();
+    m_openPath = path;
+    m_openPassword = m_password.toUtf8();
+    return Result::success();
+}
+
+Result ZipArchive::requireOpen() const
+{
+    return m_zip ? Result::success() : Result::failure(QStringLiteral("No archive is open."));
+}
+
+QStringList ZipArchive::entryNames() const
+{
+    QStringList names;
+    const zip_int64_t count = m_zip ? zip_get_num_entries(m_zip, 0) : 0;
+    for (zip_int64_t index = 0; index < count; ++index)
+        if (const char *name = zip_get_name(m_zip, zip_uint64_t(index), 0))
+            names.append(QString::fromUtf8(name));
+    return names;
+}
+
+Expected<ZipEntry> ZipArchive::FindEntry(const QString &name)
+{
+    if (Result open = requireOpen(); !open)
+        return open;
+    const zip_int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), 0);
+    if (index < 0)
+        return Result::failure(
+            QStringLiteral("The archive %1 holds no entry named \"%2\".").arg(m_openPath, name));
+    return ZipEntry(this, quint64(index), name, m_generation);
+}
+
+Result ZipArchive::extractEntry(quint64 index, quint64 generation, const QString &folder)
+{
+    if (!m_zip || generation != m_generation)
+        return Result::failure(QStringLiteral("The archive of this entry is no longer open."));
+    const Expected<EntryInfo> info = readEntryInfo(m_zip, index);
+    if (!info)
+        return info.result();
+    Result safe = checkBareEntryName(info->name);
+    if (safe && info->kind != EntryInfo::Kind::File)
+        safe = Result::failure(QStringLiteral("it is %1").arg(kindText(info->kind)));
+    if (!safe)
+        return Result::failure(
+            QStringLiteral("Entry \"%1\" is refused: %2.").arg(info->name, safe.message()));
+    if (!QFileInfo(folder).isDir())
+        return Result::failure(
+            QStringLiteral("Entry \"%1\" is not extracted: the folder %2 does not exist.")
+                .arg(info->name, folder));
+    if (Result room = checkRoom(folder, info->size); !room)
+        return room;
+    return writeEntryFile(m_zip, *info, QDir(folder).absoluteFilePath(info->name), m_openPassword);
+}
+
+Result ZipArchive::ExtractAll(const QString &folder)
+{
+    if (Result open = requireOpen(); !open)
+        return open;
+    const Expected<ExtractionPlan> plan = planExtraction(m_zip);
+    if (!plan)
+        return Result::failure(
+            QStringLiteral("Nothing is extracted from %1: %2").arg(m_openPath, plan.message()));
+    if (!QDir().mkpath(folder))
+        return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
+    const QDir root(QFileInfo(folder).absoluteFilePath());
+    if (Result clear = checkTarget(*plan, root); !clear)
+        return Result::failure(
+            QStringLiteral("Nothing is extracted from %1: %2").arg(m_openPath, clear.message()));
+    for (const QString &sub : plan->folders)
+        if (!root.mkpath(sub))
+            return Result::failure(
+                QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
+    for (const auto &[entry, path] : plan->files)
+        if (Result written = writeEntryFile(m_zip, entry, root.filePath(path), m_openPassword);
+            !written)
+            return written;
+    return Result::success();
+}
+
+Result ZipArchive::VerifyEntries(const QStringList &names)
+{
+    if (Result open = requireOpen(); !open)
+        return open;
+    std::vector<zip_uint64_t> indexes;
+    if (names.isEmpty()) {
+        const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+        for (zip_int64_t index = 0; index < count; ++index)
+            indexes.push_back(zip_uint64_t(index));
+    }
+    for (const QString &name : names) {
+        const zip_int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), 0);
+        if (index < 0)
+            return Result::failure(QStringLiteral("The archive %1 holds no entry named \"%2\".")
+                                       .arg(m_openPath, name));
+        indexes.push_back(zip_uint64_t(index));
+    }
+    for (const zip_uint64_t index : indexes) {
+        const Expected<EntryInfo> info = readEntryInfo(m_zip, index);
+        Result read = info ? Result::success() : info.result();
+        if (info && info->kind != EntryInfo::Kind::Folder)
+            read = readEntryData(m_zip, *info, nullptr, m_openPassword);
+        if (!read)
+            return Result::failure(
+                QStringLiteral("The archive %1 is damaged: %2").arg(m_openPath, read.message()));
+    }
+    return Result::success();
+}
+
+} // namespace quillory

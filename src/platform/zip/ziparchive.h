@@ -1,0 +1,105 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+struct zip;
+
+namespace quillory {
+
+class ZipEntry;
+
+// A zip archive, either being built (`CreateArchive` … `WriteArchive`) or opened for reading
+// (`OpenArchive` … `ExtractAll`). Paths are host paths. Each instance keeps its own state, so
+// several can work on different threads at once; one instance is used by one thread at a time.
+//
+// Writing: nothing is read from the added files before `WriteArchive`, which builds the archive
+// under a temporary name beside its target and moves it into place only when it is complete, so
+// that an archive already there survives any failure. Protected archives use WinZip AES-256 for
+// every file entry. Entries named "*.zip" are stored as they are, all others deflated.
+//
+// Reading accepts WinZip AES and the traditional PKWARE encryption, and zip64. Extraction keeps
+// every entry inside the folder it is given and refuses symbolic links and special files.
+class ZipArchive {
+public:
+    using ProgressCallback = std::function<void(int percent)>;
+
+    ZipArchive() = default;
+    ~ZipArchive();
+    ZipArchive(const ZipArchive &) = delete;
+    ZipArchive &operator=(const ZipArchive &) = delete;
+
+    // Starts a new, empty archive to be written to `path`; the file is not touched yet.
+    Result CreateArchive(const QString &path);
+    // `path` is either a single file, added as one entry named by its bare file name, or a folder
+    // pattern, the folder's path followed by "/*.*": every file below the folder (only those
+    // directly inside when `recurse` is false), named by its path relative to the folder with "/"
+    // between the parts, and every subfolder as a folder entry so that empty ones come back too.
+    // Symbolic links below the folder are followed; pipes, sockets and devices are left out. A
+    // missing file or folder is refused now, and so is a name already in the archive, so that no
+    // added file is silently dropped.
+    Result AddFiles(const QString &path, bool recurse = true);
+    void setProtectWithPassword(bool protect) { m_protect = protect; }
+    bool ProtectWithPassword() const { return m_protect; }
+    // The password for writing a protected archive and for reading one.
+    void SetPassword(const QString &password) { m_password = password; }
+    // `progress` receives the share of the work done, in percent. A protected archive needs a
+    // password that is not empty.
+    Result WriteArchive(const ProgressCallback &progress = {});
+    // Releases the archive, built or opened; harmless when there is none.
+    void CloseArchive();
+
+    // Whether the archive at `path` holds encrypted entries; false also when it cannot be read.
+    static bool IsProtected(const QString &path);
+    // Opens an existing archive for reading with the password of `SetPassword`. When the archive
+    // is encrypted, the smallest encrypted entry is read through, so that a wrong password shows
+    // here and not half-way through a restore.
+    Result OpenArchive(const QString &path);
+    // Empty after a successful `OpenArchive`, the reason after a failed one.
+    QString OpenError() const { return m_openError; }
+    QStringList entryNames() const;
+    Expected<ZipEntry> FindEntry(const QString &name);
+    // Writes every entry below `folder` (created when missing), recreating the relative paths.
+    // Every entry is checked before anything is written; one that would land outside the folder,
+    // a symbolic link, a special file, a name given twice or a file where a folder must go makes
+    // the whole call fail.
+    Result ExtractAll(const QString &folder);
+    // Reads the named entries (every entry when `names` is empty) completely, checking their
+    // CRC and, when encrypted, the password and authentication code.
+    Result VerifyEntries(const QStringList &names = {});
+
+private:
+    friend class ZipEntry;
+
+    struct PendingEntry {
+        QString sourcePath;
+        QString name;
+        bool folder = false;
+    };
+
+    static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse);
+    Result extractEntry(quint64 index, quint64 generation, const QString &folder);
+    Result requireOpen() const;
+    Result writeEntries(const QString &file, const ProgressCallback &progress);
+
+    ::zip *m_zip = nullptr;
+    QString m_openPath;
+    QString m_openError;
+    QByteArray m_openPassword;
+    // Counts opens and closes, so that an entry from an archive since closed is recognised.
+    quint64 m_generation = 0;
+
+    QString m_targetPath;
+    QList<PendingEntry> m_pending;
+    QSet<QString> m_pendingNames;
+    bool m_protect = false;
+    QString m_password;
+};
+
+} // namespace quillory

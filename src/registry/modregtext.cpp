@@ -1,0 +1,191 @@
+#include "registry/modreg.h"
+#include "registry/registrytextline.h"
+
+#include <QFile>
+
+#include <variant>
+
+namespace quillory {
+
+namespace {
+
+constexpr char lineEnd[] = "\r\n";
+
+QByteArray keyLine(const QString &relativePath)
+{
+    return (relativePath.isEmpty() ? QByteArray("\\") : relativePath.toUtf8()) + lineEnd;
+}
+
+Result writeText(const QString &filePath, const QByteArray &text, QIODevice::OpenMode mode)
+{
+    QFile file(filePath);
+    if (file.open(QIODevice::WriteOnly | mode)) {
+        file.write(text);
+        file.close();
+    }
+    if (file.error() != QFileDevice::NoError)
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(filePath, file.errorString()));
+    return Result::success();
+}
+
+Result exportFailure(const QString &keyPath, const QString &filePath, const Result &reason)
+{
+    return Result::failure(
+        QStringLiteral("Cannot export %1 to %2: %3").arg(keyPath, filePath, reason.message()));
+}
+
+} // namespace
+
+Result modReg::ExportKeyTree(const QString &keyPath, const QString &relativePath,
+                             const QString &filePath)
+{
+    QByteArray text;
+    if (const std::optional<Key> key = keyFor(keyPath)) {
+        const Result built = appendTree(*key, keyPath, relativePath, text);
+        if (!built)
+            return exportFailure(keyPath, filePath, built);
+    } else {
+        text = keyLine(relativePath);
+    }
+    // The top-level call starts the file afresh; a nested one adds its subtree.
+    return writeText(filePath, text,
+                     relativePath.isEmpty() ? QIODevice::Truncate : QIODevice::Append);
+}
+
+Result modReg::ExportKeyValues(const QString &keyPath, const QString &filePath)
+{
+    const std::optional<Key> key = keyFor(keyPath);
+    if (!key || !m_store.keyExists(key->root, key->path))
+        return Result::success();
+    QByteArray text;
+    const Result built = appendValues(*key, keyPath, text);
+    if (!built)
+        return exportFailure(keyPath, filePath, built);
+    return writeText(filePath, text, QIODevice::Append);
+}
+
+Result modReg::appendTree(const Key &key, const QString &keyPath, const QString &relativePath,
+                          QByteArray &text) const
+{
+    text += keyLine(relativePath);
+    const Result values = appendValues(key, keyPath, text);
+    if (!values)
+        return values;
+    for (const QString &name : m_store.subkeys(key.root, key.path)) {
+        if (!fitsKeyLine(name))
+            return Result::failure(
+                QStringLiteral("the name of the key \"%1\" below %2 cannot be written on one line")
+                    .arg(name, keyPath));
+        const QString separator = QStringLiteral("\\");
+        const Result subtree =
+            appendTree({key.root, subkeyPath(key.path, name)}, keyPath + separator + name,
+                       relativePath + separator + name, text);
+        if (!subtree)
+            return subtree;
+    }
+    return Result::success();
+}
+
+Result modReg::appendValues(const Key &key, const QString &keyPath, QByteArray &text) const
+{
+    const std::optional<QList<RegistryValue>> values = m_store.values(key.root, key.path);
+    if (!values)
+        return Result::success();
+    for (const RegistryValue &value : *values) {
+        const Expected<std::optional<QByteArray>> line = formatValueLine(value);
+        if (!line)
+            return Result::failure(QStringLiteral("%1 (key %2)").arg(line.message(), keyPath));
+        if (*line)
+            text += **line + lineEnd;
+    }
+    return Result::success();
+}
+
+Result modReg::ImportKeyFile(const QString &targetKeyPath, const QString &filePath)
+{
+    const std::optional<Key> target = keyFor(targetKeyPath);
+    if (!target)
+        return Result::failure(QStringLiteral("Cannot import %1: %2 names no known registry key")
+                                   .arg(filePath, targetKeyPath));
+
+    QFile file(filePath);
+    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (file.error() != QFileDevice::NoError)
+        return Result::failure(
+            QStringLiteral("Cannot read %1: %2").arg(filePath, file.errorString()));
+
+    // The whole file is converted before the first change, so that a damaged file leaves the
+    // registry as it was. A key step holds the key's path below the target.
+    using Step = std::variant<QString, RegistryValue>;
+    QList<Step> steps;
+    qsizetype lineNumber = 0;
+    for (QByteArray line : content.split('\n')) {
+        ++lineNumber;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            break;
+        const auto lineFailure = [&](const QString &reason) {
+            return Result::failure(QStringLiteral("Cannot import %1 (line %2): %3")
+                                       .arg(filePath, QString::number(lineNumber), reason));
+        };
+        if (line.startsWith('\\')) {
+            const Expected<QString> path = parseKeyLine(line);
+            if (!path)
+                return lineFailure(path.message());
+            steps.append(*path);
+            continue;
+        }
+        const Expected<std::optional<RegistryValue>> value = parseValueLine(line);
+        if (!value)
+            return lineFailure(value.message());
+        if (!*value)
+            continue;
+        if (steps.isEmpty())
+            return lineFailure(QStringLiteral("a value comes before the first key line"));
+        steps.append(**value);
+    }
+
+    const auto importFailure = [&](const Result &reason) {
+        return Result::failure(QStringLiteral("Cannot import %1 into %2: %3")
+                                   .arg(filePath, targetKeyPath, reason.message()));
+    };
+    const Result writable = m_store.checkWritable(target->root);
+    if (!writable)
+        return importFailure(writable);
+
+    std::optional<QString> currentStep;
+    QString currentKey;
+    for (const Step &step : steps) {
+        Result done;
+        if (const QString *path = std::get_if<QString>(&step)) {
+            if (currentStep == *path)
+                continue;
+            currentStep = *path;
+            // The root's line replaces the whole target tree, as the file was made from one.
+            if (path->isEmpty()) {
+                currentKey = target->path;
+                done = deleteTree(*target);
+            } else {
+                currentKey = subkeyPath(target->path, *path);
+            }
+            if (done)
+                done = m_store.createKey(target->root, currentKey);
+        } else {
+            done = m_store.setValue(target->root, currentKey, std::get<RegistryValue>(step));
+        }
+        if (!done) {
+            m_store.discard();
+            return importFailure(done);
+        }
+    }
+    const Result saved = m_store.save();
+    if (!saved) {
+        m_store.discard();
+        return importFailure(saved);
+    }
+    return Result::success();
+}
+
+} // namespace quillory

@@ -1,0 +1,201 @@
+#include "registry/registrytextline.h"
+
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cstdint>
+
+namespace quillory {
+
+namespace {
+
+enum class DataForm { Text, Number, Bytes, TextBytes };
+
+struct TypeField {
+    const char *field; // as written: always three characters
+    std::uint32_t type;
+    DataForm form;
+};
+
+const TypeField typeFields[] = {
+    {" sz", RegType::Sz, DataForm::Text},      {"esz", RegType::ExpandSz, DataForm::Text},
+    {"bin", RegType::Binary, DataForm::Bytes}, {" dw", RegType::Dword, DataForm::Number},
+    {"szb", RegType::Sz, DataForm::TextBytes}, {"esb", RegType::ExpandSz, DataForm::TextBytes},
+};
+
+const TypeField *typeFieldFor(std::uint32_t type, DataForm form)
+{
+    for (const TypeField &field : typeFields) {
+        if (field.type == type && field.form == form)
+            return &field;
+    }
+    return nullptr;
+}
+
+// The padding of a type field carries no meaning: "sz " reads as " sz".
+const TypeField *typeFieldNamed(const QByteArray &field)
+{
+    const QByteArray code = field.trimmed();
+    for (const TypeField &known : typeFields) {
+        if (QByteArray(known.field).trimmed() == code)
+            return &known;
+    }
+    return nullptr;
+}
+
+// Strict, so that a damaged file fails instead of storing replacement characters.
+std::optional<QString> decodeUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QByteArray joinBytes(const QByteArray &bytes)
+{
+    QByteArray joined;
+    joined.reserve(bytes.size() * 4);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            joined += ',';
+        joined += QByteArray::number(static_cast<uchar>(bytes.at(i)));
+    }
+    return joined;
+}
+
+Expected<QByteArray> splitBytes(const QByteArray &data)
+{
+    QByteArray bytes;
+    if (data.isEmpty())
+        return bytes;
+    const QList<QByteArray> pieces = data.split(',');
+    bytes.reserve(pieces.size());
+    for (const QByteArray &piece : pieces) {
+        bool ok = false;
+        const uint number = piece.trimmed().toUInt(&ok, 10);
+        if (!ok || number > 255)
+            return Result::failure(
+                QStringLiteral("\"%1\" is not a byte (0 to 255)").arg(QString::fromUtf8(piece)));
+        bytes += static_cast<char>(number);
+    }
+    return bytes;
+}
+
+Expected<QByteArray> convertData(const TypeField &field, const QByteArray &data)
+{
+    if (field.form == DataForm::Text) {
+        if (!decodeUtf8(data))
+            return Result::failure(QStringLiteral("the text is not UTF-8"));
+        return data + '\0';
+    }
+    if (field.form == DataForm::Number) {
+        bool ok = false;
+        const qint32 number = data.trimmed().toInt(&ok, 10);
+        if (!ok)
+            return Result::failure(QStringLiteral("\"%1\" is not a signed 32-bit number")
+                                       .arg(QString::fromUtf8(data)));
+        QByteArray bytes(4, '\0');
+        qToLittleEndian(number, bytes.data());
+        return bytes;
+    }
+    Expected<QByteArray> bytes = splitBytes(data);
+    if (bytes && field.form == DataForm::TextBytes)
+        bytes.value() += '\0';
+    return bytes;
+}
+
+} // namespace
+
+bool fitsKeyLine(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QLatin1Char('\r')) && !name.contains(QLatin1Char('\n')) &&
+           decodeUtf8(name.toUtf8()) == name;
+}
+
+Expected<QString> parseKeyLine(const QByteArray &line)
+{
+    const std::optional<QString> path = decodeUtf8(line.mid(1));
+    if (!path)
+        return Result::failure(QStringLiteral("the key name is not UTF-8"));
+    if (!path->isEmpty() && path->split(QLatin1Char('\\')).contains(QString()))
+        return Result::failure(QStringLiteral("the key line holds an empty key name"));
+    return *path;
+}
+
+Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value)
+{
+    const TypeField *field = nullptr;
+    QByteArray data;
+    switch (value.type) {
+    case RegType::Sz:
+    case RegType::ExpandSz: {
+        QByteArray text = value.data;
+        if (text.endsWith('\0'))
+            text.chop(1);
+        const bool asBytes = text.contains('\r') || text.contains('\n') || !decodeUtf8(text);
+        field = typeFieldFor(value.type, asBytes ? DataForm::TextBytes : DataForm::Text);
+        data = asBytes ? joinBytes(text) : text;
+        break;
+    }
+    case RegType::Binary:
+        field = typeFieldFor(value.type, DataForm::Bytes);
+        data = joinBytes(value.data);
+        break;
+    case RegType::Dword: {
+        // A malformed DWORD shorter than four bytes reads as if padded with zeros.
+        QByteArray bytes = value.data.left(4);
+        bytes.resize(4, '\0');
+        field = typeFieldFor(value.type, DataForm::Number);
+        data = QByteArray::number(qFromLittleEndian<qint32>(bytes.constData()));
+        break;
+    }
+    default:
+        return std::optional<QByteArray>();
+    }
+
+    const QByteArray line = '"' + value.name.toUtf8() + "\"=" + field->field + ':' + data;
+    const Expected<std::optional<RegistryValue>> readBack = parseValueLine(line);
+    if (line.contains('\r') || line.contains('\n') || !readBack || !*readBack ||
+        (*readBack)->name != value.name)
+        return Result::failure(
+            QStringLiteral("the name of the value \"%1\" cannot be written on one line that "
+                           "reads back unchanged")
+                .arg(value.name));
+    return std::optional<QByteArray>(line);
+}
+
+Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line)
+{
+    if (!line.startsWith('"'))
+        return Result::failure(QStringLiteral("the line is neither a key nor a value"));
+
+    // The separator is the first "= followed by a known type field and a colon, so that a name
+    // holding an equals sign survives.
+    bool unknownType = false;
+    for (qsizetype quote = line.indexOf("\"=", 1); quote >= 0;
+         quote = line.indexOf("\"=", quote + 1)) {
+        if (quote + 5 >= line.size() || line.at(quote + 5) != ':')
+            continue;
+        const TypeField *field = typeFieldNamed(line.mid(quote + 2, 3));
+        if (!field) {
+            unknownType = true;
+            continue;
+        }
+        const std::optional<QString> name = decodeUtf8(line.mid(1, quote - 1));
+        if (!name)
+            return Result::failure(QStringLiteral("the value name is not UTF-8"));
+        const Expected<QByteArray> data = convertData(*field, line.mid(quote + 6));
+        if (!data)
+            return data.result();
+        return std::optional<RegistryValue>(RegistryValue{*name, field->type, *data});
+    }
+    if (unknownType)
+        return std::optional<RegistryValue>();
+    return Result::failure(QStringLiteral("the value line has no \"=type: separator"));
+}
+
+} // namespace quillory

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/registrystore.h"
+#include "platform/result.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace quillory {
+
+// The lines of a registry text file, without their line ends. A key line is the key's path
+// below the exported root, beginning with a backslash ("\" alone is the root). A value line is
+// "name" followed by a separator such as "= sz: and the data.
+
+// Whether a key name can stand in a key line and read back unchanged.
+bool fitsKeyLine(const QString &name);
+
+// The path of a key line below the root ("Rules\Mail" for \Rules\Mail, empty for the root).
+Expected<QString> parseKeyLine(const QByteArray &line);
+
+// The value line of a value; nullopt for a type the file leaves out. Texts holding a line
+// break are written as their bytes ("szb", "esb"). Fails for a value whose line would not read
+// back as the same value, such as one whose name holds a line break.
+Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value);
+
+// The value a value line stores, string types with their terminating zero; nullopt for a line
+// whose type this reader does not know, which an import skips. Fails, with the reason, when
+// the line cannot be converted.
+Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line);
+
+} // namespace quillory

@@ -1,0 +1,502 @@
+#include "platform/zip/ziparchive.h"
+#include "platform/zip/zipentry.h"
+#include "support/testsupport.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <zip.h>
+
+using namespace quillory;
+using quillory::test::readFile;
+using quillory::test::writeFile;
+
+namespace {
+
+int run(const QString &program, const QStringList &arguments, const QString &folder = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    process.readAllStandardOutput();
+    return process.exitCode();
+}
+
+// Writes an archive with Python's zipfile, which writes whatever names and modes it is told.
+bool makeZipWithPython(const QString &path, const QString &body)
+{
+    const QString script =
+        QStringLiteral("import sys, zipfile\n"
+                       "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                       "def entry(name, data=b'x', mode=0o100644):\n"
+                       "    i = zipfile.ZipInfo(name, (2009, 2, 3, 10, 20, 30))\n"
+                       "    i.create_system = 3\n"
+                       "    i.external_attr = mode << 16\n"
+                       "    z.writestr(i, data)\n") +
+        body + QStringLiteral("\nz.close()\n");
+    return run(QStringLiteral("python3"), {QStringLiteral("-c"), script, path}) == 0;
+}
+
+// Relative path to content; folders end in "/".
+QMap<QString, QByteArray> treeOf(const QString &root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir())
+            tree.insert(relative + QLatin1Char('/'), {});
+        else
+            tree.insert(relative, readFile(path));
+    }
+    return tree;
+}
+
+const QDateTime knownTime(QDate(2009, 2, 3), QTime(10, 20, 30));
+
+void makeMailFolder(const QString &folder)
+{
+    QVERIFY(writeFile(folder + QStringLiteral("/Inbox/1.eml"), QByteArray(200000, 'm') + "end"));
+    QVERIFY(writeFile(folder + QStringLiteral("/Inbox/Sub/2.eml"), "Subject: hi\r\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/Grüße.txt"), "\xc3\xa4"));
+    QVERIFY(writeFile(folder + QStringLiteral("/.hidden"), "h"));
+    QVERIFY(writeFile(folder + QStringLiteral("/Inbox/empty.eml"), {}));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/Empty")));
+    QFile dated(folder + QStringLiteral("/Inbox/1.eml"));
+    QVERIFY(dated.open(QIODevice::ReadWrite));
+    QVERIFY(dated.setFileTime(knownTime, QFileDevice::FileModificationTime));
+    QVERIFY(dated.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+}
+
+Result writeArchive(const QString &archivePath, const QStringList &paths,
+                    const QString &password = {}, const ZipArchive::ProgressCallback &progress = {})
+{
+    ZipArchive zip;
+    if (Result created = zip.CreateArchive(archivePath); !created)
+        return created;
+    for (const QString &path : paths)
+        if (Result added = zip.AddFiles(path); !added)
+            return added;
+    zip.setProtectWithPassword(!password.isEmpty());
+    zip.SetPassword(password);
+    return zip.WriteArchive(progress);
+}
+
+struct StoredEntry {
+    int compression = -1;
+    int encryption = -1;
+    zip_uint32_t mode = 0;
+};
+
+QMap<QString, StoredEntry> storedEntries(const QString &archivePath)
+{
+    QMap<QString, StoredEntry> entries;
+    zip_t *archive = zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, nullptr);
+    for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i) {
+        zip_stat_t st;
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        zip_stat_index(archive, zip_uint64_t(i), 0, &st);
+        zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
+        entries.insert(QString::fromUtf8(st.name),
+                       {st.comp_method, st.encryption_method, attributes >> 16});
+    }
+    if (archive)
+        zip_discard(archive);
+    return entries;
+}
+
+} // namespace
+
+class ZipArchiveTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("unprotected") << QString();
+        QTest::newRow("protected") << QStringLiteral("pässwort 1");
+    }
+
+    // The backup's shape: a nested folder archive and the information file, then restored.
+    void roundTrip()
+    {
+        QFETCH(QString, password);
+        QTemporaryDir dir;
+        const QString mail = dir.filePath(QStringLiteral("store/Work"));
+        makeMailFolder(mail);
+        const QString nested = dir.filePath(QStringLiteral("store/Work.zip"));
+        QVERIFY(writeArchive(nested, {mail + QStringLiteral("/*.*")}));
+        const QString info = dir.filePath(QStringLiteral("program/krvstore.dat"));
+        QVERIFY(writeFile(info, "BackupItem=1000000000\r\n"));
+        const QString backup = dir.filePath(QStringLiteral("b.wlm"));
+        QList<int> progress;
+        const Result written = writeArchive(backup, {nested, info}, password,
+                                            [&](int percent) { progress.append(percent); });
+        QVERIFY2(written, qPrintable(written.message()));
+        QVERIFY(!progress.isEmpty() && progress.last() == 100);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+
+        QCOMPARE(ZipArchive::IsProtected(backup), !password.isEmpty());
+        QVERIFY(!ZipArchive::IsProtected(nested));
+        const auto stored = storedEntries(backup);
+        QCOMPARE(stored.keys(),
+                 QStringList({QStringLiteral("Work.zip"), QStringLiteral("krvstore.dat")}));
+        QCOMPARE(stored[QStringLiteral("Work.zip")].compression, ZIP_CM_STORE);
+        QCOMPARE(stored[QStringLiteral("krvstore.dat")].compression, ZIP_CM_DEFLATE);
+        for (const StoredEntry &entry : stored)
+            QCOMPARE(entry.encryption, password.isEmpty() ? ZIP_EM_NONE : ZIP_EM_AES_256);
+        QCOMPARE(storedEntries(nested)[QStringLiteral("Inbox/1.eml")].mode,
+                 zip_uint32_t(S_IFREG | 0640));
+        QVERIFY(storedEntries(nested).contains(QStringLiteral("Empty/")));
+
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QVERIFY(writeFile(out + QStringLiteral("/krvstore.dat"), "old content"));
+        ZipArchive zip1;
+        zip1.SetPassword(password);
+        QVERIFY(zip1.OpenArchive(backup));
+        QCOMPARE(zip1.OpenError(), QString());
+        QVERIFY(zip1.VerifyEntries());
+        for (const QString &name : {QStringLiteral("krvstore.dat"), QStringLiteral("Work.zip")}) {
+            const Expected<ZipEntry> entry = zip1.FindEntry(name);
+            QVERIFY(entry);
+            const Result extracted = entry->ExtractInto(out);
+            QVERIFY2(extracted, qPrintable(extracted.message()));
+        }
+        QCOMPARE(readFile(out + QStringLiteral("/krvstore.dat")), readFile(info));
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList({QStringLiteral("krvstore.dat"), QStringLiteral("Work.zip")}));
+
+        ZipArchive zip2;
+        QVERIFY(zip2.OpenArchive(out + QStringLiteral("/Work.zip")));
+        QVERIFY(zip2.ExtractAll(out + QStringLiteral("/Work")));
+        QCOMPARE(treeOf(out + QStringLiteral("/Work")), treeOf(mail));
+        QCOMPARE(QFileInfo(out + QStringLiteral("/Work/Inbox/1.eml")).lastModified(), knownTime);
+    }
+
+    void wrongPasswordIsDetectedAtOpen()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/a.txt")), QByteArray(5000, 'a')));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/b.txt")), "b"));
+        const QString ours = dir.filePath(QStringLiteral("ours.wlm"));
+        QVERIFY(
+            writeArchive(ours, {dir.filePath(QStringLiteral("src/*.*"))}, QStringLiteral("right")));
+        const QString infoZip = dir.filePath(QStringLiteral("infozip.zip"));
+        QCOMPARE(run(QStringLiteral("zip"),
+                     {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-P"),
+                      QStringLiteral("right"), infoZip, QStringLiteral(".")},
+                     dir.filePath(QStringLiteral("src"))),
+                 0);
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("text.wlm")), "this is no archive"));
+
+        for (const QString &archive : {ours, infoZip}) {
+            QVERIFY(ZipArchive::IsProtected(archive));
+            ZipArchive zip;
+            for (const QString &wrong : {QStringLiteral("wrong"), QString()}) {
+                zip.SetPassword(wrong);
+                QVERIFY(!zip.OpenArchive(archive));
+                QVERIFY(!zip.OpenError().isEmpty());
+                QVERIFY(!zip.FindEntry(QStringLiteral("a.txt")));
+            }
+            zip.SetPassword(QStringLiteral("right"));
+            QVERIFY(zip.OpenArchive(archive));
+            QCOMPARE(zip.OpenError(), QString());
+            const QString out = dir.filePath(QFileInfo(archive).baseName());
+            QVERIFY(zip.ExtractAll(out));
+            QCOMPARE(treeOf(out), treeOf(dir.filePath(QStringLiteral("src"))));
+        }
+        ZipArchive zip;
+        for (const QString &broken : {QStringLiteral("text.wlm"), QStringLiteral("missing.wlm")}) {
+            QVERIFY(!ZipArchive::IsProtected(dir.filePath(broken)));
+            QVERIFY(!zip.OpenArchive(dir.filePath(broken)));
+            QVERIFY(zip.OpenError().contains(broken));
+        }
+    }
+
+    void sevenZipReadsOursAndWeReadSevenZips()
+    {
+        QTemporaryDir dir;
+        const QString mail = dir.filePath(QStringLiteral("Work"));
+        makeMailFolder(mail);
+        // Random data does not shrink, so 7-Zip stores it.
+        QByteArray noise(100000, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        QVERIFY(writeFile(mail + QStringLiteral("/attachment.bin"), noise));
+        const QString ours = dir.filePath(QStringLiteral("ours.zip"));
+        QVERIFY(writeArchive(ours, {mail + QStringLiteral("/*.*")}, QStringLiteral("pw")));
+        QCOMPARE(run(QStringLiteral("7zz"),
+                     {QStringLiteral("x"), QStringLiteral("-ppw"),
+                      QStringLiteral("-o") + dir.filePath(QStringLiteral("by7z")), ours}),
+                 0);
+        QCOMPARE(treeOf(dir.filePath(QStringLiteral("by7z"))), treeOf(mail));
+
+        const QString theirs = dir.filePath(QStringLiteral("theirs.zip"));
+        QCOMPARE(run(QStringLiteral("7zz"),
+                     {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mem=AES256"),
+                      QStringLiteral("-ppw"), theirs, QStringLiteral(".")},
+                     mail),
+                 0);
+        ZipArchive zip;
+        zip.SetPassword(QStringLiteral("pw"));
+        QVERIFY(zip.OpenArchive(theirs));
+        const Result verified = zip.VerifyEntries();
+        QVERIFY2(verified, qPrintable(verified.message()));
+        QVERIFY(zip.ExtractAll(dir.filePath(QStringLiteral("byus"))));
+        QCOMPARE(treeOf(dir.filePath(QStringLiteral("byus"))), treeOf(mail));
+
+        // The stored entry's CRC field is 0, so its authentication code alone must catch this.
+        QByteArray bytes = readFile(theirs);
+        const qsizetype name = bytes.indexOf("attachment.bin");
+        const quint16 extraLength = qFromLittleEndian<quint16>(bytes.constData() + name - 2);
+        bytes[name + 14 + extraLength + 5000] ^= 1;
+        QVERIFY(writeFile(theirs, bytes));
+        QVERIFY(zip.OpenArchive(theirs));
+        const Result damaged = zip.VerifyEntries();
+        QVERIFY(!damaged);
+        QVERIFY(damaged.message().contains(QStringLiteral("attachment.bin")));
+    }
+
+    // More entries than the classic end record can count: only zip64 holds them.
+    void zip64WithManyEntries()
+    {
+        QTemporaryDir dir;
+        const int count = 65536;
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("many"))));
+        for (int i = 0; i < count; ++i) {
+            QFile file(dir.filePath(QStringLiteral("many/%1").arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("top.txt")), "the end"));
+        QCOMPARE(run(QStringLiteral("zip"),
+                     {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("many.zip"),
+                      QStringLiteral("many"), QStringLiteral("top.txt")},
+                     dir.path()),
+                 0);
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(dir.filePath(QStringLiteral("many.zip"))));
+        QCOMPARE(zip.entryNames().size(), count + 2);
+        QVERIFY(zip.VerifyEntries({QStringLiteral("many/65535"), QStringLiteral("top.txt")}));
+        const Expected<ZipEntry> top = zip.FindEntry(QStringLiteral("top.txt"));
+        QVERIFY(top && top->ExtractInto(dir.path() + QStringLiteral("/many")));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("many/top.txt"))), QByteArray("the end"));
+    }
+
+    void failedWriteKeepsTheOldArchive()
+    {
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        const QString a = dir.filePath(QStringLiteral("a.txt"));
+        const QString b = dir.filePath(QStringLiteral("b.txt"));
+        QVERIFY(writeFile(a, "old"));
+        QVERIFY(writeFile(b, "b"));
+        QVERIFY(writeArchive(archive, {a}));
+        const QByteArray old = readFile(archive);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+
+        ZipArchive zip;
+        QVERIFY(zip.CreateArchive(archive));
+        QVERIFY(zip.AddFiles(a));
+        QVERIFY(zip.AddFiles(b));
+        QVERIFY(writeFile(a, "changed after adding"));
+        QVERIFY(QFile::remove(b));
+        const Result failed = zip.WriteArchive();
+        QVERIFY(!failed);
+        QVERIFY(failed.message().contains(b));
+        QCOMPARE(readFile(archive), old);
+        QStringList remaining = files;
+        remaining.removeOne(QStringLiteral("b.txt"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), remaining);
+
+        QVERIFY(writeFile(b, "back"));
+        zip.setProtectWithPassword(true);
+        QVERIFY(!zip.WriteArchive());
+        zip.setProtectWithPassword(false);
+        QVERIFY(zip.WriteArchive());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+        ZipArchive reader;
+        QVERIFY(reader.OpenArchive(archive));
+        QVERIFY(reader.ExtractAll(dir.filePath(QStringLiteral("out"))));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("out/a.txt"))),
+                 QByteArray("changed after adding"));
+    }
+
+    void addFilesRefusesWhatItCannotKeep()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("one/same.txt")), "1"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("two/same.txt")), "2"));
+        ZipArchive zip;
+        QVERIFY(!zip.AddFiles(dir.filePath(QStringLiteral("one/same.txt"))));
+        QVERIFY(!zip.CreateArchive(dir.filePath(QStringLiteral("missing/b.wlm"))));
+        QVERIFY(zip.CreateArchive(dir.filePath(QStringLiteral("b.wlm"))));
+        QVERIFY(zip.AddFiles(dir.filePath(QStringLiteral("one/same.txt"))));
+        const Result duplicate = zip.AddFiles(dir.filePath(QStringLiteral("two/*.*")));
+        QVERIFY(!duplicate);
+        QVERIFY(duplicate.message().contains(QStringLiteral("same.txt")));
+        QVERIFY(!zip.AddFiles(dir.filePath(QStringLiteral("one/gone.txt"))));
+        QVERIFY(!zip.AddFiles(dir.filePath(QStringLiteral("two"))));
+        QVERIFY(!zip.AddFiles(dir.filePath(QStringLiteral("three/*.*"))));
+        QVERIFY(zip.WriteArchive());
+        QVERIFY(zip.OpenArchive(dir.filePath(QStringLiteral("b.wlm"))));
+        QCOMPARE(zip.entryNames(), QStringList{QStringLiteral("same.txt")});
+    }
+
+    void hostileArchivesWriteNothing_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("parent") << "entry('../x')"
+                                << "../x";
+        QTest::newRow("absolute") << "entry('@ROOT@/abs')"
+                                  << "/abs";
+        QTest::newRow("parent inside") << "entry('a/../../x')"
+                                       << "a/../../x";
+        QTest::newRow("backslash parent") << "entry('..\\\\x')"
+                                          << "..\\x";
+        QTest::newRow("drive letter") << "entry('C:x')"
+                                      << "C:x";
+        QTest::newRow("symbolic link") << "entry('link', b'/etc', 0o120777)"
+                                       << "link";
+        QTest::newRow("pipe") << "entry('pipe', b'', 0o010644)"
+                              << "pipe";
+        QTest::newRow("file and folder") << "entry('a/b'); entry('a')"
+                                         << "\"a\"";
+        QTest::newRow("same name twice") << "entry('d', b'1'); entry('d', b'2')"
+                                         << "\"d\"";
+        QTest::newRow("more than declared") << "entry('big', bytes(100000))\n"
+                                               "z.close()\n"
+                                               "b = bytearray(open(sys.argv[1], 'rb').read())\n"
+                                               "b[22:26] = (10).to_bytes(4, 'little')\n"
+                                               "c = b.find(b'PK\\x01\\x02')\n"
+                                               "b[c + 24:c + 28] = (10).to_bytes(4, 'little')\n"
+                                               "open(sys.argv[1], 'wb').write(b)"
+                                            << "\"big\"";
+    }
+
+    void hostileArchivesWriteNothing()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("hostile.zip"));
+        QVERIFY(makeZipWithPython(archive, body.replace(QStringLiteral("@ROOT@"), dir.path())));
+        const QString target = dir.filePath(QStringLiteral("target"));
+        QVERIFY(QDir().mkpath(target));
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(archive));
+        const Result extracted = zip.ExtractAll(target);
+        QVERIFY(!extracted);
+        QVERIFY2(extracted.message().contains(named), qPrintable(extracted.message()));
+        QCOMPARE(treeOf(dir.path()).keys(),
+                 QStringList({QStringLiteral("hostile.zip"), QStringLiteral("target/")}));
+    }
+
+    void extractIntoWritesOnlyPlainNames()
+    {
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        QVERIFY(makeZipWithPython(
+            archive,
+            QStringLiteral("entry('sub/name'); entry('..\\\\name'); entry('C:name');"
+                           "entry('lnk', b'/etc/passwd', 0o120777); entry('ok.txt', b'new')")));
+        const QString target = dir.filePath(QStringLiteral("target"));
+        QVERIFY(QDir().mkpath(target + QStringLiteral("/ok.txt")));
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(archive));
+        for (const QString &name : {QStringLiteral("sub/name"), QStringLiteral("..\\name"),
+                                    QStringLiteral("C:name"), QStringLiteral("lnk")}) {
+            const Expected<ZipEntry> entry = zip.FindEntry(name);
+            QVERIFY(entry);
+            QVERIFY(!entry->ExtractInto(target));
+        }
+        const Expected<ZipEntry> ok = zip.FindEntry(QStringLiteral("ok.txt"));
+        QVERIFY(ok);
+        QVERIFY(!ok->ExtractInto(target));
+        QVERIFY(QDir(target).rmdir(QStringLiteral("ok.txt")));
+        QVERIFY(writeFile(target + QStringLiteral("/ok.txt"), "old"));
+        QVERIFY(QFile::setPermissions(target + QStringLiteral("/ok.txt"),
+                                      QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(ok->ExtractInto(target));
+        QCOMPARE(treeOf(dir.path()).keys(),
+                 QStringList({QStringLiteral("b.wlm"), QStringLiteral("target/"),
+                              QStringLiteral("target/ok.txt")}));
+        QCOMPARE(readFile(target + QStringLiteral("/ok.txt")), QByteArray("new"));
+        QCOMPARE(QFile::permissions(target + QStringLiteral("/ok.txt")),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFileInfo(target + QStringLiteral("/ok.txt")).lastModified(), knownTime);
+
+        QVERIFY(!zip.FindEntry(QStringLiteral("missing")));
+        zip.CloseArchive();
+        QVERIFY(!ok->ExtractInto(target));
+    }
+
+    void verifyNamesTheDamagedEntry()
+    {
+        QTemporaryDir dir;
+        const QByteArray marker = "0123456789abcdef0123456789abcdef";
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/inner.zip")), marker));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/good.txt")), "good"));
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        QVERIFY(writeArchive(archive, {dir.filePath(QStringLiteral("src/*.*"))}));
+        QByteArray bytes = readFile(archive);
+        const qsizetype at = bytes.indexOf(marker);
+        QVERIFY(at > 0);
+        bytes[at + 5] = 'X';
+        QVERIFY(writeFile(archive, bytes));
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(archive));
+        QVERIFY(zip.VerifyEntries({QStringLiteral("good.txt")}));
+        QVERIFY(!zip.VerifyEntries({QStringLiteral("nothing.txt")}));
+        const Result verified = zip.VerifyEntries();
+        QVERIFY(!verified);
+        QVERIFY(verified.message().contains(QStringLiteral("inner.zip")));
+    }
+
+    void instancesWorkOnThreadsAtOnce()
+    {
+        QTemporaryDir dir;
+        QList<QFuture<Result>> runs;
+        for (const QString &name :
+             {QStringLiteral("Work"), QStringLiteral("Home"), QStringLiteral("News")}) {
+            makeMailFolder(dir.filePath(name));
+            const QString folder = dir.filePath(name);
+            runs.append(QtConcurrent::run([folder] {
+                Result written =
+                    writeArchive(folder + QStringLiteral(".zip"), {folder + QStringLiteral("/*.*")},
+                                 QStringLiteral("pw"));
+                ZipArchive zip;
+                zip.SetPassword(QStringLiteral("pw"));
+                if (written)
+                    written = zip.OpenArchive(folder + QStringLiteral(".zip"));
+                return written ? zip.ExtractAll(folder + QStringLiteral(".out")) : written;
+            }));
+        }
+        for (QFuture<Result> &run : runs)
+            QVERIFY(run.result());
+        for (const QString &name :
+             {QStringLiteral("Work"), QStringLiteral("Home"), QStringLiteral("News")})
+            QCOMPARE(treeOf(dir.filePath(name + QStringLiteral(".out"))),
+                     treeOf(dir.filePath(name)));
+    }
+};
+
+QUILLORY_TEST(ZipArchiveTest)
+#include "tst_ziparchive.moc"
