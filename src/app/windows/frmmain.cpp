@@ -243,6 +243,8 @@ void frmMain::quit_Click()
     if (m_run || m_quitting)
         return;
     m_quitting = true;
+    Zip1.CloseArchive();
+    Zip2.CloseArchive();
     m_context.endStaging();
     QApplication::closeAllWindows();
     QCoreApplication::quit();

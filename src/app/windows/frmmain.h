@@ -2,6 +2,7 @@
 
 #include "app/windows/skin.h"
 #include "platform/result.h"
+#include "platform/zip/ziparchive.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -53,6 +54,9 @@ public:
     // The item boxes of the two tabs, by item index.
     QList<QCheckBox *> backupitem;
     QList<QCheckBox *> restoreitem;
+
+    ZipArchive Zip1; // the backup archive being written, or the archive opened for restore
+    ZipArchive Zip2; // the nested per-account archives
 
     QString rtPassword;     // typed into the restore side's password prompt
     QString backupfiletocd; // file name of the archive handed to the burning window
