@@ -1,25 +1,17 @@
 #include "app/programcontext.h"
 #include "app/windows/frmmain.h"
 #include "help/windows/productlogo.h"
-#include "platform/headlessdialogs.h"
-#include "platform/userdialogs.h"
+#include "main/unattended.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
     // With argument text the program runs one unattended backup and must not need a display.
-    if (argc > 1) {
-        QCoreApplication app(argc, argv);
-        quillory::HeadlessDialogs dialogs;
-        dialogs.message(QStringLiteral("The unattended backup is not part of this build yet."),
-                        quillory::applicationTitle(), quillory::MessageIcon::Error,
-                        quillory::MessageButtons::Ok);
-        return 2;
-    }
+    if (quillory::hasArgumentText(argc, argv))
+        return quillory::runUnattended(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));

@@ -4,15 +4,14 @@
 
 #include "app/itemtable.h"
 #include "app/programcontext.h"
+#include "app/programstart.h"
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
-#include "app/systemfacts.h"
 #include "app/windows/runpanelobserver.h"
 #include "help/helplocations.h"
 #include "help/windows/frmabout.h"
 #include "help/windows/shellhelpers.h"
 #include "platform/userdialogs.h"
-#include "registry/modreg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,7 +27,6 @@ namespace quillory {
 
 namespace {
 
-const QString readError = QStringLiteral("Error");
 const QString idleStep = QStringLiteral("Please Waiting...");
 
 QList<QCheckBox *> itemBoxes(QWidget *form, const QString &arrayName)
@@ -119,37 +117,22 @@ void frmMain::Form_Load()
 
     m_context.staging();
 
-    if (m_context.reg().ReadStringValue(MailKeys::mail, MailKeys::storeMarker) == readError) {
-        refuseStore(mailClientMissingText);
-        return;
-    }
-
+    // Says itself when the mail client or its store is missing.
+    const StoreStatus status = loadProgram(m_context);
     ProgramValues &values = m_context.values();
-    values.ComputerName = computerName();
-    const QString user = logonUserName().trimmed();
-    ui->cbSource->setText(user);
-    ui->cbTarget->setText(user);
+    ui->cbSource->setText(values.LogonUserName.trimmed());
+    ui->cbTarget->setText(values.LogonUserName.trimmed());
     values.LogonUserName = ui->cbSource->text().trimmed();
 
-    m_context.store() = findStore(m_context.reg(), m_context.paths());
-    if (m_context.store().status != StoreStatus::Found) {
-        refuseStore(storeBrokenText);
-        return;
-    }
-    values.StoreFolder = m_context.store().StoreFolder;
-    m_storeFound = true;
+    // Without a store "Backup Now" stays off for good; the menu keeps its commands.
+    m_storeFound = status == StoreStatus::Found;
     updateCommands();
+    if (!m_storeFound)
+        return;
 
     ui->cmdApply->setText(ui->SSTab1->currentIndex() == 0 ? QStringLiteral("Backup Now")
                                                           : QStringLiteral("Restore Now"));
     SetItemAvailability();
-}
-
-void frmMain::refuseStore(const QString &message)
-{
-    m_context.dialogs().message(message, applicationTitle(), MessageIcon::Error);
-    m_storeFound = false;
-    updateCommands();
 }
 
 void frmMain::SetItemAvailability()
@@ -166,7 +149,6 @@ void frmMain::SetItemAvailability()
 
 void frmMain::updateCommands()
 {
-    // Without a store "Backup Now" stays off for good; the menu keeps its commands.
     const bool idle = !m_run;
     ui->cmdApply->setEnabled(idle && m_storeFound);
     ui->backup->setEnabled(idle);

@@ -77,7 +77,6 @@ private:
 
     void Form_Load();
     void SetItemAvailability();
-    void refuseStore(const QString &message);
     void updateCommands();
 
     void SSTab1_Click(int previousTab);

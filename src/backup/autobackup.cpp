@@ -1,0 +1,50 @@
+#include "backup/autobackup.h"
+
+#include "app/programcontext.h"
+#include "backup/autobackupcommandline.h"
+#include "backup/backupinfo.h"
+#include "backup/backuprun.h"
+#include "platform/runobserver.h"
+#include "platform/userdialogs.h"
+#include "platform/zip/ziparchive.h"
+
+namespace quillory {
+
+int RunAutoBackup(ProgramContext &context, const QString &commandLine)
+{
+    UserDialogs &dialogs = context.dialogs();
+    const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(commandLine);
+    if (!command) {
+        dialogs.message(command.message(), applicationTitle(), MessageIcon::Error,
+                        MessageButtons::Ok);
+        return AutoBackupExit::NotWritten;
+    }
+    context.values().BackupFileName = command->archivePath;
+
+    BackupRequest request;
+    request.archivePath = command->archivePath;
+    request.items = command->items();
+    request.protect = !command->password.isEmpty();
+    request.password = command->password;
+    request.description = autoBackupDescription;
+    request.unattended = true;
+
+    ZipArchive Zip1;
+    SilentObserver observer;
+    const BackupOutcome outcome = performBackup(context, Zip1, request, observer);
+    if (!outcome.archive) {
+        dialogs.message(QStringLiteral("The backup %1 was not written: %2")
+                            .arg(request.archivePath, outcome.archive.message()),
+                        applicationTitle(), MessageIcon::Error, MessageButtons::Ok);
+        return AutoBackupExit::NotWritten;
+    }
+    if (outcome.allStored(request.items))
+        return AutoBackupExit::Stored;
+    dialogs.message(QStringLiteral("The backup %1 was written, but not every item could be "
+                                   "stored:\n%2")
+                        .arg(request.archivePath, outcome.problems.join(QLatin1Char('\n'))),
+                    applicationTitle(), MessageIcon::Warning, MessageButtons::Ok);
+    return AutoBackupExit::ItemFailed;
+}
+
+} // namespace quillory

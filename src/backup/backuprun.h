@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/itemtable.h"
+#include "platform/result.h"
+#include "platform/userdialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quillory {
+
+class ProgramContext;
+class RunObserver;
+class ZipArchive;
+
+struct BackupRequest {
+    QString archivePath;
+    ItemFlags items{};
+    bool protect = false;
+    QString password;
+    QString description;
+    // The unattended run: also stores the store's database with the accounts.
+    bool unattended = false;
+};
+
+struct BackupOutcome {
+    ItemFlags stored{};
+    // One line per chosen item: CR LF, its log label, a TAB, "Successed!" or "Fail!".
+    QString log;
+    // Why each failed item failed, "label: reason", for the terminal and the scheduler's mail.
+    QStringList problems;
+    // Whether the archive was written; when it was not, an archive of that name is untouched.
+    Result archive;
+
+    bool allStored(const ItemFlags &chosen) const { return chosen == stored; }
+};
+
+// The checks before a backup starts, in their order; the first that fails gives the message to
+// show, with its icon. nullopt when the run may start.
+struct InputProblem {
+    QString text;
+    MessageIcon icon;
+};
+std::optional<InputProblem> checkBackupInput(const QString &archivePath, const ItemFlags &items,
+                                             bool protect, const QString &password,
+                                             const QString &retyped);
+
+// Writes the backup archive: the information file, every chosen item in index order, the
+// password. The archive is built beside its target and replaces an old one only when complete;
+// everything staged on the way is removed at the end, whatever the outcome.
+BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const BackupRequest &request,
+                            RunObserver &observer);
+
+inline const QString backupCompletedText = QStringLiteral("The Backup was Completed!");
+
+} // namespace quillory

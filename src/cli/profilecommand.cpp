@@ -1,0 +1,62 @@
+#include "cli/profilecommand.h"
+
+#include "app/itemtable.h"
+#include "app/programcontext.h"
+#include "app/storediscovery.h"
+#include "registry/modreg.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillory {
+
+namespace {
+
+QString folderLine(const QString &path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("(not found)");
+    return path + (QFileInfo(path).isDir() ? QString() : QStringLiteral("  (missing)"));
+}
+
+// Item 0's caption carries separator characters meant for a check box; a terminal wants words.
+QString plainCaption(int index)
+{
+    QString caption = itemTable()[index].caption;
+    caption.replace(QChar(0x1e), QLatin1Char('/')).replace(QChar(0x1f), QLatin1Char('/'));
+    return caption;
+}
+
+} // namespace
+
+int runProfileCommand(ProgramContext &context, QTextStream &out)
+{
+    out << "Profile: " << context.prefixPath() << '\n';
+    const StoreLocations store = findStore(context.reg(), context.paths());
+    switch (store.status) {
+    case StoreStatus::MailClientMissing:
+        out << mailClientMissingText.trimmed() << '\n';
+        return 1;
+    case StoreStatus::StoreBroken:
+        out << storeBrokenText << '\n';
+        return 1;
+    case StoreStatus::Found:
+        break;
+    }
+    out << "Store folder: " << folderLine(store.StoreFolder) << '\n';
+    out << "Stationery folder: " << folderLine(store.stationeryFolder) << '\n';
+
+    const QStringList accounts =
+        QDir(store.StoreFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    out << "Store folders: "
+        << (accounts.isEmpty() ? QStringLiteral("(none)") : accounts.join(QStringLiteral(", ")))
+        << '\n';
+
+    const ItemFlags available = itemAvailability(context.reg(), store);
+    out << "Items that can be backed up:\n";
+    for (int i = 0; i < ItemCount; ++i)
+        out << "  [" << (available[i] ? 'x' : ' ') << "] " << i << ' ' << plainCaption(i) << '\n';
+    return 0;
+}
+
+} // namespace quillory

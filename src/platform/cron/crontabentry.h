@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/jobscheduler.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace quillory {
+
+// A variable set on one job's command line. A crontab variable line would reach every entry
+// after it, other programs' entries included.
+struct EnvironmentVariable {
+    QString name;
+    QString value;
+
+    friend bool operator==(const EnvironmentVariable &, const EnvironmentVariable &) = default;
+};
+
+// One of the program's jobs in a crontab: a marker line with its number, then its entry.
+struct CrontabJob {
+    ScheduledJob scheduled;
+    QList<EnvironmentVariable> environment;
+};
+
+QByteArray crontabMarker(quint32 number);
+std::optional<quint32> parseCrontabMarker(QByteArrayView line);
+
+// The entry line, without its line end. A job without week days runs on scheduled.runsOnceOn.
+// Fails when crontab cannot carry the job as it is.
+Expected<QByteArray> composeCrontabEntry(const CrontabJob &job);
+// Reads back only entries in the form composeCrontabEntry writes.
+std::optional<CrontabJob> parseCrontabEntry(quint32 number, QByteArrayView line);
+
+// The day a job without week days runs: today when its time is still ahead, else tomorrow.
+QDate nextRunDate(quint32 jobTime, const QDateTime &now);
+
+} // namespace quillory

@@ -1,0 +1,68 @@
+#include "platform/cron/crontabtable.h"
+
+#include <algorithm>
+
+namespace quillory {
+
+CrontabTable::CrontabTable(const QByteArray &text) : m_lines(text.split('\n')) {}
+
+bool CrontabTable::isJobAt(qsizetype line) const
+{
+    if (line + 1 >= m_lines.size())
+        return false;
+    const std::optional<quint32> number = parseCrontabMarker(m_lines[line]);
+    return number && parseCrontabEntry(*number, m_lines[line + 1]);
+}
+
+QList<CrontabJob> CrontabTable::jobs() const
+{
+    QList<CrontabJob> found;
+    for (qsizetype line = 0; line < m_lines.size(); ++line) {
+        if (!isJobAt(line))
+            continue;
+        found.append(*parseCrontabEntry(*parseCrontabMarker(m_lines[line]), m_lines[line + 1]));
+        ++line;
+    }
+    std::stable_sort(found.begin(), found.end(), [](const CrontabJob &a, const CrontabJob &b) {
+        return a.scheduled.number < b.scheduled.number;
+    });
+    return found;
+}
+
+quint32 CrontabTable::nextJobNumber() const
+{
+    quint32 highest = 0;
+    for (const QByteArray &line : m_lines)
+        highest = std::max(highest, parseCrontabMarker(line).value_or(0));
+    return highest + 1;
+}
+
+void CrontabTable::insert(quint32 number, const QByteArray &entry)
+{
+    // crontab refuses a table whose last line has no line end.
+    if (!m_lines.constLast().isEmpty())
+        m_lines.append(QByteArray());
+    qsizetype at = 0;
+    while (isJobAt(at))
+        at += 2;
+    m_lines.insert(at, crontabMarker(number));
+    m_lines.insert(at + 1, entry);
+}
+
+bool CrontabTable::remove(quint32 number)
+{
+    for (qsizetype line = 0; line < m_lines.size(); ++line) {
+        if (isJobAt(line) && parseCrontabMarker(m_lines[line]) == number) {
+            m_lines.remove(line, 2);
+            return true;
+        }
+    }
+    return false;
+}
+
+QByteArray CrontabTable::text() const
+{
+    return m_lines.join('\n');
+}
+
+} // namespace quillory

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/cron/crontabentry.h"
+
+#include <QByteArray>
+#include <QList>
+
+namespace quillory {
+
+// A user's crontab as lines of bytes, so that every line that is not one of the program's own
+// jobs goes back exactly as it came.
+class CrontabTable {
+public:
+    explicit CrontabTable(const QByteArray &text);
+
+    // The program's jobs, ordered by number: a marker line directly followed by an entry it wrote.
+    QList<CrontabJob> jobs() const;
+    // Above every number a marker line holds, even one whose entry was edited beyond reading.
+    quint32 nextJobNumber() const;
+    // Puts the job after the program's jobs at the top of the table, before any variable line
+    // another program may have set for the entries below it.
+    void insert(quint32 number, const QByteArray &entry);
+    // Removes the first job with that number; false when there is none.
+    bool remove(quint32 number);
+    QByteArray text() const;
+
+private:
+    bool isJobAt(qsizetype line) const;
+
+    QList<QByteArray> m_lines; // the last one is empty when the text ends with a line feed
+};
+
+} // namespace quillory

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/atinfo.h"
+#include "platform/result.h"
+
+#include <QDate>
+#include <QList>
+
+namespace quillory {
+
+// One of the program's own jobs, as the scheduler holds it.
+struct ScheduledJob {
+    quint32 number = 0;
+    AT_INFO job;
+    QDate runsOnceOn; // the day a job without week days runs; null for a recurring job
+};
+
+// The system's job scheduler. It holds only the program's own jobs and never touches others.
+class JobScheduler {
+public:
+    virtual ~JobScheduler() = default;
+
+    // Adds the job and returns its number, unique among the program's jobs.
+    virtual Expected<quint32> NetScheduleJobAdd(const AT_INFO &job) = 0;
+    // The program's jobs, ordered by number.
+    virtual Expected<QList<ScheduledJob>> jobs() = 0;
+    virtual Result removeJob(quint32 number) = 0;
+};
+
+} // namespace quillory
