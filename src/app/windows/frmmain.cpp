@@ -204,7 +204,7 @@ void frmMain::finishRun()
 {
     const std::unique_ptr<Run> run = std::move(m_run);
     const Result result = run->watcher->result();
-    // Both are still in the middle of delivering this very signal.
+    // The watcher is still emitting the signal that called this.
     run->watcher->deleteLater();
     run->observer->deleteLater();
 
