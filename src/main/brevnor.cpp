@@ -1,18 +1,28 @@
+#include "app/programcontext.h"
+#include "app/windows/frmmain.h"
+#include "help/windows/productlogo.h"
 #include "main/unattended.h"
-#include "platform/userdialogs.h"
+#include "platform/widgets/widgetdialogs.h"
+#include "platform/wine/wineprefix.h"
 
 #include <QApplication>
-#include <QLabel>
-
-#include <memory>
 
 int main(int argc, char *argv[])
 {
     // With argument text the program runs one unattended backup and must not need a display.
     if (quillory::hasArgumentText(argc, argv))
         return quillory::runUnattended(argc, argv);
+
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("Quillory"));
-    label.show();
+    QApplication::setApplicationName(QStringLiteral("Quillory"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillory"));
+    QApplication::setWindowIcon(quillory::productIcon());
+
+    quillory::WidgetDialogs dialogs;
+    quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
+    quillory::frmMain window(context);
+    dialogs.setParent(&window);
+    window.show();
     return app.exec();
 }

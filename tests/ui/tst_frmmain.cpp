@@ -1,0 +1,390 @@
+#include "app/itemtable.h"
+#include "app/programcontext.h"
+#include "app/storediscovery.h"
+#include "app/systemfacts.h"
+#include "app/windows/frmmain.h"
+#include "help/windows/frmabout.h"
+#include "platform/runobserver.h"
+#include "support/testsupport.h"
+#include "testprefix.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <optional>
+#include <stdexcept>
+
+using namespace quillory;
+using quillory::test::ScriptedDialogs;
+using quillory::test::TestPrefix;
+
+namespace {
+
+// One loaded main window over a test prefix, with the user's side scripted.
+struct Fixture {
+    explicit Fixture(TestPrefix::Profile profile = TestPrefix::Profile::Complete)
+        : prefix(profile), context(prefix.path(), dialogs), window(context)
+    {
+    }
+
+    template <typename T> T *find(const char *name) const
+    {
+        return window.findChild<T *>(QString::fromLatin1(name));
+    }
+    QPushButton *button(const char *name) const { return find<QPushButton>(name); }
+    QAction *action(const char *name) const { return find<QAction>(name); }
+    QTabWidget *tabs() const { return find<QTabWidget>("SSTab1"); }
+
+    TestPrefix prefix;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    frmMain window;
+};
+
+QList<bool> enabledStates(const QList<QCheckBox *> &boxes)
+{
+    QList<bool> states;
+    for (const QCheckBox *box : boxes)
+        states.append(box->isEnabled());
+    return states;
+}
+
+QList<bool> tickStates(const QList<QCheckBox *> &boxes)
+{
+    QList<bool> states;
+    for (const QCheckBox *box : boxes)
+        states.append(box->isChecked());
+    return states;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loadsTheFoundStore()
+    {
+        Fixture f;
+        QVERIFY(f.prefix.isValid());
+        QCOMPARE(f.window.windowTitle(), QStringLiteral("Quillory V1.50"));
+        QVERIFY(f.dialogs.shown.isEmpty());
+        QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Backup Now"));
+        QVERIFY(f.button("cmdApply")->isEnabled());
+        QVERIFY(!f.find<QWidget>("picCon3")->isVisibleTo(&f.window));
+
+        const ProgramValues &values = f.context.values();
+        QCOMPARE(QFileInfo(values.StoreFolder).canonicalFilePath(),
+                 QFileInfo(f.prefix.storeFolder()).canonicalFilePath());
+        QCOMPARE(values.ComputerName, computerName());
+        QCOMPARE(values.LogonUserName, logonUserName());
+        QCOMPARE(f.find<QLineEdit>("cbSource")->text(), values.LogonUserName);
+        QCOMPARE(f.find<QLineEdit>("cbTarget")->text(), values.LogonUserName);
+        QVERIFY(!values.InfoFilePath.isEmpty());
+        QVERIFY(QFileInfo(QFileInfo(values.InfoFilePath).path()).isDir());
+
+        // The profile has a mail rule and account folders, but no LDAP account, news rule,
+        // contacts folder, signature or stationery.
+        QCOMPARE(enabledStates(f.window.backupitem),
+                 QList<bool>({true, true, false, false, true, false, true, false, false, true}));
+        QCOMPARE(tickStates(f.window.backupitem), QList<bool>(ItemCount, false));
+        for (int i = 0; i < ItemCount; ++i) {
+            QCOMPARE(f.window.backupitem[i]->objectName(), QStringLiteral("backupitem_%1").arg(i));
+            QCOMPARE(f.window.backupitem[i]->text(), itemTable()[i].caption);
+            QCOMPARE(f.window.restoreitem[i]->text(), itemTable()[i].caption);
+        }
+    }
+
+    void refusesAMissingOrBrokenStore_data()
+    {
+        QTest::addColumn<TestPrefix::Profile>("profile");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no mail client") << TestPrefix::Profile::WithoutMailClient
+                                        << QStringLiteral("Your Windows System have not install "
+                                                          "Windows Live Mail ");
+        QTest::newRow("no store folder")
+            << TestPrefix::Profile::WithoutLocalAppData
+            << QStringLiteral(
+                   "Your Windows System have not install Windows Live Mail or Windows Live Mail "
+                   "error!");
+    }
+
+    void refusesAMissingOrBrokenStore()
+    {
+        QFETCH(TestPrefix::Profile, profile);
+        QFETCH(QString, message);
+        Fixture f(profile);
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        QCOMPARE(f.dialogs.shown[0].text, message);
+        QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("Quillory"));
+        QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
+
+        // Backup Now stays off for good; the menu keeps its commands.
+        QVERIFY(!f.button("cmdApply")->isEnabled());
+        f.tabs()->setCurrentIndex(1);
+        f.tabs()->setCurrentIndex(0);
+        QVERIFY(!f.button("cmdApply")->isEnabled());
+        QVERIFY(f.action("backup")->isEnabled());
+        QVERIFY(f.action("restore")->isEnabled());
+    }
+
+    void menusHoldTheirCommands()
+    {
+        Fixture f;
+        QStringList shown;
+        const QList<QAction *> menus = f.window.menuBar()->actions();
+        for (const QAction *menu : menus) {
+            QString line = menu->menu()->objectName() + QLatin1Char(' ') + menu->text() + u':';
+            const QList<QAction *> items = menu->menu()->actions();
+            for (const QAction *item : items) {
+                line +=
+                    QLatin1Char(' ') + (item->isSeparator() ? QStringLiteral("-") : item->text());
+                if (!item->shortcut().isEmpty())
+                    line += u'[' + item->shortcut().toString() + u']';
+            }
+            shown.append(line);
+        }
+        QCOMPARE(shown, QStringList({
+                            QStringLiteral("file File: Backup Now[Ctrl+B] Restore Now[Ctrl+R] - "
+                                           "Quit[Ctrl+Q]"),
+                            QStringLiteral("option Option: Task Scheduler - Check for Update"),
+                            QStringLiteral("tools Tools: Backup Data to CD/DVD"),
+                            QStringLiteral("help Help: Help[F1] - Our Website - About[Ctrl+A]"),
+                        }));
+    }
+
+    void tabsSwitchTheApplyCaption()
+    {
+        Fixture f;
+        f.tabs()->setCurrentIndex(1);
+        QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Restore Now"));
+        f.tabs()->setCurrentIndex(0);
+        QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Backup Now"));
+    }
+
+    void applyAndMenusRequestTheirRuns()
+    {
+        Fixture f;
+        QSignalSpy backups(&f.window, &frmMain::backupRequested);
+        QSignalSpy restores(&f.window, &frmMain::restoreRequested);
+
+        f.button("cmdApply")->click();
+        QCOMPARE(backups.size(), 1);
+        f.tabs()->setCurrentIndex(1);
+        f.button("cmdApply")->click();
+        QCOMPARE(restores.size(), 1);
+        QCOMPARE(restores.takeFirst().at(0).toBool(), true);
+
+        // The menu's commands ignore the tab and ask nothing.
+        f.action("backup")->trigger();
+        QCOMPARE(backups.size(), 2);
+        f.tabs()->setCurrentIndex(0);
+        f.action("restore")->trigger();
+        QCOMPARE(restores.takeFirst().at(0).toBool(), false);
+    }
+
+    void selectAllTicksOnlyEnabledBoxes()
+    {
+        Fixture f;
+        const QList<bool> enabled = enabledStates(f.window.backupitem);
+        QVERIFY(!enabled[ItemContacts]);
+        f.action("Selectallitems")->trigger();
+        QCOMPARE(tickStates(f.window.backupitem), enabled);
+        f.action("Unselectallitems")->trigger();
+        QCOMPARE(tickStates(f.window.backupitem), QList<bool>(ItemCount, false));
+
+        // On the Restore side a disabled box keeps its tick through "Select all items", and
+        // "Deselect all items" clears it too.
+        QList<QCheckBox *> &restore = f.window.restoreitem;
+        restore[ItemMailRules]->setEnabled(true);
+        restore[ItemSettings]->setEnabled(true);
+        restore[ItemContacts]->setChecked(true);
+        f.action("Selectallitems2")->trigger();
+        QList<bool> expected(ItemCount, false);
+        expected[ItemMailRules] = expected[ItemSettings] = expected[ItemContacts] = true;
+        QCOMPARE(tickStates(restore), expected);
+        f.action("Unselectallitems2")->trigger();
+        QCOMPARE(tickStates(restore), QList<bool>(ItemCount, false));
+    }
+
+    void rightClickOnWhatFramesPopsUpTheSelectMenu_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("selectAll");
+        QTest::newRow("backup") << "Frame1"
+                                << "selectitem"
+                                << "Selectallitems";
+        QTest::newRow("restore") << "Frame4"
+                                 << "selectitem2"
+                                 << "Selectallitems2";
+    }
+
+    void rightClickOnWhatFramesPopsUpTheSelectMenu()
+    {
+        QFETCH(QString, frame);
+        QFETCH(QString, menu);
+        QFETCH(QString, selectAll);
+        Fixture f;
+        f.tabs()->setCurrentIndex(frame == QLatin1String("Frame1") ? 0 : 1);
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto *what = f.window.findChild<QWidget *>(frame);
+        auto *popup = f.window.findChild<QMenu *>(menu);
+        QVERIFY(what && popup);
+
+        QTest::mouseClick(what, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!popup->isVisible());
+
+        QTest::mousePress(what, Qt::RightButton, {}, QPoint(20, 20));
+        QVERIFY(popup->isVisible());
+        QStringList texts;
+        for (const QAction *item : popup->actions())
+            texts.append(item->text());
+        QCOMPARE(texts, QStringList({QStringLiteral("Select all items"),
+                                     QStringLiteral("Deselect all items")}));
+        QCOMPARE(popup->actions().first()->objectName(), selectAll);
+        popup->close();
+
+        // A right click on one of the boxes inside the frame offers the same menu.
+        QWidget *box = what->findChildren<QCheckBox *>().first();
+        box->setEnabled(true);
+        QTest::mousePress(box, Qt::RightButton, {}, QPoint(4, 4));
+        QVERIFY(popup->isVisible());
+        popup->close();
+    }
+
+    void quittingRemovesTheStagedFilesAndClosesTheWindows()
+    {
+        Fixture f;
+        f.window.show();
+        const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
+        QVERIFY(test::writeFile(f.context.values().InfoFilePath, "BackupComputer=x\r\n"));
+
+        f.button("cmdQuit")->click();
+        QVERIFY(!QFileInfo::exists(staging));
+        QVERIFY(f.context.values().InfoFilePath.isEmpty());
+        QVERIFY(!f.window.isVisible());
+    }
+
+    void closingTheWindowQuitsInOrder()
+    {
+        Fixture f;
+        f.window.show();
+        const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
+        QVERIFY(f.window.close());
+        QVERIFY(!QFileInfo::exists(staging));
+    }
+
+    void aRunLocksCommandsAndQuittingButNotTheWindow()
+    {
+        Fixture f;
+        f.window.show();
+        const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
+        QSemaphore gate;
+        std::optional<Result> outcome;
+        QSignalSpy backups(&f.window, &frmMain::backupRequested);
+
+        QVERIFY(f.window.startRun(
+            QStringLiteral("Starting..."),
+            [&gate](RunObserver &observer) {
+                observer.progress(QStringLiteral("Copying Contacts..."), 40);
+                gate.acquire();
+                return Result::success();
+            },
+            [&outcome](const Result &result) { outcome = result; }));
+        const auto release = qScopeGuard([&gate] { gate.release(); });
+
+        // Progress arrives while the work is still blocked: the window's event loop runs.
+        QTRY_COMPARE(f.find<QLabel>("Label1")->text(), QStringLiteral("Copying Contacts..."));
+        QCOMPARE(f.find<QProgressBar>("pbshow")->value(), 40);
+        QVERIFY(f.find<QWidget>("picCon3")->isVisible());
+        QCOMPARE(f.window.cursor().shape(), Qt::WaitCursor);
+        f.tabs()->setCurrentIndex(1);
+        QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Restore Now"));
+
+        for (const char *command : {"backup", "restore", "TaskScheduler", "backuptocd", "quit"})
+            QVERIFY2(!f.action(command)->isEnabled(), command);
+        QVERIFY(!f.button("cmdApply")->isEnabled());
+        QVERIFY(!f.button("cmdQuit")->isEnabled());
+        QVERIFY(!f.window.startRun(QStringLiteral("again"),
+                                   [](RunObserver &) { return Result::success(); }));
+        f.action("backup")->trigger();
+        QCOMPARE(backups.size(), 0);
+
+        QVERIFY(!f.window.close());
+        f.window.quit_Click();
+        QVERIFY(f.window.isVisible());
+        QVERIFY(QFileInfo(staging).isDir());
+        QVERIFY(!outcome);
+
+        gate.release();
+        QTRY_VERIFY(outcome.has_value());
+        QVERIFY(outcome->ok());
+        QVERIFY(!f.find<QWidget>("picCon3")->isVisible());
+        QCOMPARE(f.find<QLabel>("Label1")->text(), QStringLiteral("Please Waiting..."));
+        QCOMPARE(f.find<QProgressBar>("pbshow")->value(), 0);
+        QCOMPARE(f.window.cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(f.button("cmdApply")->isEnabled());
+        QVERIFY(f.action("quit")->isEnabled());
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void aRunThatThrowsEndsAsAFailure()
+    {
+        Fixture f;
+        std::optional<Result> outcome;
+        QVERIFY(f.window.startRun(
+            QStringLiteral("Starting..."),
+            [](RunObserver &) -> Result { throw std::runtime_error("disk on fire"); },
+            [&outcome](const Result &result) { outcome = result; }));
+        QTRY_VERIFY(outcome.has_value());
+        QVERIFY(!outcome->ok());
+        QVERIFY(outcome->message().contains(QStringLiteral("disk on fire")));
+        QVERIFY(!f.window.isRunning());
+
+        // Nobody to take the result: the window says it failed.
+        QVERIFY(f.window.startRun(QStringLiteral("Starting..."), [](RunObserver &) {
+            return Result::failure(QStringLiteral("The archive could not be written."));
+        }));
+        QTRY_VERIFY(!f.window.isRunning());
+        QCOMPARE(f.dialogs.messageTexts(),
+                 QStringList({QStringLiteral("The archive could not be written.")}));
+        QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
+    }
+
+    void aboutButtonShowsTheAboutBox()
+    {
+        Fixture f;
+        f.window.show();
+        QString shownTitle;
+        QTimer::singleShot(0, &f.window, [&shownTitle] {
+            auto *box = qobject_cast<frmabout *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            shownTitle = box->windowTitle();
+            box->findChild<QPushButton *>(QStringLiteral("Command3"))->click();
+        });
+        f.button("cmdAbout")->click();
+        QCOMPARE(shownTitle, QStringLiteral("About Quillory"));
+        QVERIFY(f.window.isVisible());
+    }
+};
+
+QUILLORY_TEST(MainWindowTest)
+
+#include "tst_frmmain.moc"
