@@ -1,5 +1,6 @@
 #include "app/programcontext.h"
 #include "app/windows/frmmain.h"
+#include "backup/windows/backuptab.h"
 #include "help/windows/productlogo.h"
 #include "main/unattended.h"
 #include "platform/widgets/widgetdialogs.h"
@@ -22,6 +23,7 @@ int main(int argc, char *argv[])
     quillory::WidgetDialogs dialogs;
     quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
     quillory::frmMain window(context);
+    quillory::BackupTab backupTab(window);
     dialogs.setParent(&window);
     window.show();
     return app.exec();

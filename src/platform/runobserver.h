@@ -8,7 +8,8 @@ namespace quillory {
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
-    // The current step's text and the progress in percent (0 to 100).
+    // The current step's text and the progress in percent (0 to 100). An empty step text moves
+    // the progress and leaves the text as it was.
     virtual void progress(const QString &step, int percent) = 0;
 };
 

@@ -196,7 +196,8 @@ void frmMain::showProgress(const QString &step, int percent)
 {
     if (!m_run)
         return;
-    ui->Label1->setText(step);
+    if (!step.isEmpty())
+        ui->Label1->setText(step);
     ui->pbshow->setValue(std::clamp(percent, ui->pbshow->minimum(), ui->pbshow->maximum()));
 }
 

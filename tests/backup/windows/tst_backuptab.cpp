@@ -1,0 +1,136 @@
+#include "app/programcontext.h"
+#include "app/windows/frmmain.h"
+#include "backup/windows/backuptab.h"
+#include "backupfixture.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+// The main window with its Backup tab over a sample profile, the user's side scripted.
+struct Window {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<ProgramContext> context;
+    std::unique_ptr<frmMain> main;
+    BackupTab *tab = nullptr;
+
+    bool open()
+    {
+        if (!makeSampleProfile(dir.filePath(QStringLiteral("prefix"))))
+            return false;
+        context = std::make_unique<ProgramContext>(dir.filePath(QStringLiteral("prefix")), dialogs);
+        main = std::make_unique<frmMain>(*context);
+        tab = new BackupTab(*main);
+        return true;
+    }
+    template <typename T> T *find(const char *name) const
+    {
+        return main->findChild<T *>(QLatin1String(name));
+    }
+    void backUpNow()
+    {
+        find<QPushButton>("cmdApply")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!main->isRunning(), 60000);
+    }
+};
+
+} // namespace
+
+class BackupTabTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void passwordBoxesFollowTheOption()
+    {
+        Window w;
+        QVERIFY(w.open());
+        auto *password = w.find<QLineEdit>("txtPassword");
+        auto *retyped = w.find<QLineEdit>("txtPassword2");
+        QVERIFY(!password->isEnabled() && !retyped->isEnabled());
+        QCOMPARE(password->maxLength(), 20);
+
+        w.find<QCheckBox>("ifprotect")->click();
+        QVERIFY(password->isEnabled() && retyped->isEnabled());
+        QTest::keyClicks(password, QStringLiteral("a").repeated(25));
+        QCOMPARE(password->text().size(), 20);
+        retyped->setText(QStringLiteral("secret"));
+        w.find<QCheckBox>("ifprotect")->click();
+        QVERIFY(!password->isEnabled());
+        QVERIFY(password->text().isEmpty() && retyped->text().isEmpty());
+    }
+
+    void choosingTheArchive()
+    {
+        Window w;
+        QVERIFY(w.open());
+        const QString taken = w.dir.filePath(QStringLiteral("taken.wlm"));
+        QVERIFY(writeFile(taken, "old"));
+
+        w.dialogs.fileAnswers.enqueue(taken);
+        w.dialogs.answers.enqueue(MessageAnswer::No);
+        w.find<QPushButton>("cmdTargetFile")->click();
+        QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Mail Data as"));
+        QVERIFY(w.dialogs.shown.first().text.contains(
+            QStringLiteral("|brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")) +
+            QStringLiteral("|Quillory File (*.wlm)")));
+        QVERIFY(w.context->values().BackupFileName.isEmpty());
+
+        w.dialogs.fileAnswers.enqueue(taken);
+        w.dialogs.answers.enqueue(MessageAnswer::Yes);
+        w.find<QPushButton>("cmdTargetFile")->click();
+        QCOMPARE(w.find<QLineEdit>("txtTargetFile")->text(), taken);
+        QCOMPARE(w.context->values().BackupFileName, taken);
+
+        // Typing into the box does not change the archive to write.
+        w.find<QLineEdit>("txtTargetFile")->setText(QStringLiteral("/elsewhere.wlm"));
+        QCOMPARE(w.context->values().BackupFileName, taken);
+    }
+
+    void aBackupFromTheWindow()
+    {
+        Window w;
+        QVERIFY(w.open());
+        w.backUpNow();
+        QCOMPARE(w.dialogs.messageTexts().last(), QStringLiteral("Invalid backup file name."));
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Warning);
+
+        const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.context->values().BackupFileName = archive;
+        w.main->backupitem[ItemMailRules]->setChecked(true);
+        w.main->backupitem[ItemContacts]->setChecked(true);
+        w.find<QPlainTextEdit>("txtAttachInfo")->setPlainText(QStringLiteral("a\nb"));
+        w.backUpNow();
+        QCOMPARE(w.dialogs.messageTexts().last(),
+                 QStringLiteral("The Backup was Completed!\r\n\r\nBackup Mail Rules\tSuccessed!"
+                                "\r\nBackup Contacts\tSuccessed!"));
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
+        QCOMPARE(infoLines(archive).value(3), QStringLiteral("BackupInformation=aPS$KRVb"));
+        QVERIFY(w.context->values().InfoFilePath.isEmpty());
+    }
+
+    void aFailedWriteIsAnError()
+    {
+        Window w;
+        QVERIFY(w.open());
+        // The archive's folder does not exist, so the archive cannot be written.
+        w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("gone/mail.wlm"));
+        w.main->backupitem[ItemSettings]->setChecked(true);
+        w.backUpNow();
+        QVERIFY(w.dialogs.messageTexts().last().startsWith(
+            QLatin1String("The backup archive could not be written: ")));
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
+        QVERIFY(!w.dialogs.messageTexts().last().contains(QLatin1String("Completed")));
+    }
+};
+
+QUILLORY_TEST(BackupTabTest)
+#include "tst_backuptab.moc"
