@@ -1,13 +1,19 @@
 #include "app/itemtable.h"
+#include "app/windows/frmmain.h"
+#include "platform/runobserver.h"
 #include "schedule/windows/frmoption.h"
 #include "schedule/windows/frmtasks.h"
+#include "schedule/windows/schedulercommand.h"
 #include "schedulerfixture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -313,6 +319,43 @@ private Q_SLOTS:
             QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
         QVERIFY(!f.dialog->isVisible());
         QVERIFY(f.values().BackupFileName.isEmpty());
+    }
+
+    void mainWindowOpensTheDialogModally()
+    {
+        SchedulerFixture f(noSuchCrontabUser);
+        frmMain window(*f.profile.context);
+        auto *command = window.findChild<QAction *>(QStringLiteral("TaskScheduler"));
+        QVERIFY(!command->isEnabled());
+        attachScheduler(window, *f.scheduler);
+        QVERIFY(command->isEnabled());
+        window.show();
+
+        QString shown;
+        QTimer::singleShot(0, &window, [&shown, &f] {
+            auto *dialog = qobject_cast<Frmoption *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            shown = dialog->windowTitle();
+            f.profile.dialogs.fileAnswers.enqueue(f.profile.archive());
+            dialog->findChild<QPushButton *>(QStringLiteral("cmdTargetFile"))->click();
+            dialog->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+        });
+        command->trigger();
+        QCOMPARE(shown, QStringLiteral("Task Scheduler"));
+        QVERIFY(f.values().BackupFileName.isEmpty());
+
+        // Not while a run is in progress.
+        QSemaphore gate;
+        QVERIFY(window.startRun(QStringLiteral("Starting..."), [&gate](RunObserver &) {
+            gate.acquire();
+            return Result::success();
+        }));
+        const auto release = qScopeGuard([&gate] { gate.release(); });
+        QVERIFY(!command->isEnabled());
+        gate.release();
+        QTRY_VERIFY(!window.isRunning());
+        QVERIFY(command->isEnabled());
     }
 };
 
