@@ -5,6 +5,8 @@
 #include "main/unattended.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
+#include "schedule/backupjobscheduler.h"
+#include "schedule/windows/schedulercommand.h"
 
 #include <QApplication>
 
@@ -22,8 +24,10 @@ int main(int argc, char *argv[])
 
     quillory::WidgetDialogs dialogs;
     quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
+    quillory::CrontabScheduler scheduler = quillory::backupJobScheduler(context.prefixPath());
     quillory::frmMain window(context);
     quillory::BackupTab backupTab(window);
+    quillory::attachScheduler(window, scheduler);
     dialogs.setParent(&window);
     window.show();
     return app.exec();

@@ -1,0 +1,114 @@
+#include "schedule/windows/frmtasks.h"
+
+#include "ui_frmtasks.h"
+
+#include "app/itemtable.h"
+#include "platform/jobscheduler.h"
+#include "platform/userdialogs.h"
+#include "schedule/scheduledbackup.h"
+#include "schedule/starttime.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace quillory {
+
+namespace {
+
+constexpr quint8 everyDay = 0x7f;
+
+QString daysText(const ScheduledJob &scheduled)
+{
+    const quint8 days = scheduled.job.DaysOfWeek;
+    if (days == 0)
+        return QStringLiteral("Once on %1")
+            .arg(QLocale().toString(scheduled.runsOnceOn, QLocale::ShortFormat));
+    if (days == everyDay)
+        return QStringLiteral("Every day");
+    QStringList names;
+    for (int day = 0; day < 7; ++day)
+        if (days & (1u << day))
+            names.append(QLocale().dayName(day + 1));
+    return names.join(QStringLiteral(", "));
+}
+
+QString itemsText(const ItemFlags &items)
+{
+    QStringList captions;
+    for (int i = 0; i < ItemCount; ++i) {
+        if (!items[i])
+            continue;
+        // The first caption's separator characters show as nothing in a list.
+        QString caption = itemTable()[i].caption;
+        caption.replace(QChar(0x1e), QLatin1Char('&')).replace(QChar(0x1f), QLatin1Char('&'));
+        captions.append(caption);
+    }
+    return captions.join(QStringLiteral(", "));
+}
+
+// A job whose command is not a backup's is still listed, so that it can be deleted.
+QStringList rowText(const ScheduledJob &scheduled)
+{
+    QStringList row = {QString::number(scheduled.number), startTimeText(scheduled.job.JobTime),
+                       daysText(scheduled)};
+    const Expected<ScheduledBackup> backup = describeScheduledBackup(scheduled);
+    if (backup)
+        row << itemsText(backup->items) << backup->archivePath;
+    else
+        row << backup.message();
+    return row;
+}
+
+} // namespace
+
+frmTasks::frmTasks(JobScheduler &scheduler, UserDialogs &dialogs, QWidget *parent)
+    : QDialog(parent), m_scheduler(scheduler), m_dialogs(dialogs),
+      ui(std::make_unique<Ui::frmTasks>())
+{
+    ui->setupUi(this);
+    Skin1.load(Skin::windowSkinPath());
+    Skin1.apply(this);
+
+    connect(ui->lvwTasks, &QTreeWidget::itemSelectionChanged, this,
+            [this] { ui->cmdDelete->setEnabled(!ui->lvwTasks->selectedItems().isEmpty()); });
+    connect(ui->cmdDelete, &QPushButton::clicked, this, &frmTasks::cmdDelete_Click);
+    connect(ui->cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+
+    ListTasks();
+}
+
+frmTasks::~frmTasks() = default;
+
+void frmTasks::ListTasks()
+{
+    ui->lvwTasks->clear();
+    ui->cmdDelete->setEnabled(false);
+    const Expected<QList<ScheduledJob>> jobs = m_scheduler.jobs();
+    if (!jobs) {
+        m_dialogs.message(jobs.message(), applicationTitle(), MessageIcon::Error);
+        return;
+    }
+    for (const ScheduledJob &scheduled : *jobs) {
+        auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled));
+        row->setData(0, Qt::UserRole, scheduled.number);
+    }
+    for (int column = 0; column < ui->lvwTasks->columnCount(); ++column)
+        ui->lvwTasks->resizeColumnToContents(column);
+}
+
+void frmTasks::cmdDelete_Click()
+{
+    const QList<QTreeWidgetItem *> chosen = ui->lvwTasks->selectedItems();
+    if (chosen.isEmpty())
+        return;
+    const quint32 number = chosen.first()->data(0, Qt::UserRole).toUInt();
+    if (m_dialogs.message(QStringLiteral("Do you want to delete task %1?").arg(number),
+                          applicationTitle(), MessageIcon::Question,
+                          MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    if (const Result removed = m_scheduler.removeJob(number); !removed)
+        m_dialogs.message(removed.message(), applicationTitle(), MessageIcon::Error);
+    ListTasks();
+}
+
+} // namespace quillory

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/windows/skin.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class frmTasks;
+}
+
+namespace quillory {
+
+class JobScheduler;
+class UserDialogs;
+
+// The program's own list of its scheduled backups: when each runs, what it saves and where,
+// never its password. A chosen job can be deleted.
+class frmTasks : public QDialog {
+    Q_OBJECT
+
+public:
+    // The scheduler must outlive the window.
+    frmTasks(JobScheduler &scheduler, UserDialogs &dialogs, QWidget *parent = nullptr);
+    ~frmTasks() override;
+
+private:
+    void ListTasks();
+    void cmdDelete_Click();
+
+    JobScheduler &m_scheduler;
+    UserDialogs &m_dialogs;
+    std::unique_ptr<Ui::frmTasks> ui;
+    Skin Skin1;
+};
+
+} // namespace quillory

@@ -1,0 +1,32 @@
+#include "schedulerfixture.h"
+
+#include "schedule/backupjobscheduler.h"
+
+#include <QCheckBox>
+
+namespace quillory::test {
+
+SchedulerFixture::SchedulerFixture(const QString &crontabUser, const QStringList &profileOptions)
+{
+    loaded = profile.load(profileOptions);
+    if (!loaded)
+        return;
+    // What the start-up said is not the dialog's.
+    profile.dialogs.shown.clear();
+    scheduler.emplace(backupJobScheduler(profile.prefix(), crontabUser));
+    dialog = std::make_unique<Frmoption>(*profile.context, *scheduler);
+}
+
+void SchedulerFixture::chooseArchive(const QString &path)
+{
+    profile.dialogs.fileAnswers.enqueue(path);
+    click("cmdTargetFile");
+}
+
+void SchedulerFixture::tickItems(const QString &flags) const
+{
+    for (int i = 0; i < ItemCount; ++i)
+        dialog->backupitem[i]->setChecked(flags.at(i) == QLatin1Char('1'));
+}
+
+} // namespace quillory::test

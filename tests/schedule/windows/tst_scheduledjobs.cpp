@@ -1,0 +1,283 @@
+#include "platform/jobcommand.h"
+#include "platform/zip/ziparchive.h"
+#include "schedule/windows/frmtasks.h"
+#include "schedulerfixture.h"
+#include "throwawayuser.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+QList<ScheduledJob> jobsOf(JobScheduler &scheduler)
+{
+    const Expected<QList<ScheduledJob>> jobs = scheduler.jobs();
+    if (!jobs)
+        qWarning() << jobs.message();
+    return jobs ? *jobs : QList<ScheduledJob>();
+}
+
+QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/brevnor");
+}
+
+AT_INFO expectedJob(quint32 jobTime, quint8 daysOfWeek, const QString &arguments)
+{
+    AT_INFO job;
+    job.JobTime = jobTime;
+    job.DaysOfWeek = daysOfWeek;
+    job.Flags = JOB_RUN_PERIODICALLY;
+    job.Command = joinJobCommand({programPath(), arguments});
+    return job;
+}
+
+// The shell command cron runs for the job's entry: the command field after the five time
+// fields, cut at the first bare "%", with "\%" turned into "%".
+QString cronCommand(const QByteArray &crontab, quint32 job)
+{
+    const QList<QByteArray> lines = crontab.split('\n');
+    const qsizetype marker = lines.indexOf("# quillory job " + QByteArray::number(job));
+    if (marker < 0 || marker + 1 >= lines.size())
+        return {};
+    static const QRegularExpression timeFields(QStringLiteral("^(?:\\S+ ){5}"));
+    const QString field = QString::fromUtf8(lines[marker + 1]).remove(timeFields);
+    QString command;
+    for (qsizetype i = 0; i < field.size() && field[i] != QLatin1Char('%'); ++i) {
+        if (field[i] == QLatin1Char('\\') && field.mid(i + 1, 1) == QLatin1String("%"))
+            ++i;
+        command += field[i];
+    }
+    return command;
+}
+
+} // namespace
+
+// Jobs that go through the dialog into a real crontab, that of a throwaway user, and come back.
+class ScheduledJobsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ThrowawayUser> m_user;
+
+    std::unique_ptr<SchedulerFixture> fixture(const QStringList &profileOptions = {}) const
+    {
+        auto f = std::make_unique<SchedulerFixture>(m_user->name(), profileOptions);
+        return f->loaded ? std::move(f) : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_user = std::make_unique<ThrowawayUser>();
+        if (!m_user->isValid())
+            QSKIP(qPrintable(m_user->problem()));
+    }
+
+    void cleanupTestCase() { m_user.reset(); }
+
+    void init() { m_user->removeCrontab(); }
+
+    void submitsTheRecord_data()
+    {
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<quint32>("jobTime");
+        QTest::addColumn<quint8>("daysOfWeek");
+        QTest::newRow("9:00 Monday Wednesday Friday") << "9:00"
+                                                      << "chkMonday chkWednesday chkFriday"
+                                                      << "" << 32400000u << quint8(21);
+        QTest::newRow("14:30 run daily, protected") << "14:30"
+                                                    << "chkDaily"
+                                                    << "s3cret" << 52200000u << quint8(127);
+        QTest::newRow("7:45 typed, no day") << "7:45"
+                                            << ""
+                                            << "" << 27900000u << quint8(0);
+    }
+
+    void submitsTheRecord()
+    {
+        QFETCH(QString, time);
+        QFETCH(QString, days);
+        QFETCH(QString, password);
+        QFETCH(quint32, jobTime);
+        QFETCH(quint8, daysOfWeek);
+        const auto f = fixture();
+        QVERIFY(f);
+        f->dialog->show();
+        f->tickItems(QStringLiteral("1000010000"));
+        auto *times = f->get<QComboBox>("cmbStartTime");
+        if (times->findText(time) >= 0) {
+            times->setCurrentIndex(times->findText(time));
+        } else {
+            times->lineEdit()->clear();
+            QTest::keyClicks(times->lineEdit(), time);
+        }
+        for (const QString &day : days.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            f->get<QCheckBox>(qPrintable(day))->click();
+        if (!password.isEmpty()) {
+            f->get<QCheckBox>("ifprotect")->click();
+            QTest::keyClicks(f->get<QLineEdit>("txtPassword"), password);
+            QTest::keyClicks(f->get<QLineEdit>("txtPassword2"), password);
+        }
+        f->chooseArchive(f->profile.archive());
+        f->click("Command3");
+
+        QCOMPARE(f->messages(), QStringList{QStringLiteral("Task 1 has been scheduled.")});
+        QCOMPARE(f->profile.dialogs.shown.last().icon, MessageIcon::None);
+        QCOMPARE(f->profile.dialogs.shown.last().buttons, MessageButtons::Ok);
+        QVERIFY(f->dialog->isVisible());
+        QVERIFY(QFileInfo(programPath()).isExecutable());
+        const QList<ScheduledJob> jobs = jobsOf(*f->scheduler);
+        QCOMPARE(jobs.size(), 1);
+        const AT_INFO expected =
+            expectedJob(jobTime, daysOfWeek,
+                        QStringLiteral("sf=%1xm=1000010000ps=%2bf=%3")
+                            .arg(f->values().LogonUserName, password, f->profile.archive()));
+        QCOMPARE(jobs[0].job, expected);
+        QCOMPARE(jobs[0].job.DaysOfMonth, 0u);
+    }
+
+    void eachSubmissionRebuildsItsDays()
+    {
+        const auto f = fixture();
+        QVERIFY(f);
+        f->tickItems(QStringLiteral("0100000000"));
+        f->chooseArchive(f->profile.archive());
+        f->get<QCheckBox>("chkMonday")->click();
+        f->get<QCheckBox>("chkWednesday")->click();
+        f->click("Command3");
+        f->get<QCheckBox>("chkMonday")->click();
+        f->get<QCheckBox>("chkWednesday")->click();
+        f->get<QCheckBox>("chkTuesday")->click();
+        f->click("Command3");
+        QCOMPARE(f->messages(), QStringList({QStringLiteral("Task 1 has been scheduled."),
+                                             QStringLiteral("Task 2 has been scheduled.")}));
+        const QList<ScheduledJob> jobs = jobsOf(*f->scheduler);
+        QCOMPARE(jobs.size(), 2);
+        QCOMPARE(jobs[0].job.DaysOfWeek, quint8(5));
+        QCOMPARE(jobs[1].job.DaysOfWeek, quint8(2));
+    }
+
+    void tasksWindowListsAndDeletesTheJobs()
+    {
+        const auto f = fixture();
+        QVERIFY(f);
+        f->tickItems(QStringLiteral("1000010001"));
+        f->chooseArchive(f->profile.archive());
+        f->get<QCheckBox>("chkDaily")->click();
+        f->get<QCheckBox>("ifprotect")->click();
+        QTest::keyClicks(f->get<QLineEdit>("txtPassword"), QStringLiteral("s3cret"));
+        QTest::keyClicks(f->get<QLineEdit>("txtPassword2"), QStringLiteral("s3cret"));
+        f->click("Command3");
+        f->get<QCheckBox>("chkDaily")->click();
+        f->get<QCheckBox>("chkMonday")->click();
+        f->get<QCheckBox>("chkSunday")->click();
+        f->get<QComboBox>("cmbStartTime")->setCurrentIndex(29);
+        f->click("Command3");
+        // An entry of the program's form whose command is no backup, edited by hand.
+        QVERIFY(m_user->installCrontab(m_user->crontab() +
+                                       "# quillory job 7\n0 9 * * 3 '/usr/bin/brevnor' 'hello'\n"));
+
+        ScriptedDialogs &dialogs = f->profile.dialogs;
+        dialogs.shown.clear();
+        frmTasks tasks(*f->scheduler, dialogs);
+        auto *list = tasks.findChild<QTreeWidget *>(QStringLiteral("lvwTasks"));
+        auto *remove = tasks.findChild<QPushButton *>(QStringLiteral("cmdDelete"));
+        const auto rows = [list] {
+            QList<QStringList> texts;
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < list->columnCount(); ++column)
+                    cells.append(list->topLevelItem(row)->text(column));
+                texts.append(cells);
+            }
+            return texts;
+        };
+        QCOMPARE(rows().size(), 3);
+        QCOMPARE(rows()[0], QStringList({QStringLiteral("1"), QStringLiteral("9:00"),
+                                         QStringLiteral("Every day"),
+                                         QStringLiteral("Mail Accounts & Messages/News Accounts & "
+                                                        "Messages, Contacts, Settings"),
+                                         f->profile.archive()}));
+        QCOMPARE(rows()[1].mid(0, 3),
+                 QStringList({QStringLiteral("2"), QStringLiteral("14:30"),
+                              QLocale().dayName(1) + QStringLiteral(", ") + QLocale().dayName(7)}));
+        QCOMPARE(rows()[2].mid(0, 3),
+                 QStringList({QStringLiteral("7"), QStringLiteral("9:00"), QLocale().dayName(3)}));
+        QVERIFY(rows()[2][3].startsWith(QLatin1String("The command line must read")));
+        for (const QStringList &cells : rows())
+            for (const QString &cell : cells)
+                QVERIFY2(!cell.contains(QLatin1String("s3cret")), qPrintable(cell));
+
+        QVERIFY(!remove->isEnabled());
+        list->setCurrentItem(list->topLevelItem(0));
+        QVERIFY(remove->isEnabled());
+        dialogs.answers.enqueue(MessageAnswer::No);
+        remove->click();
+        QCOMPARE(dialogs.messageTexts(),
+                 QStringList{QStringLiteral("Do you want to delete task 1?")});
+        QCOMPARE(dialogs.shown.last().buttons, MessageButtons::YesNo);
+        QCOMPARE(jobsOf(*f->scheduler).size(), 3);
+
+        remove->click();
+        QCOMPARE(rows().size(), 2);
+        QCOMPARE(rows()[0][0], QStringLiteral("2"));
+        QVERIFY(!remove->isEnabled());
+        list->setCurrentItem(list->topLevelItem(1));
+        remove->click();
+        QCOMPARE(rows().size(), 1);
+        QCOMPARE(jobsOf(*f->scheduler).size(), 1);
+        QVERIFY(!m_user->crontab().contains("hello"));
+        QCOMPARE(dialogs.messageTexts().size(), 3);
+    }
+
+    // The whole way: the dialog writes the crontab entry, and its command, run as cron runs it,
+    // makes the archive from the profile.
+    void theJobCronRunsWritesTheArchive()
+    {
+        const auto f = fixture();
+        QVERIFY(f);
+        const QString archive = f->profile.archive(QStringLiteral("weekly 100% mail.wlm"));
+        const QString password = QStringLiteral("s3 cr%t'");
+        f->tickItems(QStringLiteral("0100010000"));
+        f->get<QCheckBox>("chkMonday")->click();
+        f->get<QCheckBox>("ifprotect")->click();
+        QTest::keyClicks(f->get<QLineEdit>("txtPassword"), password);
+        QTest::keyClicks(f->get<QLineEdit>("txtPassword2"), password);
+        f->chooseArchive(archive);
+        f->click("Command3");
+        QCOMPARE(f->messages(), QStringList{QStringLiteral("Task 1 has been scheduled.")});
+
+        const QString command = cronCommand(m_user->crontab(), 1);
+        QVERIFY(!command.isEmpty());
+        QTemporaryDir home;
+        const ProgramRun run =
+            runProgram(QStringLiteral("/usr/bin/env"),
+                       {QStringLiteral("-i"), QStringLiteral("HOME=") + home.path(),
+                        QStringLiteral("LOGNAME=") + m_user->name(),
+                        QStringLiteral("SHELL=/bin/sh"), QStringLiteral("PATH=/usr/bin:/bin"),
+                        QStringLiteral("/bin/sh"), QStringLiteral("-c"), command});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QVERIFY(QFileInfo::exists(archive));
+        QVERIFY(ZipArchive::IsProtected(archive));
+        const QStringList lines = infoLines(archive, password);
+        QCOMPARE(lines.value(3), QStringLiteral("BackupInformation=Auto Backup"));
+        QCOMPARE(lines.value(lines.size() - 1), QStringLiteral("BackupItem=0100010000"));
+    }
+};
+
+QUILLORY_TEST(ScheduledJobsTest)
+#include "tst_scheduledjobs.moc"
