@@ -1,6 +1,7 @@
 #include "restore/itementries.h"
 
 #include "app/itemtable.h"
+#include "backup/backupinfo.h"
 #include "platform/zip/entrynames.h"
 #include "restore/openedbackup.h"
 #include "restore/restoreitems.h"

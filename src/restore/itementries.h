@@ -10,10 +10,6 @@ namespace quillory {
 
 struct OpenedBackup;
 
-// The name the backup lists after the accounts' nested archives, whether or not it stored the
-// file under it.
-inline const QString storeDatabaseName = QStringLiteral("WindowsMail.MSMessageStore");
-
 // Whether an entry of the accounts item is a nested archive holding one folder of the store.
 bool isFolderArchive(const QString &entryName);
 // The store folder a nested archive restores: its name without ".zip".

@@ -38,7 +38,8 @@ struct RestoreOutcome {
 // Restores the items that are ticked and that the opened archive holds, in index order. Before
 // anything changes it makes sure that every entry those items need reads back intact and, when
 // a registry item is among them, that the registry can be written; otherwise it restores
-// nothing and says why. Everything staged is removed at the end.
+// nothing and says why. The files go where the context's store locations (loadProgram) say.
+// Everything staged is removed at the end.
 RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
                               const ItemFlags &ticked, RunObserver &observer);
 
