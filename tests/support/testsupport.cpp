@@ -2,13 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 namespace quillory::test {
 
-MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title,
-                                       MessageIcon icon, MessageButtons buttons)
+MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title, MessageIcon icon,
+                                       MessageButtons buttons)
 {
     shown.append({QStringLiteral("message"), text, title, icon, buttons});
     if (!answers.isEmpty())
@@ -22,7 +23,8 @@ std::optional<QString> ScriptedDialogs::saveFileName(const QString &title, const
                                                      const QString &proposedName,
                                                      const QString &filter)
 {
-    shown.append({QStringLiteral("save"), folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
+    shown.append({QStringLiteral("save"),
+                  folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 
@@ -61,6 +63,22 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QMap<QString, QByteArray> treeOf(const QString &root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir())
+            tree.insert(relative + QLatin1Char('/'), {});
+        else
+            tree.insert(relative, readFile(path));
+    }
+    return tree;
 }
 
 QString binDir()

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QQueue>
 #include <QString>
 
@@ -21,8 +22,8 @@ public:
     };
 
     QList<Shown> shown;
-    QQueue<MessageAnswer> answers;                 // for message(); default Ok/Yes
-    QQueue<std::optional<QString>> fileAnswers;    // for save/open; default cancel
+    QQueue<MessageAnswer> answers;                  // for message(); default Ok/Yes
+    QQueue<std::optional<QString>> fileAnswers;     // for save/open; default cancel
     QQueue<std::optional<QString>> passwordAnswers; // default cancel
 
     MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
@@ -39,6 +40,8 @@ public:
 
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Everything below `root`: relative path to content, folders ending in "/" with no content.
+QMap<QString, QByteArray> treeOf(const QString &root);
 // Folder of the built executables (brevnor, brevnor-cli, tools).
 QString binDir();
 QString sourceDir();
@@ -59,5 +62,5 @@ int registerTest(const char *name, TestFactory factory);
 } // namespace quillory::test
 
 #define QUILLORY_TEST(Class)                                                                       \
-    static const int quilloryTestRegistration_##Class = ::quillory::test::registerTest(          \
+    static const int quilloryTestRegistration_##Class = ::quillory::test::registerTest(            \
         #Class, [] { return std::unique_ptr<QObject>(new Class); });
