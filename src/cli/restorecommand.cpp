@@ -40,6 +40,8 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     for (int i = 0; i < ItemCount; ++i)
         if (chosen[i] && !state.held[i])
             err << "brevnor-cli: the archive holds no " << itemName(i) << " item; it is skipped.\n";
+    // The run's own messages go to standard error directly, after these.
+    err.flush();
 
     SilentObserver observer;
     const RestoreOutcome outcome = performRestore(context, Zip1, state, chosen, observer);
