@@ -5,6 +5,7 @@
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
 #include "app/tempfile.h"
+#include "backup/backupinfo.h"
 #include "backup/nestedarchives.h"
 #include "platform/registrystore.h"
 #include "platform/zip/ziparchive.h"
@@ -16,8 +17,6 @@
 namespace quillory {
 
 namespace {
-
-const QString storeDatabaseName = QStringLiteral("WindowsMail.MSMessageStore");
 
 bool endsWithNoCase(const QString &name, QLatin1String suffix)
 {

@@ -9,6 +9,9 @@ namespace quillory {
 
 inline const QString backupInfoFileName = QStringLiteral("krvstore.dat");
 inline const QString autoBackupDescription = QStringLiteral("Auto Backup");
+// The store's database, which the accounts item lists after its nested archives whether or not
+// the archive holds it.
+inline const QString storeDatabaseName = QStringLiteral("WindowsMail.MSMessageStore");
 
 // The description kept on one line: every line break (CR LF, a lone CR, a lone LF) becomes
 // "PS$KRV", so no text the user types can start a line of its own in the information file.

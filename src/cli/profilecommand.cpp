@@ -3,6 +3,7 @@
 #include "app/itemtable.h"
 #include "app/programcontext.h"
 #include "app/storediscovery.h"
+#include "cli/itemlist.h"
 #include "registry/modreg.h"
 
 #include <QDir>
@@ -17,14 +18,6 @@ QString folderLine(const QString &path)
     if (path.isEmpty())
         return QStringLiteral("(not found)");
     return path + (QFileInfo(path).isDir() ? QString() : QStringLiteral("  (missing)"));
-}
-
-// Item 0's caption carries separator characters meant for a check box; a terminal wants words.
-QString plainCaption(int index)
-{
-    QString caption = itemTable()[index].caption;
-    caption.replace(QChar(0x1e), QLatin1Char('/')).replace(QChar(0x1f), QLatin1Char('/'));
-    return caption;
 }
 
 } // namespace
@@ -55,7 +48,7 @@ int runProfileCommand(ProgramContext &context, QTextStream &out)
     const ItemFlags available = itemAvailability(context.reg(), store);
     out << "Items that can be backed up:\n";
     for (int i = 0; i < ItemCount; ++i)
-        out << "  [" << (available[i] ? 'x' : ' ') << "] " << i << ' ' << plainCaption(i) << '\n';
+        out << "  [" << (available[i] ? 'x' : ' ') << "] " << i << ' ' << itemCaption(i) << '\n';
     return 0;
 }
 

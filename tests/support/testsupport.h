@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QQueue>
 #include <QString>
 
@@ -39,6 +40,8 @@ public:
 
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Everything below `root`: relative path to content, folders ending in "/" with no content.
+QMap<QString, QByteArray> treeOf(const QString &root);
 // Folder of the built executables (brevnor, brevnor-cli, tools).
 QString binDir();
 QString sourceDir();

@@ -16,6 +16,7 @@
 
 using namespace quillory;
 using quillory::test::readFile;
+using quillory::test::treeOf;
 using quillory::test::writeFile;
 
 namespace {
@@ -45,23 +46,6 @@ bool makeZipWithPython(const QString &path, const QString &body)
                        "    z.writestr(i, data)\n") +
         body + QStringLiteral("\nz.close()\n");
     return run(QStringLiteral("python3"), {QStringLiteral("-c"), script, path}) == 0;
-}
-
-// Relative path to content; folders end in "/".
-QMap<QString, QByteArray> treeOf(const QString &root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir())
-            tree.insert(relative + QLatin1Char('/'), {});
-        else
-            tree.insert(relative, readFile(path));
-    }
-    return tree;
 }
 
 const QDateTime knownTime(QDate(2009, 2, 3), QTime(10, 20, 30));

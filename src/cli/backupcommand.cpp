@@ -1,0 +1,86 @@
+#include "cli/backupcommand.h"
+
+#include "app/programcontext.h"
+#include "app/programstart.h"
+#include "backup/backuprun.h"
+#include "cli/clioptions.h"
+#include "cli/exitstatus.h"
+#include "cli/itemlist.h"
+#include "cli/passwordinput.h"
+#include "cli/terminaltext.h"
+#include "platform/runobserver.h"
+#include "platform/zip/ziparchive.h"
+
+#include <QFileInfo>
+
+namespace quillory {
+
+namespace {
+
+// The password and its retyped copy, as the window's two boxes give them: only a prompt can
+// make them differ.
+bool readPasswords(const CliOptions &options, BackupRequest &request, QString &retyped,
+                   QTextStream &err)
+{
+    PasswordInput passwords(options.passwordFile);
+    const std::optional<QString> first =
+        passwords.read(QStringLiteral("Password for %1: ").arg(request.archivePath));
+    std::optional<QString> second = first;
+    if (first && passwords.prompts())
+        second = passwords.read(QStringLiteral("Type it again: "));
+    if (!first || !second) {
+        err << "brevnor-cli: " << passwords.problem() << '\n';
+        return false;
+    }
+    request.password = *first;
+    retyped = *second;
+    return true;
+}
+
+} // namespace
+
+int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
+                     QTextStream &err)
+{
+    BackupRequest request;
+    request.archivePath = QFileInfo(options.archive).absoluteFilePath();
+    request.description = options.description.value_or(QString());
+    request.protect = options.protect || options.passwordFile.has_value();
+    if (options.items) {
+        const Expected<ItemFlags> parsed = parseItemList(*options.items);
+        if (!parsed) {
+            err << "brevnor-cli: " << parsed.message() << '\n';
+            return CliExit::Refused;
+        }
+        request.items = *parsed;
+    }
+    loadProgram(context);
+    if (!options.items)
+        request.items = itemAvailability(context.reg(), context.store());
+
+    QString retyped;
+    if (request.protect && !readPasswords(options, request, retyped, err))
+        return CliExit::Refused;
+    if (const std::optional<InputProblem> problem = checkBackupInput(
+            request.archivePath, request.items, request.protect, request.password, retyped)) {
+        context.dialogs().message(problem->text, applicationTitle(), problem->icon,
+                                  MessageButtons::Ok);
+        return CliExit::Refused;
+    }
+    context.values().BackupFileName = request.archivePath;
+
+    ZipArchive Zip1;
+    SilentObserver observer;
+    const BackupOutcome outcome = performBackup(context, Zip1, request, observer);
+    if (!outcome.archive) {
+        err << "brevnor-cli: the backup " << request.archivePath
+            << " was not written: " << outcome.archive.message() << '\n';
+        return CliExit::Refused;
+    }
+    out << terminalText(backupCompletedText + QStringLiteral("\r\n") + outcome.log) << '\n';
+    for (const QString &problem : outcome.problems)
+        err << terminalText(problem) << '\n';
+    return outcome.allStored(request.items) ? CliExit::Success : CliExit::ItemFailed;
+}
+
+} // namespace quillory

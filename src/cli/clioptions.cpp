@@ -1,0 +1,46 @@
+#include "cli/clioptions.h"
+
+namespace quillory {
+
+Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet accepted)
+{
+    CliOptions options;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!argument.startsWith(QLatin1String("--"))) {
+            if (!options.archive.isEmpty())
+                return Result::failure(
+                    QStringLiteral("only one archive can be named, not also \"%1\"").arg(argument));
+            options.archive = argument;
+            continue;
+        }
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        const QString name = equals < 0 ? argument : argument.left(equals);
+        std::optional<QString> *value = nullptr;
+        if (name == QLatin1String("--protect") && accepted.testFlag(CliOption::Protect) &&
+            equals < 0) {
+            options.protect = true;
+            continue;
+        } else if (name == QLatin1String("--password-file")) {
+            value = &options.passwordFile;
+        } else if (name == QLatin1String("--items") && accepted.testFlag(CliOption::Items)) {
+            value = &options.items;
+        } else if (name == QLatin1String("--description") &&
+                   accepted.testFlag(CliOption::Description)) {
+            value = &options.description;
+        } else {
+            return Result::failure(QStringLiteral("unknown option \"%1\"").arg(argument));
+        }
+        if (equals >= 0)
+            *value = argument.mid(equals + 1);
+        else if (i + 1 < arguments.size())
+            *value = arguments.at(++i);
+        else
+            return Result::failure(QStringLiteral("%1 needs a value").arg(name));
+    }
+    if (options.archive.isEmpty())
+        return Result::failure(QStringLiteral("no archive was named"));
+    return options;
+}
+
+} // namespace quillory

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QFlags>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quillory {
+
+// The arguments of the archive commands: the archive and the options. Passwords are never
+// among them, since arguments are visible to every user of the machine.
+struct CliOptions {
+    QString archive;
+    std::optional<QString> items;
+    std::optional<QString> description;
+    std::optional<QString> passwordFile;
+    bool protect = false;
+};
+
+// The options a command takes besides --password-file, which every archive command takes.
+enum class CliOption { Items = 1, Description = 2, Protect = 4 };
+Q_DECLARE_FLAGS(CliOptionSet, CliOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)
+
+// Reads the arguments after the command's name: one archive, and the options as "--name value"
+// or "--name=value", in any order.
+Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet accepted);
+
+} // namespace quillory

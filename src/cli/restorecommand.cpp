@@ -1,0 +1,59 @@
+#include "cli/restorecommand.h"
+
+#include "app/programcontext.h"
+#include "app/programstart.h"
+#include "cli/archiveopening.h"
+#include "cli/clioptions.h"
+#include "cli/exitstatus.h"
+#include "cli/itemlist.h"
+#include "cli/passwordinput.h"
+#include "cli/terminaltext.h"
+#include "platform/runobserver.h"
+#include "platform/zip/ziparchive.h"
+#include "restore/openedbackup.h"
+#include "restore/restorerun.h"
+
+namespace quillory {
+
+int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
+                      QTextStream &err)
+{
+    ItemFlags chosen{};
+    if (options.items) {
+        const Expected<ItemFlags> parsed = parseItemList(*options.items);
+        if (!parsed) {
+            err << "brevnor-cli: " << parsed.message() << '\n';
+            return CliExit::Refused;
+        }
+        chosen = *parsed;
+    }
+    // A profile without a mail store is reported here; the items then say what they could do.
+    loadProgram(context);
+
+    PasswordInput passwords(options.passwordFile);
+    ZipArchive Zip1;
+    OpenedBackup state;
+    if (!openForCommand(context, Zip1, options.archive, passwords, state, err))
+        return CliExit::Refused;
+    if (!options.items)
+        chosen = state.held;
+    for (int i = 0; i < ItemCount; ++i)
+        if (chosen[i] && !state.held[i])
+            err << "brevnor-cli: the archive holds no " << itemName(i) << " item; it is skipped.\n";
+    // The run's own messages go to standard error directly, after these.
+    err.flush();
+
+    SilentObserver observer;
+    const RestoreOutcome outcome = performRestore(context, Zip1, state, chosen, observer);
+    if (!outcome.started) {
+        context.dialogs().message(outcome.message.text, applicationTitle(), outcome.message.icon,
+                                  MessageButtons::Ok);
+        return CliExit::Refused;
+    }
+    out << terminalText(outcome.message.text) << '\n';
+    for (const QString &problem : outcome.problems)
+        err << terminalText(problem) << '\n';
+    return outcome.allRestored() ? CliExit::Success : CliExit::ItemFailed;
+}
+
+} // namespace quillory

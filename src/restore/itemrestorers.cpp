@@ -1,0 +1,201 @@
+#include "restore/itemrestorers.h"
+
+#include "app/programcontext.h"
+#include "app/stagingfolder.h"
+#include "app/storediscovery.h"
+#include "platform/zip/ziparchive.h"
+#include "platform/zip/zipentry.h"
+#include "registry/modreg.h"
+#include "restore/itementries.h"
+#include "restore/openedbackup.h"
+#include "restore/storefolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillory {
+
+namespace {
+
+Result requireFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return Result::failure(QStringLiteral("The folder to restore into is not known."));
+    if (!QFileInfo(folder).isDir())
+        return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
+    return Result::success();
+}
+
+// Creates only the last level: a missing parent means the mail client is not set up as the
+// backup expects, and guessing the rest of the path could put files where it never looks.
+Result createFolder(const QString &folder)
+{
+    if (folder.isEmpty() || QFileInfo(folder).isDir())
+        return requireFolder(folder);
+    if (!QDir().mkdir(folder))
+        return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
+    return Result::success();
+}
+
+} // namespace
+
+ItemRestorers::ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state)
+    : m_context(context), m_zip(Zip1), m_state(state)
+{
+    const QStringList names = Zip1.entryNames();
+    m_archiveEntries = QSet<QString>(names.begin(), names.end());
+}
+
+Result ItemRestorers::restore(int index)
+{
+    switch (index) {
+    case ItemMailAccounts:
+        return Restoremailaccountsandmessages();
+    case ItemMailRules:
+        return RestoremailRules();
+    case ItemLdapAccounts:
+        return RestorLdapaccounts();
+    case ItemNewsRules:
+        return RestorenewsRules();
+    case ItemJunkMail:
+        return RestoreJunkmail();
+    case ItemContacts:
+        return RestoreContacts();
+    case ItemMailDatabase:
+        return Restoremaildatabase();
+    case ItemSignatures:
+        return RestoreSignatures();
+    case ItemStationeries:
+        return RestoreStationeries();
+    case ItemSettings:
+        return RestoreSettings();
+    default:
+        return Result::failure(QStringLiteral("There is no item %1.").arg(index));
+    }
+}
+
+Result ItemRestorers::Restoremailaccountsandmessages()
+{
+    const QString store = m_context.store().StoreFolder;
+    if (Result found = requireFolder(store); !found)
+        return found;
+    const Expected<QStringList> names = entries(ItemMailAccounts);
+    if (!names)
+        return names.result();
+    StagingFolder &staging = m_context.staging();
+    if (Result ready = staging.status(); !ready)
+        return ready;
+    ZipArchive Zip2;
+    for (const QString &name : *names) {
+        if (!isFolderArchive(name)) {
+            if (Result extracted = extract(name, store); !extracted)
+                return extracted;
+            continue;
+        }
+        Result restored = extract(name, staging.path());
+        if (restored)
+            restored = replaceFolderFromArchive(Zip2, staging.filePath(name),
+                                                QDir(store).filePath(folderOfArchive(name)));
+        QFile::remove(staging.filePath(name));
+        if (!restored)
+            return restored;
+    }
+    return Result::success();
+}
+
+Result ItemRestorers::RestoremailRules()
+{
+    return restoreKeyTree(ItemMailRules, MailKeys::mailRules);
+}
+
+Result ItemRestorers::RestorLdapaccounts()
+{
+    return restoreFiles(ItemLdapAccounts, m_context.store().StoreFolder);
+}
+
+Result ItemRestorers::RestorenewsRules()
+{
+    return restoreKeyTree(ItemNewsRules, MailKeys::newsRules);
+}
+
+Result ItemRestorers::RestoreJunkmail()
+{
+    return restoreKeyTree(ItemJunkMail, MailKeys::junkMail);
+}
+
+Result ItemRestorers::RestoreContacts()
+{
+    const QString folder = m_context.store().contactsFolder();
+    if (Result created = createFolder(folder); !created)
+        return created;
+    return restoreFiles(ItemContacts, folder);
+}
+
+Result ItemRestorers::Restoremaildatabase()
+{
+    return restoreFiles(ItemMailDatabase, m_context.store().StoreFolder);
+}
+
+Result ItemRestorers::RestoreSignatures()
+{
+    return restoreKeyTree(ItemSignatures, MailKeys::signatures);
+}
+
+Result ItemRestorers::RestoreStationeries()
+{
+    const QString folder = m_context.store().stationeryFolder;
+    if (Result created = createFolder(folder); !created)
+        return created;
+    return restoreFiles(ItemStationeries, folder);
+}
+
+Result ItemRestorers::RestoreSettings()
+{
+    return restoreKeyTree(ItemSettings, MailKeys::settings);
+}
+
+Expected<QStringList> ItemRestorers::entries(int index) const
+{
+    return itemEntries(m_state, index, m_archiveEntries);
+}
+
+Result ItemRestorers::restoreKeyTree(int index, const QString &keyPath)
+{
+    modReg &reg = m_context.reg();
+    if (reg.ListSubkeys(MailKeys::mail).isEmpty())
+        return Result::failure(
+            QStringLiteral("Windows Live Mail keeps no settings in the registry for this user."));
+    const Expected<QStringList> names = entries(index);
+    if (!names)
+        return names.result();
+    StagingFolder &staging = m_context.staging();
+    if (Result ready = staging.status(); !ready)
+        return ready;
+    const QString &name = names->first();
+    Result imported = extract(name, staging.path());
+    if (imported)
+        imported = reg.ImportKeyFile(keyPath, staging.filePath(name));
+    QFile::remove(staging.filePath(name));
+    return imported;
+}
+
+Result ItemRestorers::restoreFiles(int index, const QString &folder)
+{
+    if (Result found = requireFolder(folder); !found)
+        return found;
+    const Expected<QStringList> names = entries(index);
+    if (!names)
+        return names.result();
+    for (const QString &name : *names)
+        if (Result extracted = extract(name, folder); !extracted)
+            return extracted;
+    return Result::success();
+}
+
+Result ItemRestorers::extract(const QString &entryName, const QString &folder)
+{
+    const Expected<ZipEntry> entry = m_zip.FindEntry(entryName);
+    return entry ? entry->ExtractInto(folder) : entry.result();
+}
+
+} // namespace quillory

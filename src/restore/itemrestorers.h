@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace quillory {
+
+class ProgramContext;
+class ZipArchive;
+struct OpenedBackup;
+
+// The ten restorers: each puts its item's data from the open backup archive back where the mail
+// client keeps it, and says why when it cannot. Every name an item lists is checked, and found
+// in the archive, before the item writes anything. Registry items replace their key tree as one
+// change; a restored file replaces one of the same name whole, and a store folder is swapped
+// for its restored copy only once that copy is complete. Files taken out for a moment go to the
+// run's staging folder.
+class ItemRestorers {
+public:
+    ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state);
+
+    Result restore(int index);
+
+    Result Restoremailaccountsandmessages();
+    Result RestoremailRules();
+    Result RestorLdapaccounts();
+    Result RestorenewsRules();
+    Result RestoreJunkmail();
+    Result RestoreContacts();
+    Result Restoremaildatabase();
+    Result RestoreSignatures();
+    Result RestoreStationeries();
+    Result RestoreSettings();
+
+private:
+    Expected<QStringList> entries(int index) const;
+    Result restoreKeyTree(int index, const QString &keyPath);
+    Result restoreFiles(int index, const QString &folder);
+    Result extract(const QString &entryName, const QString &folder);
+
+    ProgramContext &m_context;
+    ZipArchive &m_zip;
+    const OpenedBackup &m_state;
+    QSet<QString> m_archiveEntries;
+};
+
+} // namespace quillory

@@ -1,0 +1,107 @@
+#include "restore/restorerun.h"
+
+#include "app/programcontext.h"
+#include "platform/registrystore.h"
+#include "platform/runobserver.h"
+#include "platform/zip/ziparchive.h"
+#include "restore/itementries.h"
+#include "restore/itemrestorers.h"
+#include "restore/openedbackup.h"
+#include "restore/restoreitems.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace quillory {
+
+namespace {
+
+// How far the progress moves before each item, whether or not it runs; the end fills the rest.
+constexpr int itemSteps[ItemCount] = {5, 15, 14, 10, 5, 5, 5, 5, 5, 5};
+
+// Checks what would otherwise fail half-way, after data has been replaced: an entry that does
+// not read back intact, and a registry that cannot be written because Wine holds it.
+Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
+                          const ItemFlags &items)
+{
+    bool registryItems = false;
+    for (int index = 0; index < ItemCount; ++index)
+        registryItems = registryItems || (items[index] && isRegistryItem(index));
+    if (registryItems)
+        if (Result writable = context.registry().checkWritable(RegistryRoot::CurrentUser);
+            !writable)
+            return Result::failure(
+                QStringLiteral("Nothing was restored: close Windows Live Mail and Wine first, "
+                               "then restore again.\r\n\r\n%1.")
+                    .arg(writable.message()));
+
+    const QStringList names = Zip1.entryNames();
+    const QSet<QString> archiveEntries(names.begin(), names.end());
+    QStringList needed;
+    for (int index = 0; index < ItemCount; ++index)
+        if (items[index])
+            // An item whose names are unusable fails by itself without writing anything.
+            if (const Expected<QStringList> entries = itemEntries(state, index, archiveEntries))
+                needed += *entries;
+    if (needed.isEmpty())
+        return Result::success();
+    if (Result intact = Zip1.VerifyEntries(needed); !intact)
+        return Result::failure(QStringLiteral("Nothing was restored: %1").arg(intact.message()));
+    return Result::success();
+}
+
+} // namespace
+
+RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
+                              const ItemFlags &ticked, RunObserver &observer)
+{
+    RestoreOutcome outcome;
+    if (state.invalidArchive) {
+        outcome.message = {QStringLiteral("Invalid backup file."), MessageIcon::Error};
+        return outcome;
+    }
+    if (std::none_of(ticked.begin(), ticked.end(), [](bool t) { return t; })) {
+        outcome.message = {QStringLiteral("Please select at least one item."),
+                           MessageIcon::Warning};
+        return outcome;
+    }
+    ItemFlags items{};
+    for (int index = 0; index < ItemCount; ++index)
+        items[index] = ticked[index] && state.held[index];
+
+    int percent = itemSteps[0];
+    observer.progress(QString(), percent);
+    if (Result ready = checkBeforeChanges(context, Zip1, state, items); !ready) {
+        context.endStaging();
+        outcome.message = {ready.message(), MessageIcon::Error};
+        return outcome;
+    }
+
+    outcome.started = true;
+    ItemRestorers restorers(context, Zip1, state);
+    for (int index = 0; index < ItemCount; ++index) {
+        if (index > 0) {
+            percent += itemSteps[index];
+            observer.progress(QString(), percent);
+        }
+        if (!items[index])
+            continue;
+        const RestoreItemInfo &item = restoreItemTable()[index];
+        observer.progress(item.progress, percent);
+        const Result restored = restorers.restore(index);
+        outcome.ran[index] = true;
+        outcome.restored[index] = restored.ok();
+        outcome.report += QStringLiteral("\r\n") + item.reportName + QLatin1Char('\t') +
+                          (restored ? QStringLiteral("Successed!") : QStringLiteral("Fail!"));
+        if (!restored)
+            outcome.problems.append(item.reportName + QStringLiteral(": ") + restored.message());
+    }
+    context.endStaging();
+    observer.progress(QStringLiteral("Operation complete!"), 100);
+    outcome.message = {restoreCompletedText + QStringLiteral("\r\n") + outcome.report,
+                       MessageIcon::Information};
+    return outcome;
+}
+
+} // namespace quillory

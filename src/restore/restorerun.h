@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/itemtable.h"
+#include "restore/restoremessage.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace quillory {
+
+class ProgramContext;
+class RunObserver;
+class ZipArchive;
+struct OpenedBackup;
+
+// Asked, with OK and Cancel, before the window's action button starts a restore.
+inline const QString restoreConfirmationText =
+    QStringLiteral("Your current Email and News messages will be replaced with the messages "
+                   "from the selected backup file.\r\n\r\nDo you want to countinue?");
+inline const QString restoreCompletedText = QStringLiteral("The Restore was Completed!");
+
+struct RestoreOutcome {
+    // What to show at the end: the report, or why nothing was restored.
+    RestoreMessage message;
+    // Whether the run got as far as the items: false when it changed nothing.
+    bool started = false;
+    // The items whose restorer ran, and those it restored.
+    ItemFlags ran{};
+    ItemFlags restored{};
+    // One line per item that ran: CR LF, its report name, a TAB, "Successed!" or "Fail!".
+    QString report;
+    // Why each failed item failed, "name: reason".
+    QStringList problems;
+
+    bool allRestored() const { return ran == restored; }
+};
+
+// Restores the items that are ticked and that the opened archive holds, in index order. Before
+// anything changes it makes sure that every entry those items need reads back intact and, when
+// a registry item is among them, that the registry can be written; otherwise it restores
+// nothing and says why. The files go where the context's store locations (loadProgram) say.
+// Everything staged is removed at the end.
+RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
+                              const ItemFlags &ticked, RunObserver &observer);
+
+} // namespace quillory

@@ -1,0 +1,153 @@
+#include "restorefixture.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace quillory;
+using namespace quillory::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs brevnor-cli on `prefix`, with QUILLORY_PASSWORD set to `password` unless it is null, and
+// with an input that is no terminal.
+Run cli(const QStringList &arguments, const QString &prefix = {}, const QString &password = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"WINEPREFIX"_s, prefix.isEmpty() ? u"/nonexistent"_s : prefix);
+    environment.remove(u"QUILLORY_PASSWORD"_s);
+    if (!password.isNull())
+        environment.insert(u"QUILLORY_PASSWORD"_s, password);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(binDir() + u"/brevnor-cli"_s, arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class BrevnorCliTest : public QObject {
+    Q_OBJECT
+
+    SampleProfile m_source;
+    QTemporaryDir m_dir;
+
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_source.isValid()); }
+
+    void backupInfoVerifyAndRestore()
+    {
+        const QString archive = file(u"cli.wlm"_s);
+        QVERIFY(writeFile(file(u"password"_s), "secret\n"));
+        const Run backup = cli({u"backup"_s, archive, u"--items=1,contacts"_s, u"--description"_s,
+                                u"first\nsecond"_s, u"--password-file"_s, file(u"password"_s)},
+                               m_source.path());
+        QCOMPARE(backup.status, 0);
+        QCOMPARE(backup.out, u"The Backup was Completed!\n\nBackup Mail Rules\tSuccessed!\n"
+                             "Backup Contacts\tSuccessed!\n"_s);
+
+        const Run info = cli({u"info"_s, archive}, {}, u"secret"_s);
+        QCOMPARE(info.status, 0);
+        QVERIFY2(
+            info.out.contains(u"\nComputer:"_s) && info.out.contains(u"\nUser:"_s) &&
+                info.out.contains(u"\nDate:"_s) && info.out.contains(u"  first\n  second\n"_s) &&
+                info.out.contains(u"[x] 1 mailrules"_s) && info.out.contains(u"[ ] 0 accounts"_s),
+            qPrintable(info.out));
+        const Run wrong = cli({u"info"_s, archive}, {}, u"wrong"_s);
+        QCOMPARE(wrong.status, 2);
+        QVERIFY(wrong.err.contains(u"Incorect Password or Invalid backup file"_s));
+        const Run none = cli({u"verify"_s, archive});
+        QCOMPARE(none.status, 2);
+        QVERIFY(none.err.contains(u"--password-file"_s));
+        QCOMPARE(cli({u"verify"_s, archive, u"--password-file"_s, file(u"password"_s)}).status, 0);
+
+        SampleProfile target({u"--seed"_s, u"2"_s});
+        const Run restore =
+            cli({u"restore"_s, archive, u"--items"_s, u"contacts,9"_s}, target.path(), u"secret"_s);
+        QCOMPARE(restore.status, 0);
+        QCOMPARE(restore.out, u"The Restore was Completed!\n\nRestore Contacts\tSuccessed!\n"_s);
+        QVERIFY(restore.err.contains(u"settings"_s));
+        QCOMPARE(readFile(target.store(u"Contacts/Default/Bob Example.contact"_s)),
+                 readFile(m_source.store(u"Contacts/Default/Bob Example.contact"_s)));
+
+        SampleProfile bare({u"--no-contacts"_s});
+        const Run failed = cli({u"restore"_s, archive}, bare.path(), u"secret"_s);
+        QCOMPARE(failed.status, 1);
+        QVERIFY(
+            failed.out.endsWith(u"Restore Mail Rules\tSuccessed!\nRestore Contacts\tFail!\n"_s));
+    }
+
+    void theWholeProfileByDefault()
+    {
+        const QString archive = file(u"all.wlm"_s);
+        const Run backup = cli({u"backup"_s, archive, u"--protect"_s}, m_source.path(), u"pw"_s);
+        QCOMPARE(backup.status, 0);
+        QCOMPARE(backup.out.count(u"Successed!"_s), ItemCount);
+        SampleProfile target({u"--seed"_s, u"4"_s});
+        const Run restore = cli({u"restore"_s, archive}, target.path(), u"pw"_s);
+        QCOMPARE(restore.status, 0);
+        QCOMPARE(restore.out.count(u"Successed!"_s), ItemCount);
+        QCOMPARE(treeOf(target.store(u"Work"_s)), treeOf(m_source.store(u"Work"_s)));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        const QString damaged = file(u"damaged.wlm"_s);
+        QTest::newRow("damaged") << QStringList{u"verify"_s, damaged} << u"\"a.contact\""_s;
+        QTest::newRow("restore from damaged")
+            << QStringList{u"restore"_s, damaged} << u"Nothing was restored"_s;
+        QTest::newRow("no archive") << QStringList{u"restore"_s} << u"no archive"_s;
+        QTest::newRow("unknown item")
+            << QStringList{u"restore"_s, damaged, u"--items"_s, u"10"_s} << u"\"10\""_s;
+        QTest::newRow("password argument")
+            << QStringList{u"info"_s, damaged, u"--password"_s, u"x"_s} << u"--password"_s;
+        QTest::newRow("backup option elsewhere")
+            << QStringList{u"info"_s, damaged, u"--protect"_s} << u"--protect"_s;
+        QTest::newRow("not an archive")
+            << QStringList{u"info"_s, file(u"password"_s)} << u"Invalid backup file"_s;
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s} << u"unknown"_s;
+    }
+
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        QVERIFY(writeFile(file(u"password"_s), "secret\n"));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"a.contact"_s}}))
+                    .add(u"a.contact"_s, "contact data")
+                    .write(file(u"damaged.wlm"_s)));
+        QVERIFY(damage(file(u"damaged.wlm"_s), "contact data"));
+        const Run run = cli(arguments, m_source.path());
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    }
+
+    void helpExplainsEverything()
+    {
+        const Run help = cli({u"--help"_s});
+        QCOMPARE(help.status, 0);
+        for (const QString &part :
+             {u"info ARCHIVE"_s, u"verify ARCHIVE"_s, u"restore ARCHIVE"_s, u"backup ARCHIVE"_s,
+              u"QUILLORY_PASSWORD"_s, u"--password-file"_s, u"stationeries"_s, u"Exit status"_s})
+            QVERIFY2(help.out.contains(part), qPrintable(part));
+    }
+};
+
+QUILLORY_TEST(BrevnorCliTest)
+#include "tst_brevnorcli.moc"

@@ -1,0 +1,177 @@
+#include "restorefixture.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace quillory;
+using namespace quillory::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString accountsKey = u"Backupmailaccountsandmessages"_s;
+
+// The work folder in the store holds one message; restores below try to replace it.
+QByteArray workArchive()
+{
+    return ArchiveWriter().add(u"Inbox/1.eml"_s, "Subject: restored\r\n").bytes();
+}
+
+} // namespace
+
+// Archives made to go wrong: each restore must fail the item it concerns, say so, and leave
+// everything it did not restore, inside the store and outside it, as it was.
+class HostileArchiveTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString archive() const { return m_dir.filePath(u"crafted.wlm"_s); }
+
+private Q_SLOTS:
+    void theAccountsItemRestoresFoldersAndPlainFiles()
+    {
+        SampleProfile target;
+        QVERIFY(writeFile(target.store(u"WindowsMail/kept.eml"_s), "a folder of the store"));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"1000000000"_s,
+                                  {{accountsKey,
+                                    u"Work.zip;Mail.MSMessageStore;WindowsMail.MSMessageStore"_s}}))
+                    .add(u"Work.zip"_s, workArchive())
+                    .add(u"Mail.MSMessageStore"_s, "database")
+                    .write(archive()));
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        QCOMPARE(session.restore(allItems()).message.text, reportOf({{0, true}}));
+        QCOMPARE(treeOf(target.store(u"Work"_s)).keys(),
+                 QStringList({u"Inbox/"_s, u"Inbox/1.eml"_s}));
+        QCOMPARE(readFile(target.store(u"Mail.MSMessageStore"_s)), QByteArray("database"));
+        QCOMPARE(readFile(target.store(u"WindowsMail/kept.eml"_s)),
+                 QByteArray("a folder of the store"));
+    }
+
+    void aFailedAccountsItemKeepsEveryFolder_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QByteArray>("nested");
+        QTest::addColumn<QString>("why");
+        const QByteArray work = workArchive();
+        QTest::newRow("listed archive missing")
+            << u"Home.zip;Work.zip;Gone.zip"_s << u"Work.zip"_s << work << u"\"Gone.zip\""_s;
+        QTest::newRow("name leaves the store")
+            << u"Home.zip;../Work.zip"_s << u"../Work.zip"_s << work << u"\"../Work.zip\""_s;
+        QTest::newRow("name is the store's parent")
+            << u"...zip"_s << u"...zip"_s << work << u"\"...zip\""_s;
+        QTest::newRow("nested name leaves the folder")
+            << u"Work.zip"_s << u"Work.zip"_s
+            << ArchiveWriter().add(u"Inbox/1.eml"_s, "x").add(u"../../escaped.eml"_s, "x").bytes()
+            << u"escaped.eml"_s;
+        QTest::newRow("nested symbolic link")
+            << u"Work.zip"_s << u"Work.zip"_s
+            << ArchiveWriter().addLink(u"Inbox"_s, "/tmp").add(u"Inbox/1.eml"_s, "x").bytes()
+            << u"symbolic link"_s;
+        QByteArray damaged =
+            ArchiveWriter().add(u"Inbox/1.eml"_s, "first").add(u"Inbox/2.eml"_s, "second").bytes();
+        damaged[damaged.indexOf("second")] = 'S';
+        QTest::newRow("nested entry damaged half-way")
+            << u"Work.zip"_s << u"Work.zip"_s << damaged << u"\"Inbox/2.eml\""_s;
+    }
+
+    void aFailedAccountsItemKeepsEveryFolder()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, entry);
+        QFETCH(QByteArray, nested);
+        QFETCH(QString, why);
+        SampleProfile target;
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s, infoFile(u"1000000000"_s, {{accountsKey, list}}))
+                    .add(u"Home.zip"_s, workArchive())
+                    .add(entry, nested)
+                    .write(archive()));
+        const QString outside = QFileInfo(target.store()).path();
+        const auto before = treeOf(outside);
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QCOMPARE(outcome.message.text, reportOf({{0, false}}));
+        QCOMPARE(outcome.problems.size(), 1);
+        QVERIFY2(outcome.problems.first().contains(why), qPrintable(outcome.problems.first()));
+        QCOMPARE(treeOf(outside), before);
+    }
+
+    void unsafeEntriesFailOnlyTheirItem_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("backslash parent") << u"..\\x.contact"_s << false;
+        QTest::newRow("subfolder") << u"sub/x.contact"_s << false;
+        QTest::newRow("absolute") << u"/tmp/x.contact"_s << false;
+        QTest::newRow("symbolic link") << u"x.contact"_s << true;
+    }
+
+    void unsafeEntriesFailOnlyTheirItem()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, link);
+        SampleProfile target;
+        ArchiveWriter writer;
+        writer.add(u"krvstore.dat"_s,
+                   infoFile(u"0010010000"_s, {{u"BackupldapAccounts"_s, u"new.oeaccount"_s},
+                                              {u"BackupContacts"_s, name + u";a.contact"_s}}));
+        writer.add(u"new.oeaccount"_s, "ldap").add(u"a.contact"_s, "a");
+        link ? writer.addLink(name, "/etc/passwd") : writer.add(name, "x");
+        QVERIFY(writer.write(archive()));
+        const QString contacts = target.store(u"Contacts"_s);
+        const auto before = treeOf(contacts);
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        QCOMPARE(session.restore(allItems()).message.text, reportOf({{2, true}, {5, false}}));
+        QCOMPARE(treeOf(contacts), before);
+        QCOMPARE(readFile(target.store(u"new.oeaccount"_s)), QByteArray("ldap"));
+        QVERIFY(!QFileInfo::exists(QDir::tempPath() + u"/x.contact"_s));
+    }
+
+    void aDamagedEntryRestoresNothing()
+    {
+        SampleProfile target;
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"1000010000"_s, {{accountsKey, u"Work.zip"_s},
+                                                    {u"BackupContacts"_s, u"x.contact"_s}}))
+                    .add(u"Work.zip"_s, workArchive())
+                    .add(u"x.contact"_s, "contact data")
+                    .write(archive()));
+        QVERIFY(damage(archive(), "contact data"));
+        const auto before = treeOf(target.path());
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        const QString staging = QFileInfo(session.state.infoFilePath).path();
+        const RestoreOutcome outcome = session.restore(allItems());
+        QVERIFY(!outcome.started);
+        QVERIFY2(outcome.message.text.startsWith(u"Nothing was restored"_s) &&
+                     outcome.message.text.contains(u"\"x.contact\""_s),
+                 qPrintable(outcome.message.text));
+        QCOMPARE(treeOf(target.path()), before);
+        QVERIFY(!QFileInfo::exists(staging));
+    }
+
+    void emptyListsRestoreNothingButARegistryItemNeedsItsFile()
+    {
+        SampleProfile target;
+        QVERIFY(
+            ArchiveWriter()
+                .add(u"krvstore.dat"_s, infoFile(u"0110000000"_s, {{u"BackupmailRules"_s, u" "_s}}))
+                .write(archive()));
+        const auto before = treeOf(target.path());
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        QCOMPARE(session.restore(allItems()).message.text, reportOf({{1, false}, {2, true}}));
+        QCOMPARE(treeOf(target.path()), before);
+    }
+};
+
+QUILLORY_TEST(HostileArchiveTest)
+#include "tst_hostilearchives.moc"

@@ -1,0 +1,199 @@
+#include "app/storediscovery.h"
+#include "backup/backupcollectors.h"
+#include "platform/wine/wineregistrystore.h"
+#include "registry/modreg.h"
+#include "restore/restoreitems.h"
+#include "restorefixture.h"
+#include "support/lockholder.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QTest>
+
+using namespace quillory;
+using namespace quillory::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString registryKeys[] = {MailKeys::mailRules, MailKeys::newsRules, MailKeys::junkMail,
+                                MailKeys::signatures, MailKeys::settings};
+
+QStringList storeFiles(const QString &folder, const QStringList &patterns = {})
+{
+    return QDir(folder).entryList(patterns, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class RestoreRoundTripTest : public QObject {
+    Q_OBJECT
+
+    SampleProfile m_source;
+    QTemporaryDir m_dir;
+    QString m_archive;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_source.isValid());
+        m_archive = m_dir.filePath(u"all.wlm"_s);
+        const Result backedUp = backUp(m_source.path(), m_archive, allItems(), u"secret"_s);
+        QVERIFY2(backedUp, qPrintable(backedUp.message()));
+    }
+
+    void everyItemComesBackExactly()
+    {
+        SampleProfile target(
+            {u"--seed"_s, u"3"_s, u"--accounts"_s, u"2"_s, u"--no-rules"_s, u"--no-ldap"_s});
+        QVERIFY(target.isValid());
+        QVERIFY(writeFile(target.store(u"Work/stale.eml"_s), "replaced with the folder"));
+        QVERIFY(writeFile(target.store(u"Only Here/kept.eml"_s), "not in the backup"));
+        const auto onlyHere = treeOf(target.store(u"Only Here"_s));
+        {
+            WineRegistryStore registry(target.path());
+            QVERIFY(registry.createKey(RegistryRoot::CurrentUser,
+                                       MailKeys::signatures.section(u'\\', 1) + u"\\Later"_s));
+            QVERIFY(registry.save());
+        }
+
+        Session session(target.path());
+        QCOMPARE(session.open(m_archive, u"secret"_s).status, OpenStatus::Opened);
+        const QString staging = QFileInfo(session.state.infoFilePath).path();
+        const RestoreOutcome outcome = session.restore(allItems());
+        QVERIFY2(outcome.allRestored(), qPrintable(outcome.problems.join(u'\n')));
+        QCOMPARE(outcome.message.text, reportOf({{0, true},
+                                                 {1, true},
+                                                 {2, true},
+                                                 {3, true},
+                                                 {4, true},
+                                                 {5, true},
+                                                 {6, true},
+                                                 {7, true},
+                                                 {8, true},
+                                                 {9, true}}));
+        QStringList steps;
+        for (const RestoreItemInfo &item : restoreItemTable())
+            steps.append(item.progress);
+        QCOMPARE(session.steps, steps << u"Operation complete!"_s);
+        QCOMPARE(session.percent, 100);
+
+        for (const QString &folder : accountFolders(m_source.store()))
+            QCOMPARE(treeOf(target.store(folder)), treeOf(m_source.store(folder)));
+        QCOMPARE(treeOf(target.store(u"Only Here"_s)), onlyHere);
+        for (const QString &file :
+             storeFiles(m_source.store(), {u"*oeaccount"_s, u"*msmessagestore"_s}))
+            QCOMPARE(readFile(target.store(file)), readFile(m_source.store(file)));
+        QCOMPARE(treeOf(target.store(u"Contacts"_s)).keys(),
+                 treeOf(m_source.store(u"Contacts"_s)).keys());
+        for (const QString &file :
+             storeFiles(m_source.store(u"Contacts/Default"_s), {u"*contact"_s, u"*group"_s}))
+            QCOMPARE(readFile(target.store(u"Contacts/Default/"_s + file)),
+                     readFile(m_source.store(u"Contacts/Default/"_s + file)));
+        QCOMPARE(treeOf(target.stationery()), treeOf(m_source.stationery()));
+        for (const QString &key : registryKeys)
+            QCOMPARE(registryTree(target.path(), key), registryTree(m_source.path(), key));
+
+        // Nothing staged stays behind, in the store or elsewhere.
+        QCOMPARE(storeFiles(target.store()), storeFiles(m_source.store()));
+        QVERIFY(QDir(target.store())
+                    .entryList({u".*"_s}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+        QVERIFY(!QFileInfo::exists(staging));
+    }
+
+    void onlyTickedHeldItemsRunAndASecondRunNeedsNoReopening()
+    {
+        const QString archive = m_dir.filePath(u"some.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, itemsOf({1, 5, 6})));
+        SampleProfile target({u"--seed"_s, u"2"_s});
+        Session session(target.path());
+        QCOMPARE(session.open(archive).status, OpenStatus::Opened);
+
+        const RestoreOutcome none = session.restore({});
+        QCOMPARE(none.message.text, u"Please select at least one item."_s);
+        QCOMPARE(none.message.icon, MessageIcon::Warning);
+
+        QCOMPARE(session.restore(itemsOf({1, 5, 9})).message.text,
+                 reportOf({{1, true}, {5, true}}));
+        QCOMPARE(session.steps, QStringList({u"Copying Mail Rules..."_s, u"Copying Contacts..."_s,
+                                             u"Operation complete!"_s}));
+        QCOMPARE(session.restore(itemsOf({6})).message.text, reportOf({{6, true}}));
+        QCOMPARE(readFile(target.store(u"Mail.MSMessageStore"_s)),
+                 readFile(m_source.store(u"Mail.MSMessageStore"_s)));
+    }
+
+    void theUnattendedBackupsStoreDatabaseComesBack()
+    {
+        const QString archive = m_dir.filePath(u"auto.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, itemsOf({0}), {}, true));
+        SampleProfile target;
+        QVERIFY(writeFile(target.store(u"WindowsMail.MSMessageStore"_s), "newer"));
+        Session session(target.path());
+        QCOMPARE(session.open(archive).status, OpenStatus::Opened);
+        QCOMPARE(session.restore(itemsOf({0})).message.text, reportOf({{0, true}}));
+        QCOMPARE(readFile(target.store(u"WindowsMail.MSMessageStore"_s)),
+                 readFile(m_source.store(u"WindowsMail.MSMessageStore"_s)));
+    }
+
+    // Contacts and stationery folders are created one level deep only; registry items need the
+    // mail client's key to have settings at all. A failed item changes nothing of its own.
+    void itemsWithoutTheirPlaceFailAlone()
+    {
+        SampleProfile target({u"--no-contacts"_s, u"--no-stationery"_s});
+        {
+            ScriptedDialogs dialogs;
+            WineRegistryStore registry(target.path());
+            modReg reg(registry, dialogs);
+            for (const QString &subkey : reg.ListSubkeys(MailKeys::mail))
+                reg.DeleteKeyTree(MailKeys::mail + u'\\' + subkey);
+        }
+        const QByteArray userReg = readFile(target.path() + u"/user.reg"_s);
+        Session session(target.path());
+        QCOMPARE(session.open(m_archive, u"secret"_s).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QCOMPARE(outcome.message.text, reportOf({{0, true},
+                                                 {1, false},
+                                                 {2, true},
+                                                 {3, false},
+                                                 {4, false},
+                                                 {5, false},
+                                                 {6, true},
+                                                 {7, false},
+                                                 {8, true},
+                                                 {9, false}}));
+        QVERIFY(!QFileInfo::exists(target.store(u"Contacts"_s)));
+        QCOMPARE(treeOf(target.stationery()), treeOf(m_source.stationery()));
+        QCOMPARE(readFile(target.path() + u"/user.reg"_s), userReg);
+    }
+
+    void nothingIsRestoredWhileWineHoldsTheRegistry()
+    {
+        SampleProfile target({u"--seed"_s, u"2"_s});
+        const QString base = u"/tmp/.wine-%1"_s.arg(::getuid());
+        const QString server = base + u'/' + serverFolderName(target.path());
+        const bool baseExisted = QFileInfo::exists(base);
+        QVERIFY(QDir().mkpath(server));
+        const auto cleanup =
+            qScopeGuard([&] { QDir(baseExisted ? server : base).removeRecursively(); });
+        const auto before = treeOf(target.path());
+        Session session(target.path());
+        QCOMPARE(session.open(m_archive, u"secret"_s).status, OpenStatus::Opened);
+        const QString staging = QFileInfo(session.state.infoFilePath).path();
+
+        LockHolder wineserver(server + u"/lock"_s);
+        QVERIFY(wineserver.isHolding());
+        const RestoreOutcome refused = session.restore(allItems());
+        QVERIFY(!refused.started);
+        QCOMPARE(refused.message.icon, MessageIcon::Error);
+        QVERIFY2(refused.message.text.contains(u"close Windows Live Mail and Wine first"_s),
+                 qPrintable(refused.message.text));
+        QCOMPARE(treeOf(target.path()), before);
+        QVERIFY(!QFileInfo::exists(staging));
+        // Files need no registry.
+        QCOMPARE(session.restore(itemsOf({5})).message.text, reportOf({{5, true}}));
+    }
+};
+
+QUILLORY_TEST(RestoreRoundTripTest)
+#include "tst_restoreroundtrip.moc"
