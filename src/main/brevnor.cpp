@@ -5,6 +5,7 @@
 #include "main/unattended.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
+#include "restore/windows/restoretab.h"
 #include "schedule/backupjobscheduler.h"
 #include "schedule/windows/schedulercommand.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
     quillory::CrontabScheduler scheduler = quillory::backupJobScheduler(context.prefixPath());
     quillory::frmMain window(context);
     quillory::BackupTab backupTab(window);
+    quillory::RestoreTab restoreTab(window);
     quillory::attachScheduler(window, scheduler);
     dialogs.setParent(&window);
     window.show();

@@ -1,9 +1,9 @@
 #include "platform/widgets/widgetdialogs.h"
 
+#include "platform/widgets/frmpwd.h"
+
 #include <QDir>
 #include <QFileDialog>
-#include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 
 namespace quillory {
@@ -82,13 +82,10 @@ std::optional<QString> WidgetDialogs::openFileName(const QString &title, const Q
 
 std::optional<QString> WidgetDialogs::password(const QString &)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, applicationTitle(),
-                                               QStringLiteral("Password:"), QLineEdit::Password,
-                                               QString(), &ok);
-    if (!ok)
+    frmPwd prompt(m_parent);
+    if (prompt.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return prompt.password();
 }
 
 } // namespace quillory

@@ -1,0 +1,104 @@
+#include "restore/windows/restoretab.h"
+
+#include "app/programcontext.h"
+#include "app/stagingfolder.h"
+#include "app/windows/frmmain.h"
+#include "platform/runobserver.h"
+#include "platform/userdialogs.h"
+#include "restore/restorerun.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <memory>
+
+namespace quillory {
+
+namespace {
+
+template <typename Widget> Widget *control(frmMain &window, const char *name)
+{
+    auto *widget = window.findChild<Widget *>(QLatin1String(name));
+    Q_ASSERT(widget);
+    return widget;
+}
+
+void show(UserDialogs &dialogs, const RestoreMessage &message)
+{
+    if (!message.text.isEmpty())
+        dialogs.message(message.text, applicationTitle(), message.icon, MessageButtons::Ok);
+}
+
+} // namespace
+
+RestoreTab::RestoreTab(frmMain &window)
+    : QObject(&window), m_window(window),
+      txtSourceFile(control<QLineEdit>(window, "txtSourceFile")),
+      txtPOBinfo(control<QPlainTextEdit>(window, "txtPOBinfo")),
+      txtFileInfo(control<QPlainTextEdit>(window, "txtFileInfo"))
+{
+    connect(control<QPushButton>(window, "cmdSourceFile"), &QPushButton::clicked, this,
+            &RestoreTab::cmdSourceFile_Click);
+    connect(&window, &frmMain::restoreRequested, this, &RestoreTab::RestoreNow);
+}
+
+void RestoreTab::cmdSourceFile_Click()
+{
+    // The archive being read by a run must stay as it is until the run ends.
+    if (m_window.isRunning())
+        return;
+    ProgramContext &context = m_window.context();
+    UserDialogs &dialogs = context.dialogs();
+    const QString folder = m_state.archivePath.isEmpty()
+                               ? QDir::homePath()
+                               : QFileInfo(m_state.archivePath).absolutePath();
+    const std::optional<QString> chosen =
+        dialogs.openFileName(QStringLiteral("Restore Data from a Backup file"), folder,
+                             QStringLiteral("Quillory File(*.wlm)"));
+    if (!chosen)
+        return;
+
+    const OpenOutcome outcome = openBackupArchive(
+        m_window.Zip1, *chosen, [&dialogs](const QString &path) { return dialogs.password(path); },
+        context.staging(), m_state);
+    if (outcome.status == OpenStatus::Cancelled || outcome.status == OpenStatus::WrongPassword) {
+        show(dialogs, outcome.message);
+        return;
+    }
+    txtSourceFile->setText(*chosen);
+    txtPOBinfo->setPlainText(m_state.origin);
+    txtFileInfo->setPlainText(m_state.description);
+    if (outcome.status == OpenStatus::Invalid) {
+        show(dialogs, outcome.message);
+        return;
+    }
+    for (int i = 0; i < ItemCount; ++i)
+        m_window.restoreitem[i]->setEnabled(m_state.held[i]);
+}
+
+void RestoreTab::RestoreNow(bool askFirst)
+{
+    ProgramContext &context = m_window.context();
+    if (askFirst && context.dialogs().message(restoreConfirmationText, applicationTitle(),
+                                              MessageIcon::Information,
+                                              MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    ItemFlags ticked{};
+    for (int i = 0; i < ItemCount; ++i)
+        ticked[i] = m_window.restoreitem[i]->isChecked();
+
+    auto outcome = std::make_shared<RestoreOutcome>();
+    m_window.startRun(
+        QStringLiteral("Please Waiting..."),
+        [&context, &zip = m_window.Zip1, state = m_state, ticked, outcome](RunObserver &observer) {
+            *outcome = performRestore(context, zip, state, ticked, observer);
+            return Result::success();
+        },
+        [&context, outcome](const Result &) { show(context.dialogs(), outcome->message); });
+}
+
+} // namespace quillory

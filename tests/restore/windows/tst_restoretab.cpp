@@ -1,0 +1,136 @@
+#include "app/programcontext.h"
+#include "app/windows/frmmain.h"
+#include "platform/widgets/frmpwd.h"
+#include "restore/windows/restoretab.h"
+#include "restorefixture.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+// The main window with its Restore tab over a sample profile, the user's side scripted.
+struct Window {
+    SampleProfile profile;
+    ScriptedDialogs dialogs;
+    ProgramContext context{profile.path(), dialogs};
+    frmMain main{context};
+    RestoreTab *tab = new RestoreTab(main);
+
+    template <typename T> T *find(const char *name) const
+    {
+        return main.findChild<T *>(QLatin1String(name));
+    }
+    void open(const QString &archive, std::optional<QString> password = {})
+    {
+        dialogs.fileAnswers.enqueue(archive);
+        if (password)
+            dialogs.passwordAnswers.enqueue(*password);
+        find<QPushButton>("cmdSourceFile")->click();
+    }
+    void restoreNow()
+    {
+        find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+        find<QPushButton>("cmdApply")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!main.isRunning(), 60000);
+    }
+    int passwordPrompts() const
+    {
+        return int(std::count_if(dialogs.shown.begin(), dialogs.shown.end(), [](const auto &s) {
+            return s.kind == QLatin1String("password");
+        }));
+    }
+};
+
+} // namespace
+
+class RestoreTabTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    SampleProfile m_source;
+    QString m_protected;
+    QString m_plain;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_source.isValid());
+        m_protected = m_dir.filePath(QStringLiteral("protected.wlm"));
+        m_plain = m_dir.filePath(QStringLiteral("plain.wlm"));
+        QVERIFY(backUp(m_source.path(), m_protected, itemsOf({ItemMailRules, ItemContacts}),
+                       QStringLiteral("pw")));
+        QVERIFY(backUp(m_source.path(), m_plain, itemsOf({ItemSignatures})));
+    }
+
+    void openingShowsTheOriginAndTheItemsHeld()
+    {
+        Window w;
+        w.open(m_protected, QStringLiteral("pw"));
+        QCOMPARE(w.passwordPrompts(), 1);
+        QCOMPARE(w.find<QLineEdit>("txtSourceFile")->text(), m_protected);
+        QVERIFY(w.find<QPlainTextEdit>("txtPOBinfo")
+                    ->toPlainText()
+                    .startsWith(QLatin1String("Computer:")));
+        for (int i = 0; i < ItemCount; ++i)
+            QCOMPARE(w.main.restoreitem[i]->isEnabled(), i == ItemMailRules || i == ItemContacts);
+
+        // An unprotected archive never asks for a password.
+        w.open(m_plain);
+        QCOMPARE(w.passwordPrompts(), 1);
+        QVERIFY(w.main.restoreitem[ItemSignatures]->isEnabled());
+        QVERIFY(!w.main.restoreitem[ItemMailRules]->isEnabled());
+    }
+
+    void aWrongPasswordIsSaid()
+    {
+        Window w;
+        w.open(m_protected, QStringLiteral("wrong"));
+        QCOMPARE(w.dialogs.messageTexts().last(),
+                 QStringLiteral("Incorect Password or Invalid backup file"));
+        QVERIFY(w.find<QLineEdit>("txtSourceFile")->text().isEmpty());
+    }
+
+    void restoreFromTheWindow()
+    {
+        Window w;
+        w.open(m_protected, QStringLiteral("pw"));
+        w.main.restoreitem[ItemMailRules]->setChecked(true);
+
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        const qsizetype before = w.dialogs.shown.size();
+        w.restoreNow();
+        QCOMPARE(w.dialogs.shown.size(), before + 1);
+        QCOMPARE(w.dialogs.shown.last().text, restoreConfirmationText);
+
+        w.restoreNow();
+        QCOMPARE(
+            w.dialogs.messageTexts().last(),
+            QStringLiteral("The Restore was Completed!\r\n\r\nRestore Mail Rules\tSuccessed!"));
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
+    }
+
+    void enterInThePasswordPromptIsOk()
+    {
+        frmPwd prompt;
+        prompt.show();
+        auto *box = prompt.findChild<QLineEdit *>(QStringLiteral("txtPassword"));
+        QCOMPARE(box->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(box, QStringLiteral("s3cret"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(prompt.result(), int(QDialog::Accepted));
+        QCOMPARE(prompt.password(), QStringLiteral("s3cret"));
+        QCOMPARE(prompt.windowTitle(), QStringLiteral("Please enter password"));
+    }
+};
+
+QUILLORY_TEST(RestoreTabTest)
+#include "tst_restoretab.moc"
