@@ -41,6 +41,14 @@ public:
 
     ProgramContext &context() const { return m_context; }
 
+    // A control of the form by its name, for the tabs' own handlers.
+    template <typename Widget> Widget *control(const char *name) const
+    {
+        auto *widget = findChild<Widget *>(QLatin1String(name));
+        Q_ASSERT(widget);
+        return widget;
+    }
+
     // Starts `work` off the window's thread with `what` as its first step. While it runs, the
     // window shows the progress panel and the hourglass and refuses to start another run or to
     // quit. False, and nothing started, when a run is already in progress.

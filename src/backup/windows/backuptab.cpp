@@ -1,5 +1,6 @@
 #include "backup/windows/backuptab.h"
 
+#include "app/archivechoice.h"
 #include "app/programcontext.h"
 #include "app/windows/frmmain.h"
 #include "backup/backuprun.h"
@@ -8,8 +9,6 @@
 
 #include <QCheckBox>
 #include <QDate>
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,26 +17,14 @@
 
 namespace quillory {
 
-namespace {
-
-template <typename Widget> Widget *control(frmMain &window, const char *name)
-{
-    auto *widget = window.findChild<Widget *>(QLatin1String(name));
-    Q_ASSERT(widget);
-    return widget;
-}
-
-} // namespace
-
 BackupTab::BackupTab(frmMain &window)
-    : QObject(&window), m_window(window),
-      txtTargetFile(control<QLineEdit>(window, "txtTargetFile")),
-      ifprotect(control<QCheckBox>(window, "ifprotect")),
-      txtPassword(control<QLineEdit>(window, "txtPassword")),
-      txtPassword2(control<QLineEdit>(window, "txtPassword2")),
-      txtAttachInfo(control<QPlainTextEdit>(window, "txtAttachInfo"))
+    : QObject(&window), m_window(window), txtTargetFile(window.control<QLineEdit>("txtTargetFile")),
+      ifprotect(window.control<QCheckBox>("ifprotect")),
+      txtPassword(window.control<QLineEdit>("txtPassword")),
+      txtPassword2(window.control<QLineEdit>("txtPassword2")),
+      txtAttachInfo(window.control<QPlainTextEdit>("txtAttachInfo"))
 {
-    connect(control<QPushButton>(window, "cmdTargetFile"), &QPushButton::clicked, this,
+    connect(window.control<QPushButton>("cmdTargetFile"), &QPushButton::clicked, this,
             &BackupTab::cmdTargetFile_Click);
     connect(ifprotect, &QCheckBox::clicked, this, &BackupTab::ifprotect_Click);
     connect(&window, &frmMain::backupRequested, this, &BackupTab::RunBackup);
@@ -45,26 +32,13 @@ BackupTab::BackupTab(frmMain &window)
 
 void BackupTab::cmdTargetFile_Click()
 {
-    ProgramContext &context = m_window.context();
-    UserDialogs &dialogs = context.dialogs();
-    const QString proposed =
-        QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy"));
-    const QString folder = context.values().BackupFileName.isEmpty()
-                               ? QDir::homePath()
-                               : QFileInfo(context.values().BackupFileName).absolutePath();
-    const std::optional<QString> chosen =
-        dialogs.saveFileName(QStringLiteral("Save Windows Mail Data as"), folder, proposed,
-                             QStringLiteral("Quillory File (*.wlm)"));
+    const std::optional<QString> chosen = chooseArchiveToWrite(
+        m_window.context(), QStringLiteral("Save Windows Mail Data as"),
+        QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")));
     if (!chosen)
         return;
-    if (QFileInfo::exists(*chosen) &&
-        dialogs.message(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                            .arg(QDir::toNativeSeparators(*chosen)),
-                        applicationTitle(), MessageIcon::Warning,
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
-        return;
     txtTargetFile->setText(*chosen);
-    context.values().BackupFileName = txtTargetFile->text();
+    m_window.context().values().BackupFileName = txtTargetFile->text();
 }
 
 void BackupTab::ifprotect_Click()

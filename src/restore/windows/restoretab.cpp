@@ -20,13 +20,6 @@ namespace quillory {
 
 namespace {
 
-template <typename Widget> Widget *control(frmMain &window, const char *name)
-{
-    auto *widget = window.findChild<Widget *>(QLatin1String(name));
-    Q_ASSERT(widget);
-    return widget;
-}
-
 void show(UserDialogs &dialogs, const RestoreMessage &message)
 {
     if (!message.text.isEmpty())
@@ -36,12 +29,11 @@ void show(UserDialogs &dialogs, const RestoreMessage &message)
 } // namespace
 
 RestoreTab::RestoreTab(frmMain &window)
-    : QObject(&window), m_window(window),
-      txtSourceFile(control<QLineEdit>(window, "txtSourceFile")),
-      txtPOBinfo(control<QPlainTextEdit>(window, "txtPOBinfo")),
-      txtFileInfo(control<QPlainTextEdit>(window, "txtFileInfo"))
+    : QObject(&window), m_window(window), txtSourceFile(window.control<QLineEdit>("txtSourceFile")),
+      txtPOBinfo(window.control<QPlainTextEdit>("txtPOBinfo")),
+      txtFileInfo(window.control<QPlainTextEdit>("txtFileInfo"))
 {
-    connect(control<QPushButton>(window, "cmdSourceFile"), &QPushButton::clicked, this,
+    connect(window.control<QPushButton>("cmdSourceFile"), &QPushButton::clicked, this,
             &RestoreTab::cmdSourceFile_Click);
     connect(&window, &frmMain::restoreRequested, this, &RestoreTab::RestoreNow);
 }

@@ -2,6 +2,7 @@
 
 #include "ui_frmoption.h"
 
+#include "app/archivechoice.h"
 #include "app/programcontext.h"
 #include "app/storediscovery.h"
 #include "platform/jobscheduler.h"
@@ -12,8 +13,6 @@
 #include "schedule/windows/frmtasks.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -117,19 +116,9 @@ void Frmoption::ifprotect_Click()
 
 void Frmoption::cmdTargetFile_Click()
 {
-    UserDialogs &dialogs = m_context.dialogs();
-    const QString current = m_context.values().BackupFileName;
-    const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
-    const std::optional<QString> chosen =
-        dialogs.saveFileName(QStringLiteral("Save Windows Live Mail Data as"), folder,
-                             QStringLiteral("brevnor"), QStringLiteral("Quillory File (*.wlm)"));
+    const std::optional<QString> chosen = chooseArchiveToWrite(
+        m_context, QStringLiteral("Save Windows Live Mail Data as"), QStringLiteral("brevnor"));
     if (!chosen)
-        return;
-    if (QFileInfo::exists(*chosen) &&
-        dialogs.message(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                            .arg(QDir::toNativeSeparators(*chosen)),
-                        applicationTitle(), MessageIcon::Warning,
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     ui->txtTargetFile->setText(*chosen);
     m_context.values().BackupFileName = ui->txtTargetFile->text();
