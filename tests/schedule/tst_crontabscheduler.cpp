@@ -1,42 +1,15 @@
 #include "platform/cron/crontabscheduler.h"
 #include "schedule/filljobinfo.h"
 #include "support/testsupport.h"
+#include "throwawayuser.h"
 
-#include <QCoreApplication>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 
-#include <unistd.h>
+#include <memory>
 
 using namespace quillory;
 
 namespace {
-
-struct CrontabRun {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-CrontabRun crontab(const QStringList &arguments, const QByteArray &input = {})
-{
-    QProcess process;
-    process.start(QStringLiteral("crontab"), arguments);
-    process.waitForStarted(-1);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(-1);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput()};
-}
-
-QString systemTool(const QString &name)
-{
-    const QString onPath = QStandardPaths::findExecutable(name);
-    return onPath.isEmpty() ? QStandardPaths::findExecutable(
-                                  name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
-                            : onPath;
-}
 
 AT_INFO backupJob(const QString &startTime, const QString &dayList,
                   const QString &archive = QStringLiteral("/home/anna/mail.wlm"))
@@ -91,48 +64,27 @@ const QByteArray otherPrograms = "# m h dom mon dow command\n"
 class CrontabSchedulerTest : public QObject {
     Q_OBJECT
 
-    QString m_user;
+    std::unique_ptr<test::ThrowawayUser> m_user;
 
-    QByteArray table() const
-    {
-        return crontab({QStringLiteral("-u"), m_user, QStringLiteral("-l")}).output;
-    }
-    bool install(const QByteArray &text) const
-    {
-        return crontab({QStringLiteral("-u"), m_user, QStringLiteral("-")}, text).exitCode == 0;
-    }
+    QByteArray table() const { return m_user->crontab(); }
+    bool install(const QByteArray &text) const { return m_user->installCrontab(text); }
     CrontabScheduler scheduler() const
     {
         return CrontabScheduler(
-            {{QStringLiteral("WINEPREFIX"), QStringLiteral("/home/anna/.wine")}}, m_user);
+            {{QStringLiteral("WINEPREFIX"), QStringLiteral("/home/anna/.wine")}}, m_user->name());
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        if (::geteuid() != 0)
-            QSKIP("The crontab tests run as root only: they use a throwaway user's crontab.");
-        const QString useradd = systemTool(QStringLiteral("useradd"));
-        if (useradd.isEmpty() || systemTool(QStringLiteral("userdel")).isEmpty())
-            QSKIP("useradd and userdel are needed for a throwaway user.");
-        const QString user = QStringLiteral("qlrytest%1").arg(QCoreApplication::applicationPid());
-        QCOMPARE(QProcess::execute(useradd,
-                                   {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                                    QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                                    user}),
-                 0);
-        m_user = user;
+        m_user = std::make_unique<test::ThrowawayUser>();
+        if (!m_user->isValid())
+            QSKIP(qPrintable(m_user->problem()));
     }
 
-    void cleanupTestCase()
-    {
-        if (m_user.isEmpty())
-            return;
-        crontab({QStringLiteral("-u"), m_user, QStringLiteral("-r")});
-        QCOMPARE(QProcess::execute(systemTool(QStringLiteral("userdel")), {m_user}), 0);
-    }
+    void cleanupTestCase() { m_user.reset(); }
 
-    void init() { crontab({QStringLiteral("-u"), m_user, QStringLiteral("-r")}); }
+    void init() { m_user->removeCrontab(); }
 
     void addsListsAndRemovesJobs()
     {

@@ -1,8 +1,8 @@
+#include "../throwawayuser.h"
 #include "platform/jobcommand.h"
 #include "platform/zip/ziparchive.h"
 #include "schedule/windows/frmtasks.h"
 #include "schedulerfixture.h"
-#include "throwawayuser.h"
 
 #include <QApplication>
 #include <QCheckBox>
