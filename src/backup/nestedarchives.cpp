@@ -14,6 +14,7 @@ Result buildOne(const QString &source, const QString &target)
     ZipArchive Zip2;
     if (Result created = Zip2.CreateArchive(target); !created)
         return created;
+    Zip2.setDurable(false);
     if (Result added = Zip2.AddFiles(source + QStringLiteral("/*.*"), true); !added)
         return added;
     Result written = Zip2.WriteArchive();

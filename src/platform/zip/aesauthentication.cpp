@@ -1,9 +1,9 @@
 #include "platform/zip/aesauthentication.h"
 
 #include "platform/zip/libziphandles.h"
+#include "platform/zip/winzipaes.h"
 
 #include <nettle/hmac.h>
-#include <nettle/pbkdf2.h>
 
 #include <algorithm>
 
@@ -11,10 +11,8 @@ namespace quillory::zipdetail {
 
 namespace {
 
-// Fixed by the WinZip AES format: salt, password verifier, encrypted data, authentication code.
-constexpr unsigned keyDerivationRounds = 1000;
-constexpr qsizetype verifierLength = 2;
-constexpr qsizetype codeLength = 10;
+constexpr qsizetype verifierLength = winZipAesVerifierLength;
+constexpr qsizetype codeLength = winZipAesCodeLength;
 
 qsizetype keyLength(zip_uint16_t method)
 {
@@ -83,13 +81,11 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
         take(headerEnd,
              [&](const char *part, quint64 count) { header.append(part, qsizetype(count)); });
         if (!keyed && position == headerEnd) {
-            QByteArray keys(2 * keyBytes + verifierLength, Qt::Uninitialized);
-            pbkdf2_hmac_sha1(size_t(password.size()), bytes(password.constData()),
-                             keyDerivationRounds, size_t(keyBytes / 2), bytes(header.constData()),
-                             size_t(keys.size()), reinterpret_cast<uint8_t *>(keys.data()));
-            if (keys.right(verifierLength) != header.right(verifierLength))
+            const WinZipAesKeys keys =
+                deriveWinZipAesKeys(password, header.left(keyBytes / 2), keyBytes);
+            if (keys.verifier != header.right(verifierLength))
                 return damaged(entry, QStringLiteral("the password does not match"));
-            hmac_sha1_set_key(&mac, size_t(keyBytes), bytes(keys.constData() + keyBytes));
+            hmac_sha1_set_key(&mac, size_t(keyBytes), bytes(keys.authentication.constData()));
             keyed = true;
         }
         take(codeStart, [&](const char *part, quint64 count) {

@@ -60,8 +60,9 @@ Expected<QString> createSiblingFile(const QString &target)
     return Result::failure(QStringLiteral("Cannot find a free name beside %1.").arg(target));
 }
 
-Result moveIntoPlace(const QString &temp, const QString &target)
+Result moveIntoPlace(const QString &temp, const QString &target, Durability durability)
 {
+    const bool sync = durability == Durability::Synced;
     const QByteArray tempName = QFile::encodeName(temp);
     const QByteArray targetName = QFile::encodeName(target);
     FileDescriptor file(::open(tempName.constData(), O_RDONLY | O_CLOEXEC));
@@ -70,7 +71,7 @@ Result moveIntoPlace(const QString &temp, const QString &target)
     struct stat old {};
     if (::stat(targetName.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(file.get(), old.st_mode & 07777);
-    if (::fsync(file.get()) != 0)
+    if (sync && ::fsync(file.get()) != 0)
         return Result::failure(
             QStringLiteral("Cannot write %1 to disk: %2").arg(temp, systemError(errno)));
     if (::close(file.release()) != 0)
@@ -84,7 +85,7 @@ Result moveIntoPlace(const QString &temp, const QString &target)
     const FileDescriptor folder(
         ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
+    if (sync && folder.get() >= 0)
         ::fsync(folder.get());
     return Result::success();
 }

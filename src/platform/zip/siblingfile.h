@@ -10,8 +10,12 @@ namespace quillory::zipdetail {
 // a new file gets.
 Expected<QString> createSiblingFile(const QString &target);
 
-// Flushes `temp` to disk, gives it the permissions of the file it replaces and renames it over
-// `target`, so that `target` is at every moment either the old file or the complete new one.
-Result moveIntoPlace(const QString &temp, const QString &target);
+enum class Durability { Synced, Unsynced };
+
+// Flushes `temp` to disk (unless `Unsynced`), gives it the permissions of the file it replaces and
+// renames it over `target`, so that `target` is at every moment either the old file or the
+// complete new one.
+Result moveIntoPlace(const QString &temp, const QString &target,
+                     Durability durability = Durability::Synced);
 
 } // namespace quillory::zipdetail

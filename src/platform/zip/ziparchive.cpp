@@ -5,6 +5,7 @@
 #include "platform/zip/entryinfo.h"
 #include "platform/zip/entrynames.h"
 #include "platform/zip/extractionplan.h"
+#include "platform/zip/fileentrysource.h"
 #include "platform/zip/libziphandles.h"
 #include "platform/zip/siblingfile.h"
 #include "platform/zip/zipentry.h"
@@ -215,7 +216,8 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
         return temp.result();
     Result written = m_pending.isEmpty() ? writeEmptyArchive(*temp) : writeEntries(*temp, progress);
     if (written)
-        written = moveIntoPlace(*temp, m_targetPath);
+        written = moveIntoPlace(*temp, m_targetPath,
+                                m_durable ? Durability::Synced : Durability::Unsynced);
     if (!written)
         QFile::remove(*temp);
     return written;
@@ -223,6 +225,8 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
 
 Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
 {
+    // Outlives the archive, whose sources use it until it is freed.
+    EntryWorkspace workspace;
     int code = 0;
     ArchiveHandle archive(
         zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
@@ -259,7 +263,13 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
                     QStringLiteral("%1 is not a regular file.").arg(pending.sourcePath));
             zip_error_t error;
             zip_error_init(&error);
-            zip_source_t *source = zip_source_file_create(sourceName.constData(), 0, 0, &error);
+            const FileEntry file{sourceName,
+                                 !isArchiveName(pending.name),
+                                 m_protect ? password : QByteArray(),
+                                 quint64(st.st_size),
+                                 st.st_mtime,
+                                 st.st_mode};
+            zip_source_t *source = createFileEntrySource(file, workspace, &error);
             if (!source) {
                 const QString why = zipErrorText(&error);
                 zip_error_fini(&error);
@@ -271,12 +281,8 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
             index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
             if (index < 0)
                 zip_source_free(source); // not taken over by the archive
-            else if (zip_set_file_compression(
-                         archive.get(), zip_uint64_t(index),
-                         isArchiveName(pending.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
-                     (m_protect &&
-                      zip_file_set_encryption(archive.get(), zip_uint64_t(index), ZIP_EM_AES_256,
-                                              password.constData()) != 0))
+            else if (m_protect && zip_file_set_encryption(archive.get(), zip_uint64_t(index),
+                                                          ZIP_EM_AES_256, nullptr) != 0)
                 index = -1;
         }
         if (index < 0)

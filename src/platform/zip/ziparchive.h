@@ -49,6 +49,9 @@ public:
     bool ProtectWithPassword() const { return m_protect; }
     // The password for writing a protected archive and for reading one.
     void SetPassword(const QString &password) { m_password = password; }
+    // An archive that lives only for the run (staged, then removed) need not wait for the disk;
+    // any other is flushed to disk before it takes its name.
+    void setDurable(bool durable) { m_durable = durable; }
     // `progress` receives the share of the work done, in percent. A protected archive needs a
     // password that is not empty.
     Result WriteArchive(const ProgressCallback &progress = {});
@@ -99,6 +102,7 @@ private:
     QList<PendingEntry> m_pending;
     QSet<QString> m_pendingNames;
     bool m_protect = false;
+    bool m_durable = true;
     QString m_password;
 };
 

@@ -1,3 +1,4 @@
+#include "platform/zip/fileentrysource.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "support/testsupport.h"
@@ -78,11 +79,52 @@ Result writeArchive(const QString &archivePath, const QStringList &paths,
     return zip.WriteArchive(progress);
 }
 
+QByteArray noise(qsizetype size, quint32 seed = 7)
+{
+    QByteArray bytes(size + 3, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(size);
+    return bytes;
+}
+
 struct StoredEntry {
     int compression = -1;
     int encryption = -1;
     zip_uint32_t mode = 0;
+    zip_uint32_t crc = 0;
+    zip_uint64_t compressedSize = 0;
+    zip_uint64_t size = 0;
 };
+
+// What the local headers say, walked from the start of the archive as a streaming reader does.
+// For an AES entry the method is the one inside its AES extra field.
+QMap<QString, StoredEntry> localHeaders(const QByteArray &bytes)
+{
+    QMap<QString, StoredEntry> headers;
+    qsizetype at = 0;
+    const auto u16 = [&](qsizetype offset) {
+        return qFromLittleEndian<quint16>(bytes.constData() + offset);
+    };
+    const auto u32 = [&](qsizetype offset) {
+        return qFromLittleEndian<quint32>(bytes.constData() + offset);
+    };
+    while (at + 30 <= bytes.size() && bytes.mid(at, 4) == QByteArray("PK\x03\x04", 4)) {
+        StoredEntry header;
+        header.compression = u16(at + 8);
+        header.crc = u32(at + 14);
+        header.compressedSize = u32(at + 18);
+        header.size = u32(at + 22);
+        const quint16 nameLength = u16(at + 26);
+        const quint16 extraLength = u16(at + 28);
+        const qsizetype extra = at + 30 + nameLength;
+        for (qsizetype field = extra; field + 4 <= extra + extraLength; field += 4 + u16(field + 2))
+            if (u16(field) == 0x9901)
+                header.compression = u16(field + 4 + 5);
+        headers.insert(QString::fromUtf8(bytes.mid(at + 30, nameLength)), header);
+        at = extra + extraLength + qsizetype(header.compressedSize);
+    }
+    return headers;
+}
 
 QMap<QString, StoredEntry> storedEntries(const QString &archivePath)
 {
@@ -95,7 +137,8 @@ QMap<QString, StoredEntry> storedEntries(const QString &archivePath)
         zip_stat_index(archive, zip_uint64_t(i), 0, &st);
         zip_file_get_external_attributes(archive, zip_uint64_t(i), 0, &system, &attributes);
         entries.insert(QString::fromUtf8(st.name),
-                       {st.comp_method, st.encryption_method, attributes >> 16});
+                       {st.comp_method, st.encryption_method, attributes >> 16, st.crc,
+                        st.comp_size, st.size});
     }
     if (archive)
         zip_discard(archive);
@@ -217,9 +260,7 @@ private Q_SLOTS:
         const QString mail = dir.filePath(QStringLiteral("Work"));
         makeMailFolder(mail);
         // Random data does not shrink, so 7-Zip stores it.
-        QByteArray noise(100000, Qt::Uninitialized);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-        QVERIFY(writeFile(mail + QStringLiteral("/attachment.bin"), noise));
+        QVERIFY(writeFile(mail + QStringLiteral("/attachment.bin"), noise(100000)));
         const QString ours = dir.filePath(QStringLiteral("ours.zip"));
         QVERIFY(writeArchive(ours, {mail + QStringLiteral("/*.*")}, QStringLiteral("pw")));
         QCOMPARE(run(QStringLiteral("7zz"),
@@ -252,6 +293,67 @@ private Q_SLOTS:
         const Result damaged = zip.VerifyEntries();
         QVERIFY(!damaged);
         QVERIFY(damaged.message().contains(QStringLiteral("attachment.bin")));
+    }
+
+    void everyKindOfEntryReadsElsewhere_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("unprotected") << QString();
+        QTest::newRow("protected") << QStringLiteral("pw 2");
+    }
+
+    // Files too big to be deflated whole are deflated as a stream; stored entries get their
+    // checksum and encryption from us; AES entries under 20 bytes carry no CRC. Each kind must
+    // read back here and in 7-Zip, with local headers that agree with the central directory.
+    void everyKindOfEntryReadsElsewhere()
+    {
+        QFETCH(QString, password);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("src"));
+        const auto limit = qsizetype(zipdetail::EntryWorkspace::wholeFileLimit);
+        QByteArray text;
+        for (int line = 0; text.size() < 2 * limit + 12345; ++line)
+            text += "Line " + QByteArray::number(line) + " of a long mail folder\r\n";
+        QVERIFY(writeFile(source + QStringLiteral("/big.eml"), text));
+        QVERIFY(writeFile(source + QStringLiteral("/limit.bin"), noise(limit, 1)));
+        QVERIFY(writeFile(source + QStringLiteral("/past limit.bin"), noise(limit + 1, 2)));
+        QVERIFY(writeFile(source + QStringLiteral("/Work.zip"), noise(300000, 3)));
+        QVERIFY(writeFile(source + QStringLiteral("/tiny.txt"), "hi"));
+        QVERIFY(writeFile(source + QStringLiteral("/empty.txt"), {}));
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        const Result written = writeArchive(archive, {source + QStringLiteral("/*.*")}, password);
+        QVERIFY2(written, qPrintable(written.message()));
+
+        const auto central = storedEntries(archive);
+        const auto local = localHeaders(readFile(archive));
+        QCOMPARE(local.keys(), central.keys());
+        for (auto it = central.cbegin(); it != central.cend(); ++it) {
+            const StoredEntry &header = local[it.key()];
+            QCOMPARE(header.compression, it->compression);
+            QCOMPARE(header.crc, it->crc);
+            QCOMPARE(header.compressedSize, it->compressedSize);
+            QCOMPARE(header.size, it->size);
+            QCOMPARE(it->encryption, password.isEmpty() ? ZIP_EM_NONE : ZIP_EM_AES_256);
+        }
+        QCOMPARE(central[QStringLiteral("Work.zip")].compression, ZIP_CM_STORE);
+        QCOMPARE(central[QStringLiteral("big.eml")].compression, ZIP_CM_DEFLATE);
+        QVERIFY(central[QStringLiteral("big.eml")].compressedSize < quint64(text.size() / 3));
+
+        ZipArchive zip;
+        zip.SetPassword(password);
+        QVERIFY(zip.OpenArchive(archive));
+        const Result verified = zip.VerifyEntries();
+        QVERIFY2(verified, qPrintable(verified.message()));
+        QVERIFY(zip.ExtractAll(dir.filePath(QStringLiteral("byus"))));
+        QCOMPARE(treeOf(dir.filePath(QStringLiteral("byus"))), treeOf(source));
+
+        QStringList extract = {QStringLiteral("x"), QStringLiteral("-p") + password,
+                               QStringLiteral("-o") + dir.filePath(QStringLiteral("by7z")),
+                               archive};
+        QCOMPARE(run(QStringLiteral("7zz"), extract), 0);
+        QCOMPARE(treeOf(dir.filePath(QStringLiteral("by7z"))), treeOf(source));
+        if (password.isEmpty())
+            QCOMPARE(run(QStringLiteral("unzip"), {QStringLiteral("-tq"), archive}), 0);
     }
 
     // More entries than the classic end record can count: only zip64 holds them.

@@ -1,0 +1,371 @@
+#include "platform/zip/fileentrysource.h"
+
+#include "platform/zip/winzipaes.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+// zlib's default level, and zip's: the archive comes out the size users know from those tools.
+constexpr int deflateLevel = 6;
+
+class FileEntrySource {
+public:
+    FileEntrySource(const FileEntry &entry, EntryWorkspace &workspace)
+        : m_entry(entry), m_workspace(workspace)
+    {
+        zip_error_init(&m_error);
+    }
+    ~FileEntrySource()
+    {
+        close();
+        zip_error_fini(&m_error);
+    }
+    FileEntrySource(const FileEntrySource &) = delete;
+    FileEntrySource &operator=(const FileEntrySource &) = delete;
+
+    static zip_int64_t call(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command);
+
+private:
+    enum class Body { Stored, Whole, Stream };
+
+    zip_int64_t fail(int zipError, int systemError = 0)
+    {
+        zip_error_set(&m_error, zipError, systemError);
+        return -1;
+    }
+    zip_int64_t open();
+    zip_int64_t openBody();
+    zip_int64_t read(uint8_t *data, size_t length);
+    zip_int64_t readBody(uint8_t *data, size_t length);
+    zip_int64_t readStream(uint8_t *data, size_t length);
+    zip_int64_t readFile(uint8_t *data, size_t length);
+    void close();
+    void stat(zip_stat_t *st) const;
+    void attributes(zip_file_attributes_t *attributes) const;
+
+    FileEntry m_entry;
+    EntryWorkspace &m_workspace;
+    zip_error_t m_error;
+
+    int m_fd = -1;
+    Body m_body = Body::Stored;
+    uint32_t m_crc = 0;
+    quint64 m_read = 0;
+    bool m_bodyDone = false;
+    size_t m_packedAt = 0;
+    size_t m_packedSize = 0;
+    z_stream m_zlib{};
+    bool m_zlibOpen = false;
+    bool m_fileEnded = false;
+    bool m_streamEnded = false;
+    // Made only when the entry is opened: libzip holds a source for every entry of the archive.
+    std::unique_ptr<WinZipAesEncryptor> m_aes;
+    QByteArray m_prefix;
+    QByteArray m_suffix;
+    qsizetype m_prefixAt = 0;
+    qsizetype m_suffixAt = 0;
+};
+
+zip_int64_t FileEntrySource::call(void *state, void *data, zip_uint64_t length,
+                                  zip_source_cmd_t command)
+{
+    auto *self = static_cast<FileEntrySource *>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        return self->open();
+    case ZIP_SOURCE_READ:
+        return self->read(static_cast<uint8_t *>(data), size_t(length));
+    case ZIP_SOURCE_CLOSE:
+        self->close();
+        return 0;
+    case ZIP_SOURCE_STAT:
+        if (length < sizeof(zip_stat_t))
+            return self->fail(ZIP_ER_INVAL);
+        self->stat(static_cast<zip_stat_t *>(data));
+        return sizeof(zip_stat_t);
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+        if (length < sizeof(zip_file_attributes_t))
+            return self->fail(ZIP_ER_INVAL);
+        self->attributes(static_cast<zip_file_attributes_t *>(data));
+        return sizeof(zip_file_attributes_t);
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&self->m_error, data, length);
+    case ZIP_SOURCE_FREE:
+        delete self;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+            ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+    default:
+        return self->fail(ZIP_ER_OPNOTSUPP);
+    }
+}
+
+zip_int64_t FileEntrySource::open()
+{
+    close();
+    m_crc = 0;
+    m_read = 0;
+    m_bodyDone = m_fileEnded = m_streamEnded = false;
+    m_packedAt = m_packedSize = 0;
+    m_prefix.clear();
+    m_suffix.clear();
+    m_prefixAt = m_suffixAt = 0;
+
+    // Not blocking, so that a file swapped for a pipe since it was added cannot hang the run.
+    m_fd = ::open(m_entry.path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0)
+        return fail(ZIP_ER_OPEN, errno);
+    struct stat st {};
+    const int error = ::fstat(m_fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error != 0) {
+        close();
+        return fail(ZIP_ER_OPEN, error);
+    }
+    m_entry.modified = st.st_mtime;
+    m_entry.mode = st.st_mode;
+    if (!m_entry.password.isEmpty()) {
+        m_aes = std::make_unique<WinZipAesEncryptor>(m_entry.password);
+        m_prefix = m_aes->header();
+    }
+    const zip_int64_t opened = openBody();
+    if (opened < 0)
+        close();
+    return opened;
+}
+
+// A file that ends within the limit is read and deflated whole; a larger one becomes a zlib
+// stream, which starts from what has been read so far.
+zip_int64_t FileEntrySource::openBody()
+{
+    if (!m_entry.deflate) {
+        m_body = Body::Stored;
+        return 0;
+    }
+    uint8_t *buffer = m_workspace.fileBuffer();
+    libdeflate_compressor *compressor = m_workspace.compressor();
+    if (!buffer || !compressor || !m_workspace.packedBuffer())
+        return fail(ZIP_ER_MEMORY);
+    size_t got = 0;
+    while (got < EntryWorkspace::wholeFileLimit) {
+        const zip_int64_t n = readFile(buffer + got, EntryWorkspace::wholeFileLimit - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    m_crc = libdeflate_crc32(m_crc, buffer, got);
+    m_read = got;
+    if (got < EntryWorkspace::wholeFileLimit) {
+        m_body = Body::Whole;
+        m_packedSize = libdeflate_deflate_compress(
+            compressor, buffer, got, m_workspace.packedBuffer(), m_workspace.packedCapacity());
+        return m_packedSize > 0 ? 0 : fail(ZIP_ER_INTERNAL);
+    }
+    m_body = Body::Stream;
+    if (deflateInit2(&m_zlib, deflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return fail(ZIP_ER_MEMORY);
+    m_zlibOpen = true;
+    m_zlib.next_in = buffer;
+    m_zlib.avail_in = uInt(got);
+    return 0;
+}
+
+// Fills `data` with the salt and verifier, the body and the authentication code in turn.
+zip_int64_t FileEntrySource::read(uint8_t *data, size_t length)
+{
+    const auto copyPart = [&](const QByteArray &part, qsizetype &at, size_t &produced) {
+        const size_t count = std::min(size_t(part.size() - at), length - produced);
+        std::memcpy(data + produced, part.constData() + at, count);
+        at += qsizetype(count);
+        produced += count;
+    };
+    size_t produced = 0;
+    while (produced < length) {
+        if (m_prefixAt < m_prefix.size()) {
+            copyPart(m_prefix, m_prefixAt, produced);
+        } else if (!m_bodyDone) {
+            const zip_int64_t n = readBody(data + produced, length - produced);
+            if (n < 0)
+                return -1;
+            if (n == 0) {
+                m_bodyDone = true;
+                if (m_aes)
+                    m_suffix = m_aes->authenticationCode();
+                continue;
+            }
+            if (m_aes)
+                m_aes->encrypt(data + produced, size_t(n));
+            produced += size_t(n);
+        } else if (m_suffixAt < m_suffix.size()) {
+            copyPart(m_suffix, m_suffixAt, produced);
+        } else {
+            break;
+        }
+    }
+    return zip_int64_t(produced);
+}
+
+zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
+{
+    switch (m_body) {
+    case Body::Stored: {
+        const zip_int64_t n = readFile(data, length);
+        if (n > 0) {
+            m_crc = libdeflate_crc32(m_crc, data, size_t(n));
+            m_read += quint64(n);
+        }
+        return n;
+    }
+    case Body::Whole: {
+        const size_t count = std::min(length, m_packedSize - m_packedAt);
+        std::memcpy(data, m_workspace.packedBuffer() + m_packedAt, count);
+        m_packedAt += count;
+        return zip_int64_t(count);
+    }
+    case Body::Stream:
+        return readStream(data, length);
+    }
+    return fail(ZIP_ER_INTERNAL);
+}
+
+zip_int64_t FileEntrySource::readStream(uint8_t *data, size_t length)
+{
+    m_zlib.next_out = data;
+    m_zlib.avail_out = uInt(std::min<size_t>(length, UINT_MAX));
+    const uInt room = m_zlib.avail_out;
+    while (m_zlib.avail_out > 0 && !m_streamEnded) {
+        if (m_zlib.avail_in == 0 && !m_fileEnded) {
+            uint8_t *buffer = m_workspace.fileBuffer();
+            const zip_int64_t n = readFile(buffer, EntryWorkspace::wholeFileLimit);
+            if (n < 0)
+                return -1;
+            m_fileEnded = n == 0;
+            m_crc = libdeflate_crc32(m_crc, buffer, size_t(n));
+            m_read += quint64(n);
+            m_zlib.next_in = buffer;
+            m_zlib.avail_in = uInt(n);
+        }
+        const int status = deflate(&m_zlib, m_fileEnded ? Z_FINISH : Z_NO_FLUSH);
+        if (status == Z_STREAM_END)
+            m_streamEnded = true;
+        else if (status != Z_OK && status != Z_BUF_ERROR)
+            return fail(ZIP_ER_ZLIB, status);
+    }
+    return zip_int64_t(room - m_zlib.avail_out);
+}
+
+zip_int64_t FileEntrySource::readFile(uint8_t *data, size_t length)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, data, length);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR)
+            return fail(ZIP_ER_READ, errno);
+    }
+}
+
+void FileEntrySource::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (m_zlibOpen)
+        deflateEnd(&m_zlib);
+    m_zlibOpen = false;
+    m_aes.reset();
+}
+
+void FileEntrySource::stat(zip_stat_t *st) const
+{
+    st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
+    st->size = m_bodyDone ? m_read : m_entry.size;
+    st->mtime = m_entry.modified;
+    // libzip lays its own checksum over every source that calls itself stored, and that would
+    // sum our encrypted bytes. It reads the entry's method again from the answer given after the
+    // data, so until then a stored entry calls itself deflated and libzip copies it as it comes.
+    st->comp_method = m_entry.deflate || !m_bodyDone ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+    if (m_bodyDone) {
+        st->crc = m_crc;
+        st->valid |= ZIP_STAT_CRC;
+    }
+    if (!m_entry.password.isEmpty()) {
+        st->encryption_method = ZIP_EM_AES_256;
+        st->valid |= ZIP_STAT_ENCRYPTION_METHOD;
+    }
+}
+
+// As libzip's own file source gives them: Unix mode bits, and the DOS read-only bit.
+void FileEntrySource::attributes(zip_file_attributes_t *attributes) const
+{
+    attributes->valid |=
+        ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES;
+    attributes->host_system = ZIP_OPSYS_UNIX;
+    attributes->external_file_attributes =
+        (zip_uint32_t(m_entry.mode) << 16) | ((m_entry.mode & S_IWUSR) ? 0 : 1);
+}
+
+} // namespace
+
+EntryWorkspace::~EntryWorkspace()
+{
+    if (m_compressor)
+        libdeflate_free_compressor(m_compressor);
+}
+
+libdeflate_compressor *EntryWorkspace::compressor()
+{
+    if (!m_compressor)
+        m_compressor = libdeflate_alloc_compressor(deflateLevel);
+    return m_compressor;
+}
+
+uint8_t *EntryWorkspace::fileBuffer()
+{
+    if (!m_file)
+        m_file.reset(new (std::nothrow) uint8_t[wholeFileLimit]);
+    return m_file.get();
+}
+
+uint8_t *EntryWorkspace::packedBuffer()
+{
+    if (!m_packed && compressor()) {
+        m_packedCapacity = libdeflate_deflate_compress_bound(m_compressor, wholeFileLimit);
+        m_packed.reset(new (std::nothrow) uint8_t[m_packedCapacity]);
+    }
+    return m_packed.get();
+}
+
+size_t EntryWorkspace::packedCapacity()
+{
+    return packedBuffer() ? m_packedCapacity : 0;
+}
+
+zip_source_t *createFileEntrySource(const FileEntry &entry, EntryWorkspace &workspace,
+                                    zip_error_t *error)
+{
+    auto *state = new FileEntrySource(entry, workspace);
+    zip_source_t *source = zip_source_function_create(FileEntrySource::call, state, error);
+    if (!source)
+        delete state;
+    return source;
+}
+
+} // namespace quillory::zipdetail

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <zip.h>
+
+#include <cstdint>
+#include <memory>
+#include <sys/types.h>
+
+struct libdeflate_compressor;
+
+namespace quillory::zipdetail {
+
+// Work space shared by the file sources of one archive being written. libzip reads its sources
+// one after the other, so they can share one compressor and its buffers.
+class EntryWorkspace {
+public:
+    // Files up to this size are read whole and deflated in one call; larger ones are deflated
+    // as a stream, so that memory stays flat whatever the size of a file.
+    static constexpr size_t wholeFileLimit = 4 * 1024 * 1024;
+
+    EntryWorkspace() = default;
+    ~EntryWorkspace();
+    EntryWorkspace(const EntryWorkspace &) = delete;
+    EntryWorkspace &operator=(const EntryWorkspace &) = delete;
+
+    libdeflate_compressor *compressor();
+    uint8_t *fileBuffer();
+    uint8_t *packedBuffer();
+    size_t packedCapacity();
+
+private:
+    libdeflate_compressor *m_compressor = nullptr;
+    std::unique_ptr<uint8_t[]> m_file;
+    std::unique_ptr<uint8_t[]> m_packed;
+    size_t m_packedCapacity = 0;
+};
+
+struct FileEntry {
+    QByteArray path;
+    bool deflate = true;
+    // Empty: the entry is not encrypted.
+    QByteArray password;
+    // What the file looked like when it was added; refreshed when it is opened.
+    quint64 size = 0;
+    time_t modified = 0;
+    mode_t mode = 0;
+};
+
+// A libzip source that serves a file's bytes exactly as the entry holds them: deflated (with
+// libdeflate, which is several times faster than zlib at the same size) when `deflate` is set,
+// then encrypted with WinZip AES-256 when a password is given. The caller marks an encrypted
+// entry with `zip_file_set_encryption(…, ZIP_EM_AES_256, nullptr)` and leaves its compression
+// method alone, so that libzip copies the bytes as they come.
+zip_source_t *createFileEntrySource(const FileEntry &entry, EntryWorkspace &workspace,
+                                    zip_error_t *error);
+
+} // namespace quillory::zipdetail
