@@ -9,7 +9,6 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTest>
 
 #include <csignal>
@@ -170,11 +169,9 @@ private Q_SLOTS:
         const QByteArray good = readFile(profile.archive());
 
         // A full disk, as far as this process can tell: files cannot grow past 64 KiB.
-        QByteArray noise(512 * 1024, Qt::Uninitialized);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         QVERIFY(writeFile(
             QDir(profile.context->store().stationeryFolder).filePath(QStringLiteral("big.jpg")),
-            noise));
+            noise(512 * 1024)));
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
@@ -197,8 +194,8 @@ private Q_SLOTS:
     {
         LoadedProfile profile;
         QVERIFY(profile.load({QStringLiteral("--no-contacts"), QStringLiteral("--no-stationery")}));
-        const BackupOutcome outcome =
-            backUp(profile, request(profile.archive(), onlyItems({ItemContacts, ItemStationeries})));
+        const BackupOutcome outcome = backUp(
+            profile, request(profile.archive(), onlyItems({ItemContacts, ItemStationeries})));
         QVERIFY(outcome.archive.ok());
         QCOMPARE(outcome.log,
                  QStringLiteral("\r\nBackup Contacts\tFail!\r\nBackup Stationeries\tFail!"));

@@ -40,6 +40,8 @@ public:
 
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// `size` random bytes, the same for the same seed; data that no compressor can shrink.
+QByteArray noise(qsizetype size, quint32 seed = 7);
 // Everything below `root`: relative path to content, folders ending in "/" with no content.
 QMap<QString, QByteArray> treeOf(const QString &root);
 // Folder of the built executables (brevnor, brevnor-cli, tools).

@@ -6,7 +6,6 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -16,6 +15,7 @@
 #include <zip.h>
 
 using namespace quillory;
+using quillory::test::noise;
 using quillory::test::readFile;
 using quillory::test::treeOf;
 using quillory::test::writeFile;
@@ -77,14 +77,6 @@ Result writeArchive(const QString &archivePath, const QStringList &paths,
     zip.setProtectWithPassword(!password.isEmpty());
     zip.SetPassword(password);
     return zip.WriteArchive(progress);
-}
-
-QByteArray noise(qsizetype size, quint32 seed = 7)
-{
-    QByteArray bytes(size + 3, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
-    bytes.truncate(size);
-    return bytes;
 }
 
 struct StoredEntry {
