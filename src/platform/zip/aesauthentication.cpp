@@ -11,9 +11,6 @@ namespace quillory::zipdetail {
 
 namespace {
 
-constexpr qsizetype verifierLength = winZipAesVerifierLength;
-constexpr qsizetype codeLength = winZipAesCodeLength;
-
 qsizetype keyLength(zip_uint16_t method)
 {
     switch (method) {
@@ -43,10 +40,10 @@ Result damaged(const EntryInfo &entry, const QString &why)
 Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QByteArray &password)
 {
     const qsizetype keyBytes = keyLength(entry.encryptionMethod);
-    const quint64 headerEnd = quint64(keyBytes / 2 + verifierLength);
-    if (entry.compressedSize < headerEnd + codeLength)
+    const quint64 headerEnd = quint64(keyBytes / 2 + winZipAesVerifierLength);
+    if (entry.compressedSize < headerEnd + winZipAesCodeLength)
         return damaged(entry, QStringLiteral("it is too short for its encryption"));
-    const quint64 codeStart = entry.compressedSize - codeLength;
+    const quint64 codeStart = entry.compressedSize - winZipAesCodeLength;
 
     const EntryFileHandle file(zip_fopen_index(archive, entry.index, ZIP_FL_ENCRYPTED));
     if (!file)
@@ -83,7 +80,7 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
         if (!keyed && position == headerEnd) {
             const WinZipAesKeys keys =
                 deriveWinZipAesKeys(password, header.left(keyBytes / 2), keyBytes);
-            if (keys.verifier != header.right(verifierLength))
+            if (keys.verifier != header.right(winZipAesVerifierLength))
                 return damaged(entry, QStringLiteral("the password does not match"));
             hmac_sha1_set_key(&mac, size_t(keyBytes), bytes(keys.authentication.constData()));
             keyed = true;
@@ -95,8 +92,9 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
              [&](const char *part, quint64 count) { storedCode.append(part, qsizetype(count)); });
     }
 
-    QByteArray computed(codeLength, Qt::Uninitialized);
-    hmac_sha1_digest(&mac, size_t(codeLength), reinterpret_cast<uint8_t *>(computed.data()));
+    QByteArray computed(winZipAesCodeLength, Qt::Uninitialized);
+    hmac_sha1_digest(&mac, size_t(winZipAesCodeLength),
+                     reinterpret_cast<uint8_t *>(computed.data()));
     if (computed != storedCode)
         return damaged(entry, QStringLiteral("its authentication code does not match"));
     return Result::success();
