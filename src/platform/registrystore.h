@@ -36,6 +36,11 @@ constexpr std::uint32_t MultiSz = 7;
 constexpr std::uint32_t Qword = 11;
 } // namespace RegType
 
+// How many levels below its root a key may lie: Windows allows no deeper keys, so a deeper one
+// in a file can only be damage or an attack, and refusing it keeps every walk over a key tree
+// shallow.
+constexpr int maxKeyDepth = 512;
+
 // One value as the ANSI registry calls present it: string types (REG_SZ, REG_EXPAND_SZ,
 // REG_MULTI_SZ) as UTF-8 bytes with their terminating zero, REG_DWORD as four little-endian
 // bytes, everything else as stored.

@@ -2,6 +2,8 @@
 
 #include "platform/userdialogs.h"
 
+#include <vector>
+
 namespace quillory {
 
 namespace {
@@ -162,17 +164,33 @@ void modReg::DeleteKeyTree(const QString &keyPath)
         m_store.discard();
 }
 
+// Deepest first, children in the order the store lists them, from a stack of the keys whose
+// subkeys are being deleted rather than by recursion.
 Result modReg::deleteTree(const Key &key)
 {
-    for (const QString &name : m_store.subkeys(key.root, key.path)) {
-        const Result deleted = deleteTree({key.root, subkeyPath(key.path, name)});
-        if (!deleted)
+    struct Frame {
+        QString path;
+        QStringList subkeys;
+        qsizetype next = 0;
+    };
+    std::vector<Frame> frames;
+    frames.push_back({key.path, m_store.subkeys(key.root, key.path)});
+    while (!frames.empty()) {
+        Frame &frame = frames.back();
+        if (frame.next < frame.subkeys.size()) {
+            const QString path = subkeyPath(frame.path, frame.subkeys.at(frame.next++));
+            frames.push_back({path, m_store.subkeys(key.root, path)});
+            continue;
+        }
+        const QString path = frame.path;
+        frames.pop_back();
+        // The root key itself cannot be deleted; emptying it is all there is to do.
+        if (path.isEmpty() || !m_store.keyExists(key.root, path))
+            continue;
+        if (const Result deleted = m_store.deleteKey(key.root, path); !deleted)
             return deleted;
     }
-    // The root key itself cannot be deleted; emptying it is all there is to do.
-    if (key.path.isEmpty() || !m_store.keyExists(key.root, key.path))
-        return Result::success();
-    return m_store.deleteKey(key.root, key.path);
+    return Result::success();
 }
 
 } // namespace quillory

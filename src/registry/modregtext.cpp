@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <variant>
+#include <vector>
 
 namespace quillory {
 
@@ -65,24 +66,36 @@ Result modReg::ExportKeyValues(const QString &keyPath, const QString &filePath)
     return writeText(filePath, text, QIODevice::Append);
 }
 
+// Depth first, each key before its subkeys, from a work list rather than by recursion.
 Result modReg::appendTree(const Key &key, const QString &keyPath, const QString &relativePath,
                           QByteArray &text) const
 {
-    text += keyLine(relativePath);
-    const Result values = appendValues(key, keyPath, text);
-    if (!values)
-        return values;
-    for (const QString &name : m_store.subkeys(key.root, key.path)) {
-        if (!fitsKeyLine(name))
-            return Result::failure(
-                QStringLiteral("the name of the key \"%1\" below %2 cannot be written on one line")
-                    .arg(name, keyPath));
+    struct Pending {
+        Key key;
+        QString keyPath;
+        QString relativePath;
+    };
+    std::vector<Pending> pending{{key, keyPath, relativePath}};
+    while (!pending.empty()) {
+        const Pending current = std::move(pending.back());
+        pending.pop_back();
+        text += keyLine(current.relativePath);
+        const Result values = appendValues(current.key, current.keyPath, text);
+        if (!values)
+            return values;
+        const QStringList names = m_store.subkeys(current.key.root, current.key.path);
+        for (const QString &name : names) {
+            if (!fitsKeyLine(name))
+                return Result::failure(
+                    QStringLiteral(
+                        "the name of the key \"%1\" below %2 cannot be written on one line")
+                        .arg(name, current.keyPath));
+        }
         const QString separator = QStringLiteral("\\");
-        const Result subtree =
-            appendTree({key.root, subkeyPath(key.path, name)}, keyPath + separator + name,
-                       relativePath + separator + name, text);
-        if (!subtree)
-            return subtree;
+        for (auto name = names.crbegin(); name != names.crend(); ++name)
+            pending.push_back({{current.key.root, subkeyPath(current.key.path, *name)},
+                               current.keyPath + separator + *name,
+                               current.relativePath + separator + *name});
     }
     return Result::success();
 }
@@ -93,11 +106,10 @@ Result modReg::appendValues(const Key &key, const QString &keyPath, QByteArray &
     if (!values)
         return Result::success();
     for (const RegistryValue &value : *values) {
-        const Expected<std::optional<QByteArray>> line = formatValueLine(value);
+        const Expected<QByteArray> line = formatValueLine(value);
         if (!line)
             return Result::failure(QStringLiteral("%1 (key %2)").arg(line.message(), keyPath));
-        if (*line)
-            text += **line + lineEnd;
+        text += *line + lineEnd;
     }
     return Result::success();
 }

@@ -9,7 +9,9 @@ namespace quillory {
 
 namespace {
 
-enum class DataForm { Text, Number, Bytes, TextBytes };
+// Raw data carries its own type number in front of the bytes, so that a value of a type the
+// other fields cannot hold comes back as it was.
+enum class DataForm { Text, Number, Bytes, TextBytes, Raw };
 
 struct TypeField {
     const char *field; // as written: always three characters
@@ -21,6 +23,7 @@ const TypeField typeFields[] = {
     {" sz", RegType::Sz, DataForm::Text},      {"esz", RegType::ExpandSz, DataForm::Text},
     {"bin", RegType::Binary, DataForm::Bytes}, {" dw", RegType::Dword, DataForm::Number},
     {"szb", RegType::Sz, DataForm::TextBytes}, {"esb", RegType::ExpandSz, DataForm::TextBytes},
+    {"raw", RegType::None, DataForm::Raw},
 };
 
 const TypeField *typeFieldFor(std::uint32_t type, DataForm form)
@@ -84,7 +87,7 @@ Expected<QByteArray> splitBytes(const QByteArray &data)
     return bytes;
 }
 
-Expected<QByteArray> convertData(const TypeField &field, const QByteArray &data)
+Expected<QByteArray> convertBytes(const TypeField &field, const QByteArray &data)
 {
     if (field.form == DataForm::Text) {
         if (!decodeUtf8(data))
@@ -107,6 +110,36 @@ Expected<QByteArray> convertData(const TypeField &field, const QByteArray &data)
     return bytes;
 }
 
+struct TypedData {
+    std::uint32_t type;
+    QByteArray bytes;
+};
+
+Expected<TypedData> splitRaw(const QByteArray &data)
+{
+    const qsizetype comma = data.indexOf(',');
+    const QByteArray typeNumber = (comma < 0 ? data : data.left(comma)).trimmed();
+    bool ok = false;
+    const std::uint32_t type = typeNumber.toUInt(&ok, 10);
+    if (!ok)
+        return Result::failure(QStringLiteral("\"%1\" is not a registry type number")
+                                   .arg(QString::fromUtf8(typeNumber)));
+    const Expected<QByteArray> bytes = splitBytes(comma < 0 ? QByteArray() : data.mid(comma + 1));
+    if (!bytes)
+        return bytes.result();
+    return TypedData{type, *bytes};
+}
+
+Expected<TypedData> convertData(const TypeField &field, const QByteArray &data)
+{
+    if (field.form == DataForm::Raw)
+        return splitRaw(data);
+    const Expected<QByteArray> bytes = convertBytes(field, data);
+    if (!bytes)
+        return bytes.result();
+    return TypedData{field.type, *bytes};
+}
+
 } // namespace
 
 bool fitsKeyLine(const QString &name)
@@ -118,6 +151,11 @@ bool fitsKeyLine(const QString &name)
 
 Expected<QString> parseKeyLine(const QByteArray &line)
 {
+    // Counted before anything is split, so that a hostile line costs no more than its length.
+    if (line.count('\\') > maxKeyDepth)
+        return Result::failure(
+            QStringLiteral("the key is nested deeper than the %1 levels the registry allows")
+                .arg(maxKeyDepth));
     const std::optional<QString> path = decodeUtf8(line.mid(1));
     if (!path)
         return Result::failure(QStringLiteral("the key name is not UTF-8"));
@@ -126,7 +164,7 @@ Expected<QString> parseKeyLine(const QByteArray &line)
     return *path;
 }
 
-Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value)
+Expected<QByteArray> formatValueLine(const RegistryValue &value)
 {
     const TypeField *field = nullptr;
     QByteArray data;
@@ -154,7 +192,11 @@ Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value)
         break;
     }
     default:
-        return std::optional<QByteArray>();
+        field = typeFieldFor(RegType::None, DataForm::Raw);
+        data = QByteArray::number(value.type);
+        if (!value.data.isEmpty())
+            data += ',' + joinBytes(value.data);
+        break;
     }
 
     const QByteArray line = '"' + value.name.toUtf8() + "\"=" + field->field + ':' + data;
@@ -165,7 +207,7 @@ Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value)
             QStringLiteral("the name of the value \"%1\" cannot be written on one line that "
                            "reads back unchanged")
                 .arg(value.name));
-    return std::optional<QByteArray>(line);
+    return line;
 }
 
 Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line)
@@ -188,10 +230,10 @@ Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line)
         const std::optional<QString> name = decodeUtf8(line.mid(1, quote - 1));
         if (!name)
             return Result::failure(QStringLiteral("the value name is not UTF-8"));
-        const Expected<QByteArray> data = convertData(*field, line.mid(quote + 6));
+        const Expected<TypedData> data = convertData(*field, line.mid(quote + 6));
         if (!data)
             return data.result();
-        return std::optional<RegistryValue>(RegistryValue{*name, field->type, *data});
+        return std::optional<RegistryValue>(RegistryValue{*name, data->type, data->bytes});
     }
     if (unknownType)
         return std::optional<RegistryValue>();

@@ -20,10 +20,11 @@ bool fitsKeyLine(const QString &name);
 // The path of a key line below the root ("Rules\Mail" for \Rules\Mail, empty for the root).
 Expected<QString> parseKeyLine(const QByteArray &line);
 
-// The value line of a value; nullopt for a type the file leaves out. Texts holding a line
-// break are written as their bytes ("szb", "esb"). Fails for a value whose line would not read
-// back as the same value, such as one whose name holds a line break.
-Expected<std::optional<QByteArray>> formatValueLine(const RegistryValue &value);
+// The value line of a value. Texts holding a line break are written as their bytes ("szb",
+// "esb"); a value of a type other than REG_SZ, REG_EXPAND_SZ, REG_BINARY and REG_DWORD as its
+// type number followed by its bytes ("raw"). Fails for a value whose line would not read back
+// as the same value, such as one whose name holds a line break.
+Expected<QByteArray> formatValueLine(const RegistryValue &value);
 
 // The value a value line stores, string types with their terminating zero; nullopt for a line
 // whose type this reader does not know, which an import skips. Fails, with the reason, when

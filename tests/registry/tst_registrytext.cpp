@@ -19,6 +19,11 @@ const QByteArray occupiedTarget = "[Software\\\\Target] 0\n\"Old\"=\"x\"\n"
                                   "[Software\\\\Target\\\\Stale] 0\n\"s\"=dword:00000001\n\n"
                                   "[Software\\\\Unrelated] 0\n\"u\"=\"kept\"\n";
 
+QByteArray deepKeyLine(int levels)
+{
+    return QByteArray("\\a").repeated(levels);
+}
+
 } // namespace
 
 class RegistryTextTest : public QObject {
@@ -44,7 +49,9 @@ private Q_SLOTS:
                                             "\"All\"= dw:-1\r\n"
                                             "\"Empty\"=bin:\r\n"
                                             "\"Flags\"=bin:0,10,255\r\n"
+                                            "\"Multi\"=raw:7,97,0,98,0,0\r\n"
                                             "\"Path\"=esz:%SystemRoot%\\x\r\n"
+                                            "\"Q\"=raw:11,1,0,0,0,0,0,0,0\r\n"
                                             "\"Sig\"=szb:108,49,13,10,108,50\r\n"
                                             "\"Version\"= dw:3\r\n"
                                             "\\Mail\r\n"
@@ -80,6 +87,10 @@ private Q_SLOTS:
             {QStringLiteral("x\"=y"), RegType::Dword, "\xff\xff\xff\xff"_qba},
             {QStringLiteral("Grüße"), RegType::Binary, QByteArray()},
             {QStringLiteral("Big"), RegType::Binary, big},
+            {QStringLiteral("Multi"), RegType::MultiSz, "Grüße\0b\0\0"_qba},
+            {QStringLiteral("Qword"), RegType::Qword, "\x50\x4c\x2b\x3a\x2e\x9c\xc9\x01"_qba},
+            {QStringLiteral("None"), RegType::None, QByteArray()},
+            {QStringLiteral("Custom"), 0xffff0001u, "\0\xff"_qba},
         };
         for (const RegistryValue &value : values)
             QVERIFY(source.store.setValue(RegistryRoot::CurrentUser,
@@ -147,6 +158,11 @@ private Q_SLOTS:
         QTest::newRow("value before any key") << QByteArray("\"a\"= sz:b\r\n") << 1;
         QTest::newRow("empty key name") << QByteArray("\\\r\n\\a\\\r\n") << 2;
         QTest::newRow("not UTF-8") << QByteArray("\\\r\n\"a\"= sz:\xe9\r\n") << 2;
+        QTest::newRow("raw without a type") << QByteArray("\\\r\n\"a\"=raw:,1\r\n") << 2;
+        QTest::newRow("raw type too large") << QByteArray("\\\r\n\"a\"=raw:4294967296\r\n") << 2;
+        QTest::newRow("raw byte too large") << QByteArray("\\\r\n\"a\"=raw:7,1,256\r\n") << 2;
+        QTest::newRow("key 513 levels deep") << "\\\r\n" + deepKeyLine(513) + "\r\n" << 2;
+        QTest::newRow("key 200,000 levels deep") << "\\\r\n" + deepKeyLine(200000) + "\r\n" << 2;
     }
 
     void aFileThatCannotBeConvertedChangesNothing()
@@ -165,6 +181,43 @@ private Q_SLOTS:
         QCOMPARE(readFile(registry.userReg()), before);
         QVERIFY(registry.store.keyExists(RegistryRoot::CurrentUser,
                                          QStringLiteral("Software\\Target\\Stale")));
+    }
+
+    // The registry allows 512 levels below the root: the target's own levels count too.
+    void keysAsDeepAsTheRegistryAllowsAndNoDeeper_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("512 in all") << 510 << true;
+        QTest::newRow("513 in all") << 511 << false;
+    }
+
+    void keysAsDeepAsTheRegistryAllowsAndNoDeeper()
+    {
+        QFETCH(int, levels);
+        QFETCH(bool, accepted);
+        TestRegistry registry(occupiedTarget);
+        const QString file = registry.file("deep.txt");
+        QByteArray deep = "\\\r\n";
+        for (int level = 1; level <= levels; ++level)
+            deep += deepKeyLine(level) + "\r\n";
+        deep += "\"v\"=raw:11,1\r\n";
+        QVERIFY(writeFile(file, deep));
+        const QByteArray before = readFile(registry.userReg());
+        const Result imported = registry.reg.ImportKeyFile(targetKey, file);
+        QCOMPARE(imported.ok(), accepted);
+        if (!accepted) {
+            QVERIFY2(imported.message().contains(u"512"_s), qPrintable(imported.message()));
+            QCOMPARE(readFile(registry.userReg()), before);
+            return;
+        }
+        WineRegistryStore reread(registry.dir.path());
+        const QString exported = registry.file("again.txt");
+        QVERIFY(modReg(reread, registry.dialogs).ExportKeyTree(targetKey, QString(), exported));
+        QCOMPARE(readFile(exported), deep);
+        modReg(reread, registry.dialogs).DeleteKeyTree(targetKey);
+        QVERIFY(!WineRegistryStore(registry.dir.path())
+                     .keyExists(RegistryRoot::CurrentUser, u"Software\\Target"_s));
     }
 
     void namesThatCannotBeWrittenFailTheExport_data()

@@ -57,14 +57,22 @@ QByteArrayView trimmedLeft(QByteArrayView text)
     return text;
 }
 
-// "[path] seconds": the seconds count when no "#time" line follows.
-WineRegistryKey *loadKeyHeader(WineRegistryKey &root, QByteArrayView afterBracket)
+// "[path] seconds": the seconds count when no "#time" line follows. No key when wineserver
+// could not read the header either; fails for a key deeper than the registry allows.
+Expected<WineRegistryKey *> loadKeyHeader(WineRegistryKey &root, QByteArrayView afterBracket)
 {
     const auto path = parseRegistryString(afterBracket, ']');
     if (!path || path->text.startsWith(QLatin1Char('\\')))
         return nullptr;
+    const QStringList names = path->text.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (names.size() > maxKeyDepth)
+        return Result::failure(
+            QStringLiteral("it holds a key nested %1 levels deep, deeper than the %2 levels the "
+                           "registry allows")
+                .arg(names.size())
+                .arg(maxKeyDepth));
     WineRegistryKey *key = &root;
-    for (const QString &name : path->text.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+    for (const QString &name : names) {
         bool created = false;
         key = key->ensureSubkey(name, created);
     }
@@ -206,12 +214,19 @@ bool needsSection(const WineRegistryKey &key)
     return !key.values().empty() || key.subkeys().empty() || key.keyClass() || key.isLink();
 }
 
-void forEachKey(const WineRegistryKey &key,
+// Depth first, each key before its subkeys, without recursion: how deep a tree goes is up to
+// the files read.
+void forEachKey(const WineRegistryKey &root,
                 const std::function<void(const WineRegistryKey &)> &visit)
 {
-    visit(key);
-    for (const auto &subkey : key.subkeys())
-        forEachKey(*subkey, visit);
+    std::vector<const WineRegistryKey *> pending{&root};
+    while (!pending.empty()) {
+        const WineRegistryKey *key = pending.back();
+        pending.pop_back();
+        visit(*key);
+        for (auto subkey = key->subkeys().crbegin(); subkey != key->subkeys().crend(); ++subkey)
+            pending.push_back(subkey->get());
+    }
 }
 
 } // namespace
@@ -248,7 +263,11 @@ Expected<WineRegistryFile> WineRegistryFile::parse(const QByteArray &text)
             qsizetype first = i;
             while (first > settled && trimmedLeft(lines[first - 1].text).isEmpty())
                 --first;
-            current = loadKeyHeader(*file.m_root, line.sliced(1));
+            const Expected<WineRegistryKey *> header = loadKeyHeader(*file.m_root, line.sliced(1));
+            if (!header)
+                return Result::failure(
+                    QStringLiteral("%1 (line %2)").arg(header.message()).arg(i + 1));
+            current = *header;
             headers.push_back({first, current});
             settled = i + 1;
             break;

@@ -35,6 +35,19 @@ WineRegistryKey::WineRegistryKey(QString name, WineRegistryKey *parent)
 {
 }
 
+// Takes the tree apart key by key: nested destructors would recurse once per level.
+WineRegistryKey::~WineRegistryKey()
+{
+    std::vector<std::unique_ptr<WineRegistryKey>> pending = std::move(m_subkeys);
+    while (!pending.empty()) {
+        std::unique_ptr<WineRegistryKey> key = std::move(pending.back());
+        pending.pop_back();
+        for (std::unique_ptr<WineRegistryKey> &subkey : key->m_subkeys)
+            pending.push_back(std::move(subkey));
+        key->m_subkeys.clear();
+    }
+}
+
 QStringList WineRegistryKey::path() const
 {
     QStringList components;

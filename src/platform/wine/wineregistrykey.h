@@ -26,6 +26,7 @@ struct WineRegistryValue {
 class WineRegistryKey {
 public:
     WineRegistryKey(QString name, WineRegistryKey *parent);
+    ~WineRegistryKey();
 
     const QString &name() const { return m_name; }
     WineRegistryKey *parent() const { return m_parent; }

@@ -93,14 +93,21 @@ QByteArray architectureOf(const QString &prefix)
     return "win64";
 }
 
-bool sameKeys(const WineRegistryKey &a, const WineRegistryKey &b)
+// Compares pair by pair from a work list rather than by recursion, however deep the trees go.
+bool sameKeys(const WineRegistryKey &first, const WineRegistryKey &second)
 {
-    if (a.name() != b.name() || a.values() != b.values() || a.keyClass() != b.keyClass() ||
-        a.isLink() != b.isLink() || a.subkeys().size() != b.subkeys().size())
-        return false;
-    for (std::size_t i = 0; i < a.subkeys().size(); ++i)
-        if (!sameKeys(*a.subkeys()[i], *b.subkeys()[i]))
+    std::vector<std::pair<const WineRegistryKey *, const WineRegistryKey *>> pending{
+        {&first, &second}};
+    while (!pending.empty()) {
+        const auto [a, b] = pending.back();
+        pending.pop_back();
+        if (a->name() != b->name() || a->values() != b->values() ||
+            a->keyClass() != b->keyClass() || a->isLink() != b->isLink() ||
+            a->subkeys().size() != b->subkeys().size())
             return false;
+        for (std::size_t i = 0; i < a->subkeys().size(); ++i)
+            pending.emplace_back(a->subkeys()[i].get(), b->subkeys()[i].get());
+    }
     return true;
 }
 
@@ -157,7 +164,7 @@ WineRegistryStore::Branch *WineRegistryStore::branch(RegistryRoot root) const
         slot->file = std::move(parsed.value());
     else
         slot->problem =
-            QStringLiteral("%1 is not a registry file Wine can load (%2), so it is left as it is")
+            QStringLiteral("%1 cannot be used as a registry file (%2), so it is left as it is")
                 .arg(path, parsed.message());
     return slot.get();
 }
@@ -227,6 +234,13 @@ Result WineRegistryStore::createKey(RegistryRoot root, const QString &path)
     if (Result writable = checkWritable(root); !writable)
         return writable;
     const QStringList components = keyComponents(path);
+    if (components.size() > maxKeyDepth)
+        return Result::failure(
+            QStringLiteral(
+                "A key %1 levels below %2 is deeper than the registry allows (%3 levels)")
+                .arg(components.size())
+                .arg(fullKeyName(root, QString()))
+                .arg(maxKeyDepth));
     for (const QString &name : components)
         if (name.size() > maxKeyNameLength)
             return Result::failure(

@@ -248,17 +248,26 @@ private Q_SLOTS:
     void anUnreadableFileOpensNoKeysAndIsKeptAsItIs_data()
     {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
         const QByteArray rest = QByteArray(wineHeader).mid(23) + "\n[K]\n\"v\"=\"1\"\n";
-        QTest::newRow("byte order mark") << "\xef\xbb\xbfWINE REGISTRY Version 2" + rest;
-        QTest::newRow("other first line") << "WINE REGISTRY Version 1" + rest;
+        QTest::newRow("byte order mark")
+            << "\xef\xbb\xbfWINE REGISTRY Version 2" + rest << u"first line"_s;
+        QTest::newRow("other first line") << "WINE REGISTRY Version 1" + rest << u"first line"_s;
         QTest::newRow("unknown architecture")
-            << QByteArray("WINE REGISTRY Version 2\n#arch=win16\n[K]\n\"v\"=\"1\"\n");
-        QTest::newRow("empty") << QByteArray();
+            << QByteArray("WINE REGISTRY Version 2\n#arch=win16\n[K]\n\"v\"=\"1\"\n")
+            << u"architecture"_s;
+        QTest::newRow("empty") << QByteArray() << u"first line"_s;
+        // Windows allows 512 levels; a walk over 100,000 would overflow the stack.
+        QTest::newRow("key 100,000 levels deep")
+            << "WINE REGISTRY Version 2" + rest + "\n[" + QByteArray("a\\\\").repeated(99999) +
+                   "a] 0\n\"v\"=\"1\"\n"
+            << u"nested 100000 levels deep"_s;
     }
 
     void anUnreadableFileOpensNoKeysAndIsKeptAsItIs()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         QTemporaryDir prefix;
         QVERIFY(writeFile(userReg(prefix), content));
         WineRegistryStore store(prefix.path());
@@ -271,7 +280,9 @@ private Q_SLOTS:
                                       store.setValue(hkcu, u"K"_s, {u"v"_s, RegType::Sz, sz("2")}),
                                       store.deleteKey(hkcu, u"K"_s)}) {
             QVERIFY(!refused.ok());
-            QVERIFY(refused.message().contains(userReg(prefix)));
+            QVERIFY2(refused.message().contains(userReg(prefix)) &&
+                         refused.message().contains(reason),
+                     qPrintable(refused.message()));
         }
         QVERIFY(store.save().ok());
         QCOMPARE(readFile(userReg(prefix)), content);
