@@ -120,6 +120,8 @@ struct WineRegistryStore::Branch {
     bool existed = false;
     QByteArray onDisk;
     FileStamp stamp;
+    // The changes under way passed the wineserver check: the next save checks again.
+    bool serverChecked = false;
 };
 
 WineRegistryStore::WineRegistryStore(QString prefixPath) : m_prefix(std::move(prefixPath)) {}
@@ -229,9 +231,23 @@ Result WineRegistryStore::checkWritable(RegistryRoot root) const
     return Result::success();
 }
 
+// Looking for a wineserver reads every process's details, far too slow to repeat for each of
+// the thousands of values an import sets: the first change of an operation looks, and the save
+// that ends it looks again, so that the files are still never written while Wine runs.
+Result WineRegistryStore::checkChangeable(RegistryRoot root)
+{
+    Branch *b = branch(root);
+    if (b && b->file && b->serverChecked)
+        return Result::success();
+    Result writable = checkWritable(root);
+    if (writable)
+        b->serverChecked = true;
+    return writable;
+}
+
 Result WineRegistryStore::createKey(RegistryRoot root, const QString &path)
 {
-    if (Result writable = checkWritable(root); !writable)
+    if (Result writable = checkChangeable(root); !writable)
         return writable;
     const QStringList components = keyComponents(path);
     if (components.size() > maxKeyDepth)
@@ -252,7 +268,7 @@ Result WineRegistryStore::createKey(RegistryRoot root, const QString &path)
 Result WineRegistryStore::setValue(RegistryRoot root, const QString &path,
                                    const RegistryValue &value)
 {
-    if (Result writable = checkWritable(root); !writable)
+    if (Result writable = checkChangeable(root); !writable)
         return writable;
     WineRegistryFile &file = *branch(root)->file;
     WineRegistryKey *key = file.key(keyComponents(path));
@@ -269,7 +285,7 @@ Result WineRegistryStore::setValue(RegistryRoot root, const QString &path,
 
 Result WineRegistryStore::deleteKey(RegistryRoot root, const QString &path)
 {
-    if (Result writable = checkWritable(root); !writable)
+    if (Result writable = checkChangeable(root); !writable)
         return writable;
     WineRegistryFile &file = *branch(root)->file;
     const QStringList components = keyComponents(path);
@@ -291,7 +307,10 @@ Result WineRegistryStore::save()
 {
     for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
         const std::unique_ptr<Branch> &b = root == RegistryRoot::CurrentUser ? m_user : m_machine;
-        if (!b || !b->file || !b->file->isChanged())
+        if (!b)
+            continue;
+        b->serverChecked = false;
+        if (!b->file || !b->file->isChanged())
             continue;
         if (Result writable = checkWritable(root); !writable)
             return writable;

@@ -16,7 +16,7 @@ class WineRegistryKey;
 // file that does not parse opens no keys and is never written over. A file that does not
 // exist yet is an empty branch, written with wineserver's header lines once a change is saved.
 // Nothing is changed while a wineserver runs for the prefix: it would overwrite the files from
-// its own memory.
+// its own memory. The first change after a save or discard looks for one, and so does the save.
 class WineRegistryStore final : public RegistryStore {
 public:
     explicit WineRegistryStore(QString prefixPath);
@@ -42,6 +42,7 @@ private:
     Branch *branch(RegistryRoot root) const;
     const WineRegistryKey *findKey(RegistryRoot root, const QString &path) const;
     Result saveBranch(Branch &branch);
+    Result checkChangeable(RegistryRoot root);
 
     QString m_prefix;
     mutable std::unique_ptr<Branch> m_user;

@@ -93,25 +93,32 @@ private Q_SLOTS:
 
         QVERIFY(writeFile(userReg(prefix), wineWrittenUserReg()));
         WineRegistryStore store(prefix.path());
-        QVERIFY(store.createKey(RegistryRoot::CurrentUser, u"Before"_s).ok());
+        const auto hkcu = RegistryRoot::CurrentUser;
+        const QString leaf = u"Software\\Microsoft\\Windows Live Mail\\Mail\\a]b"_s;
+        QVERIFY(store.createKey(hkcu, u"Before"_s).ok());
         {
             LockHolder server(serverFolder + u"/lock"_s);
             QVERIFY(server.isHolding());
             QCOMPARE(runningWineserver(prefix.path()), server.pid());
-            const auto hkcu = RegistryRoot::CurrentUser;
+            // Changes under way when Wine started are never saved; a new operation cannot begin.
+            const Result changedInMemory = store.createKey(hkcu, u"During"_s);
+            const Result refusedSave = store.save();
+            store.discard();
             for (const Result &refused :
-                 {store.checkWritable(hkcu), store.createKey(hkcu, u"Other"_s),
-                  store.setValue(hkcu, u"Before"_s, {u"v"_s, RegType::Sz, sz("x")}),
-                  store.deleteKey(hkcu, u"Before"_s), store.save()}) {
+                 {refusedSave, store.checkWritable(hkcu), store.createKey(hkcu, u"Other"_s),
+                  store.setValue(hkcu, leaf, {u"v"_s, RegType::Sz, sz("x")}),
+                  store.deleteKey(hkcu, leaf)}) {
                 QVERIFY(!refused.ok());
                 QVERIFY2(refused.message().endsWith(u"close the mail client and Wine"_s),
                          qPrintable(refused.message()));
                 QVERIFY(refused.message().contains(QString::number(server.pid())));
             }
-            QVERIFY(store.keyExists(hkcu, u"Before"_s));
+            QVERIFY(changedInMemory.ok());
+            QVERIFY(!store.keyExists(hkcu, u"Before"_s));
             QCOMPARE(readFile(userReg(prefix)), wineWrittenUserReg());
         }
         QCOMPARE(runningWineserver(prefix.path()), std::nullopt);
+        QVERIFY(store.createKey(hkcu, u"Before"_s).ok());
         QVERIFY(store.save().ok());
         QVERIFY(readFile(userReg(prefix)).contains("\n[Before] "));
     }
