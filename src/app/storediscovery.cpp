@@ -30,6 +30,27 @@ QStringList filesIn(const QString &folder)
 
 } // namespace
 
+QString pathNoCase(const QString &folder, const QString &name)
+{
+    const QDir dir(folder);
+    if (dir.exists(name))
+        return dir.filePath(name);
+    const QStringList all =
+        dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString &entry : all)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return dir.filePath(entry);
+    return dir.filePath(name);
+}
+
+QString StoreLocations::contactsFolder() const
+{
+    if (StoreFolder.isEmpty())
+        return {};
+    return pathNoCase(pathNoCase(StoreFolder, QStringLiteral("Contacts")),
+                      QStringLiteral("Default"));
+}
+
 StoreLocations findStore(const modReg &reg, const WinePaths &paths)
 {
     StoreLocations store;
@@ -68,8 +89,9 @@ ItemFlags itemAvailability(const modReg &reg, const StoreLocations &store)
             return name.endsWith(QLatin1String("oeaccount"), Qt::CaseSensitive);
         });
     available[ItemNewsRules] = !reg.ListSubkeys(MailKeys::newsRules).isEmpty();
-    available[ItemContacts] = !store.StoreFolder.isEmpty() &&
-                              QFileInfo(store.StoreFolder + QStringLiteral("/Contacts")).isDir();
+    available[ItemContacts] =
+        !store.StoreFolder.isEmpty() &&
+        QFileInfo(pathNoCase(store.StoreFolder, QStringLiteral("Contacts"))).isDir();
     available[ItemSignatures] = !reg.ListSubkeys(MailKeys::signatures).isEmpty();
     available[ItemStationeries] = !filesIn(store.stationeryFolder).isEmpty();
     return available;

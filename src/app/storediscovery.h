@@ -34,8 +34,14 @@ struct StoreLocations {
     StoreStatus status = StoreStatus::MailClientMissing;
     QString StoreFolder;      // host path
     QString stationeryFolder; // host path; empty when "Personal" cannot be read or mapped
-    QString contactsFolder() const { return StoreFolder + QStringLiteral("/Contacts/Default"); }
+    // "Contacts\Default" below the store, in the spelling on disk; empty when the store is not
+    // known.
+    QString contactsFolder() const;
 };
+
+// `name` inside `folder`, spelled as the entry on disk that Wine would take for it: names match
+// without regard to case, an exact match first. When none matches, the name keeps its spelling.
+QString pathNoCase(const QString &folder, const QString &name);
 
 // Finds the store through the registry: "Store Root" says the mail client is installed, the
 // shell folders say where its files lie. Whether the folders exist is not tested here.

@@ -7,12 +7,15 @@
 #include "app/tempfile.h"
 #include "backup/backupinfo.h"
 #include "backup/nestedarchives.h"
+#include "backup/storefiles.h"
 #include "platform/registrystore.h"
 #include "platform/zip/ziparchive.h"
 #include "registry/modreg.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace quillory {
 
@@ -56,14 +59,13 @@ QStringList accountFolders(const QString &storeFolder)
     static const QStringList clientFolders = {
         QStringLiteral("Your Feeds"), QStringLiteral("Backup"), QStringLiteral("Contacts"),
         QStringLiteral("Sentinel"), QStringLiteral("Storage Folders")};
+    // ".NAME.restoring-1a2b3c4d": the half-restored copy of NAME a killed restore left beside it.
+    static const QRegularExpression restoreLeftover(
+        QStringLiteral("^\\..+\\.restoring-[0-9a-f]{8}$"));
     QStringList folders;
-    // The file system's own order: nothing sorts them.
-    const QStringList all =
-        QDir(storeFolder)
-            .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                       QDir::NoSort);
-    for (const QString &name : all)
-        if (!clientFolders.contains(name))
+    for (const QString &name : foldersIn(storeFolder))
+        if (!clientFolders.contains(name, Qt::CaseInsensitive) &&
+            !restoreLeftover.match(name).hasMatch())
             folders.append(name);
     return folders;
 }
@@ -74,32 +76,48 @@ BackupCollectors::BackupCollectors(ProgramContext &context, ZipArchive &Zip1,
 {
 }
 
-Result BackupCollectors::collect(int index)
+CollectedItem BackupCollectors::collect(int index)
 {
+    m_environmentFailed = false;
+    m_leftOut.clear();
+    CollectedItem item;
     switch (index) {
     case ItemMailAccounts:
-        return Backupmailaccountsandmessages();
+        item.result = Backupmailaccountsandmessages();
+        break;
     case ItemMailRules:
-        return BackupmailRules();
+        item.result = BackupmailRules();
+        break;
     case ItemLdapAccounts:
-        return BackupldapAccounts();
+        item.result = BackupldapAccounts();
+        break;
     case ItemNewsRules:
-        return BackupnewsRules();
+        item.result = BackupnewsRules();
+        break;
     case ItemJunkMail:
-        return Backupjunkmail();
+        item.result = Backupjunkmail();
+        break;
     case ItemContacts:
-        return BackupContacts();
+        item.result = BackupContacts();
+        break;
     case ItemMailDatabase:
-        return Backupmaildatabase();
+        item.result = Backupmaildatabase();
+        break;
     case ItemSignatures:
-        return Backupsignatures();
+        item.result = Backupsignatures();
+        break;
     case ItemStationeries:
-        return BackupStationeries();
+        item.result = BackupStationeries();
+        break;
     case ItemSettings:
-        return BackupSettings();
+        item.result = BackupSettings();
+        break;
     default:
-        return Result::failure(QStringLiteral("There is no item %1.").arg(index));
+        item.result = Result::failure(QStringLiteral("There is no item %1.").arg(index));
     }
+    item.environmentFailed = m_environmentFailed && !item.result;
+    item.leftOut = m_leftOut;
+    return item;
 }
 
 Result BackupCollectors::Backupmailaccountsandmessages()
@@ -107,24 +125,32 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     const QString store = m_context.store().StoreFolder;
     if (store.isEmpty() || !QFileInfo(store).isDir())
         return missingFolder(store);
-    const QStringList folders = accountFolders(store);
+    QStringList folders;
+    for (const QString &folder : accountFolders(store))
+        (canBeListed(folder + QStringLiteral(".zip")) ? folders : m_leftOut).append(folder);
     // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
     // be overwritten and then deleted.
     const QString staging = m_context.staging().path();
     const QList<Result> built = buildNestedArchives(store, folders, staging);
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        if (built[i])
+            continue;
+        // The archive does not say whether reading the account or writing the staged copy
+        // failed; an account that reads well leaves only the staging folder to blame.
+        if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i])); !readable)
+            return readable;
+        return environmentFailure(built[i]);
+    }
 
     QStringList names;
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        if (!built[i])
-            return built[i];
-        const QString name = folders[i] + QStringLiteral(".zip");
+    for (const QString &folder : std::as_const(folders)) {
+        const QString name = folder + QStringLiteral(".zip");
         if (Result added = addFile(QDir(staging).filePath(name)); !added)
             return added;
         names.append(name);
     }
-    const QString database = QDir(store).filePath(storeDatabaseName);
-    if (m_storeDatabaseWithAccounts && QFileInfo(database).isFile())
-        if (Result added = addFile(database); !added)
+    if (m_storeDatabaseWithAccounts)
+        if (Result added = addStoreDatabase(store); !added)
             return added;
     if (names.isEmpty())
         return Result::failure(
@@ -185,17 +211,29 @@ Result BackupCollectors::collectFiles(int index, const QString &folder, NameFilt
         return missingFolder(folder);
     const QDir dir(folder);
     QStringList names;
-    for (const QString &name :
-         dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort)) {
+    for (const QString &name : regularFilesIn(folder)) {
         if (!wanted(name))
             continue;
-        if (Result added = addFile(dir.filePath(name)); !added)
-            return added;
+        if (!canBeListed(name)) {
+            m_leftOut.append(name);
+            continue;
+        }
+        if (name.compare(backupInfoFileName, Qt::CaseInsensitive) == 0)
+            return Result::failure(
+                QStringLiteral("The file %1 cannot be stored: \"%2\" is the name of the backup "
+                               "information file.")
+                    .arg(dir.filePath(name), backupInfoFileName));
+        if (Result readable = checkReadable(dir.filePath(name)); !readable)
+            return readable;
         names.append(name);
     }
     if (names.isEmpty())
         return Result::failure(
-            QStringLiteral("The folder %1 holds no file of this kind.").arg(folder));
+            QStringLiteral("The folder %1 holds no file of this kind that can be stored.")
+                .arg(folder));
+    for (const QString &name : std::as_const(names))
+        if (Result added = addFile(dir.filePath(name)); !added)
+            return added;
     return writeListLine(index, names);
 }
 
@@ -212,13 +250,38 @@ Result BackupCollectors::collectKeyTree(int index, const QString &keyPath, const
 
     const QString exportFile = sGetTempFile(prefix, m_context.staging().path());
     if (exportFile.isEmpty())
-        return Result::failure(QStringLiteral("Cannot create a temporary file in %1.")
-                                   .arg(m_context.staging().path()));
+        return environmentFailure(
+            Result::failure(QStringLiteral("Cannot create a temporary file in %1.")
+                                .arg(m_context.staging().path())));
     if (Result exported = reg.ExportKeyTree(keyPath, QString(), exportFile); !exported)
-        return exported;
+        return environmentFailure(exported);
     if (Result added = addFile(exportFile); !added)
         return added;
     return writeListLine(index, {QFileInfo(exportFile).fileName()});
+}
+
+Result BackupCollectors::addStoreDatabase(const QString &store)
+{
+    const QString database = pathNoCase(store, storeDatabaseName);
+    if (!QFileInfo(database).isFile())
+        return Result::success();
+    if (Result readable = checkReadable(database); !readable)
+        return readable;
+    if (QFileInfo(database).fileName() == storeDatabaseName)
+        return addFile(database);
+    // Entries take their file's name, and the reader looks for the database under the name the
+    // list gives: a staged link lends it that spelling.
+    const QString link = m_context.staging().filePath(storeDatabaseName);
+    if (!QFile::link(database, link))
+        return environmentFailure(Result::failure(
+            QStringLiteral("Cannot create the link %1 to %2.").arg(link, database)));
+    return addFile(link);
+}
+
+Result BackupCollectors::environmentFailure(Result failure)
+{
+    m_environmentFailed = true;
+    return failure;
 }
 
 Result BackupCollectors::addFile(const QString &path)
@@ -236,8 +299,12 @@ Result BackupCollectors::addFile(const QString &path)
 
 Result BackupCollectors::writeListLine(int index, const QStringList &entryNames)
 {
-    return SaveINI(itemTable()[index].listKey, entryNames.join(QLatin1Char(';')),
-                   m_context.values().InfoFilePath);
+    // The information file is staged: failing to write it is the staging folder's fault.
+    if (Result written = SaveINI(itemTable()[index].listKey, entryNames.join(QLatin1Char(';')),
+                                 m_context.values().InfoFilePath);
+        !written)
+        return environmentFailure(written);
+    return Result::success();
 }
 
 } // namespace quillory

@@ -12,17 +12,27 @@ namespace quillory {
 class ProgramContext;
 class ZipArchive;
 
+// How one item's collection ended.
+struct CollectedItem {
+    // Stored, or why not.
+    Result result;
+    // The failure lies with the run's own surroundings (the staging folder cannot be written, the
+    // disk is full, memory ran out), not with the item's data: the run must stop and write nothing.
+    bool environmentFailed = false;
+    // Files left out because their names cannot be listed; the rest of the item is stored.
+    QStringList leftOut;
+};
+
 // The ten collectors: each finds its item's data, adds it to the backup archive and writes the
 // item's list line into the backup information file. A collector that stores nothing fails,
-// saying why; what it added before failing stays in the archive, but its list line is never
-// written, so the archive does not claim the item.
+// saying why; its list line is never written, so the archive does not claim the item.
 class BackupCollectors {
 public:
     // `storeDatabaseWithAccounts`: the unattended run also stores the store's
     // "WindowsMail.MSMessageStore" with the accounts.
     BackupCollectors(ProgramContext &context, ZipArchive &Zip1, bool storeDatabaseWithAccounts);
 
-    Result collect(int index);
+    CollectedItem collect(int index);
 
     Result Backupmailaccountsandmessages();
     Result BackupmailRules();
@@ -41,6 +51,9 @@ private:
     Result collectKeyTree(int index, const QString &keyPath, const QString &prefix);
     Result writeListLine(int index, const QStringList &entryNames);
     Result addFile(const QString &path);
+    Result addStoreDatabase(const QString &store);
+    // Marks a failure of the run's surroundings (see CollectedItem).
+    Result environmentFailure(Result failure);
 
     ProgramContext &m_context;
     ZipArchive &m_zip;
@@ -48,9 +61,13 @@ private:
     // Entry name to the file it came from. The unattended run stores the store's database with
     // the accounts, and the database item takes the same file again: one entry serves both.
     QHash<QString, QString> m_added;
+    // Of the item being collected.
+    bool m_environmentFailed = false;
+    QStringList m_leftOut;
 };
 
-// The account folders of the store a backup takes: every direct subfolder but the client's own.
+// The account folders of the store a backup takes: every direct subfolder but the client's own
+// (matched in any case, as Wine matches names) and those a killed restore left behind.
 QStringList accountFolders(const QString &storeFolder);
 
 } // namespace quillory

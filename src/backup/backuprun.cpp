@@ -3,12 +3,14 @@
 #include "app/keyvaluefile.h"
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
+#include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -36,6 +38,37 @@ Result writeArchive(ProgramContext &context, ZipArchive &Zip1, const BackupReque
         [&](int done) { observer.progress(step, percent + (100 - percent) * done / 100); });
 }
 
+bool isSet(bool flag)
+{
+    return flag;
+}
+
+// What every item needs: a staging folder and, once anything is chosen, the mail store. Without
+// them every item would fail, and the empty archive would replace the last good one.
+Result checkSurroundings(ProgramContext &context, const ItemFlags &items)
+{
+    if (Result ready = context.staging().status(); !ready)
+        return ready;
+    if (std::none_of(items.begin(), items.end(), isSet))
+        return Result::success();
+    const StoreLocations &store = context.store();
+    if (store.status != StoreStatus::Found || !QFileInfo(store.StoreFolder).isDir())
+        return Result::failure(
+            QStringLiteral("No Windows Live Mail store was found in the Wine prefix %1.")
+                .arg(context.prefixPath()));
+    return Result::success();
+}
+
+QString leftOutNote(const QStringList &names)
+{
+    QStringList quoted;
+    for (const QString &name : names)
+        quoted.append(QLatin1Char('"') + name + QLatin1Char('"'));
+    return QStringLiteral("Left out, as a name holding \";\", a line break or blanks at either end "
+                          "cannot be restored: ") +
+           quoted.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 std::optional<InputProblem> checkBackupInput(const QString &archivePath, const ItemFlags &items,
@@ -44,7 +77,7 @@ std::optional<InputProblem> checkBackupInput(const QString &archivePath, const I
 {
     if (archivePath.isEmpty())
         return InputProblem{QStringLiteral("Invalid backup file name."), MessageIcon::Warning};
-    if (std::none_of(items.begin(), items.end(), [](bool chosen) { return chosen; }))
+    if (std::none_of(items.begin(), items.end(), isSet))
         return InputProblem{QStringLiteral("Please select at least one item."),
                             MessageIcon::Warning};
     if (protect && password.isEmpty() && retyped.isEmpty())
@@ -58,16 +91,13 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
                             RunObserver &observer)
 {
     BackupOutcome outcome;
-    StagingFolder &staging = context.staging();
-    if (Result ready = staging.status(); !ready) {
-        outcome.archive = ready;
-        context.endStaging();
-        return outcome;
+    outcome.archive = checkSurroundings(context, request.items);
+    if (outcome.archive) {
+        const ProgramValues &values = context.values();
+        outcome.archive =
+            writeBackupInfoHeader(values.InfoFilePath, values.ComputerName, values.LogonUserName,
+                                  QDateTime::currentDateTime(), request.description);
     }
-    const ProgramValues &values = context.values();
-    outcome.archive =
-        writeBackupInfoHeader(values.InfoFilePath, values.ComputerName, values.LogonUserName,
-                              QDateTime::currentDateTime(), request.description);
     if (outcome.archive)
         outcome.archive = Zip1.CreateArchive(request.archivePath);
     if (!outcome.archive) {
@@ -78,22 +108,38 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
     observer.progress(QString(), percent);
 
     BackupCollectors collectors(context, Zip1, request.unattended);
-    for (int index = 0; index < ItemCount; ++index) {
+    for (int index = 0; index < ItemCount && outcome.archive; ++index) {
         if (request.items[index]) {
             const ItemInfo &item = itemTable()[index];
             observer.progress(item.status, percent);
-            const Result collected = collectors.collect(index);
-            outcome.stored[index] = collected.ok();
-            outcome.log += QStringLiteral("\r\n") + item.logLabel + QLatin1Char('\t') +
-                           (collected ? QStringLiteral("Successed!") : QStringLiteral("Fail!"));
-            if (!collected)
-                outcome.problems.append(item.logLabel + QStringLiteral(": ") + collected.message());
+            const CollectedItem collected = collectors.collect(index);
+            outcome.stored[index] = collected.result.ok();
+            outcome.log +=
+                QStringLiteral("\r\n") + item.logLabel + QLatin1Char('\t') +
+                (collected.result ? QStringLiteral("Successed!") : QStringLiteral("Fail!"));
+            if (collected.environmentFailed)
+                outcome.archive = Result::failure(collected.result.message());
+            else if (!collected.result)
+                outcome.problems.append(item.logLabel + QStringLiteral(": ") +
+                                        collected.result.message());
+            if (!collected.leftOut.isEmpty()) {
+                const QString note = leftOutNote(collected.leftOut);
+                outcome.log += QStringLiteral("\r\n") + note;
+                outcome.problems.append(item.logLabel + QStringLiteral(": ") + note);
+            }
         }
         percent += itemSteps[index];
         observer.progress(QString(), percent);
     }
 
-    outcome.archive = writeArchive(context, Zip1, request, outcome.stored, observer, percent);
+    const bool anyChosen = std::any_of(request.items.begin(), request.items.end(), isSet);
+    const bool anyStored = std::any_of(outcome.stored.begin(), outcome.stored.end(), isSet);
+    // An archive without any of the chosen items would only replace a better one.
+    if (outcome.archive && anyChosen && !anyStored)
+        outcome.archive = Result::failure(
+            QStringLiteral("None of the chosen items could be stored, so no archive was written."));
+    if (outcome.archive)
+        outcome.archive = writeArchive(context, Zip1, request, outcome.stored, observer, percent);
     Zip1.CloseArchive();
     context.endStaging();
     observer.progress(QStringLiteral("Operation complete!"), 100);

@@ -27,14 +27,19 @@ struct BackupRequest {
 
 struct BackupOutcome {
     ItemFlags stored{};
-    // One line per chosen item: CR LF, its log label, a TAB, "Successed!" or "Fail!".
+    // One line per chosen item: CR LF, its log label, a TAB, "Successed!" or "Fail!"; after it, a
+    // line naming the files the item left out.
     QString log;
-    // Why each failed item failed, "label: reason", for the terminal and the scheduler's mail.
+    // Why each failed item failed, and what an item left out, "label: reason", for the terminal
+    // and the scheduler's mail.
     QStringList problems;
     // Whether the archive was written; when it was not, an archive of that name is untouched.
+    // It is not written when the run's surroundings fail (no staging folder, a full disk, no mail
+    // store) or when none of the chosen items could be stored.
     Result archive;
 
-    bool allStored(const ItemFlags &chosen) const { return chosen == stored; }
+    // Every chosen item stored whole.
+    bool allStored(const ItemFlags &chosen) const { return chosen == stored && problems.isEmpty(); }
 };
 
 // The checks before a backup starts, in their order; the first that fails gives the message to

@@ -1,11 +1,31 @@
 #include "backupfixture.h"
 
+#include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 
 #include <QDir>
 
 namespace quillory::test {
+
+ItemFlags onlyItems(std::initializer_list<int> indexes)
+{
+    ItemFlags items{};
+    for (int index : indexes)
+        items[index] = true;
+    return items;
+}
+
+BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended)
+{
+    BackupRequest request;
+    request.archivePath = profile.archive();
+    request.items = items;
+    request.unattended = unattended;
+    ZipArchive Zip1;
+    SilentObserver observer;
+    return performBackup(*profile.context, Zip1, request, observer);
+}
 
 QMap<QString, QByteArray> archiveContents(const QString &path, const QString &password)
 {

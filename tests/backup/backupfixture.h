@@ -2,6 +2,7 @@
 
 #include "app/programcontext.h"
 #include "app/programstart.h"
+#include "backup/backuprun.h"
 #include "support/testsupport.h"
 
 #include <QMap>
@@ -31,6 +32,10 @@ struct LoadedProfile {
         return true;
     }
 };
+
+ItemFlags onlyItems(std::initializer_list<int> indexes);
+// A backup of `items` by the core, as the window runs it (or the unattended run, `unattended`).
+BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended = false);
 
 // The entries of an archive, name to content, read with the project's own zip component.
 QMap<QString, QByteArray> archiveContents(const QString &path, const QString &password = {});

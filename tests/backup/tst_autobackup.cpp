@@ -60,8 +60,8 @@ private Q_SLOTS:
         QFETCH(QString, items);
         QFETCH(QString, password);
         QTemporaryDir tmp;
-        const QString archive =
-            m_profile.dir.filePath(QStringLiteral("auto %1.wlm").arg(QLatin1String(QTest::currentDataTag())));
+        const QString archive = m_profile.dir.filePath(
+            QStringLiteral("auto %1.wlm").arg(QLatin1String(QTest::currentDataTag())));
         // The scheduler's line reaches the program split at its blanks.
         const ProgramRun run = runUnattended(m_profile.prefix(), tmp.path(),
                                              (fields + archive).split(QLatin1Char(' ')));
@@ -106,8 +106,9 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         const ProgramRun run = runUnattended(
             bare.prefix(), tmp.path(), {QStringLiteral("sf=annaxm=1ps=bf=") + bare.archive()});
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, 2);
         QVERIFY(run.err.contains("Your Windows System have not install Windows Live Mail"));
+        QVERIFY(!QFileInfo::exists(bare.archive()));
     }
 
     void passwordLeavesTheVisibleCommandLine()

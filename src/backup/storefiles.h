@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace quillory {
+
+// What the collectors may take from the store: regular files and real folders, listed the way the
+// file system gives them. Pipes, sockets, devices and dangling links hold no mail; they are passed
+// over without a word. Links to a file or folder count as what they point to.
+QStringList regularFilesIn(const QString &folder);
+QStringList foldersIn(const QString &folder);
+
+// Whether a name can stand in an item's list line: the reader splits the line at ";" and trims
+// each name, and a line break would end the line, so such a file could never be restored.
+bool canBeListed(const QString &name);
+
+// Fails, naming the file, when it cannot be opened or its first bytes cannot be read. The archive
+// reads its files only when it is written, where one bad file would lose every item.
+Result checkReadable(const QString &path);
+// The same for every file and folder below `folder`, links followed.
+Result checkTreeReadable(const QString &folder);
+
+} // namespace quillory

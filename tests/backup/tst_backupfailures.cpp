@@ -1,0 +1,370 @@
+#include "backup/backupcollectors.h"
+#include "backup/backupinfo.h"
+#include "backupfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+ItemFlags flagsOf(const QString &text)
+{
+    ItemFlags items{};
+    for (int i = 0; i < ItemCount; ++i)
+        items[i] = text.at(i) == QLatin1Char('1');
+    return items;
+}
+
+QString indexList(const QString &flags)
+{
+    QStringList indexes;
+    for (int i = 0; i < ItemCount; ++i)
+        if (flags.at(i) == QLatin1Char('1'))
+            indexes.append(QString::number(i));
+    return indexes.join(QLatin1Char(','));
+}
+
+// The folders of a loaded profile a test puts files into, by a short name.
+QString folderOf(const LoadedProfile &profile, const QString &which)
+{
+    const StoreLocations &store = profile.context->store();
+    if (which == QLatin1String("contacts"))
+        return store.contactsFolder();
+    if (which == QLatin1String("stationery"))
+        return store.stationeryFolder;
+    return QDir(store.StoreFolder).filePath(which == QLatin1String("store") ? QString() : which);
+}
+
+// A socket's path must fit a short buffer, so it is bound by its bare name inside its folder.
+bool makeSocket(const QString &path)
+{
+    const QString before = QDir::currentPath();
+    if (!QDir::setCurrent(QFileInfo(path).path()))
+        return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    std::strncpy(address.sun_path, name.constData(), sizeof(address.sun_path) - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound =
+        fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    QDir::setCurrent(before);
+    return bound;
+}
+
+bool makeSpecial(const QString &path, const QString &kind)
+{
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    if (kind == QLatin1String("socket"))
+        return makeSocket(path);
+    return QFile::link(QStringLiteral("/nonexistent/quillory-gone"), path);
+}
+
+// A file the backup cannot read: without permission, or one whose every read fails, which
+// holds as root too (the first page of a process's memory is never mapped).
+bool makeUnreadable(const QString &path, const QString &how)
+{
+    if (how == QLatin1String("read error"))
+        return QFile::link(QStringLiteral("/proc/self/mem"), path);
+    return writeFile(path, "private") && QFile::setPermissions(path, QFileDevice::Permissions());
+}
+
+// As cron or a terminal starts them, limited to files of `fileLimitBlocks` blocks when not 0:
+// the shell's block is 512 or 1024 bytes, and the tests leave room for either.
+ProgramRun runLimited(const QStringList &command, const QString &prefix, const QString &tmp,
+                      int fileLimitBlocks)
+{
+    const QString limit =
+        fileLimitBlocks ? QStringLiteral("ulimit -f %1; ").arg(fileLimitBlocks) : QString();
+    return runProgram(
+        QStringLiteral("sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("trap '' XFSZ; ") + limit + QStringLiteral("exec \"$@\""),
+                    QStringLiteral("sh")} +
+            command,
+        {QStringLiteral("WINEPREFIX=") + prefix, QStringLiteral("TMPDIR=") + tmp,
+         QStringLiteral("DISPLAY="), QStringLiteral("WAYLAND_DISPLAY="),
+         QStringLiteral("QT_QPA_PLATFORM=")});
+}
+
+} // namespace
+
+class BackupFailuresTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void failedRunsKeepTheOldArchive_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("items");
+        QTest::newRow("staging full while accounts are staged") << "full"
+                                                                << "1100000000";
+        QTest::newRow("WINEPREFIX an empty folder") << "empty"
+                                                    << "1100000000";
+        QTest::newRow("WINEPREFIX missing") << "missing"
+                                            << "0000010001";
+        QTest::newRow("no chosen item stored") << "no contacts"
+                                               << "0000010000";
+    }
+
+    // The window's core run, the unattended run and brevnor-cli alike.
+    void failedRunsKeepTheOldArchive()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, items);
+        LoadedProfile profile;
+        QVERIFY(profile.load(setup == QLatin1String("no contacts")
+                                 ? QStringList{QStringLiteral("--no-contacts")}
+                                 : QStringList{}));
+        QString prefix = profile.prefix();
+        int fileLimitBlocks = 0;
+        if (setup == QLatin1String("full")) {
+            QVERIFY(
+                writeFile(folderOf(profile, QStringLiteral("Work")) + QStringLiteral("/big.eml"),
+                          noise(1024 * 1024)));
+            fileLimitBlocks = 256;
+        } else if (setup == QLatin1String("empty")) {
+            prefix = profile.dir.filePath(QStringLiteral("empty"));
+            QVERIFY(QDir().mkpath(prefix));
+        } else if (setup == QLatin1String("missing")) {
+            prefix = profile.dir.filePath(QStringLiteral("missing"));
+        }
+        const QByteArray old = "the last good backup";
+        QVERIFY(writeFile(profile.archive(), old));
+
+        profile.context = std::make_unique<ProgramContext>(prefix, profile.dialogs);
+        loadProgram(*profile.context);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        if (fileLimitBlocks)
+            limited.rlim_cur = 128 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const BackupOutcome outcome = backUp(profile, flagsOf(items));
+        setrlimit(RLIMIT_FSIZE, &before);
+        QVERIFY(!outcome.archive.ok());
+        QVERIFY(!outcome.archive.message().isEmpty());
+        QCOMPARE(readFile(profile.archive()), old);
+
+        const QStringList commands[] = {
+            {binDir() + QStringLiteral("/brevnor"),
+             QStringLiteral("sf=annaxm=%1ps=bf=%2").arg(items, profile.archive())},
+            {binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"), profile.archive(),
+             QStringLiteral("--items=") + indexList(items)},
+        };
+        for (const QStringList &command : commands) {
+            QTemporaryDir tmp;
+            const ProgramRun run = runLimited(command, prefix, tmp.path(), fileLimitBlocks);
+            QVERIFY2(run.exitCode == 2, run.err.constData());
+            QVERIFY(!run.err.isEmpty());
+            QCOMPARE(readFile(profile.archive()), old);
+            QVERIFY(QDir(tmp.path()).isEmpty());
+        }
+    }
+
+    void aFileThatCannotBeReadFailsOnlyItsItem_data()
+    {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("LDAP account") << int(ItemLdapAccounts) << "store"
+                                      << "bad.oeaccount"
+                                      << "read error";
+        QTest::newRow("contact") << int(ItemContacts) << "contacts"
+                                 << "bad.contact"
+                                 << "read error";
+        QTest::newRow("database") << int(ItemMailDatabase) << "store"
+                                  << "bad.msmessagestore"
+                                  << "read error";
+        QTest::newRow("stationery") << int(ItemStationeries) << "stationery"
+                                    << "bad.jpg"
+                                    << "read error";
+        QTest::newRow("message of an account") << int(ItemMailAccounts) << "Work"
+                                               << "bad.eml"
+                                               << "read error";
+        QTest::newRow("stationery without permission") << int(ItemStationeries) << "stationery"
+                                                       << "bad.jpg"
+                                                       << "no permission";
+    }
+
+    void aFileThatCannotBeReadFailsOnlyItsItem()
+    {
+        QFETCH(int, item);
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(QString, how);
+        if (how == QLatin1String("no permission") && ::geteuid() == 0)
+            QSKIP("Permissions do not keep root from reading.");
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        QVERIFY(makeUnreadable(QDir(folderOf(profile, folder)).filePath(name), how));
+
+        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QCOMPARE(outcome.stored, onlyItems({ItemMailRules}));
+        QCOMPARE(outcome.problems.size(), 1);
+        QVERIFY2(outcome.problems.first().contains(name), qPrintable(outcome.problems.first()));
+        QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0100000000"));
+    }
+
+    void specialFilesAreLeftOutSilently_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("socket") << "socket";
+        QTest::newRow("dangling link") << "link";
+    }
+
+    void specialFilesAreLeftOutSilently()
+    {
+        QFETCH(QString, kind);
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const std::pair<const char *, const char *> places[] = {
+            {"store", "Special"},
+            {"store", "special.oeaccount"},
+            {"store", "special.msmessagestore"},
+            {"contacts", "special.contact"},
+            {"stationery", "special.jpg"},
+        };
+        for (const auto &[folder, name] : places)
+            QVERIFY(makeSpecial(
+                QDir(folderOf(profile, QLatin1String(folder))).filePath(QLatin1String(name)),
+                kind));
+
+        const ItemFlags items = onlyItems(
+            {ItemMailAccounts, ItemLdapAccounts, ItemContacts, ItemMailDatabase, ItemStationeries});
+        const BackupOutcome outcome = backUp(profile, items, true);
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QVERIFY2(outcome.allStored(items), qPrintable(outcome.problems.join(u'\n')));
+        for (const QString &entry : archiveContents(profile.archive()).keys())
+            QVERIFY2(!entry.startsWith(QLatin1String("special"), Qt::CaseInsensitive),
+                     qPrintable(entry));
+    }
+
+    void namesThatCannotBeRestoredAreNotStored_data()
+    {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("itemStored");
+        QTest::newRow("the information file's name") << int(ItemStationeries) << "stationery"
+                                                     << "krvstore.dat" << false;
+        QTest::newRow("semicolon") << int(ItemContacts) << "contacts"
+                                   << "Smith; John.contact" << true;
+        QTest::newRow("leading blank") << int(ItemContacts) << "contacts"
+                                       << " Anna.contact" << true;
+        QTest::newRow("trailing blank") << int(ItemStationeries) << "stationery"
+                                        << "card.jpg " << true;
+        QTest::newRow("account folder") << int(ItemMailAccounts) << "store"
+                                        << "Smith; John" << true;
+    }
+
+    void namesThatCannotBeRestoredAreNotStored()
+    {
+        QFETCH(int, item);
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QFETCH(bool, itemStored);
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const QString path = QDir(folderOf(profile, folder)).filePath(name);
+        QVERIFY(item == ItemMailAccounts
+                    ? QDir().mkpath(path) && writeFile(path + QStringLiteral("/m.eml"), "mail")
+                    : writeFile(path, "data"));
+
+        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QCOMPARE(outcome.stored[item], itemStored);
+        QVERIFY(!outcome.allStored(onlyItems({item, ItemMailRules})));
+        QVERIFY2(outcome.problems.join(u'\n').contains(QLatin1Char('"') + name + QLatin1Char('"')),
+                 qPrintable(outcome.problems.join(u'\n')));
+        if (itemStored)
+            QVERIFY(outcome.log.contains(QLatin1Char('"') + name + QLatin1Char('"')));
+        const QStringList entries = archiveContents(profile.archive()).keys();
+        const QString entry = item == ItemMailAccounts ? name + QStringLiteral(".zip") : name;
+        QCOMPARE(entries.count(entry), name == backupInfoFileName ? 1 : 0);
+    }
+
+    void theUnattendedRunNamesWhatItLeftOut()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        QVERIFY(writeFile(folderOf(profile, QStringLiteral("contacts")) +
+                              QStringLiteral("/Smith; John.contact"),
+                          "data"));
+        QTemporaryDir tmp;
+        const ProgramRun run =
+            runLimited({binDir() + QStringLiteral("/brevnor"),
+                        QStringLiteral("sf=annaxm=0000010000ps=bf=") + profile.archive()},
+                       profile.prefix(), tmp.path(), 0);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("\"Smith; John.contact\""), run.err.constData());
+        QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0000010000"));
+    }
+
+    void accountFoldersAreTheMailClients_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("account") << "Work" << true;
+        QTest::newRow("hidden account") << ".Work" << true;
+        QTest::newRow("client's, other case") << "contacts" << false;
+        QTest::newRow("client's, upper case") << "STORAGE FOLDERS" << false;
+        QTest::newRow("left by a killed restore") << ".Home.restoring-b34acc68" << false;
+        QTest::newRow("like a restore's, but not") << ".Home.restoring-later" << true;
+    }
+
+    void accountFoldersAreTheMailClients()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, taken);
+        QTemporaryDir store;
+        QVERIFY(QDir(store.path()).mkdir(name));
+        QCOMPARE(accountFolders(store.path()).contains(name), taken);
+    }
+
+    void namesMatchInAnyCase()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        QDir store(profile.context->store().StoreFolder);
+        QVERIFY(store.rename(QStringLiteral("Contacts"), QStringLiteral("contacts")));
+        QVERIFY(
+            store.rename(QStringLiteral("contacts/Default"), QStringLiteral("contacts/DEFAULT")));
+        QVERIFY(store.rename(QStringLiteral("WindowsMail.MSMessageStore"),
+                             QStringLiteral("windowsmail.msmessagestore")));
+        QVERIFY(itemAvailability(profile.context->reg(), profile.context->store())[ItemContacts]);
+
+        const ItemFlags items = onlyItems({ItemMailAccounts, ItemContacts});
+        const BackupOutcome outcome = backUp(profile, items, true);
+        QVERIFY2(outcome.allStored(items), qPrintable(outcome.problems.join(u'\n')));
+        const QMap<QString, QByteArray> entries = archiveContents(profile.archive());
+        QCOMPARE(entries.value(QStringLiteral("WindowsMail.MSMessageStore")),
+                 readFile(store.filePath(QStringLiteral("windowsmail.msmessagestore"))));
+        QVERIFY(!entries.contains(QStringLiteral("contacts.zip")));
+        const QStringList lines = infoLines(profile.archive());
+        QVERIFY(lines.value(5).startsWith(QLatin1String("BackupContacts=")));
+    }
+};
+
+QUILLORY_TEST(BackupFailuresTest)
+#include "tst_backupfailures.moc"
