@@ -2,8 +2,10 @@
 #include "app/stagingfolder.h"
 #include "app/tempfile.h"
 #include "platform/zip/ziparchive.h"
+#include "platform/zip/zipentry.h"
 #include "support/testsupport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -109,7 +111,15 @@ private Q_SLOTS:
         QVERIFY(Zip2.CreateArchive(nested));
         QVERIFY(Zip2.AddFiles(info));
         QVERIFY(Zip2.WriteArchive());
-        for (const QString &path : {info, nested}) {
+        // And what a restore takes out of an archive.
+        const QString extracted = staging.filePath(QStringLiteral("again/krvstore.dat"));
+        QVERIFY(QDir().mkdir(staging.filePath(QStringLiteral("again")),
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(Zip2.OpenArchive(nested));
+        const Expected<ZipEntry> entry = Zip2.FindEntry(QStringLiteral("krvstore.dat"));
+        QVERIFY(entry);
+        QVERIFY(entry->ExtractInto(QFileInfo(extracted).path()));
+        for (const QString &path : {info, nested, extracted}) {
             QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
             QCOMPARE(int(st.st_mode & 0777), 0600);
         }

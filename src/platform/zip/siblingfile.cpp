@@ -41,17 +41,14 @@ private:
 
 const QLatin1String siblingMark(".quillory-");
 
-// A file made in a folder that only its owner may enter (a run's staging folder) is kept to its
-// owner too; anywhere else the umask decides, as for any new file the user makes.
-mode_t newFileMode(const QString &folder)
+} // namespace
+
+bool isPrivateFolder(const QString &folder)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) == 0 && (st.st_mode & 077) == 0)
-        return 0600;
-    return 0666;
+    return ::stat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (st.st_mode & 077) == 0;
 }
-
-} // namespace
 
 QString resolvedTarget(const QString &target)
 {
@@ -89,7 +86,8 @@ Expected<QString> createSiblingFile(const QString &target)
 {
     removeStaleSiblings(target);
     const QString resolved = resolvedTarget(target);
-    const mode_t mode = newFileMode(QFileInfo(resolved).absolutePath());
+    // 0666 lets the umask decide, as for any new file the user makes.
+    const mode_t mode = isPrivateFolder(QFileInfo(resolved).absolutePath()) ? 0600 : 0666;
     constexpr int attempts = 100;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         const QString path = resolved + siblingMark + runOwnedSuffix();

@@ -12,6 +12,10 @@ namespace quillory::zipdetail {
 // runs left beside the target are removed first.
 Expected<QString> createSiblingFile(const QString &target);
 
+// Whether only its owner may enter `folder` (a run's staging folder): a file made there is kept to
+// its owner too, where anywhere else the umask decides.
+bool isPrivateFolder(const QString &folder);
+
 // Removes what runs whose process is gone left beside `target` while building its replacement.
 void removeStaleSiblings(const QString &target);
 
