@@ -29,8 +29,10 @@ qint64 gonePid()
 {
     QProcess process;
     process.start(u"true"_s, {});
+    process.waitForStarted(-1);
+    const qint64 pid = process.processId();
     process.waitForFinished(-1);
-    return process.processId() > 0 ? process.processId() : qint64(0x3ffffffe);
+    return pid;
 }
 
 } // namespace
@@ -113,7 +115,9 @@ private Q_SLOTS:
     void leftoversOfKilledRuns()
     {
         QTemporaryDir temp;
-        const QString gone = QString::number(gonePid());
+        const qint64 goneRun = gonePid();
+        QVERIFY(goneRun > 0);
+        const QString gone = QString::number(goneRun);
         const QString alive = QString::number(QCoreApplication::applicationPid());
         const QString archive = path(u"next.wlm"_s);
         const QDir store(this->store());
