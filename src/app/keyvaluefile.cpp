@@ -7,7 +7,8 @@ namespace quillory {
 Result SaveINI(const QString &KeyName, const QString &KeyValue, const QString &filename)
 {
     QFile file(filename);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Key-value files are staged, and what is staged is its owner's alone.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFile::ReadOwner | QFile::WriteOwner))
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(filename, file.errorString()));
     const QByteArray line = KeyName.toUtf8() + '=' + KeyValue.toUtf8() + "\r\n";

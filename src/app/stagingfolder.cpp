@@ -1,13 +1,24 @@
 #include "app/stagingfolder.h"
 
+#include "app/tempfile.h"
+
 #include <QDir>
+
+#include <unistd.h>
 
 namespace quillory {
 
-StagingFolder::StagingFolder()
-    : m_dir(QDir(QDir::tempPath()).filePath(QStringLiteral("quillory-XXXXXX")))
+QString StagingFolder::namePrefix()
 {
-    // QTemporaryDir creates the folder with mode 0700 already.
+    return QStringLiteral("quillory-");
+}
+
+StagingFolder::StagingFolder()
+    // QTemporaryDir creates the folder with mode 0700 already. The process id in the name lets
+    // a later run remove what a killed one left.
+    : m_dir(QDir(temporaryFolder())
+                .filePath(namePrefix() + QString::number(::getpid()) + QStringLiteral("-XXXXXX")))
+{
 }
 
 Result StagingFolder::status() const
@@ -15,7 +26,7 @@ Result StagingFolder::status() const
     if (m_dir.isValid())
         return Result::success();
     return Result::failure(QStringLiteral("Cannot create a staging folder in %1: %2")
-                               .arg(QDir::tempPath(), m_dir.errorString()));
+                               .arg(temporaryFolder(), m_dir.errorString()));
 }
 
 } // namespace quillory

@@ -9,10 +9,14 @@ namespace quillory {
 
 // A run's private folder for the files it makes along the way (the backup information file,
 // registry exports, nested archives, files taken out of an archive). Only its owner can enter
-// it, and it disappears with the run, whatever the outcome.
+// it, and it disappears with the run, whatever the outcome. It lies in the temporary folder,
+// named "quillory-PID-XXXXXX".
 class StagingFolder {
 public:
     StagingFolder();
+
+    // What every staging folder's name starts with, before "PID-".
+    static QString namePrefix();
 
     bool isValid() const { return m_dir.isValid(); }
     Result status() const;

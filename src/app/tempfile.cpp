@@ -2,16 +2,28 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace quillory {
 
+QString temporaryFolder()
+{
+    // QDir::tempPath() turns a TMPDIR that does not exist into the empty text, which then
+    // names the working folder.
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    if (QDir::isAbsolutePath(fromEnvironment) && QFileInfo(fromEnvironment).isDir())
+        return QDir::cleanPath(fromEnvironment);
+    return QStringLiteral(P_tmpdir);
+}
+
 QString sGetTempFile(const QString &sPrefix, const QString &folder)
 {
-    const QString dir = folder.isEmpty() ? QDir::tempPath() : folder;
+    const QString dir = folder.isEmpty() ? temporaryFolder() : folder;
     const QString stem = sPrefix.left(3);
     // Like GetTempFileName, the number is a 16-bit one; O_EXCL makes a taken name a retry,
     // never a shared file.

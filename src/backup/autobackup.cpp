@@ -1,6 +1,7 @@
 #include "backup/autobackup.h"
 
 #include "app/programcontext.h"
+#include "app/unattendedarchivepath.h"
 #include "backup/autobackupcommandline.h"
 #include "backup/backupinfo.h"
 #include "backup/backuprun.h"
@@ -19,10 +20,17 @@ int RunAutoBackup(ProgramContext &context, const QString &commandLine)
                         MessageButtons::Ok);
         return AutoBackupExit::NotWritten;
     }
-    context.values().BackupFileName = command->archivePath;
+    const Expected<QString> archivePath =
+        unattendedArchivePath(context.paths(), command->archivePath);
+    if (!archivePath) {
+        dialogs.message(archivePath.message(), applicationTitle(), MessageIcon::Error,
+                        MessageButtons::Ok);
+        return AutoBackupExit::NotWritten;
+    }
+    context.values().BackupFileName = *archivePath;
 
     BackupRequest request;
-    request.archivePath = command->archivePath;
+    request.archivePath = *archivePath;
     request.items = command->items();
     request.protect = !command->password.isEmpty();
     request.password = command->password;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include <vector>
+#include <cstring>
 
 namespace quillory {
 
@@ -39,28 +39,20 @@ Expected<AutoBackupCommand> parseAutoBackupCommandLine(const QString &commandLin
 
 void hidePasswordInArguments(int argc, char *argv[])
 {
-    struct Place {
-        char *byte;
-        char value;
-    };
-    std::vector<Place> places;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            places.push_back({nullptr, ' '});
-        for (char *c = argv[i]; *c; ++c)
-            places.push_back({c, *c});
-    }
-    std::vector<size_t> equals;
-    for (size_t i = 0; i < places.size(); ++i)
-        if (places[i].value == '=')
-            equals.push_back(i);
-    if (equals.size() < 4)
+    QByteArray text;
+    for (int i = 1; i < argc; ++i)
+        text.append(argv[i]).append(' ');
+    const QList<QByteArray> pieces = text.split('=');
+    // The password is piece 3 without the key "bf" that ends it.
+    if (pieces.size() < 5 || pieces[3].size() <= 2)
         return;
-    const size_t first = equals[2] + 1;
-    const size_t last = equals.back() >= 2 ? equals.back() - 2 : 0;
-    for (size_t i = first; i < last; ++i)
-        if (places[i].byte)
-            *places[i].byte = '*';
+    // Any text left in place would tell the password's length, so every argument is blanked;
+    // a non-zero last byte makes the kernel show the arguments as a title ending at the first
+    // zero, which is right after the program's own path.
+    char *end = argv[argc - 1] + std::strlen(argv[argc - 1]);
+    for (int i = 1; i < argc; ++i)
+        std::memset(argv[i], 0, std::strlen(argv[i]));
+    *end = ' ';
 }
 
 } // namespace quillory

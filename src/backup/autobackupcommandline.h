@@ -24,9 +24,10 @@ struct AutoBackupCommand {
 // "cd" and leave it unprotected), so more than four fields is refused too.
 Expected<AutoBackupCommand> parseAutoBackupCommandLine(const QString &commandLine);
 
-// Overwrites the password in the process's own argument memory, which is what other users see
-// in the process list: everything from after "ps=" (the third "=") to the last field's key.
-// Call it once the argument text has been copied.
+// Hides the password from the process list, which every user of the machine can read, without
+// telling its length: when the text holds a password, every argument after the program's path
+// is blanked in the process's own memory. Afterwards the last argument is no longer
+// terminated, so call it once the argument text has been copied and never read argv[1...] again.
 void hidePasswordInArguments(int argc, char *argv[]);
 
 } // namespace quillory

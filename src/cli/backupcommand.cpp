@@ -1,5 +1,6 @@
 #include "cli/backupcommand.h"
 
+#include "app/leftovers.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "backup/backuprun.h"
@@ -55,6 +56,7 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
         request.items = *parsed;
     }
     loadProgram(context);
+    removeLeftovers(context, request.archivePath);
     if (!options.items)
         request.items = itemAvailability(context.reg(), context.store());
 

@@ -7,10 +7,14 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
     CliOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.help = true;
+            continue;
+        }
         if (!argument.startsWith(QLatin1String("--"))) {
+            // The extra argument may be a value meant for an option, a password even: not shown.
             if (!options.archive.isEmpty())
-                return Result::failure(
-                    QStringLiteral("only one archive can be named, not also \"%1\"").arg(argument));
+                return Result::failure(QStringLiteral("only one archive can be named"));
             options.archive = argument;
             continue;
         }
@@ -29,7 +33,8 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
                    accepted.testFlag(CliOption::Description)) {
             value = &options.description;
         } else {
-            return Result::failure(QStringLiteral("unknown option \"%1\"").arg(argument));
+            // Only the name: what follows "=" may be a secret typed where it does not belong.
+            return Result::failure(QStringLiteral("unknown option \"%1\"").arg(name));
         }
         if (equals >= 0)
             *value = argument.mid(equals + 1);
@@ -38,7 +43,7 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         else
             return Result::failure(QStringLiteral("%1 needs a value").arg(name));
     }
-    if (options.archive.isEmpty())
+    if (options.archive.isEmpty() && !options.help)
         return Result::failure(QStringLiteral("no archive was named"));
     return options;
 }

@@ -18,6 +18,8 @@ struct CliOptions {
     std::optional<QString> description;
     std::optional<QString> passwordFile;
     bool protect = false;
+    // --help: the command's help is wanted; nothing else is checked.
+    bool help = false;
 };
 
 // The options a command takes besides --password-file, which every archive command takes.
@@ -26,7 +28,7 @@ Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)
 
 // Reads the arguments after the command's name: one archive, and the options as "--name value"
-// or "--name=value", in any order.
+// or "--name=value", in any order. Messages never repeat an option's value.
 Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet accepted);
 
 } // namespace quillory

@@ -1,4 +1,5 @@
 #include "app/programcontext.h"
+#include "app/stopsignals.h"
 #include "cli/backupcommand.h"
 #include "cli/clioptions.h"
 #include "cli/exitstatus.h"
@@ -8,6 +9,7 @@
 #include "cli/restorecommand.h"
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
+#include "platform/interruption.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QCoreApplication>
@@ -17,77 +19,127 @@ namespace {
 
 using namespace quillory;
 
-const char usage[] =
-    "Usage: brevnor-cli COMMAND [ARGUMENTS]\n"
-    "\n"
+const char introduction[] =
     "Quillory's companion for scripts and terminals. The mail profile is the Wine prefix\n"
-    "named by $WINEPREFIX, else ~/.wine.\n"
-    "\n"
-    "Commands:\n"
-    "  profile    show what Quillory finds in the mail profile: the store folder, the\n"
-    "             stationery folder and the items that can be backed up\n"
-    "  info ARCHIVE\n"
-    "             show where and when a backup archive was made, its description and\n"
-    "             the items it holds\n"
-    "  verify ARCHIVE\n"
-    "             read every entry of an archive, checking its CRC and, for a protected\n"
-    "             archive, the password's authentication code, and say whether it is sound\n"
-    "  restore ARCHIVE [--items LIST]\n"
-    "             put the items back into the mail profile without asking, replacing what\n"
-    "             is there, and print the report; LIST defaults to every item the archive\n"
-    "             holds. Nothing is restored when an entry the items need is damaged, or\n"
-    "             when a registry item is chosen while Wine runs for the profile\n"
-    "  backup ARCHIVE [--items LIST] [--description TEXT] [--protect]\n"
-    "             back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
-    "             to every item the profile has data for. --protect encrypts the archive\n"
-    "             with a password; so does --password-file\n"
-    "  --help     show this text\n"
-    "\n"
-    "LIST names items by index or name, separated by commas (for example 1,contacts):\n";
-
-const char passwords[] =
-    "\n"
-    "Passwords are never taken from the command line. When an archive is protected, or\n"
-    "a backup is to be, the password is the first line of the file given with\n"
-    "--password-file FILE, else the environment variable QUILLORY_PASSWORD, else it is\n"
-    "asked on the terminal without echo (twice for a backup).\n"
-    "\n"
-    "Exit status: 0 success; 1 an item could not be backed up or restored (for profile:\n"
-    "the profile has no usable mail store); 2 usage error, an archive that cannot be\n"
-    "read or is damaged, a wrong password, or a run that changed nothing.\n";
-
-void printUsage(QTextStream &stream)
-{
-    stream << usage;
-    for (int i = 0; i < ItemCount; ++i)
-        stream << "  " << i << ' ' << itemName(i).leftJustified(13) << itemCaption(i) << '\n';
-    stream << passwords;
-}
+    "named by $WINEPREFIX, else ~/.wine.\n";
 
 using Command = int (*)(ProgramContext &, const CliOptions &, QTextStream &, QTextStream &);
 
-struct ArchiveCommand {
+struct CommandHelp {
     QLatin1String name;
+    const char *synopsis;
+    const char *description;
+};
+
+const CommandHelp profileHelp{
+    QLatin1String("profile"), "profile",
+    "show what Quillory finds in the mail profile: the store folder, the\n"
+    "stationery folder and the items that can be backed up"};
+
+struct ArchiveCommand {
+    CommandHelp help;
     Command run;
     CliOptionSet options;
 };
 
 const ArchiveCommand archiveCommands[] = {
-    {QLatin1String("info"), runInfoCommand, {}},
-    {QLatin1String("verify"), runVerifyCommand, {}},
-    {QLatin1String("restore"), runRestoreCommand, CliOption::Items},
-    {QLatin1String("backup"), runBackupCommand,
+    {{QLatin1String("info"), "info ARCHIVE",
+      "show where and when a backup archive was made, its description and\n"
+      "the items it holds"},
+     runInfoCommand,
+     {}},
+    {{QLatin1String("verify"), "verify ARCHIVE",
+      "read every entry of an archive, checking its CRC and, for a protected\n"
+      "archive, the password's authentication code, and say whether it is sound"},
+     runVerifyCommand,
+     {}},
+    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST]",
+      "put the items back into the mail profile without asking, replacing what\n"
+      "is there, and print the report; LIST defaults to every item the archive\n"
+      "holds. Nothing is restored when an entry the items need is damaged, or\n"
+      "when a registry item is chosen while Wine runs for the profile"},
+     runRestoreCommand,
+     CliOption::Items},
+    {{QLatin1String("backup"), "backup ARCHIVE [--items LIST] [--description TEXT] [--protect]",
+      "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
+      "to every item the profile has data for. --protect encrypts the archive\n"
+      "with a password; so does --password-file"},
+     runBackupCommand,
      CliOption::Items | CliOption::Description | CliOption::Protect},
 };
 
-} // namespace
+const char itemsText[] =
+    "\n"
+    "LIST names items by index or name, separated by commas (for example 1,contacts):\n";
 
-int main(int argc, char *argv[])
+const char passwordsText[] =
+    "\n"
+    "Passwords are never taken from the command line. When an archive is protected, or\n"
+    "a backup is to be, the password is the first line of the file given with\n"
+    "--password-file FILE, else the environment variable QUILLORY_PASSWORD, else it is\n"
+    "asked on the terminal without echo (twice for a backup).\n";
+
+const char exitText[] =
+    "\n"
+    "Exit status: 0 success; 1 an item could not be backed up or restored (for profile:\n"
+    "the profile has no usable mail store); 2 usage error, an archive that cannot be\n"
+    "read or is damaged, a wrong password, a run that changed nothing, or a run stopped\n"
+    "by a signal.\n";
+
+void printItems(QTextStream &stream)
 {
-    QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const QStringList args = app.arguments().mid(1);
+    stream << itemsText;
+    for (int i = 0; i < ItemCount; ++i)
+        stream << "  " << i << ' ' << itemName(i).leftJustified(13) << itemCaption(i) << '\n';
+}
+
+// The description's lines, each after the given indent but the first.
+QString indented(const char *description, int indent)
+{
+    return QString::fromLatin1(description)
+        .replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(indent, QLatin1Char(' ')));
+}
+
+void printUsage(QTextStream &stream)
+{
+    stream << "Usage: brevnor-cli COMMAND [ARGUMENTS]\n\n" << introduction << "\nCommands:\n";
+    const auto entry = [&](const CommandHelp &help) {
+        const QString synopsis = QString::fromLatin1(help.synopsis);
+        // A synopsis that does not leave room for the description gets a line of its own.
+        if (synopsis.size() < 10)
+            stream << "  " << synopsis.leftJustified(11);
+        else
+            stream << "  " << synopsis << "\n             ";
+        stream << indented(help.description, 13) << '\n';
+    };
+    entry(profileHelp);
+    for (const ArchiveCommand &command : archiveCommands)
+        entry(command.help);
+    stream << "  --help     show this text; COMMAND --help shows the command's own\n";
+    printItems(stream);
+    stream << passwordsText << exitText;
+}
+
+void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items)
+{
+    stream << "Usage: brevnor-cli " << help.synopsis << "\n\n"
+           << indented(help.description, 0) << ".\n";
+    if (items)
+        printItems(stream);
+    if (archive)
+        stream << passwordsText;
+    stream << exitText;
+}
+
+// What the user typed as a command, without anything after "=": it may be a value typed where
+// it does not belong, a password even.
+QString shownCommand(const QString &command)
+{
+    return command.section(QLatin1Char('='), 0, 0);
+}
+
+int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
+{
     if (args.isEmpty()) {
         printUsage(err);
         return CliExit::Refused;
@@ -97,22 +149,53 @@ int main(int argc, char *argv[])
         printUsage(out);
         return CliExit::Success;
     }
+    if (command == profileHelp.name && args.size() == 2 &&
+        (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
+        printCommandHelp(out, profileHelp, false, false);
+        return CliExit::Success;
+    }
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);
-    if (command == QLatin1String("profile") && args.size() == 1)
+    if (command == profileHelp.name && args.size() == 1)
         return runProfileCommand(context, out);
     for (const ArchiveCommand &archiveCommand : archiveCommands) {
-        if (command != archiveCommand.name)
+        if (command != archiveCommand.help.name)
             continue;
         const Expected<CliOptions> options = parseCliOptions(args.mid(1), archiveCommand.options);
         if (!options) {
             err << "brevnor-cli " << command << ": " << options.message() << "\n\n";
-            printUsage(err);
+            printCommandHelp(err, archiveCommand.help, true,
+                             archiveCommand.options.testFlag(CliOption::Items));
             return CliExit::Refused;
+        }
+        if (options->help) {
+            printCommandHelp(out, archiveCommand.help, true,
+                             archiveCommand.options.testFlag(CliOption::Items));
+            return CliExit::Success;
         }
         return archiveCommand.run(context, *options, out, err);
     }
-    err << "brevnor-cli: unknown command line: " << args.join(QLatin1Char(' ')) << "\n\n";
+    if (command.startsWith(QLatin1Char('-')))
+        err << "brevnor-cli: unknown option \"" << shownCommand(command) << "\"\n\n";
+    else
+        err << "brevnor-cli: unknown command \"" << shownCommand(command) << "\"\n\n";
     printUsage(err);
+    return CliExit::Refused;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    installStopSignals();
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int status = runCommand(app.arguments().mid(1), out, err);
+    if (!interruptionRequested() || status == CliExit::Refused)
+        return status;
+    // A backup stops and keeps the old archive, and says so; a restore is let finish rather than
+    // leave an item half replaced. Either way the caller learns that the run was stopped.
+    err << "brevnor-cli: " << interruptionText() << '\n';
     return CliExit::Refused;
 }

@@ -1,5 +1,6 @@
 #include "cli/restorecommand.h"
 
+#include "app/leftovers.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "cli/archiveopening.h"
@@ -29,6 +30,7 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     }
     // A profile without a mail store is reported here; the items then say what they could do.
     loadProgram(context);
+    removeLeftovers(context);
 
     PasswordInput passwords(options.passwordFile);
     ZipArchive Zip1;

@@ -1,4 +1,6 @@
+#include "app/leftovers.h"
 #include "app/programcontext.h"
+#include "app/stopsignals.h"
 #include "app/windows/frmmain.h"
 #include "backup/windows/backuptab.h"
 #include "help/windows/productlogo.h"
@@ -10,12 +12,36 @@
 #include "schedule/windows/schedulercommand.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Without any display Qt aborts the program; a platform named explicitly is Qt's to judge.
+bool displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    const int stopWake = quillory::installStopSignals();
     // With argument text the program runs one unattended backup and must not need a display.
     if (quillory::hasArgumentText(argc, argv))
         return quillory::runUnattended(argc, argv);
+    if (!displayAvailable()) {
+        std::fputs("brevnor: the window needs a display, and there is none (DISPLAY and "
+                   "WAYLAND_DISPLAY are not set); the unattended run needs its argument text, "
+                   "sf=USERxm=ITEMSps=PASSWORDbf=ARCHIVE.\n",
+                   stderr);
+        return 2;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
@@ -31,6 +57,16 @@ int main(int argc, char *argv[])
     quillory::RestoreTab restoreTab(window);
     quillory::attachScheduler(window, scheduler);
     dialogs.setParent(&window);
+    // The window has located the store.
+    quillory::removeLeftovers(context);
+    // A run in progress stops at its next look at the flag; leaving the event loops then lets
+    // the window wait for it and the context remove the staging folder on the way out.
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopWake >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopWake, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app,
+                         [] { QCoreApplication::exit(quillory::stoppedBySignalExit); });
+    }
     window.show();
     return app.exec();
 }

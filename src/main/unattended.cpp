@@ -1,10 +1,14 @@
 #include "main/unattended.h"
 
+#include "app/leftovers.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
+#include "app/stopsignals.h"
+#include "app/unattendedarchivepath.h"
 #include "backup/autobackup.h"
 #include "backup/autobackupcommandline.h"
 #include "platform/headlessdialogs.h"
+#include "platform/interruption.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QByteArray>
@@ -25,6 +29,17 @@ QByteArray argumentBytes(int argc, char *argv[])
     return text;
 }
 
+// The archive the command line names, for removing what killed runs left beside it; empty when
+// the line names none, which the run itself then reports.
+QString namedArchive(const ProgramContext &context, const QString &commandLine)
+{
+    const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(commandLine);
+    if (!command)
+        return QString();
+    const Expected<QString> path = unattendedArchivePath(context.paths(), command->archivePath);
+    return path ? *path : QString();
+}
+
 } // namespace
 
 bool hasArgumentText(int argc, char *argv[])
@@ -36,12 +51,16 @@ int runUnattended(int argc, char *argv[])
 {
     const QString commandLine = QString::fromLocal8Bit(argumentBytes(argc, argv));
     hidePasswordInArguments(argc, argv);
-    QCoreApplication app(argc, argv);
+    // Qt is given only the program's path: the arguments after it may have just been blanked.
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);
     // A missing store is said on standard error; the run still goes on and its items fail.
     loadProgram(context);
-    return RunAutoBackup(context, commandLine);
+    removeLeftovers(context, namedArchive(context, commandLine));
+    const int status = RunAutoBackup(context, commandLine);
+    return interruptionRequested() ? stoppedBySignalExit : status;
 }
 
 } // namespace quillory

@@ -1,12 +1,12 @@
 #include "restore/storefolder.h"
 
+#include "platform/runownedname.h"
 #include "platform/zip/ziparchive.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cstdio>
 
@@ -16,15 +16,14 @@ namespace {
 
 // A new, hidden, empty folder beside `target` with a name nothing else uses. Being beside it
 // keeps it on the target's file system, so that renames between the two cannot fail half-way.
+// The process id in the name lets a later run finish what a killed one left.
 Expected<QString> createWorkFolder(const QString &target)
 {
     const QFileInfo info(target);
     const QDir parent = info.dir();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString name =
-            QStringLiteral(".%1.restoring-%2")
-                .arg(info.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+            QStringLiteral(".%1.restoring-%2").arg(info.fileName(), runOwnedSuffix());
         if (parent.mkdir(name))
             return parent.filePath(name);
     }

@@ -1,8 +1,11 @@
 #include "app/keyvaluefile.h"
 #include "app/stagingfolder.h"
 #include "app/tempfile.h"
+#include "platform/zip/ziparchive.h"
+#include "platform/zip/zipentry.h"
 #include "support/testsupport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,8 +27,8 @@ private Q_SLOTS:
         QVERIFY(SaveINI(QStringLiteral("BackupTime"), QStringLiteral("1/2/2009"), path));
         QVERIFY(SaveINI(QStringLiteral("Note"), QStringLiteral("Grüße a=b"), path));
         QVERIFY(SaveINI(QStringLiteral("BackupTime"), QStringLiteral("again"), path));
-        QCOMPARE(readFile(path),
-                 QByteArray("BackupTime=1/2/2009\r\nNote=Gr\xc3\xbc\xc3\x9f" "e a=b\r\nBackupTime=again\r\n"));
+        QCOMPARE(readFile(path), QByteArray("BackupTime=1/2/2009\r\nNote=Gr\xc3\xbc\xc3\x9f"
+                                            "e a=b\r\nBackupTime=again\r\n"));
     }
 
     void saveFailsOnUnwritableFile()
@@ -41,22 +44,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
         QTest::newRow("first occurrence wins, any case")
-            << QByteArray("BackupTime=1/2/2009\r\nbackuptime=x\r\n") << "BACKUPTIME" << "1/2/2009";
+            << QByteArray("BackupTime=1/2/2009\r\nbackuptime=x\r\n") << "BACKUPTIME"
+            << "1/2/2009";
         QTest::newRow("value keeps later equals signs")
-            << QByteArray("BackupInformation=a=b\r\n") << "BackupInformation" << "a=b";
+            << QByteArray("BackupInformation=a=b\r\n") << "BackupInformation"
+            << "a=b";
         QTest::newRow("stops at an empty first line")
-            << QByteArray("\r\nBackupTime=1\r\n") << "BackupTime" << "";
+            << QByteArray("\r\nBackupTime=1\r\n") << "BackupTime"
+            << "";
         QTest::newRow("stops at an empty line in the middle")
-            << QByteArray("a=1\r\n\r\nb=2\r\n") << "b" << "";
-        QTest::newRow("lines without equals are skipped")
-            << QByteArray("garbage\r\nb=2\r\n") << "b" << "2";
-        QTest::newRow("missing key") << QByteArray("a=1\r\n") << "b" << "";
-        QTest::newRow("empty file") << QByteArray() << "a" << "";
-        QTest::newRow("LF line ends and no final break")
-            << QByteArray("a=1\nb=2") << "b" << "2";
-        QTest::newRow("UTF-8 value") << QByteArray("Who=J\xc3\xb6rg\r\n") << "who" << "Jörg";
+            << QByteArray("a=1\r\n\r\nb=2\r\n") << "b"
+            << "";
+        QTest::newRow("lines without equals are skipped") << QByteArray("garbage\r\nb=2\r\n") << "b"
+                                                          << "2";
+        QTest::newRow("missing key") << QByteArray("a=1\r\n") << "b"
+                                     << "";
+        QTest::newRow("empty file") << QByteArray() << "a"
+                                    << "";
+        QTest::newRow("LF line ends and no final break") << QByteArray("a=1\nb=2") << "b"
+                                                         << "2";
+        QTest::newRow("UTF-8 value") << QByteArray("Who=J\xc3\xb6rg\r\n") << "who"
+                                     << "Jörg";
         QTest::newRow("key is the text before the first equals sign")
-            << QByteArray("a=b=c\r\n") << "a=b" << "";
+            << QByteArray("a=b=c\r\n") << "a=b"
+            << "";
     }
 
     void readerRules()
@@ -92,6 +103,26 @@ private Q_SLOTS:
         const QString b = sGetTempFile(QStringLiteral("OBRX"), staging.path());
         QVERIFY(!a.isEmpty() && !b.isEmpty());
         QVERIFY(a != b);
+        // The information file and the nested archives are made there too.
+        const QString info = staging.filePath(QStringLiteral("krvstore.dat"));
+        QVERIFY(SaveINI(QStringLiteral("BackupItem"), QStringLiteral("0100000000"), info));
+        const QString nested = staging.filePath(QStringLiteral("Work.zip"));
+        ZipArchive Zip2;
+        QVERIFY(Zip2.CreateArchive(nested));
+        QVERIFY(Zip2.AddFiles(info));
+        QVERIFY(Zip2.WriteArchive());
+        // And what a restore takes out of an archive.
+        const QString extracted = staging.filePath(QStringLiteral("again/krvstore.dat"));
+        QVERIFY(QDir().mkdir(staging.filePath(QStringLiteral("again")),
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(Zip2.OpenArchive(nested));
+        const Expected<ZipEntry> entry = Zip2.FindEntry(QStringLiteral("krvstore.dat"));
+        QVERIFY(entry);
+        QVERIFY(entry->ExtractInto(QFileInfo(extracted).path()));
+        for (const QString &path : {info, nested, extracted}) {
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QCOMPARE(int(st.st_mode & 0777), 0600);
+        }
         for (const QString &path : {a, b}) {
             const QFileInfo info(path);
             QCOMPARE(info.absolutePath(), staging.path());

@@ -1,8 +1,9 @@
 #include "platform/wine/replacefilecontents.h"
 
+#include "platform/runownedname.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,8 +22,8 @@ Result replaceFileContents(const QString &path, const QByteArray &contents)
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary =
-            target + ".quillory-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+        // The process id in the name lets a later run remove what a killed one left.
+        temporary = target + ".quillory-" + QFile::encodeName(runOwnedSuffix());
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                     replacing ? (old.st_mode & 0777) : 0666);
         if (fd < 0 && errno != EEXIST)

@@ -1,6 +1,7 @@
 #include "platform/zip/entryfile.h"
 
 #include "platform/zip/entrydata.h"
+#include "platform/zip/siblingfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,7 +44,12 @@ Result createFile(zip_t *archive, const EntryInfo &entry, const QString &target,
                   const QByteArray &password)
 {
     QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    const QFile::Permissions mode = isPrivateFolder(QFileInfo(target).absolutePath())
+                                        ? QFile::ReadOwner | QFile::WriteOwner
+                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                              QFile::WriteGroup | QFile::ReadOther |
+                                              QFile::WriteOther;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, mode))
         return Result::failure(
             QStringLiteral("Cannot create %1: %2").arg(target, file.errorString()));
     Result copied = copyInto(archive, entry, password, file);

@@ -1,8 +1,10 @@
 #include "platform/zip/siblingfile.h"
 
+#include "platform/runownedname.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -37,34 +39,78 @@ private:
     int m_fd;
 };
 
+const QLatin1String siblingMark(".quillory-");
+
 } // namespace
+
+bool isPrivateFolder(const QString &folder)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (st.st_mode & 077) == 0;
+}
+
+QString resolvedTarget(const QString &target)
+{
+    // As many hops as the kernel follows before it gives up with ELOOP.
+    constexpr int maxHops = 40;
+    QString path = QFileInfo(target).absoluteFilePath();
+    for (int hop = 0; hop < maxHops; ++hop) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            return path;
+        path = QDir::cleanPath(info.symLinkTarget());
+    }
+    return path;
+}
+
+void removeStaleSiblings(const QString &target)
+{
+    const QFileInfo resolved(resolvedTarget(target));
+    const QString mark = resolved.fileName() + siblingMark;
+    const QDir folder = resolved.dir();
+    const QStringList names =
+        folder.entryList({mark + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat st {};
+        // The rest is this layer's own "PID-RANDOM", with libzip's ".XXXXXX" after it while the
+        // archive is being written.
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+            madeByGoneRun(QStringView(name).mid(mark.size())))
+            ::unlink(path.constData());
+    }
+}
 
 Expected<QString> createSiblingFile(const QString &target)
 {
+    removeStaleSiblings(target);
+    const QString resolved = resolvedTarget(target);
+    // 0666 lets the umask decide, as for any new file the user makes.
+    const mode_t mode = isPrivateFolder(QFileInfo(resolved).absolutePath()) ? 0600 : 0666;
     constexpr int attempts = 100;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        const QString path =
-            target + QLatin1Char('.') +
-            QString::number(QRandomGenerator::global()->generate(), 36).rightJustified(7, u'0');
-        // 0666 lets the umask decide, as for any new file the user makes.
+        const QString path = resolved + siblingMark + runOwnedSuffix();
         const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             ::close(fd);
             return path;
         }
         if (errno != EEXIST)
             return Result::failure(QStringLiteral("Cannot create a file beside %1: %2")
-                                       .arg(target, systemError(errno)));
+                                       .arg(resolved, systemError(errno)));
     }
-    return Result::failure(QStringLiteral("Cannot find a free name beside %1.").arg(target));
+    return Result::failure(QStringLiteral("Cannot find a free name beside %1.").arg(resolved));
 }
 
 Result moveIntoPlace(const QString &temp, const QString &target, Durability durability)
 {
     const bool sync = durability == Durability::Synced;
     const QByteArray tempName = QFile::encodeName(temp);
-    const QByteArray targetName = QFile::encodeName(target);
+    // A link at the target stays a link: the file it points to is what is replaced.
+    const QString resolved = resolvedTarget(target);
+    const QByteArray targetName = QFile::encodeName(resolved);
     FileDescriptor file(::open(tempName.constData(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0)
         return Result::failure(QStringLiteral("Cannot open %1: %2").arg(temp, systemError(errno)));
@@ -79,11 +125,11 @@ Result moveIntoPlace(const QString &temp, const QString &target, Durability dura
             QStringLiteral("Cannot write %1 to disk: %2").arg(temp, systemError(errno)));
     if (::rename(tempName.constData(), targetName.constData()) != 0)
         return Result::failure(QStringLiteral("Cannot move %1 into place as %2: %3")
-                                   .arg(temp, target, systemError(errno)));
+                                   .arg(temp, resolved, systemError(errno)));
     // The rename itself becomes durable with the folder; where a file system cannot sync a
     // folder, the file is in place all the same.
     const FileDescriptor folder(
-        ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
+        ::open(QFile::encodeName(QFileInfo(resolved).absolutePath()).constData(),
                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (sync && folder.get() >= 0)
         ::fsync(folder.get());

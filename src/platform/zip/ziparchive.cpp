@@ -1,5 +1,6 @@
 #include "platform/zip/ziparchive.h"
 
+#include "platform/interruption.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
 #include "platform/zip/entryinfo.h"
@@ -116,6 +117,12 @@ void reportProgress(zip_t *, double done, void *callback)
     (*static_cast<const ZipArchive::ProgressCallback *>(callback))(qRound(done * 100));
 }
 
+// A stopped run must not wait for a large archive to be finished only to throw it away.
+int stopWhenInterrupted(zip_t *, void *)
+{
+    return interruptionRequested() ? 1 : 0;
+}
+
 } // namespace
 
 ZipArchive::~ZipArchive()
@@ -211,10 +218,14 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
     if (m_protect && m_password.isEmpty())
         return Result::failure(
             QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
+    if (interruptionRequested())
+        return Result::failure(interruptionText());
     const Expected<QString> temp = createSiblingFile(m_targetPath);
     if (!temp)
         return temp.result();
     Result written = m_pending.isEmpty() ? writeEmptyArchive(*temp) : writeEntries(*temp, progress);
+    if (written && interruptionRequested())
+        written = Result::failure(interruptionText());
     if (written)
         written = moveIntoPlace(*temp, m_targetPath,
                                 m_durable ? Durability::Synced : Durability::Unsynced);
@@ -294,7 +305,10 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
     if (progress)
         zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr,
                                                   const_cast<ProgressCallback *>(&progress));
+    zip_register_cancel_callback_with_state(archive.get(), stopWhenInterrupted, nullptr, nullptr);
     if (zip_close(archive.get()) != 0) {
+        if (interruptionRequested())
+            return Result::failure(interruptionText());
         for (const auto &[source, path] : sources) {
             zip_error_t *error = zip_source_error(source.get());
             if (zip_error_code_zip(error) != ZIP_ER_OK)

@@ -1,0 +1,39 @@
+#include "platform/runownedname.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <csignal>
+#include <limits>
+#include <unistd.h>
+
+namespace quillory {
+
+QString runOwnedSuffix()
+{
+    return QStringLiteral("%1-%2")
+        .arg(::getpid())
+        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+std::optional<qint64> runOwnerOf(QStringView text)
+{
+    const qsizetype dash = text.indexOf(QLatin1Char('-'));
+    if (dash <= 0)
+        return std::nullopt;
+    bool number = false;
+    const qint64 pid = text.left(dash).toLongLong(&number);
+    if (!number || pid <= 0 || !text.left(dash).front().isDigit())
+        return std::nullopt;
+    return pid;
+}
+
+bool madeByGoneRun(QStringView text)
+{
+    const std::optional<qint64> pid = runOwnerOf(text);
+    if (!pid || *pid == ::getpid() || *pid > std::numeric_limits<pid_t>::max())
+        return false;
+    return ::kill(pid_t(*pid), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace quillory

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace quillory {
+
+// Temporary names that a run leaves in shared places (beside an archive, in the Wine prefix, in
+// the store, in the temporary folder) carry the run's process id, so that a later run can tell
+// what a killed run left behind from what a running one still works in.
+
+// "PID-RANDOM": the process id of this run and a random part.
+QString runOwnedSuffix();
+
+// The process id that `text` starts with when it reads "PID-…"; nullopt otherwise.
+std::optional<qint64> runOwnerOf(QStringView text);
+
+// Whether `text` ("PID-…") was made by a run whose process is gone. This process and any process
+// that still exists (another user's included) count as present, so their files are kept.
+bool madeByGoneRun(QStringView text);
+
+} // namespace quillory

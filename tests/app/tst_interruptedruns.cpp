@@ -1,0 +1,175 @@
+#include "platform/zip/ziparchive.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+// Every file and folder below `root`, by relative path.
+QStringList everything(const QString &root)
+{
+    const QMap<QString, QByteArray> tree = treeOf(root);
+    return tree.keys();
+}
+
+// The process id of a process that has ended: nothing of its own can still be in use.
+qint64 gonePid()
+{
+    QProcess process;
+    process.start(u"true"_s, {});
+    process.waitForStarted(-1);
+    const qint64 pid = process.processId();
+    process.waitForFinished(-1);
+    return pid;
+}
+
+} // namespace
+
+// Runs stopped by a signal, or killed outright, leave nothing behind once the next run is done.
+class InterruptedRunsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString prefix() const { return path(u"prefix"_s); }
+    QString store() const
+    {
+        return path(u"prefix/drive_c/users/anna/AppData/Local/Microsoft/Windows Live Mail"_s);
+    }
+    QStringList environment(const QString &temp) const
+    {
+        return {u"WINEPREFIX="_s + prefix(), u"TMPDIR="_s + temp, u"QUILLORY_PASSWORD="_s};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Large enough that a backup is still writing when the signal comes.
+        QVERIFY(makeSampleProfile(prefix(), {u"--accounts"_s, u"2"_s, u"--messages"_s, u"300"_s,
+                                             u"--attachments"_s, u"1"_s, u"--attachment-size"_s,
+                                             u"200000"_s}));
+        QVERIFY(QFileInfo(store()).isDir());
+        QVERIFY(writeFile(path(u"password"_s), "secret\n"));
+    }
+
+    void signalDuringProtectedBackup_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal");
+        const QString archive = path(u"signalled.wlm"_s);
+        const QStringList cli{u"backup"_s, archive, u"--password-file"_s, path(u"password"_s)};
+        const QStringList unattended{u"sf=annaxm=1111111111ps=secretbf="_s + archive};
+        QTest::newRow("brevnor-cli, SIGTERM") << u"brevnor-cli"_s << cli << int(SIGTERM);
+        QTest::newRow("brevnor-cli, SIGINT") << u"brevnor-cli"_s << cli << int(SIGINT);
+        QTest::newRow("unattended, SIGTERM") << u"brevnor"_s << unattended << int(SIGTERM);
+        QTest::newRow("unattended, SIGHUP") << u"brevnor"_s << unattended << int(SIGHUP);
+    }
+
+    void signalDuringProtectedBackup()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        QTemporaryDir temp;
+        const QString archive = path(u"signalled.wlm"_s);
+        const QByteArray old = noise(5000, 3);
+        QVERIFY(writeFile(archive, old));
+
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &assignment : environment(temp.path()))
+            env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+        run.setProcessEnvironment(env);
+        run.start(QDir(binDir()).filePath(program), arguments);
+        QVERIFY(run.waitForStarted(-1));
+        // Signalled once the nested archives are being built, well before the archive is done.
+        QTRY_VERIFY_WITH_TIMEOUT(everything(temp.path()).join(u' ').contains(u".zip"_s), 120000);
+        QCOMPARE(::kill(pid_t(run.processId()), signal), 0);
+        QVERIFY(run.waitForFinished(-1));
+
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY2(run.readAllStandardError().contains("stopped by"), "the reason is given");
+        QCOMPARE(
+            QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+        QCOMPARE(readFile(archive), old);
+        QCOMPARE(QDir(m_dir.path()).entryList({u"signalled.wlm.*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    void leftoversOfKilledRuns()
+    {
+        QTemporaryDir temp;
+        const qint64 goneRun = gonePid();
+        QVERIFY(goneRun > 0);
+        const QString gone = QString::number(goneRun);
+        const QString alive = QString::number(QCoreApplication::applicationPid());
+        const QString archive = path(u"next.wlm"_s);
+        const QDir store(this->store());
+        const QString moved = u"Home"_s;    // moved aside by the killed restore
+        const QString replaced = u"Work"_s; // already replaced when it was killed
+        QVERIFY(QFileInfo(store.filePath(moved)).isDir());
+        QVERIFY(QFileInfo(store.filePath(replaced)).isDir());
+        const QMap<QString, QByteArray> movedTree = treeOf(store.filePath(moved));
+
+        struct Leftover {
+            QString path;
+            bool kept;
+        };
+        const QString movedWork =
+            store.filePath(u"."_s + moved + u".restoring-"_s + gone + u"-1"_s);
+        const QList<Leftover> leftovers{
+            {temp.filePath(u"quillory-"_s + gone + u"-AbC123/krvstore.dat"_s), false},
+            {temp.filePath(u"quillory-"_s + alive + u"-AbC123/krvstore.dat"_s), true},
+            {archive + u".quillory-"_s + gone + u"-0badf00d"_s, false},
+            {archive + u".quillory-"_s + gone + u"-0badf00d.x1Y2z3"_s, false},
+            {archive + u".quillory-"_s + alive + u"-0badf00d"_s, true},
+            {prefix() + u"/user.reg.quillory-"_s + gone + u"-7f"_s, false},
+            {prefix() + u"/system.reg.quillory-"_s + gone + u"-7f"_s, false},
+            {prefix() + u"/user.reg.quillory-"_s + alive + u"-7f"_s, true},
+            {store.filePath(u"."_s + replaced + u".restoring-"_s + gone + u"-2/old/x.eml"_s),
+             false},
+            {store.filePath(u"."_s + replaced + u".restoring-"_s + alive + u"-3/new/x.eml"_s),
+             true},
+        };
+        for (const Leftover &leftover : leftovers) {
+            QVERIFY(QDir().mkpath(QFileInfo(leftover.path).path()));
+            QVERIFY(writeFile(leftover.path, "left behind"));
+        }
+        QVERIFY(QDir().mkpath(movedWork + u"/new"_s));
+        QVERIFY(QDir().rename(store.filePath(moved), movedWork + u"/old"_s));
+
+        const ProgramRun next =
+            runProgram(u"brevnor-cli"_s, {u"backup"_s, archive}, environment(temp.path()));
+        QVERIFY2(next.exitCode == 0, next.err.constData());
+
+        for (const Leftover &leftover : leftovers)
+            QVERIFY2(QFileInfo::exists(leftover.path) == leftover.kept, qPrintable(leftover.path));
+        QVERIFY(!QFileInfo::exists(movedWork));
+        QCOMPARE(treeOf(store.filePath(moved)), movedTree);
+        ZipArchive written;
+        QVERIFY(written.OpenArchive(archive));
+        const QStringList entries = written.entryNames();
+        QVERIFY(entries.contains(moved + u".zip"_s));
+        for (const QString &entry : entries)
+            QVERIFY2(!entry.contains(u"restoring-"_s + gone), qPrintable(entry));
+    }
+};
+
+QUILLORY_TEST(InterruptedRunsTest)
+#include "tst_interruptedruns.moc"
