@@ -342,6 +342,13 @@ private Q_SLOTS:
         const QStringList lines = infoLines(archive, password);
         QCOMPARE(lines.value(3), QStringLiteral("BackupInformation=Auto Backup"));
         QCOMPARE(lines.value(lines.size() - 1), QStringLiteral("BackupItem=0100010000"));
+
+        // Without its job file the job says so, for cron to mail, and writes nothing.
+        QVERIFY(QFile::remove(jobFile) && QFile::remove(archive));
+        const ProgramRun lost = runProgram(programPath(), {QStringLiteral("--job"), jobFile});
+        QCOMPARE(lost.exitCode, 2);
+        QVERIFY2(lost.err.contains("could not be read"), lost.err.constData());
+        QVERIFY(!QFileInfo::exists(archive));
     }
 };
 
