@@ -4,6 +4,7 @@
 #include "app/windows/frmmain.h"
 #include "backup/windows/backuptab.h"
 #include "help/windows/productlogo.h"
+#include "main/jobstart.h"
 #include "main/unattended.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
@@ -32,6 +33,8 @@ bool displayAvailable()
 int main(int argc, char *argv[])
 {
     const int stopWake = quillory::installStopSignals();
+    if (quillory::isJobStart(argc, argv))
+        return quillory::runJob(argc, argv);
     // With argument text the program runs one unattended backup and must not need a display.
     if (quillory::hasArgumentText(argc, argv))
         return quillory::runUnattended(argc, argv);

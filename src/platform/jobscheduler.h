@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QString>
 
 namespace quillory {
 
@@ -13,6 +14,12 @@ struct ScheduledJob {
     quint32 number = 0;
     AT_INFO job;
     QDate runsOnceOn; // the day a job without week days runs; null for a recurring job
+    // The file that keeps the job's argument text out of the schedule, where other users could
+    // read it; empty for a job of the older form, whose schedule holds the text itself.
+    QString jobFile;
+    // Why the job cannot run as it stands (its program or its job file is missing); empty when
+    // nothing stops it.
+    QString problem;
 };
 
 // The system's job scheduler. It holds only the program's own jobs and never touches others.
@@ -25,6 +32,9 @@ public:
     // The program's jobs, ordered by number.
     virtual Expected<QList<ScheduledJob>> jobs() = 0;
     virtual Result removeJob(quint32 number) = 0;
+    // Whether the service that starts the jobs runs on this computer: without it, jobs are kept
+    // but never started.
+    virtual bool serviceRuns() const = 0;
 };
 
 } // namespace quillory

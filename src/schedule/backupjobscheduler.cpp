@@ -4,14 +4,21 @@
 
 #include <QDir>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 
 namespace quillory {
+
+QString backupJobFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/quillory/jobs");
+}
 
 CrontabScheduler backupJobScheduler(const QString &winePrefix, const QString &user)
 {
     return CrontabScheduler(unattendedRunEnvironment(QDir(winePrefix).absolutePath(),
                                                      QProcessEnvironment::systemEnvironment()),
-                            user);
+                            backupJobFolder(), user);
 }
 
 } // namespace quillory

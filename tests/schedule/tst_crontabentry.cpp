@@ -1,5 +1,6 @@
 #include "backup/autobackupcommandline.h"
 #include "platform/cron/crontabentry.h"
+#include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
 #include "schedule/filljobinfo.h"
 #include "support/testsupport.h"
@@ -21,6 +22,8 @@ namespace {
 const QList<EnvironmentVariable> annasEnvironment = {
     {QStringLiteral("WINEPREFIX"), QStringLiteral("/home/anna/.wine")},
     {QStringLiteral("LANG"), QStringLiteral("C.UTF-8")}};
+
+const QString annasJobFile = QStringLiteral("/home/anna/.config/quillory/jobs/job-1");
 
 AT_INFO record(quint32 jobTime, quint8 daysOfWeek, const QString &arguments)
 {
@@ -93,6 +96,9 @@ private Q_SLOTS:
         QTest::newRow("7:45 with no day runs on one date only")
             << 27900000u << quint8(0) << QDate(2031, 12, 31)
             << "45 7 31 12 * [ \"$(date +\\%Y)\" = 2031 ] && ";
+        QTest::newRow("a year with a leading zero keeps it")
+            << 0u << quint8(0) << QDate(630, 6, 30)
+            << "0 0 30 6 * [ \"$(date +\\%Y)\" = 0630 ] && ";
     }
 
     void writesCronTimeFields()
@@ -103,16 +109,25 @@ private Q_SLOTS:
         QFETCH(QString, fields);
         const AT_INFO job = record(jobTime, daysOfWeek, QStringLiteral("sf=annaxm=1ps=bf=/b.wlm"));
         const Expected<QByteArray> entry =
-            composeCrontabEntry({{1, job, runsOnceOn}, annasEnvironment});
+            composeCrontabEntry({{1, job, runsOnceOn, annasJobFile, {}}, annasEnvironment});
         QVERIFY2(entry.ok(), qPrintable(entry.message()));
+        // The argument text, password and all, stays in the job file.
         QCOMPARE(QString::fromUtf8(*entry),
-                 fields + QStringLiteral("WINEPREFIX='/home/anna/.wine' LANG='C.UTF-8' "
-                                         "'/usr/bin/brevnor' 'sf=annaxm=1ps=bf=/b.wlm'"));
+                 fields +
+                     QStringLiteral("WINEPREFIX='/home/anna/.wine' LANG='C.UTF-8' exec "
+                                    "'/usr/bin/brevnor' --job '") +
+                     annasJobFile + QLatin1Char('\''));
         const std::optional<CrontabJob> back = parseCrontabEntry(1, *entry);
         QVERIFY(back.has_value());
-        QVERIFY(back->scheduled.job == job);
+        AT_INFO withoutArguments = job;
+        withoutArguments.Command = joinJobCommand({QStringLiteral("/usr/bin/brevnor"), {}});
+        QVERIFY(back->scheduled.job == withoutArguments);
         QCOMPARE(back->scheduled.runsOnceOn, runsOnceOn);
+        QCOMPARE(back->scheduled.jobFile, annasJobFile);
         QCOMPARE(back->environment, annasEnvironment);
+        CrontabJob again = *back;
+        again.scheduled.job.Command = job.Command;
+        QCOMPARE(composeCrontabEntry(again).value(), *entry);
     }
 
     void oddValuesReachTheProgramUnchanged_data()
@@ -143,10 +158,15 @@ private Q_SLOTS:
         const QString program = dir.filePath(QStringLiteral("odd 'dir' %x $y\\/printargs"));
         QVERIFY(writeFile(program, "#!/bin/sh\n"
                                    "printf 'env:%s\\n' \"$WINEPREFIX\"\n"
-                                   "for a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done\n"));
+                                   "for a in \"$@\"; do printf 'arg:%s\\n' \"$a\"; done\n"
+                                   "printf 'text:%s\\n' \"$(cat \"$2\")\"\n"));
         QVERIFY(
             QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString prefix = dir.filePath(QStringLiteral("pre fix's %d $x"));
+        // The odd archive names stand in the job file's path too.
+        const QString jobFile =
+            dir.path() + QStringLiteral("/jobs") +
+            (archive.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + archive;
 
         JobRequest request;
         request.startTime = QStringLiteral("9:00");
@@ -157,22 +177,25 @@ private Q_SLOTS:
         request.programPath = program;
         const Expected<AT_INFO> job = FillJobInfo(request);
         QVERIFY2(job.ok(), qPrintable(job.message()));
-        const QString arguments = splitJobCommand(job->Command)->arguments;
+        QVERIFY(writeJobFile(jobFile, splitJobCommand(job->Command)->arguments).ok());
 
         const QDate thisYear = QDate::currentDate();
         const QList<EnvironmentVariable> environment = {{QStringLiteral("WINEPREFIX"), prefix}};
-        const Expected<QByteArray> entry = composeCrontabEntry({{1, *job, thisYear}, environment});
+        const Expected<QByteArray> entry =
+            composeCrontabEntry({{1, *job, thisYear, jobFile, {}}, environment});
         QVERIFY2(entry.ok(), qPrintable(entry.message()));
         const std::optional<CrontabJob> back = parseCrontabEntry(1, *entry);
         QVERIFY(back.has_value());
-        QVERIFY(back->scheduled.job == *job);
+        QCOMPARE(back->scheduled.jobFile, jobFile);
+        QCOMPARE(splitJobCommand(back->scheduled.job.Command)->program, program);
         QCOMPARE(back->environment, environment);
         for (const bool joinsBackslashes : {true, false}) {
             const QStringList printed = runLikeCron(cronShellCommand(*entry, joinsBackslashes));
-            QCOMPARE(printed, QStringList({QStringLiteral("env:") + prefix,
-                                           QStringLiteral("arg:") + arguments}));
+            QCOMPARE(printed.mid(0, 3),
+                     QStringList({QStringLiteral("env:") + prefix, QStringLiteral("arg:--job"),
+                                  QStringLiteral("arg:") + jobFile}));
             const Expected<AutoBackupCommand> backup =
-                parseAutoBackupCommandLine(printed.at(1).mid(4));
+                parseAutoBackupCommandLine(printed.value(3).mid(5));
             QVERIFY(backup.ok());
             QCOMPARE(backup->user, request.LogonUserName);
             QCOMPARE(backup->items(), request.items);
@@ -182,7 +205,7 @@ private Q_SLOTS:
 
         // A job without days that was due in another year does not run again.
         const Expected<QByteArray> stale =
-            composeCrontabEntry({{1, *job, thisYear.addYears(-1)}, {}});
+            composeCrontabEntry({{1, *job, thisYear.addYears(-1), jobFile, {}}, {}});
         QVERIFY(stale.ok());
         QCOMPARE(runLikeCron(cronShellCommand(*stale, true)), QStringList());
     }
@@ -201,6 +224,8 @@ private Q_SLOTS:
             [](AT_INFO &j) { j.Command += QStringLiteral("\n"); });
         row("relative program", "full path",
             [](AT_INFO &j) { j.Command = QStringLiteral("\"brevnor\" sf="); });
+        row("line break in the job file's arguments", "control character",
+            [](AT_INFO &j) { j.Command += QStringLiteral("\r"); });
         row("seconds", "whole minute", [](AT_INFO &j) { j.JobTime += 1000; });
         row("days of the month", "month", [](AT_INFO &j) { j.DaysOfMonth = 1; });
         row("not periodic", "flags", [](AT_INFO &j) { j.Flags = 0; });
@@ -211,7 +236,7 @@ private Q_SLOTS:
         QFETCH(AT_INFO, job);
         QFETCH(QString, mentions);
         const Expected<QByteArray> entry =
-            composeCrontabEntry({{1, job, QDate()}, annasEnvironment});
+            composeCrontabEntry({{1, job, QDate(), annasJobFile, {}}, annasEnvironment});
         QVERIFY(!entry.ok());
         QVERIFY2(entry.message().contains(mentions), qPrintable(entry.message()));
     }
@@ -229,11 +254,26 @@ private Q_SLOTS:
             "@daily '/usr/bin/brevnor' 'sf='",
             "45 7 30 2 * [ \"$(date +\\%Y)\" = 2031 ] && '/usr/bin/brevnor' 'sf='",
             "30 14 * * 1 '/usr/bin/brevnor' 'unclosed",
+            "30 14 * * 1 exec '/usr/bin/brevnor' 'sf='",
+            "30 14 * * 1 exec '/usr/bin/brevnor' --job",
+            "30 14 * * 1 exec '/usr/bin/bre\"vnor' --job '/j'",
+            // Numbers in another form than the one written would not read back as they stand.
+            "30 14 * * 7 '/usr/bin/brevnor' 'sf='",
+            "30 14 * * 3,1 '/usr/bin/brevnor' 'sf='",
+            "30 14 * * 1,1 '/usr/bin/brevnor' 'sf='",
+            "30 14 * * 0,1,2,3,4,5,6 '/usr/bin/brevnor' 'sf='",
+            "09 14 * * 1 '/usr/bin/brevnor' 'sf='",
+            "30 14 01 2 * [ \"$(date +\\%Y)\" = 2031 ] && '/usr/bin/brevnor' 'sf='",
             "",
         };
         for (const char *line : entries)
             QVERIFY2(!parseCrontabEntry(1, QByteArray(line)).has_value(), line);
-        QVERIFY(parseCrontabEntry(1, QByteArray("30 14 * * 7 '/usr/bin/brevnor' 'sf='")));
+        // The older form, whose line held the argument text, is still read.
+        const std::optional<CrontabJob> older =
+            parseCrontabEntry(1, QByteArray("30 14 * * 0 '/usr/bin/brevnor' 'sf=annaps=x'"));
+        QVERIFY(older.has_value());
+        QCOMPARE(older->scheduled.job.Command, QStringLiteral("\"/usr/bin/brevnor\" sf=annaps=x"));
+        QVERIFY(older->scheduled.jobFile.isEmpty());
 
         QCOMPARE(parseCrontabMarker(crontabMarker(42)), std::optional<quint32>(42));
         for (const char *line : {"# quillory job 0", "# quillory job 3 ", "#quillory job 3",

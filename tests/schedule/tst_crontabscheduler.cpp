@@ -1,8 +1,12 @@
 #include "platform/cron/crontabscheduler.h"
+#include "platform/jobcommand.h"
 #include "schedule/filljobinfo.h"
 #include "support/testsupport.h"
-#include "throwawayuser.h"
+#include "testcrontab.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -59,32 +63,37 @@ const QByteArray otherPrograms = "# m h dom mon dow command\n"
 
 } // namespace
 
-// Works on the crontab of a throwaway system user made for the run, so that no real user's
-// table is ever at stake, even when a test stops half-way.
+// Works on a crontab that holds no real user's jobs (see TestCrontab), and keeps the job files
+// in a scratch folder.
 class CrontabSchedulerTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<test::ThrowawayUser> m_user;
+    std::unique_ptr<test::TestCrontab> m_user;
+    std::unique_ptr<QTemporaryDir> m_config;
 
     QByteArray table() const { return m_user->crontab(); }
     bool install(const QByteArray &text) const { return m_user->installCrontab(text); }
-    CrontabScheduler scheduler() const
+    QString jobFolder() const { return m_config->filePath(QStringLiteral("quillory/jobs")); }
+    CrontabScheduler scheduler(const QString &prefix = QStringLiteral("/home/anna/.wine")) const
     {
-        return CrontabScheduler(
-            {{QStringLiteral("WINEPREFIX"), QStringLiteral("/home/anna/.wine")}}, m_user->name());
+        return CrontabScheduler({{QStringLiteral("WINEPREFIX"), prefix}}, jobFolder(),
+                                m_user->name());
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_user = std::make_unique<test::ThrowawayUser>();
-        if (!m_user->isValid())
-            QSKIP(qPrintable(m_user->problem()));
+        m_user = std::make_unique<test::TestCrontab>();
+        QVERIFY2(m_user->isValid(), qPrintable(m_user->problem()));
     }
 
     void cleanupTestCase() { m_user.reset(); }
 
-    void init() { m_user->removeCrontab(); }
+    void init()
+    {
+        m_user->removeCrontab();
+        m_config = std::make_unique<QTemporaryDir>();
+    }
 
     void addsListsAndRemovesJobs()
     {
@@ -110,21 +119,102 @@ private Q_SLOTS:
         QVERIFY(listed->at(2).job == once);
         QVERIFY(!listed->at(0).runsOnceOn.isValid());
         QVERIFY(listed->at(2).runsOnceOn == today || listed->at(2).runsOnceOn == today.addDays(1));
+        const QString jobFile = jobs.jobFilePath(1);
+        QCOMPARE(listed->at(0).jobFile, jobFile);
+        QVERIFY(listed->at(0).problem.contains(QLatin1String("/usr/bin/brevnor is missing")));
         QVERIFY(table().startsWith("# quillory job 1\n0 9 * * 1,3,5 WINEPREFIX='/home/anna/.wine' "
-                                   "'/usr/bin/brevnor' 'sf=annaxm=1000000000ps=bf=/home/anna/"
-                                   "mail.wlm'\n# quillory job 2\n30 14 * * * "));
+                                   "exec '/usr/bin/brevnor' --job '" +
+                                   jobFile.toUtf8() + "'\n# quillory job 2\n30 14 * * * "));
+        // Only the owner may read the password, and only the owner may enter the folder.
+        QCOMPARE(test::readFile(jobFile),
+                 QByteArray("sf=annaxm=1000000000ps=bf=/home/anna/mail.wlm\n"));
+        QCOMPARE(QFileInfo(jobFile).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFileInfo(jobFolder()).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ExeOwner | QFile::ReadUser |
+                                                           QFile::WriteUser | QFile::ExeUser);
 
+        // Numbers freed by removed jobs are taken again, lowest first, with fresh job files.
         QVERIFY(jobs.removeJob(2).ok());
+        QVERIFY(!QFileInfo::exists(jobs.jobFilePath(2)));
         QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1, 3}));
-        QCOMPARE(added(jobs, daily), 4u);
+        QCOMPARE(added(jobs, daily), 2u);
         QVERIFY(jobs.removeJob(3).ok());
-        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1, 4}));
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1, 2}));
         QVERIFY(!jobs.removeJob(3).ok());
-        QCOMPARE(added(jobs, weekly), 5u);
-        for (quint32 number : {1u, 4u, 5u})
+        QCOMPARE(added(jobs, weekly), 3u);
+        for (quint32 number : {1u, 2u, 3u})
             QVERIFY(jobs.removeJob(number).ok());
         QVERIFY(numbersOf(jobs.jobs()).isEmpty());
         QCOMPARE(table(), QByteArray());
+        QCOMPARE(QDir(jobFolder()).entryList(QDir::Files), QStringList());
+    }
+
+    void marksJobsThatCannotRun()
+    {
+        QTemporaryDir bin;
+        const QString program = bin.filePath(QStringLiteral("brevnor"));
+        QVERIFY(test::writeFile(program, "#!/bin/sh\n"));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        AT_INFO job = backupJob(QStringLiteral("9:00"), QStringLiteral("M"));
+        job.Command = joinJobCommand({program, splitJobCommand(job.Command)->arguments});
+        CrontabScheduler jobs = scheduler();
+        QCOMPARE(added(jobs, job), 1u);
+        QCOMPARE(added(jobs, job), 2u);
+        QVERIFY(QFile::remove(jobs.jobFilePath(2)));
+        const Expected<QList<ScheduledJob>> listed = jobs.jobs();
+        QCOMPARE(numbersOf(listed), QList<quint32>({1, 2}));
+        QCOMPARE(listed->at(0).problem, QString());
+        QVERIFY(listed->at(0).job == job);
+        QCOMPARE(listed->at(1).problem,
+                 QStringLiteral("The job file %1 is missing.").arg(jobs.jobFilePath(2)));
+
+        QVERIFY(QFile::remove(program));
+        QCOMPARE(jobs.jobs()->at(0).problem,
+                 QStringLiteral("The program %1 is missing.").arg(program));
+        // A damaged job can still be deleted.
+        QVERIFY(jobs.removeJob(2).ok());
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1}));
+    }
+
+    void listsDeletesAndUpgradesJobsOfTheOlderForm()
+    {
+        const QByteArray older = "# quillory job 4\n"
+                                 "0 9 * * 1 WINEPREFIX='/home/anna/.wine' '/usr/bin/brevnor' "
+                                 "'sf=annaxm=1000000000ps=s3cretbf=/home/anna/mail.wlm'\n";
+        const QString command = QStringLiteral(
+            "\"/usr/bin/brevnor\" sf=annaxm=1000000000ps=s3cretbf=/home/anna/mail.wlm");
+        QVERIFY(install(older));
+        CrontabScheduler jobs = scheduler();
+        Expected<QList<ScheduledJob>> listed = jobs.jobs();
+        QCOMPARE(numbersOf(listed), QList<quint32>({4}));
+        QCOMPARE(listed->at(0).job.Command, command);
+        QVERIFY(listed->at(0).jobFile.isEmpty());
+        QVERIFY(jobs.removeJob(4).ok());
+        QCOMPARE(table(), QByteArray());
+
+        // Once the program writes the table, the password moves into a job file.
+        QVERIFY(install(older));
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 1u);
+        QVERIFY2(!table().contains("s3cret"), table().constData());
+        listed = jobs.jobs();
+        QCOMPARE(numbersOf(listed), QList<quint32>({1, 4}));
+        QCOMPARE(listed->at(1).job.Command, command);
+        QCOMPARE(listed->at(1).jobFile, jobs.jobFilePath(4));
+        QVERIFY(jobs.removeJob(4).ok());
+        QVERIFY(!QFileInfo::exists(jobs.jobFilePath(4)));
+    }
+
+    // A marker with the highest number a marker can hold must not hide the jobs added after it.
+    void takesTheLowestFreeNumber()
+    {
+        const QByteArray highest = "# quillory job 999999999\n15 2 * * * /usr/bin/edited\n";
+        QVERIFY(install(highest));
+        CrontabScheduler jobs = scheduler();
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 1u);
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("T"))), 2u);
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1, 2}));
+        QVERIFY(table().startsWith(highest));
     }
 
     void leavesOtherEntriesByteForByte()
@@ -133,47 +223,55 @@ private Q_SLOTS:
         QCOMPARE(table(), otherPrograms);
         CrontabScheduler jobs = scheduler();
         // The marker of job 9 no longer heads an entry of ours: its number stays taken.
-        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 10u);
-        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:30"), QStringLiteral("T"))), 11u);
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 1u);
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:30"), QStringLiteral("T"))), 2u);
         const QList<QByteArray> lines = table().split('\n');
         QCOMPARE(lines.size(), otherPrograms.count('\n') + 5);
-        // Above the variable lines, which would otherwise apply to the jobs.
-        QCOMPARE(lines.at(0), QByteArray("# quillory job 10"));
-        QCOMPARE(lines.at(2), QByteArray("# quillory job 11"));
-        QVERIFY(table().endsWith(otherPrograms));
-        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({10, 11}));
+        // After the user's MAILTO= line, which applies to them as to the user's own entries.
+        QVERIFY(table().startsWith(otherPrograms));
+        QCOMPARE(lines.at(lines.size() - 5), QByteArray("# quillory job 1"));
+        QCOMPARE(lines.at(lines.size() - 3), QByteArray("# quillory job 2"));
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1, 2}));
         QVERIFY(!jobs.removeJob(9).ok());
 
-        QVERIFY(jobs.removeJob(11).ok());
-        QVERIFY(jobs.removeJob(10).ok());
+        QVERIFY(jobs.removeJob(2).ok());
+        QVERIFY(jobs.removeJob(1).ok());
         QCOMPARE(table(), otherPrograms);
 
         // A job the user moved between other lines leaves them as they were when removed.
-        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 10u);
-        const QByteArray job = table().left(table().size() - otherPrograms.size());
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"))), 1u);
+        const QByteArray job = table().mid(otherPrograms.size());
         const qsizetype middle = otherPrograms.indexOf("\n\n") + 1;
         QVERIFY(install(otherPrograms.left(middle) + job + otherPrograms.mid(middle)));
-        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({10}));
-        QVERIFY(jobs.removeJob(10).ok());
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({1}));
+        QVERIFY(jobs.removeJob(1).ok());
         QCOMPARE(table(), otherPrograms);
     }
 
     void jobRefusedByCrontabLeavesTheTableAsItWas()
     {
         QVERIFY(install(otherPrograms));
-        CrontabScheduler jobs = scheduler();
+        // The line names the job file, so a long archive path no longer makes it too long.
         const QString longPath = QStringLiteral("/home/anna/") + QString(1200, QLatin1Char('a'));
-        const Expected<quint32> tooLong = jobs.NetScheduleJobAdd(
-            backupJob(QStringLiteral("9:00"), QStringLiteral("M"), longPath));
+        CrontabScheduler jobs = scheduler();
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:00"), QStringLiteral("M"), longPath)), 1u);
+        QVERIFY(jobs.jobs()->at(0).job.Command.endsWith(longPath));
+        QVERIFY(jobs.removeJob(1).ok());
+
+        // A Wine prefix path still can.
+        CrontabScheduler longPrefix = scheduler(longPath);
+        const Expected<quint32> tooLong =
+            longPrefix.NetScheduleJobAdd(backupJob(QStringLiteral("9:00"), QStringLiteral("M")));
         QVERIFY(!tooLong.ok());
         QVERIFY2(tooLong.message().contains(QLatin1String("could not be written")),
                  qPrintable(tooLong.message()));
         QCOMPARE(table(), otherPrograms);
+        QCOMPARE(QDir(jobFolder()).entryList(QDir::Files), QStringList());
     }
 
     void failsPlainlyWhenCrontabRefusesTheUser()
     {
-        CrontabScheduler jobs({}, QStringLiteral("qlry-no-such-user"));
+        CrontabScheduler jobs({}, jobFolder(), QStringLiteral("qlry-no-such-user"));
         const Expected<QList<ScheduledJob>> listed = jobs.jobs();
         QVERIFY(!listed.ok());
         QVERIFY(listed.message().startsWith(QLatin1String("The crontab could not be read: ")));

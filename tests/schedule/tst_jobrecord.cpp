@@ -136,7 +136,8 @@ private Q_SLOTS:
         request.password = QStringLiteral("pw");
         const Expected<AT_INFO> job = FillJobInfo(request);
         QVERIFY(job.ok());
-        const Expected<ScheduledBackup> weekly = describeScheduledBackup({7, *job, QDate()});
+        const Expected<ScheduledBackup> weekly =
+            describeScheduledBackup({7, *job, QDate(), {}, {}});
         QVERIFY2(weekly.ok(), qPrintable(weekly.message()));
         QCOMPARE(weekly->jobNumber, 7u);
         QCOMPARE(weekly->startTime, QStringLiteral("14:30"));
@@ -149,7 +150,7 @@ private Q_SLOTS:
         onceJob.JobTime = 7 * 3600000 + 5 * 60000;
         onceJob.DaysOfWeek = 0;
         const Expected<ScheduledBackup> once =
-            describeScheduledBackup({8, onceJob, QDate(2031, 2, 3)});
+            describeScheduledBackup({8, onceJob, QDate(2031, 2, 3), {}, {}});
         QVERIFY(once.ok());
         QCOMPARE(once->startTime, QStringLiteral("7:05"));
         QCOMPARE(once->DayList, QString());
@@ -157,7 +158,7 @@ private Q_SLOTS:
 
         AT_INFO other = *job;
         other.Command = QStringLiteral("\"/usr/bin/true\" --quiet");
-        QVERIFY(!describeScheduledBackup({9, other, QDate()}).ok());
+        QVERIFY(!describeScheduledBackup({9, other, QDate(), {}, {}}).ok());
     }
 
     void unattendedRunGetsThePrefixAndTheUsersLocale()

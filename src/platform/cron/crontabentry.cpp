@@ -100,9 +100,10 @@ bool holdsControlCharacter(const QString &text)
     return false;
 }
 
+// Four digits, as `date +%Y` prints the years the guard can hold.
 QString onceGuard(int year)
 {
-    return QStringLiteral("[ \"$(date +\\%Y)\" = %1 ] && ").arg(year);
+    return QStringLiteral("[ \"$(date +\\%Y)\" = %1 ] && ").arg(year, 4, 10, QLatin1Char('0'));
 }
 
 QString weekDayField(quint8 daysOfWeek)
@@ -145,8 +146,11 @@ Result checkCarriable(const CrontabJob &entry, const JobCommand &command)
         return Result::failure(QStringLiteral("A job without week days needs the day it runs."));
     if (!command.program.startsWith(QLatin1Char('/')))
         return Result::failure(QStringLiteral("The job's program must be given by its full path."));
-    bool controlCharacter =
-        holdsControlCharacter(command.program) || holdsControlCharacter(command.arguments);
+    if (!entry.scheduled.jobFile.startsWith(QLatin1Char('/')))
+        return Result::failure(QStringLiteral("The job's file must be given by its full path."));
+    bool controlCharacter = holdsControlCharacter(command.program) ||
+                            holdsControlCharacter(command.arguments) ||
+                            holdsControlCharacter(entry.scheduled.jobFile);
     for (const EnvironmentVariable &variable : entry.environment) {
         if (!isVariableName(variable.name))
             return Result::failure(
@@ -158,6 +162,20 @@ Result checkCarriable(const CrontabJob &entry, const JobCommand &command)
             QStringLiteral("The job's command holds a line break or another control character, "
                            "which a crontab entry cannot carry."));
     return Result::success();
+}
+
+// The five time fields and, for a job that runs once, the year guard, each followed by a blank.
+QString scheduleFields(const ScheduledJob &scheduled)
+{
+    const quint32 minutes = scheduled.job.JobTime / MsPerMinute;
+    QString fields = QStringLiteral("%1 %2 ").arg(minutes % 60).arg(minutes / 60);
+    if (scheduled.job.DaysOfWeek != 0)
+        return fields + QStringLiteral("* * ") + weekDayField(scheduled.job.DaysOfWeek) +
+               QLatin1Char(' ');
+    const QDate day = scheduled.runsOnceOn;
+    // cron knows no years: the entry would come back on the same day every year.
+    return fields + QStringLiteral("%1 %2 * ").arg(day.day()).arg(day.month()) +
+           onceGuard(day.year());
 }
 
 // Reads the time fields into the job and returns the command that follows them.
@@ -191,6 +209,16 @@ std::optional<QString> readSchedule(const QString &text, ScheduledJob &scheduled
     return command.mid(once.capturedLength());
 }
 
+// Only the form scheduleFields writes is read, so that every number of a job reads back as it
+// was written: "09", "0630" read as a year, or "7" for Sunday would be written back otherwise.
+std::optional<QString> readCanonicalSchedule(const QString &text, ScheduledJob &scheduled)
+{
+    const std::optional<QString> command = readSchedule(text, scheduled);
+    if (!command || !text.startsWith(scheduleFields(scheduled)))
+        return std::nullopt;
+    return command;
+}
+
 // Reads the variables, the program and its argument text into the job.
 bool readCommand(const QString &command, CrontabJob &entry)
 {
@@ -212,14 +240,29 @@ bool readCommand(const QString &command, CrontabJob &entry)
         ++pos;
         entry.environment.append({name.captured().chopped(1), *value});
     }
+    // The current form starts the program with its job file; the older one gave the argument
+    // text itself.
+    const QLatin1String exec("exec ");
+    const bool current = QStringView(*shellText).mid(pos).startsWith(exec);
+    if (current)
+        pos += exec.size();
     const std::optional<QString> program = readWord(*shellText, pos);
-    if (!program || pos >= shellText->size())
+    const QLatin1String jobOption(" --job ");
+    // A double quote would end the program's path early in the job's command.
+    if (!program || program->contains(QLatin1Char('"')) || pos >= shellText->size())
         return false;
-    ++pos;
-    const std::optional<QString> arguments = readWord(*shellText, pos);
-    if (!arguments || pos != shellText->size())
+    if (current) {
+        if (!QStringView(*shellText).mid(pos).startsWith(jobOption))
+            return false;
+        pos += jobOption.size();
+    } else {
+        ++pos;
+    }
+    const std::optional<QString> word = readWord(*shellText, pos);
+    if (!word || pos != shellText->size())
         return false;
-    entry.scheduled.job.Command = joinJobCommand({*program, *arguments});
+    entry.scheduled.jobFile = current ? *word : QString();
+    entry.scheduled.job.Command = joinJobCommand({*program, current ? QString() : *word});
     return true;
 }
 
@@ -232,7 +275,7 @@ QByteArray crontabMarker(quint32 number)
 
 std::optional<quint32> parseCrontabMarker(QByteArrayView line)
 {
-    // Nine digits at most, so that the next number always fits.
+    // Nine digits at most, so that every number fits the job record.
     static const QRegularExpression pattern(QStringLiteral("^# quillory job ([1-9][0-9]{0,8})$"));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(line));
     if (!match.hasMatch())
@@ -249,18 +292,12 @@ Expected<QByteArray> composeCrontabEntry(const CrontabJob &entry)
     if (const Result carriable = checkCarriable(entry, *command); !carriable)
         return carriable;
 
-    const quint32 minutes = job.JobTime / MsPerMinute;
-    QString line = QStringLiteral("%1 %2 ").arg(minutes % 60).arg(minutes / 60);
-    if (job.DaysOfWeek == 0) {
-        const QDate day = entry.scheduled.runsOnceOn;
-        // cron knows no years: the entry would come back on the same day every year.
-        line += QStringLiteral("%1 %2 * ").arg(day.day()).arg(day.month()) + onceGuard(day.year());
-    } else {
-        line += QStringLiteral("* * ") + weekDayField(job.DaysOfWeek) + QLatin1Char(' ');
-    }
+    QString line = scheduleFields(entry.scheduled);
     for (const EnvironmentVariable &variable : entry.environment)
         line += variable.name + QLatin1Char('=') + cronWord(variable.value) + QLatin1Char(' ');
-    line += cronWord(command->program) + QLatin1Char(' ') + cronWord(command->arguments);
+    // exec, so that no shell stays behind for the length of the run.
+    line += QStringLiteral("exec ") + cronWord(command->program) + QStringLiteral(" --job ") +
+            cronWord(entry.scheduled.jobFile);
     return line.toUtf8();
 }
 
@@ -271,7 +308,7 @@ std::optional<CrontabJob> parseCrontabEntry(quint32 number, QByteArrayView line)
         return std::nullopt;
     CrontabJob entry;
     entry.scheduled.number = number;
-    const std::optional<QString> command = readSchedule(text, entry.scheduled);
+    const std::optional<QString> command = readCanonicalSchedule(text, entry.scheduled);
     if (!command || !readCommand(*command, entry))
         return std::nullopt;
     return entry;

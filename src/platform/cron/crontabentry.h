@@ -30,10 +30,13 @@ struct CrontabJob {
 QByteArray crontabMarker(quint32 number);
 std::optional<quint32> parseCrontabMarker(QByteArrayView line);
 
-// The entry line, without its line end. A job without week days runs on scheduled.runsOnceOn.
-// Fails when crontab cannot carry the job as it is.
+// The entry line, without its line end: the variables, then `exec` of the program with
+// `--job` and scheduled.jobFile, which holds the argument text. A job without week days runs on
+// scheduled.runsOnceOn. Fails when crontab cannot carry the job as it is.
 Expected<QByteArray> composeCrontabEntry(const CrontabJob &job);
-// Reads back only entries in the form composeCrontabEntry writes.
+// Reads back only entries in the form composeCrontabEntry writes, and those of the older form
+// that held the argument text itself (scheduled.jobFile empty). Of an entry of the current form
+// the command holds the program only; its argument text is in the job file.
 std::optional<CrontabJob> parseCrontabEntry(quint32 number, QByteArrayView line);
 
 // The day a job without week days runs: today when its time is still ahead, else tomorrow.

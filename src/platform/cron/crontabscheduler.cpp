@@ -1,7 +1,13 @@
 #include "platform/cron/crontabscheduler.h"
 
 #include "platform/cron/crontabtable.h"
+#include "platform/cron/jobfile.h"
+#include "platform/jobcommand.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 
 namespace quillory {
@@ -36,9 +42,16 @@ Expected<CrontabRun> runCrontab(const QStringList &arguments, const QByteArray &
 
 } // namespace
 
-CrontabScheduler::CrontabScheduler(QList<EnvironmentVariable> environment, QString user)
-    : m_environment(std::move(environment)), m_user(std::move(user))
+CrontabScheduler::CrontabScheduler(QList<EnvironmentVariable> environment, QString jobFolder,
+                                   QString user)
+    : m_environment(std::move(environment)), m_jobFolder(std::move(jobFolder)),
+      m_user(std::move(user))
 {
+}
+
+QString CrontabScheduler::jobFilePath(quint32 number) const
+{
+    return QDir(m_jobFolder).absoluteFilePath(QStringLiteral("job-%1").arg(number));
 }
 
 QStringList CrontabScheduler::arguments(const QString &action) const
@@ -60,9 +73,39 @@ Expected<CrontabTable> CrontabScheduler::readTable() const
     return Result::failure(QStringLiteral("The crontab could not be read: %1").arg(run->errors));
 }
 
-Result CrontabScheduler::writeTable(const CrontabTable &table) const
+// Jobs of the older form hold their password in the crontab line. Whenever the table is written
+// anyway, each of them gets its job file and a line of the current form. Returns the job files
+// written.
+QStringList CrontabScheduler::moveArgumentsToJobFiles(CrontabTable &table) const
 {
+    const QList<CrontabJob> jobs = table.jobs();
+    QMap<quint32, int> uses;
+    for (const CrontabJob &job : jobs)
+        ++uses[job.scheduled.number];
+    QStringList written;
+    for (CrontabJob job : jobs) {
+        // A job copied by hand under the same number would share the file.
+        if (!job.scheduled.jobFile.isEmpty() || uses.value(job.scheduled.number) != 1)
+            continue;
+        job.scheduled.jobFile = jobFilePath(job.scheduled.number);
+        const Expected<QByteArray> line = composeCrontabEntry(job);
+        if (!line || !writeJobFile(job.scheduled.jobFile,
+                                   splitJobCommand(job.scheduled.job.Command)->arguments))
+            continue;
+        written.append(job.scheduled.jobFile);
+        table.replace(job.scheduled.number, *line);
+    }
+    return written;
+}
+
+Result CrontabScheduler::writeTable(CrontabTable table) const
+{
+    const QStringList jobFiles = moveArgumentsToJobFiles(table);
     const Expected<CrontabRun> run = runCrontab(arguments(QStringLiteral("-")), table.text());
+    if (!run || run->exitCode != 0) {
+        for (const QString &jobFile : jobFiles)
+            QFile::remove(jobFile);
+    }
     if (!run)
         return run.result();
     if (run->exitCode != 0)
@@ -76,16 +119,42 @@ Expected<quint32> CrontabScheduler::NetScheduleJobAdd(const AT_INFO &job)
     Expected<CrontabTable> table = readTable();
     if (!table)
         return table.result();
-    CrontabJob entry{{table->nextJobNumber(), job, QDate()}, m_environment};
+    const quint32 number = table->nextJobNumber();
+    CrontabJob entry{{number, job, QDate(), jobFilePath(number), QString()}, m_environment};
     if (job.DaysOfWeek == 0)
         entry.scheduled.runsOnceOn = nextRunDate(job.JobTime, QDateTime::currentDateTime());
     const Expected<QByteArray> line = composeCrontabEntry(entry);
     if (!line)
         return line.result();
-    table.value().insert(entry.scheduled.number, *line);
-    if (const Result written = writeTable(*table); !written)
+    if (const Result kept =
+            writeJobFile(entry.scheduled.jobFile, splitJobCommand(job.Command)->arguments);
+        !kept)
+        return kept;
+    table.value().insert(number, *line);
+    if (const Result written = writeTable(*table); !written) {
+        QFile::remove(entry.scheduled.jobFile);
         return written;
-    return entry.scheduled.number;
+    }
+    return number;
+}
+
+ScheduledJob CrontabScheduler::withArguments(ScheduledJob scheduled) const
+{
+    QStringList problems;
+    const JobCommand command = *splitJobCommand(scheduled.job.Command);
+    if (!QFileInfo(command.program).isExecutable())
+        problems.append(QStringLiteral("The program %1 is missing.").arg(command.program));
+    if (!scheduled.jobFile.isEmpty()) {
+        const Expected<QString> arguments = readJobFile(scheduled.jobFile);
+        if (arguments)
+            scheduled.job.Command = joinJobCommand({command.program, *arguments});
+        else if (!QFileInfo::exists(scheduled.jobFile))
+            problems.append(QStringLiteral("The job file %1 is missing.").arg(scheduled.jobFile));
+        else
+            problems.append(arguments.message());
+    }
+    scheduled.problem = problems.join(QLatin1Char(' '));
+    return scheduled;
 }
 
 Expected<QList<ScheduledJob>> CrontabScheduler::jobs()
@@ -95,7 +164,7 @@ Expected<QList<ScheduledJob>> CrontabScheduler::jobs()
         return table.result();
     QList<ScheduledJob> found;
     for (const CrontabJob &job : table->jobs())
-        found.append(job.scheduled);
+        found.append(withArguments(job.scheduled));
     return found;
 }
 
@@ -104,9 +173,27 @@ Result CrontabScheduler::removeJob(quint32 number)
     Expected<CrontabTable> table = readTable();
     if (!table)
         return table.result();
+    QString jobFile;
+    for (const CrontabJob &job : table->jobs())
+        if (job.scheduled.number == number && jobFile.isEmpty())
+            jobFile = job.scheduled.jobFile;
     if (!table.value().remove(number))
         return Result::failure(QStringLiteral("There is no scheduled job %1.").arg(number));
-    return writeTable(*table);
+    if (const Result written = writeTable(*table); !written)
+        return written;
+    // Only the job's own file: a line edited by hand may name any file of the user's.
+    if (jobFile == jobFilePath(number) && QFileInfo::exists(jobFile) && !QFile::remove(jobFile))
+        return Result::failure(
+            QStringLiteral("Job %1 was removed, but its file %2 could not be deleted; it holds "
+                           "the job's password.")
+                .arg(number)
+                .arg(jobFile));
+    return Result::success();
+}
+
+bool CrontabScheduler::serviceRuns() const
+{
+    return cronServiceRuns(m_probe);
 }
 
 } // namespace quillory

@@ -1,5 +1,7 @@
 #include "platform/cron/crontabtable.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace quillory {
@@ -31,10 +33,14 @@ QList<CrontabJob> CrontabTable::jobs() const
 
 quint32 CrontabTable::nextJobNumber() const
 {
-    quint32 highest = 0;
+    QSet<quint32> taken;
     for (const QByteArray &line : m_lines)
-        highest = std::max(highest, parseCrontabMarker(line).value_or(0));
-    return highest + 1;
+        if (const std::optional<quint32> number = parseCrontabMarker(line))
+            taken.insert(*number);
+    quint32 number = 1;
+    while (taken.contains(number))
+        ++number;
+    return number;
 }
 
 void CrontabTable::insert(quint32 number, const QByteArray &entry)
@@ -42,11 +48,18 @@ void CrontabTable::insert(quint32 number, const QByteArray &entry)
     // crontab refuses a table whose last line has no line end.
     if (!m_lines.constLast().isEmpty())
         m_lines.append(QByteArray());
-    qsizetype at = 0;
-    while (isJobAt(at))
-        at += 2;
-    m_lines.insert(at, crontabMarker(number));
-    m_lines.insert(at + 1, entry);
+    m_lines.insert(m_lines.size() - 1, crontabMarker(number));
+    m_lines.insert(m_lines.size() - 1, entry);
+}
+
+void CrontabTable::replace(quint32 number, const QByteArray &entry)
+{
+    for (qsizetype line = 0; line < m_lines.size(); ++line) {
+        if (isJobAt(line) && parseCrontabMarker(m_lines[line]) == number) {
+            m_lines[line + 1] = entry;
+            return;
+        }
+    }
 }
 
 bool CrontabTable::remove(quint32 number)

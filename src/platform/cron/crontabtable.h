@@ -15,11 +15,14 @@ public:
 
     // The program's jobs, ordered by number: a marker line directly followed by an entry it wrote.
     QList<CrontabJob> jobs() const;
-    // Above every number a marker line holds, even one whose entry was edited beyond reading.
+    // The lowest number that no marker line holds, even one whose entry was edited beyond
+    // reading.
     quint32 nextJobNumber() const;
-    // Puts the job after the program's jobs at the top of the table, before any variable line
-    // another program may have set for the entries below it.
+    // Puts the job at the end of the table, so that the user's variable lines (MAILTO=) apply to
+    // it as to every other entry.
     void insert(quint32 number, const QByteArray &entry);
+    // Replaces the entry of the first job with that number.
+    void replace(quint32 number, const QByteArray &entry);
     // Removes the first job with that number; false when there is none.
     bool remove(quint32 number);
     QByteArray text() const;

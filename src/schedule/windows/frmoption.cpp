@@ -9,6 +9,7 @@
 #include "platform/userdialogs.h"
 #include "registry/modreg.h"
 #include "schedule/filljobinfo.h"
+#include "schedule/jobprogram.h"
 #include "schedule/starttime.h"
 #include "schedule/windows/frmtasks.h"
 
@@ -21,13 +22,6 @@ namespace quillory {
 namespace {
 
 const QString registryReadError = QStringLiteral("Error");
-
-// The job starts brevnor from the running program's folder (once installed, the program itself),
-// which backs up without a window when it is given argument text.
-QString installedProgramPath()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/brevnor");
-}
 
 // Grey while the option is off, so that the boxes plainly take no password.
 void paintPasswordBox(QLineEdit *box, bool on)
@@ -162,14 +156,20 @@ void Frmoption::Command3_Click()
     request.LogonUserName = m_context.values().LogonUserName;
     request.password = password;
     request.BackupFileName = archive;
-    request.programPath = installedProgramPath();
+    request.programPath = jobProgramPath();
     const Expected<AT_INFO> job = FillJobInfo(request);
     if (!job)
         return refuse(job.message(), MessageIcon::Warning);
 
     const Expected<quint32> number = m_scheduler.NetScheduleJobAdd(*job);
-    if (number)
+    if (number && m_scheduler.serviceRuns())
         dialogs.message(QStringLiteral("Task %1 has been scheduled.").arg(*number),
+                        applicationTitle(), MessageIcon::None);
+    else if (number)
+        dialogs.message(QStringLiteral("Task %1 has been scheduled, but no cron service is running "
+                                       "on this computer, so it will not run until one is "
+                                       "started.")
+                            .arg(*number),
                         applicationTitle(), MessageIcon::None);
     else
         dialogs.message(QStringLiteral("Task schedul fail.\n") + number.message(),

@@ -3,6 +3,7 @@
 #include "ui_frmtasks.h"
 
 #include "app/itemtable.h"
+#include "platform/jobcommand.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
 #include "schedule/scheduledbackup.h"
@@ -10,6 +11,7 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <QStyle>
 
 namespace quillory {
 
@@ -46,16 +48,20 @@ QString itemsText(const ItemFlags &items)
     return captions.join(QStringLiteral(", "));
 }
 
-// A job whose command is not a backup's is still listed, so that it can be deleted.
+// A job whose command is not a backup's, or that cannot run, is still listed, so that it can be
+// deleted.
 QStringList rowText(const ScheduledJob &scheduled)
 {
     QStringList row = {QString::number(scheduled.number), startTimeText(scheduled.job.JobTime),
                        daysText(scheduled)};
+    const Expected<JobCommand> command = splitJobCommand(scheduled.job.Command);
     const Expected<ScheduledBackup> backup = describeScheduledBackup(scheduled);
+    const bool hasArguments = command && !command->arguments.isEmpty();
     if (backup)
         row << itemsText(backup->items) << backup->archivePath;
     else
-        row << backup.message();
+        row << (hasArguments ? backup.message() : QString()) << QString();
+    row << (command ? command->program : QString()) << scheduled.problem;
     return row;
 }
 
@@ -91,6 +97,8 @@ void frmTasks::ListTasks()
     for (const ScheduledJob &scheduled : *jobs) {
         auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled));
         row->setData(0, Qt::UserRole, scheduled.number);
+        if (!scheduled.problem.isEmpty())
+            row->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     }
     for (int column = 0; column < ui->lvwTasks->columnCount(); ++column)
         ui->lvwTasks->resizeColumnToContents(column);

@@ -15,8 +15,9 @@ namespace quillory {
 class JobScheduler;
 class UserDialogs;
 
-// The program's own list of its scheduled backups: when each runs, what it saves and where,
-// never its password. A chosen job can be deleted.
+// The program's own list of its scheduled backups: when each runs, what it saves and where, the
+// program it starts, never its password; jobs whose program or job file is missing are marked.
+// A chosen job can be deleted, together with its job file.
 class frmTasks : public QDialog {
     Q_OBJECT
 

@@ -5,6 +5,7 @@
 #include "schedule/windows/frmoption.h"
 
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -26,10 +27,14 @@ struct SchedulerFixture {
     // Picks the archive through the save dialog, as the user would.
     void chooseArchive(const QString &path);
     void tickItems(const QString &flags) const;
+    // Whether the scheduler finds a cron daemon: one that runs is stood for by a pid file naming
+    // the test itself, none by an empty process folder.
+    void setCronRuns(bool runs);
     QStringList messages() const { return profile.dialogs.messageTexts(); }
     ProgramValues &values() const { return profile.context->values(); }
 
     LoadedProfile profile;
+    QTemporaryDir cronPlaces;
     bool loaded = false;
     std::optional<CrontabScheduler> scheduler;
     std::unique_ptr<Frmoption> dialog;

@@ -1,14 +1,18 @@
-#include "../throwawayuser.h"
+#include "../testcrontab.h"
 #include "platform/jobcommand.h"
 #include "platform/zip/ziparchive.h"
+#include "schedule/jobprogram.h"
 #include "schedule/windows/frmtasks.h"
 #include "schedulerfixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -31,7 +35,19 @@ QList<ScheduledJob> jobsOf(JobScheduler &scheduler)
 
 QString programPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/brevnor");
+    return jobProgramPath();
+}
+
+// Every process's arguments, as any user of the machine can read them.
+QByteArray processArguments()
+{
+    QByteArray all;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (arguments.open(QIODevice::ReadOnly))
+            all += arguments.readAll() + '\n';
+    }
+    return all;
 }
 
 AT_INFO expectedJob(quint32 jobTime, quint8 daysOfWeek, const QString &arguments)
@@ -65,11 +81,13 @@ QString cronCommand(const QByteArray &crontab, quint32 job)
 
 } // namespace
 
-// Jobs that go through the dialog into a real crontab, that of a throwaway user, and come back.
+// Jobs that go through the dialog into a real crontab, one that holds no real user's jobs, and
+// come back; their job files go to a scratch configuration folder.
 class ScheduledJobsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ThrowawayUser> m_user;
+    std::unique_ptr<TestCrontab> m_user;
+    QTemporaryDir m_config;
 
     std::unique_ptr<SchedulerFixture> fixture(const QStringList &profileOptions = {}) const
     {
@@ -80,9 +98,9 @@ class ScheduledJobsTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        m_user = std::make_unique<ThrowawayUser>();
-        if (!m_user->isValid())
-            QSKIP(qPrintable(m_user->problem()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        m_user = std::make_unique<TestCrontab>();
+        QVERIFY2(m_user->isValid(), qPrintable(m_user->problem()));
     }
 
     void cleanupTestCase() { m_user.reset(); }
@@ -150,6 +168,21 @@ private Q_SLOTS:
         QCOMPARE(jobs[0].job.DaysOfMonth, 0u);
     }
 
+    void saysWhenNoCronServiceWouldRunTheJob()
+    {
+        const auto f = fixture();
+        QVERIFY(f);
+        f->setCronRuns(false);
+        f->tickItems(QStringLiteral("0100000000"));
+        f->chooseArchive(f->profile.archive());
+        f->click("Command3");
+        QCOMPARE(f->messages(),
+                 QStringList{QStringLiteral("Task 1 has been scheduled, but no cron service is "
+                                            "running on this computer, so it will not run until "
+                                            "one is started.")});
+        QCOMPARE(jobsOf(*f->scheduler).size(), 1);
+    }
+
     void eachSubmissionRebuildsItsDays()
     {
         const auto f = fixture();
@@ -187,9 +220,12 @@ private Q_SLOTS:
         f->get<QCheckBox>("chkSunday")->click();
         f->get<QComboBox>("cmbStartTime")->setCurrentIndex(29);
         f->click("Command3");
-        // An entry of the program's form whose command is no backup, edited by hand.
-        QVERIFY(m_user->installCrontab(m_user->crontab() +
-                                       "# quillory job 7\n0 9 * * 3 '/usr/bin/brevnor' 'hello'\n"));
+        // An entry of the program's older form whose command is no backup, edited by hand, with
+        // a program that is not there.
+        QVERIFY(m_user->installCrontab(
+            m_user->crontab() + "# quillory job 7\n0 9 * * 3 '/nonexistent/brevnor' 'hello'\n"));
+        // A job whose file is gone.
+        QVERIFY(QFile::remove(f->scheduler->jobFilePath(2)));
 
         ScriptedDialogs &dialogs = f->profile.dialogs;
         dialogs.shown.clear();
@@ -211,13 +247,23 @@ private Q_SLOTS:
                                          QStringLiteral("Every day"),
                                          QStringLiteral("Mail Accounts & Messages/News Accounts & "
                                                         "Messages, Contacts, Settings"),
-                                         f->profile.archive()}));
-        QCOMPARE(rows()[1].mid(0, 3),
-                 QStringList({QStringLiteral("2"), QStringLiteral("14:30"),
-                              QLocale().dayName(1) + QStringLiteral(", ") + QLocale().dayName(7)}));
+                                         f->profile.archive(), programPath(), QString()}));
+        QCOMPARE(
+            rows()[1],
+            QStringList(
+                {QStringLiteral("2"), QStringLiteral("14:30"),
+                 QLocale().dayName(1) + QStringLiteral(", ") + QLocale().dayName(7), QString(),
+                 QString(), programPath(),
+                 QStringLiteral("The job file %1 is missing.").arg(f->scheduler->jobFilePath(2))}));
         QCOMPARE(rows()[2].mid(0, 3),
                  QStringList({QStringLiteral("7"), QStringLiteral("9:00"), QLocale().dayName(3)}));
         QVERIFY(rows()[2][3].startsWith(QLatin1String("The command line must read")));
+        QCOMPARE(rows()[2].mid(5), QStringList({QStringLiteral("/nonexistent/brevnor"),
+                                                QStringLiteral("The program /nonexistent/brevnor "
+                                                               "is missing.")}));
+        QVERIFY(list->topLevelItem(0)->icon(0).isNull());
+        QVERIFY(!list->topLevelItem(1)->icon(0).isNull());
+        QVERIFY(!list->topLevelItem(2)->icon(0).isNull());
         for (const QStringList &cells : rows())
             for (const QString &cell : cells)
                 QVERIFY2(!cell.contains(QLatin1String("s3cret")), qPrintable(cell));
@@ -242,10 +288,12 @@ private Q_SLOTS:
         QCOMPARE(jobsOf(*f->scheduler).size(), 1);
         QVERIFY(!m_user->crontab().contains("hello"));
         QCOMPARE(dialogs.messageTexts().size(), 3);
+        QVERIFY(!QFileInfo::exists(f->scheduler->jobFilePath(1)));
     }
 
-    // The whole way: the dialog writes the crontab entry, and its command, run as cron runs it,
-    // makes the archive from the profile.
+    // The whole way: the dialog writes the crontab entry and the job file, and the entry's
+    // command, run as cron runs it, makes the archive from the profile. Meanwhile no process shows
+    // the password in its arguments, which every user of the machine can read.
     void theJobCronRunsWritesTheArchive()
     {
         const auto f = fixture();
@@ -260,22 +308,47 @@ private Q_SLOTS:
         f->chooseArchive(archive);
         f->click("Command3");
         QCOMPARE(f->messages(), QStringList{QStringLiteral("Task 1 has been scheduled.")});
+        QVERIFY(!m_user->crontab().contains(password.toUtf8()));
+        const QString jobFile = f->scheduler->jobFilePath(1);
+        QCOMPARE(QFileInfo(jobFile).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 
         const QString command = cronCommand(m_user->crontab(), 1);
         QVERIFY(!command.isEmpty());
         QTemporaryDir home;
-        const ProgramRun run =
-            runProgram(QStringLiteral("/usr/bin/env"),
-                       {QStringLiteral("-i"), QStringLiteral("HOME=") + home.path(),
-                        QStringLiteral("LOGNAME=") + m_user->name(),
-                        QStringLiteral("SHELL=/bin/sh"), QStringLiteral("PATH=/usr/bin:/bin"),
-                        QStringLiteral("/bin/sh"), QStringLiteral("-c"), command});
-        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QProcess cron;
+        QProcessEnvironment cronEnvironment;
+        cronEnvironment.insert(QStringLiteral("HOME"), home.path());
+        cronEnvironment.insert(QStringLiteral("LOGNAME"), m_user->name());
+        cronEnvironment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
+        cronEnvironment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        cron.setProcessEnvironment(cronEnvironment);
+        cron.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        QVERIFY(cron.waitForStarted(-1));
+        int samplesOfTheRun = 0;
+        while (cron.state() != QProcess::NotRunning) {
+            const QByteArray arguments = processArguments();
+            QVERIFY2(!arguments.contains(password.toUtf8()), arguments.constData());
+            if (arguments.contains(QFile::encodeName(jobFile)))
+                ++samplesOfTheRun;
+            cron.waitForFinished(0);
+        }
+        // The samples saw the job's own process.
+        QVERIFY(samplesOfTheRun > 0);
+        QVERIFY2(cron.exitStatus() == QProcess::NormalExit && cron.exitCode() == 0,
+                 cron.readAllStandardError().constData());
         QVERIFY(QFileInfo::exists(archive));
         QVERIFY(ZipArchive::IsProtected(archive));
         const QStringList lines = infoLines(archive, password);
         QCOMPARE(lines.value(3), QStringLiteral("BackupInformation=Auto Backup"));
         QCOMPARE(lines.value(lines.size() - 1), QStringLiteral("BackupItem=0100010000"));
+
+        // Without its job file the job says so, for cron to mail, and writes nothing.
+        QVERIFY(QFile::remove(jobFile) && QFile::remove(archive));
+        const ProgramRun lost = runProgram(programPath(), {QStringLiteral("--job"), jobFile});
+        QCOMPARE(lost.exitCode, 2);
+        QVERIFY2(lost.err.contains("could not be read"), lost.err.constData());
+        QVERIFY(!QFileInfo::exists(archive));
     }
 };
 

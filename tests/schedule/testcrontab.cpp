@@ -1,4 +1,4 @@
-#include "throwawayuser.h"
+#include "testcrontab.h"
 
 #include "support/testsupport.h"
 
@@ -22,10 +22,18 @@ QString systemTool(const QString &name)
 
 } // namespace
 
-ThrowawayUser::ThrowawayUser()
+TestCrontab::TestCrontab()
 {
     if (::geteuid() != 0) {
-        m_problem = QStringLiteral("Only root can make a throwaway user for the crontab tests.");
+        const ProgramRun own = runProgram(QStringLiteral("crontab"), {QStringLiteral("-l")},
+                                          {QStringLiteral("LC_ALL=C")});
+        if (own.exitCode == 0)
+            m_problem = QStringLiteral(
+                "The crontab tests write a crontab: run them as root, which makes a throwaway "
+                "user for them, or as a user who has no crontab (this one has one).");
+        else if (!own.err.startsWith("no crontab for "))
+            m_problem = QStringLiteral("The crontab tests need the crontab program: %1")
+                            .arg(QString::fromLocal8Bit(own.err));
         return;
     }
     const QString useradd = systemTool(QStringLiteral("useradd"));
@@ -45,31 +53,36 @@ ThrowawayUser::ThrowawayUser()
     m_name = name;
 }
 
-ThrowawayUser::~ThrowawayUser()
+TestCrontab::~TestCrontab()
 {
     if (!isValid())
         return;
     removeCrontab();
-    QProcess::execute(systemTool(QStringLiteral("userdel")), {m_name});
+    if (!m_name.isEmpty())
+        QProcess::execute(systemTool(QStringLiteral("userdel")), {m_name});
 }
 
-QByteArray ThrowawayUser::crontab() const
+QStringList TestCrontab::arguments(const QString &action) const
 {
-    return runProgram(QStringLiteral("crontab"),
-                      {QStringLiteral("-u"), m_name, QStringLiteral("-l")})
-        .out;
+    if (m_name.isEmpty())
+        return {action};
+    return {QStringLiteral("-u"), m_name, action};
 }
 
-bool ThrowawayUser::installCrontab(const QByteArray &table) const
+QByteArray TestCrontab::crontab() const
 {
-    return runProgram(QStringLiteral("crontab"),
-                      {QStringLiteral("-u"), m_name, QStringLiteral("-")}, {}, table)
+    return runProgram(QStringLiteral("crontab"), arguments(QStringLiteral("-l"))).out;
+}
+
+bool TestCrontab::installCrontab(const QByteArray &table) const
+{
+    return runProgram(QStringLiteral("crontab"), arguments(QStringLiteral("-")), {}, table)
                .exitCode == 0;
 }
 
-void ThrowawayUser::removeCrontab() const
+void TestCrontab::removeCrontab() const
 {
-    runProgram(QStringLiteral("crontab"), {QStringLiteral("-u"), m_name, QStringLiteral("-r")});
+    runProgram(QStringLiteral("crontab"), arguments(QStringLiteral("-r")));
 }
 
 } // namespace quillory::test

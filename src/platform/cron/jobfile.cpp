@@ -1,0 +1,73 @@
+#include "platform/cron/jobfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillory {
+
+namespace {
+
+constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+// The folder may exist from earlier jobs; it is used only when it is the user's own and is
+// closed to everybody else again.
+Result prepareFolder(const QString &folder)
+{
+    const QFileInfo parent(QFileInfo(folder).absolutePath());
+    if (!QDir().mkpath(parent.absoluteFilePath()))
+        return Result::failure(
+            QStringLiteral("The folder %1 could not be made.").arg(parent.absoluteFilePath()));
+    if (::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return Result::failure(QStringLiteral("The folder %1 could not be made: %2")
+                                   .arg(folder, QString::fromLocal8Bit(strerror(errno))));
+    const QFileInfo info(folder);
+    if (!info.isDir() || info.isSymLink() || info.ownerId() != ::geteuid())
+        return Result::failure(
+            QStringLiteral("%1 is not a folder of your own, so it cannot keep the job's password.")
+                .arg(folder));
+    if (!QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return Result::failure(
+            QStringLiteral("The folder %1 could not be closed to other users.").arg(folder));
+    return Result::success();
+}
+
+} // namespace
+
+Result writeJobFile(const QString &path, const QString &arguments)
+{
+    if (const Result folder = prepareFolder(QFileInfo(path).absolutePath()); !folder)
+        return folder;
+    QSaveFile file(path);
+    // Closed to others before the password is written into it.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly))
+        return Result::failure(
+            QStringLiteral("The job file %1 could not be made: %2").arg(path, file.errorString()));
+    file.write(arguments.toUtf8() + '\n');
+    if (!file.commit())
+        return Result::failure(QStringLiteral("The job file %1 could not be written: %2")
+                                   .arg(path, file.errorString()));
+    return Result::success();
+}
+
+Expected<QString> readJobFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Result::failure(
+            QStringLiteral("The job file %1 could not be read: %2").arg(path, file.errorString()));
+    QByteArray text = file.readAll();
+    // The line end written with the text, or added by an editor.
+    if (text.endsWith('\n'))
+        text.chop(1);
+    return QString::fromUtf8(text);
+}
+
+} // namespace quillory
