@@ -25,7 +25,13 @@ QStringList filesIn(const QString &folder)
 {
     if (folder.isEmpty())
         return {};
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    QStringList files;
+    // Pipes, sockets and dangling links are no data a backup could take.
+    for (const QFileInfo &entry :
+         QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
+        if (entry.isFile())
+            files.append(entry.fileName());
+    return files;
 }
 
 } // namespace

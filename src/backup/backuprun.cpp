@@ -118,7 +118,8 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
                 QStringLiteral("\r\n") + item.logLabel + QLatin1Char('\t') +
                 (collected.result ? QStringLiteral("Successed!") : QStringLiteral("Fail!"));
             if (collected.environmentFailed)
-                outcome.archive = Result::failure(collected.result.message());
+                outcome.archive = Result::failure(item.logLabel + QStringLiteral(": ") +
+                                                  collected.result.message());
             else if (!collected.result)
                 outcome.problems.append(item.logLabel + QStringLiteral(": ") +
                                         collected.result.message());
@@ -137,7 +138,9 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
     // An archive without any of the chosen items would only replace a better one.
     if (outcome.archive && anyChosen && !anyStored)
         outcome.archive = Result::failure(
-            QStringLiteral("None of the chosen items could be stored, so no archive was written."));
+            QStringLiteral(
+                "None of the chosen items could be stored, so no archive was written.\n") +
+            outcome.problems.join(QLatin1Char('\n')));
     if (outcome.archive)
         outcome.archive = writeArchive(context, Zip1, request, outcome.stored, observer, percent);
     Zip1.CloseArchive();

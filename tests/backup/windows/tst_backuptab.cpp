@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDate>
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -129,6 +130,23 @@ private Q_SLOTS:
             QLatin1String("The backup archive could not be written: ")));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
         QVERIFY(!w.dialogs.messageTexts().last().contains(QLatin1String("Completed")));
+    }
+
+    void aStoreGoneSinceStartKeepsTheOldArchive()
+    {
+        Window w;
+        QVERIFY(w.open());
+        const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
+        QVERIFY(writeFile(archive, "the last good backup"));
+        // A home folder on a share that went away: the registry still reads, the files do not.
+        QVERIFY(QDir(w.context->store().StoreFolder).removeRecursively());
+        w.context->values().BackupFileName = archive;
+        w.main->backupitem[ItemMailRules]->setChecked(true);
+        w.backUpNow();
+        QVERIFY(w.dialogs.messageTexts().last().startsWith(
+            QLatin1String("The backup archive could not be written: ")));
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
+        QCOMPARE(readFile(archive), QByteArray("the last good backup"));
     }
 };
 
