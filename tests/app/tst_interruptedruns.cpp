@@ -117,6 +117,44 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    void signalDuringRestore()
+    {
+        QTemporaryDir temp;
+        const QString archive = path(u"restore.wlm"_s);
+        const QDir store(this->store());
+        const ProgramRun backup =
+            runProgram(u"brevnor-cli"_s, {u"backup"_s, archive, u"--items"_s, u"accounts"_s},
+                       environment(temp.path()));
+        QVERIFY2(backup.exitCode == 0, backup.err.constData());
+        const QMap<QString, QByteArray> home = treeOf(store.filePath(u"Home"_s));
+        const QMap<QString, QByteArray> work = treeOf(store.filePath(u"Work"_s));
+
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &assignment : environment(temp.path()))
+            env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+        run.setProcessEnvironment(env);
+        run.start(QDir(binDir()).filePath(u"brevnor-cli"_s), {u"restore"_s, archive});
+        QVERIFY(run.waitForStarted(-1));
+        const QStringList restoring{u".*.restoring-*"_s};
+        // Signalled while an account folder is being replaced.
+        QTRY_VERIFY_WITH_TIMEOUT(!store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty(),
+                                 120000);
+        QCOMPARE(::kill(pid_t(run.processId()), SIGTERM), 0);
+        QVERIFY(run.waitForFinished(-1));
+
+        // The restore finishes rather than leave a folder half replaced, then says it was stopped.
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY(run.readAllStandardError().contains("stopped by SIGTERM"));
+        QCOMPARE(store.entryList(restoring, QDir::Dirs | QDir::Hidden), QStringList());
+        QCOMPARE(treeOf(store.filePath(u"Home"_s)), home);
+        QCOMPARE(treeOf(store.filePath(u"Work"_s)), work);
+        QCOMPARE(
+            QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+    }
+
     void leftoversOfKilledRuns()
     {
         QTemporaryDir temp;
