@@ -58,6 +58,24 @@ class InterruptedRunsTest : public QObject {
         return {u"WINEPREFIX="_s + prefix(), u"TMPDIR="_s + temp, u"QUILLORY_PASSWORD="_s};
     }
 
+    // Starts a program of the project on the profile, for a signal to reach it while it works.
+    bool start(QProcess &process, const QString &program, const QStringList &arguments,
+               const QString &temp, const QStringList &extra = {}) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // As runProgram reads them: "NAME=" alone removes NAME.
+        for (const QString &assignment : environment(temp) + extra) {
+            const QString value = assignment.section(u'=', 1);
+            if (value.isEmpty())
+                env.remove(assignment.section(u'=', 0, 0));
+            else
+                env.insert(assignment.section(u'=', 0, 0), value);
+        }
+        process.setProcessEnvironment(env);
+        process.start(QDir(binDir()).filePath(program), arguments);
+        return process.waitForStarted(-1);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -95,12 +113,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(archive, old));
 
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &assignment : environment(temp.path()))
-            env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
-        run.setProcessEnvironment(env);
-        run.start(QDir(binDir()).filePath(program), arguments);
-        QVERIFY(run.waitForStarted(-1));
+        QVERIFY(start(run, program, arguments, temp.path()));
         // Signalled once the nested archives are being built, well before the archive is done.
         QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), 120000);
         QCOMPARE(::kill(pid_t(run.processId()), signal), 0);
@@ -117,6 +130,22 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    void signalToTheWindow()
+    {
+        QTemporaryDir temp;
+        QTemporaryDir runtime; // Qt's own, kept apart from the temporary folder
+        QProcess window;
+        QVERIFY(start(window, u"brevnor"_s, {}, temp.path(),
+                      {u"QT_QPA_PLATFORM=offscreen"_s, u"XDG_RUNTIME_DIR="_s + runtime.path()}));
+        // The window stages from its start, for the archive opened on the Restore tab.
+        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u"quillory-"_s), 120000);
+        QCOMPARE(::kill(pid_t(window.processId()), SIGTERM), 0);
+        QVERIFY(window.waitForFinished(-1));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 2);
+        QCOMPARE(namesBelow(temp.path()), QString());
+    }
+
     void signalDuringRestore()
     {
         QTemporaryDir temp;
@@ -130,12 +159,7 @@ private Q_SLOTS:
         const QMap<QString, QByteArray> work = treeOf(store.filePath(u"Work"_s));
 
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &assignment : environment(temp.path()))
-            env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
-        run.setProcessEnvironment(env);
-        run.start(QDir(binDir()).filePath(u"brevnor-cli"_s), {u"restore"_s, archive});
-        QVERIFY(run.waitForStarted(-1));
+        QVERIFY(start(run, u"brevnor-cli"_s, {u"restore"_s, archive}, temp.path()));
         const QStringList restoring{u".*.restoring-*"_s};
         // Signalled while an account folder is being replaced.
         QTRY_VERIFY_WITH_TIMEOUT(!store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty(),
