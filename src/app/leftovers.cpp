@@ -37,7 +37,7 @@ bool exists(const QString &path)
 }
 
 // Restored folders may hold read-only folders, whose entries cannot be removed as they are.
-bool removeTree(const QString &folder)
+void removeTree(const QString &folder)
 {
     QDirIterator it(folder, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -47,7 +47,7 @@ bool removeTree(const QString &folder)
         if (!it.fileInfo().isSymLink())
             ::chmod(QFile::encodeName(path).constData(), 0700);
     }
-    return QDir(folder).removeRecursively();
+    QDir(folder).removeRecursively();
 }
 
 QStringList entries(const QString &folder, const QString &pattern, QDir::Filters kind)

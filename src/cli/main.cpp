@@ -122,8 +122,9 @@ void printUsage(QTextStream &stream)
 
 void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items)
 {
-    stream << "Usage: brevnor-cli " << help.synopsis << "\n\n"
-           << indented(help.description, 0) << ".\n";
+    QString description = QString::fromLatin1(help.description);
+    description.front() = description.front().toUpper();
+    stream << "Usage: brevnor-cli " << help.synopsis << "\n\n" << description << ".\n";
     if (items)
         printItems(stream);
     if (archive)

@@ -5,27 +5,33 @@
 #include <cerrno>
 #include <csignal>
 #include <limits>
+#include <optional>
 #include <unistd.h>
 
 namespace quillory {
+
+namespace {
+
+// The process id that `text` starts with when it reads "PID-…".
+std::optional<qint64> runOwnerOf(QStringView text)
+{
+    const qsizetype dash = text.indexOf(QLatin1Char('-'));
+    if (dash <= 0 || !text.front().isDigit())
+        return std::nullopt;
+    bool number = false;
+    const qint64 pid = text.left(dash).toLongLong(&number);
+    if (!number || pid <= 0)
+        return std::nullopt;
+    return pid;
+}
+
+} // namespace
 
 QString runOwnedSuffix()
 {
     return QStringLiteral("%1-%2")
         .arg(::getpid())
         .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-}
-
-std::optional<qint64> runOwnerOf(QStringView text)
-{
-    const qsizetype dash = text.indexOf(QLatin1Char('-'));
-    if (dash <= 0)
-        return std::nullopt;
-    bool number = false;
-    const qint64 pid = text.left(dash).toLongLong(&number);
-    if (!number || pid <= 0 || !text.left(dash).front().isDigit())
-        return std::nullopt;
-    return pid;
 }
 
 bool madeByGoneRun(QStringView text)

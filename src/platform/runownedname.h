@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringView>
 
-#include <optional>
-
 namespace quillory {
 
 // Temporary names that a run leaves in shared places (beside an archive, in the Wine prefix, in
@@ -13,9 +11,6 @@ namespace quillory {
 
 // "PID-RANDOM": the process id of this run and a random part.
 QString runOwnedSuffix();
-
-// The process id that `text` starts with when it reads "PID-…"; nullopt otherwise.
-std::optional<qint64> runOwnerOf(QStringView text);
 
 // Whether `text` ("PID-…") was made by a run whose process is gone. This process and any process
 // that still exists (another user's included) count as present, so their files are kept.

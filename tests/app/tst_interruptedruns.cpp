@@ -2,6 +2,7 @@
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,11 +18,15 @@ using namespace quillory::test;
 
 namespace {
 
-// Every file and folder below `root`, by relative path.
-QStringList everything(const QString &root)
+// The names of everything below `root`, without reading any of it.
+QString namesBelow(const QString &root)
 {
-    const QMap<QString, QByteArray> tree = treeOf(root);
-    return tree.keys();
+    QStringList names;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.append(it.next());
+    return names.join(u'\n');
 }
 
 // The process id of a process that has ended: nothing of its own can still be in use.
@@ -51,6 +56,24 @@ class InterruptedRunsTest : public QObject {
     QStringList environment(const QString &temp) const
     {
         return {u"WINEPREFIX="_s + prefix(), u"TMPDIR="_s + temp, u"QUILLORY_PASSWORD="_s};
+    }
+
+    // Starts a program of the project on the profile, for a signal to reach it while it works.
+    bool start(QProcess &process, const QString &program, const QStringList &arguments,
+               const QString &temp, const QStringList &extra = {}) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // As runProgram reads them: "NAME=" alone removes NAME.
+        for (const QString &assignment : environment(temp) + extra) {
+            const QString value = assignment.section(u'=', 1);
+            if (value.isEmpty())
+                env.remove(assignment.section(u'=', 0, 0));
+            else
+                env.insert(assignment.section(u'=', 0, 0), value);
+        }
+        process.setProcessEnvironment(env);
+        process.start(QDir(binDir()).filePath(program), arguments);
+        return process.waitForStarted(-1);
     }
 
 private Q_SLOTS:
@@ -90,14 +113,9 @@ private Q_SLOTS:
         QVERIFY(writeFile(archive, old));
 
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString &assignment : environment(temp.path()))
-            env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
-        run.setProcessEnvironment(env);
-        run.start(QDir(binDir()).filePath(program), arguments);
-        QVERIFY(run.waitForStarted(-1));
+        QVERIFY(start(run, program, arguments, temp.path()));
         // Signalled once the nested archives are being built, well before the archive is done.
-        QTRY_VERIFY_WITH_TIMEOUT(everything(temp.path()).join(u' ').contains(u".zip"_s), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), 120000);
         QCOMPARE(::kill(pid_t(run.processId()), signal), 0);
         QVERIFY(run.waitForFinished(-1));
 
@@ -110,6 +128,55 @@ private Q_SLOTS:
         QCOMPARE(readFile(archive), old);
         QCOMPARE(QDir(m_dir.path()).entryList({u"signalled.wlm.*"_s}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    void signalToTheWindow()
+    {
+        QTemporaryDir temp;
+        QTemporaryDir runtime; // Qt's own, kept apart from the temporary folder
+        QProcess window;
+        QVERIFY(start(window, u"brevnor"_s, {}, temp.path(),
+                      {u"QT_QPA_PLATFORM=offscreen"_s, u"XDG_RUNTIME_DIR="_s + runtime.path()}));
+        // The window stages from its start, for the archive opened on the Restore tab.
+        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u"quillory-"_s), 120000);
+        QCOMPARE(::kill(pid_t(window.processId()), SIGTERM), 0);
+        QVERIFY(window.waitForFinished(-1));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 2);
+        QCOMPARE(namesBelow(temp.path()), QString());
+    }
+
+    void signalDuringRestore()
+    {
+        QTemporaryDir temp;
+        const QString archive = path(u"restore.wlm"_s);
+        const QDir store(this->store());
+        const ProgramRun backup =
+            runProgram(u"brevnor-cli"_s, {u"backup"_s, archive, u"--items"_s, u"accounts"_s},
+                       environment(temp.path()));
+        QVERIFY2(backup.exitCode == 0, backup.err.constData());
+        const QMap<QString, QByteArray> home = treeOf(store.filePath(u"Home"_s));
+        const QMap<QString, QByteArray> work = treeOf(store.filePath(u"Work"_s));
+
+        QProcess run;
+        QVERIFY(start(run, u"brevnor-cli"_s, {u"restore"_s, archive}, temp.path()));
+        const QStringList restoring{u".*.restoring-*"_s};
+        // Signalled while an account folder is being replaced.
+        QTRY_VERIFY_WITH_TIMEOUT(!store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty(),
+                                 120000);
+        QCOMPARE(::kill(pid_t(run.processId()), SIGTERM), 0);
+        QVERIFY(run.waitForFinished(-1));
+
+        // The restore finishes rather than leave a folder half replaced, then says it was stopped.
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY(run.readAllStandardError().contains("stopped by SIGTERM"));
+        QCOMPARE(store.entryList(restoring, QDir::Dirs | QDir::Hidden), QStringList());
+        QCOMPARE(treeOf(store.filePath(u"Home"_s)), home);
+        QCOMPARE(treeOf(store.filePath(u"Work"_s)), work);
+        QCOMPARE(
+            QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
     }
 
     void leftoversOfKilledRuns()

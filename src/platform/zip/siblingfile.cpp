@@ -69,9 +69,12 @@ void removeStaleSiblings(const QString &target)
     const QFileInfo resolved(resolvedTarget(target));
     const QString mark = resolved.fileName() + siblingMark;
     const QDir folder = resolved.dir();
-    const QStringList names =
-        folder.entryList({mark + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    // Compared as text: the target's name may hold characters that a name filter reads as a
+    // pattern.
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
+        if (!name.startsWith(mark))
+            continue;
         const QByteArray path = QFile::encodeName(folder.filePath(name));
         struct stat st {};
         // The rest is this layer's own "PID-RANDOM", with libzip's ".XXXXXX" after it while the
