@@ -59,9 +59,10 @@ QStringList accountFolders(const QString &storeFolder)
     static const QStringList clientFolders = {
         QStringLiteral("Your Feeds"), QStringLiteral("Backup"), QStringLiteral("Contacts"),
         QStringLiteral("Sentinel"), QStringLiteral("Storage Folders")};
-    // ".NAME.restoring-1a2b3c4d": the half-restored copy of NAME a killed restore left beside it.
+    // ".NAME.restoring-PID-1a2b3c4d" (earlier versions: without "PID-"): the half-restored copy
+    // of NAME that a restore works in, or that a killed one left beside it.
     static const QRegularExpression restoreLeftover(
-        QStringLiteral("^\\..+\\.restoring-[0-9a-f]{8}$"));
+        QStringLiteral("^\\..+\\.restoring-([0-9]+-)?[0-9a-f]{8}$"));
     QStringList folders;
     for (const QString &name : foldersIn(storeFolder))
         if (!clientFolders.contains(name, Qt::CaseInsensitive) &&

@@ -330,6 +330,7 @@ private Q_SLOTS:
         QTest::newRow("client's, other case") << "contacts" << false;
         QTest::newRow("client's, upper case") << "STORAGE FOLDERS" << false;
         QTest::newRow("left by a killed restore") << ".Home.restoring-b34acc68" << false;
+        QTest::newRow("a restore's, with its process") << ".Home.restoring-4711-b34acc68" << false;
         QTest::newRow("like a restore's, but not") << ".Home.restoring-later" << true;
     }
 
