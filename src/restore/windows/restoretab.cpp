@@ -2,7 +2,7 @@
 
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 #include "restore/restorerun.h"

@@ -1,5 +1,5 @@
 #include "app/programcontext.h"
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "platform/widgets/frmpwd.h"
 #include "restore/windows/restoretab.h"
 #include "restorefixture.h"
