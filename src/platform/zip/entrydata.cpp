@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <cerrno>
+
 namespace quillory::zipdetail {
 
 namespace {
@@ -53,9 +55,15 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
                 QStringLiteral("Entry \"%1\" holds more data than the %2 bytes it declares.")
                     .arg(entry.name)
                     .arg(entry.size));
-        if (out && out->write(buffer.constData(), got) != got)
-            return Result::failure(QStringLiteral("Cannot write entry \"%1\" to %2: %3")
-                                       .arg(entry.name, out->fileName(), out->errorString()));
+        if (out) {
+            errno = 0;
+            if (out->write(buffer.constData(), got) != got)
+                // QSaveFile forgets why a write failed ("Unknown error"); the system still knows.
+                return Result::failure(
+                    QStringLiteral("Cannot write entry \"%1\" to %2: %3")
+                        .arg(entry.name, out->fileName(),
+                             errno != 0 ? qt_error_string(errno) : out->errorString()));
+        }
     }
     if (total != entry.size)
         return Result::failure(

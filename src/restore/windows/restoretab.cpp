@@ -23,7 +23,8 @@ namespace {
 void show(UserDialogs &dialogs, const RestoreMessage &message)
 {
     if (!message.text.isEmpty())
-        dialogs.message(message.text, applicationTitle(), message.icon, MessageButtons::Ok);
+        dialogs.message(message.text, applicationTitle(), message.icon, MessageButtons::Ok,
+                        message.details);
 }
 
 } // namespace
