@@ -5,8 +5,6 @@
 
 #include <QByteArray>
 
-#include <cerrno>
-
 namespace quillory::zipdetail {
 
 namespace {
@@ -18,6 +16,20 @@ Result unreadable(const EntryInfo &entry, const QString &why)
              ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
              : QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2"))
             .arg(entry.name, why));
+}
+
+// A write cut short (the disk filled up half-way) carries no error of its own: only writing the
+// rest, which then writes nothing, gives the system's reason instead of "Unknown error".
+bool writeAll(QFileDevice &out, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = out.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 } // namespace
@@ -55,15 +67,9 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
                 QStringLiteral("Entry \"%1\" holds more data than the %2 bytes it declares.")
                     .arg(entry.name)
                     .arg(entry.size));
-        if (out) {
-            errno = 0;
-            if (out->write(buffer.constData(), got) != got)
-                // QSaveFile forgets why a write failed ("Unknown error"); the system still knows.
-                return Result::failure(
-                    QStringLiteral("Cannot write entry \"%1\" to %2: %3")
-                        .arg(entry.name, out->fileName(),
-                             errno != 0 ? qt_error_string(errno) : out->errorString()));
-        }
+        if (out && !writeAll(*out, buffer.constData(), got))
+            return Result::failure(QStringLiteral("Cannot write entry \"%1\" to %2: %3")
+                                       .arg(entry.name, out->fileName(), out->errorString()));
     }
     if (total != entry.size)
         return Result::failure(
