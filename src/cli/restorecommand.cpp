@@ -55,7 +55,10 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     out << terminalText(outcome.message.text) << '\n';
     for (const QString &problem : outcome.problems)
         err << terminalText(problem) << '\n';
-    return outcome.allRestored() ? CliExit::Success : CliExit::ItemFailed;
+    if (outcome.allRestored())
+        return CliExit::Success;
+    // Items that all failed without replacing anything leave the profile as it was.
+    return outcome.changed ? CliExit::ItemFailed : CliExit::Refused;
 }
 
 } // namespace quillory

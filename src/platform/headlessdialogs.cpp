@@ -20,13 +20,16 @@ const char *iconWord(MessageIcon icon)
 }
 } // namespace
 
-MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title,
-                                       MessageIcon icon, MessageButtons buttons)
+MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title, MessageIcon icon,
+                                       MessageButtons buttons, const QString &details)
 {
     const char *word = iconWord(icon);
     const QByteArray line = (title + QStringLiteral(": ")).toUtf8() +
                             (word ? QByteArray(word) + ": " : QByteArray()) + text.toUtf8();
     std::fprintf(m_out, "%s\n", line.constData());
+    // Nobody can ask for the details here, so they follow the text.
+    if (!details.isEmpty())
+        std::fprintf(m_out, "%s\n", details.toUtf8().constData());
     std::fflush(m_out);
     switch (buttons) {
     case MessageButtons::Ok:

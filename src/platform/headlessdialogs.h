@@ -13,14 +13,13 @@ public:
     explicit HeadlessDialogs(std::FILE *out = stderr) : m_out(out) {}
 
     MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
-                          MessageButtons buttons) override;
+                          MessageButtons buttons, const QString &details) override;
     std::optional<QString> saveFileName(const QString &, const QString &, const QString &,
                                         const QString &) override
     {
         return std::nullopt;
     }
-    std::optional<QString> openFileName(const QString &, const QString &,
-                                        const QString &) override
+    std::optional<QString> openFileName(const QString &, const QString &, const QString &) override
     {
         return std::nullopt;
     }

@@ -17,8 +17,10 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
 
+    // `details`, when not empty, stays out of the text: the box shows it on request.
     virtual MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
-                                  MessageButtons buttons = MessageButtons::Ok) = 0;
+                                  MessageButtons buttons = MessageButtons::Ok,
+                                  const QString &details = QString()) = 0;
     // A file to write; nullopt when the user cancels. `filter` is in Qt's "Name (*.ext)" form.
     virtual std::optional<QString> saveFileName(const QString &title, const QString &folder,
                                                 const QString &proposedName,

@@ -12,6 +12,16 @@ namespace {
 
 const QLatin1String archiveSuffix(".zip");
 
+// Folders the mail client keeps for itself in the store; a backup never packs them as accounts,
+// and Wine finds them whatever their case.
+const QStringList &mailClientFolders()
+{
+    static const QStringList folders = {QStringLiteral("Contacts"), QStringLiteral("Backup"),
+                                        QStringLiteral("Storage Folders"),
+                                        QStringLiteral("Sentinel"), QStringLiteral("Your Feeds")};
+    return folders;
+}
+
 // Names come from the archive, so they are checked like any other input: nothing listed may
 // lead outside the folder it is restored into. In the accounts item, "x.zip" is the folder x of
 // the store, so that folder's name must be one too.
@@ -22,6 +32,9 @@ Result checkName(const QString &name, bool folderArchives)
         const QString folder = folderOfArchive(name);
         if (folder.isEmpty() || folder == QLatin1String(".") || folder == QLatin1String(".."))
             usable = Result::failure(QStringLiteral("it names no folder of the store"));
+        else if (mailClientFolders().contains(folder, Qt::CaseInsensitive))
+            usable = Result::failure(
+                QStringLiteral("it would replace the mail client's own folder \"%1\"").arg(folder));
     }
     if (!usable)
         return Result::failure(

@@ -86,20 +86,31 @@ Result ItemRestorers::Restoremailaccountsandmessages()
     if (Result ready = staging.status(); !ready)
         return ready;
     ZipArchive Zip2;
+    // Each account stands on its own: one that cannot be replaced is named, and the rest are
+    // still restored.
+    QStringList notRestored;
     for (const QString &name : *names) {
+        Result restored;
         if (!isFolderArchive(name)) {
-            if (Result extracted = extract(name, store); !extracted)
-                return extracted;
-            continue;
+            restored = extract(name, store);
+        } else {
+            restored = extract(name, staging.path());
+            if (restored)
+                restored = replaceFolderFromArchive(Zip2, staging.filePath(name),
+                                                    QDir(store).filePath(folderOfArchive(name)));
+            QFile::remove(staging.filePath(name));
         }
-        Result restored = extract(name, staging.path());
         if (restored)
-            restored = replaceFolderFromArchive(Zip2, staging.filePath(name),
-                                                QDir(store).filePath(folderOfArchive(name)));
-        QFile::remove(staging.filePath(name));
-        if (!restored)
-            return restored;
+            m_changed = true;
+        else if (isFolderArchive(name))
+            notRestored.append(QStringLiteral("The account \"%1\" was not restored: %2")
+                                   .arg(folderOfArchive(name), restored.message()));
+        else
+            notRestored.append(
+                QStringLiteral("\"%1\" was not restored: %2").arg(name, restored.message()));
     }
+    if (!notRestored.isEmpty())
+        return Result::failure(notRestored.join(QStringLiteral("\r\n")));
     return Result::success();
 }
 
@@ -176,6 +187,7 @@ Result ItemRestorers::restoreKeyTree(int index, const QString &keyPath)
     if (imported)
         imported = reg.ImportKeyFile(keyPath, staging.filePath(name));
     QFile::remove(staging.filePath(name));
+    m_changed = m_changed || imported.ok();
     return imported;
 }
 
@@ -186,9 +198,11 @@ Result ItemRestorers::restoreFiles(int index, const QString &folder)
     const Expected<QStringList> names = entries(index);
     if (!names)
         return names.result();
-    for (const QString &name : *names)
+    for (const QString &name : *names) {
         if (Result extracted = extract(name, folder); !extracted)
             return extracted;
+        m_changed = true;
+    }
     return Result::success();
 }
 

@@ -16,13 +16,16 @@ struct OpenedBackup;
 // client keeps it, and says why when it cannot. Every name an item lists is checked, and found
 // in the archive, before the item writes anything. Registry items replace their key tree as one
 // change; a restored file replaces one of the same name whole, and a store folder is swapped
-// for its restored copy only once that copy is complete. Files taken out for a moment go to the
-// run's staging folder.
+// for its restored copy only once that copy is complete. A store folder that cannot be replaced
+// does not keep the others from being restored. Files taken out for a moment go to the run's
+// staging folder.
 class ItemRestorers {
 public:
     ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state);
 
     Result restore(int index);
+    // Whether any item has replaced a file, a folder or a key tree so far.
+    bool changedAnything() const { return m_changed; }
 
     Result Restoremailaccountsandmessages();
     Result RestoremailRules();
@@ -45,6 +48,7 @@ private:
     ZipArchive &m_zip;
     const OpenedBackup &m_state;
     QSet<QString> m_archiveEntries;
+    bool m_changed = false;
 };
 
 } // namespace quillory

@@ -60,7 +60,7 @@ OpenOutcome openBackupArchive(ZipArchive &Zip1, const QString &path,
         trial.SetPassword(*given);
         if (Result opened = trial.OpenArchive(path); !opened)
             return {OpenStatus::WrongPassword,
-                    {wrongPasswordText, MessageIcon::Information},
+                    {wrongPasswordText, MessageIcon::Information, opened.message()},
                     opened.message()};
         secret = *given;
     }
@@ -69,6 +69,9 @@ OpenOutcome openBackupArchive(ZipArchive &Zip1, const QString &path,
     Zip1.SetPassword(secret);
     state = OpenedBackup();
     state.archivePath = path;
+    // Taken before the open, so that a file replaced meanwhile counts as changed.
+    state.stamp = archiveStamp(path);
+    state.password = secret;
     state.infoFilePath = staging.filePath(backupInfoFileName);
     Result read = staging.status();
     // The information file of an archive opened before must not stand in for a missing one.
@@ -86,9 +89,9 @@ OpenOutcome openBackupArchive(ZipArchive &Zip1, const QString &path,
     state.held = {};
     state.entryNames = {};
     state.invalidArchive = true;
-    return {OpenStatus::Invalid,
-            {invalidBackupText, MessageIcon::Error},
-            QStringLiteral("%1 is not a backup archive: %2").arg(path, read.message())};
+    const QString reason =
+        QStringLiteral("%1 is not a backup archive: %2").arg(path, read.message());
+    return {OpenStatus::Invalid, {invalidBackupText, MessageIcon::Error, reason}, reason};
 }
 
 } // namespace quillory

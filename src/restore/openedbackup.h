@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/itemtable.h"
+#include "restore/archivestamp.h"
 #include "restore/restoremessage.h"
 
 #include <QString>
@@ -18,6 +19,10 @@ class ZipArchive;
 // opened.
 struct OpenedBackup {
     QString archivePath;
+    // The archive file as it was when opened: a run restores nothing from a file changed since.
+    std::optional<ArchiveStamp> stamp;
+    // Opens the archive again when a backup run has used the shared archive object meanwhile.
+    QString password;
     // "Computer:", CR LF, "User:", CR LF, "Date:", each followed by its value.
     QString origin;
     // The user's description, with its line breaks back.
@@ -46,7 +51,8 @@ enum class OpenStatus {
 
 struct OpenOutcome {
     OpenStatus status = OpenStatus::Opened;
-    // What to show; empty after an open that succeeded or was cancelled.
+    // What to show, with the reason as its details; empty after an open that succeeded or was
+    // cancelled.
     RestoreMessage message;
     // What went wrong, in words a terminal can show.
     QString reason;

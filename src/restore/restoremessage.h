@@ -11,6 +11,9 @@ namespace quillory {
 struct RestoreMessage {
     QString text;
     MessageIcon icon = MessageIcon::Information;
+    // Why things failed, one line each: the window keeps them out of the text, behind the box's
+    // details.
+    QString details{};
 };
 
 } // namespace quillory

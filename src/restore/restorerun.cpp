@@ -3,6 +3,7 @@
 #include "app/programcontext.h"
 #include "platform/registrystore.h"
 #include "platform/runobserver.h"
+#include "platform/wine/wineserverprobe.h"
 #include "platform/zip/ziparchive.h"
 #include "restore/itementries.h"
 #include "restore/itemrestorers.h"
@@ -20,6 +21,35 @@ namespace {
 // How far the progress moves before each item, whether or not it runs; the end fills the rest.
 constexpr int itemSteps[ItemCount] = {5, 15, 14, 10, 5, 5, 5, 5, 5, 5};
 
+bool archiveChanged(const OpenedBackup &state)
+{
+    const std::optional<ArchiveStamp> now = archiveStamp(state.archivePath);
+    return !now || !state.stamp || *now != *state.stamp;
+}
+
+// The Backup tab writes through the same archive object, which closes the archive opened here,
+// and may even have replaced the file: what is restored must be the archive the user saw opened.
+Result reopenArchive(ZipArchive &Zip1, const OpenedBackup &state)
+{
+    const Result changed = Result::failure(
+        QStringLiteral("Nothing was restored: the backup file %1 has changed since it was "
+                       "opened. Open it again, then restore.")
+            .arg(state.archivePath));
+    if (archiveChanged(state))
+        return changed;
+    Zip1.CloseArchive();
+    Zip1.SetPassword(state.password);
+    if (Result opened = Zip1.OpenArchive(state.archivePath); !opened)
+        return Result::failure(
+            QStringLiteral("Nothing was restored: the backup file %1 cannot be opened again: %2")
+                .arg(state.archivePath, opened.message()));
+    if (archiveChanged(state)) {
+        Zip1.CloseArchive();
+        return changed;
+    }
+    return Result::success();
+}
+
 // Checks what would otherwise fail half-way, after data has been replaced: an entry that does
 // not read back intact, and a registry that cannot be written because Wine holds it.
 Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
@@ -31,9 +61,13 @@ Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const Opene
     if (registryItems)
         if (Result writable = context.registry().checkWritable(RegistryRoot::CurrentUser);
             !writable)
+            // Closing Wine helps only when Wine is what holds the registry.
             return Result::failure(
-                QStringLiteral("Nothing was restored: close Windows Live Mail and Wine first, "
-                               "then restore again.\r\n\r\n%1.")
+                (runningWineserver(context.prefixPath())
+                     ? QStringLiteral("Nothing was restored: close Windows Live Mail and Wine "
+                                      "first, then restore again.\r\n\r\n%1.")
+                     : QStringLiteral("Nothing was restored: the registry of the mail profile "
+                                      "cannot be written.\r\n\r\n%1."))
                     .arg(writable.message()));
 
     const QStringList names = Zip1.entryNames();
@@ -72,7 +106,12 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
 
     int percent = itemSteps[0];
     observer.progress(QString(), percent);
-    if (Result ready = checkBeforeChanges(context, Zip1, state, items); !ready) {
+    Result ready = Result::success();
+    if (std::any_of(items.begin(), items.end(), [](bool run) { return run; }))
+        ready = reopenArchive(Zip1, state);
+    if (ready)
+        ready = checkBeforeChanges(context, Zip1, state, items);
+    if (!ready) {
         context.endStaging();
         outcome.message = {ready.message(), MessageIcon::Error};
         return outcome;
@@ -97,10 +136,11 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
         if (!restored)
             outcome.problems.append(item.reportName + QStringLiteral(": ") + restored.message());
     }
+    outcome.changed = restorers.changedAnything();
     context.endStaging();
     observer.progress(QStringLiteral("Operation complete!"), 100);
     outcome.message = {restoreCompletedText + QStringLiteral("\r\n") + outcome.report,
-                       MessageIcon::Information};
+                       MessageIcon::Information, outcome.problems.join(QStringLiteral("\r\n"))};
     return outcome;
 }
 

@@ -24,6 +24,9 @@ struct RestoreOutcome {
     RestoreMessage message;
     // Whether the run got as far as the items: false when it changed nothing.
     bool started = false;
+    // Whether the items replaced anything; items that all failed may have left everything as
+    // it was.
+    bool changed = false;
     // The items whose restorer ran, and those it restored.
     ItemFlags ran{};
     ItemFlags restored{};
@@ -36,7 +39,8 @@ struct RestoreOutcome {
 };
 
 // Restores the items that are ticked and that the opened archive holds, in index order. Before
-// anything changes it makes sure that every entry those items need reads back intact and, when
+// anything changes it opens the archive again, refusing when the file changed since it was
+// opened, and it makes sure that every entry those items need reads back intact and, when
 // a registry item is among them, that the registry can be written; otherwise it restores
 // nothing and says why. The files go where the context's store locations (loadProgram) say.
 // Everything staged is removed at the end.

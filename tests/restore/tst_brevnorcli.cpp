@@ -1,4 +1,5 @@
 #include "restorefixture.h"
+#include "scratchfilesystem.h"
 
 #include <QProcess>
 #include <QTest>
@@ -136,6 +137,36 @@ private Q_SLOTS:
         const Run run = cli(arguments, m_source.path());
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    }
+
+    // A registry restore that cannot write gives the system's reason and, having changed
+    // nothing, exits 2.
+    void aRegistryThatCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("disk full") << false << qt_error_string(ENOSPC);
+        QTest::newRow("read-only") << true << qt_error_string(EROFS);
+    }
+
+    void aRegistryThatCannotBeWritten()
+    {
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
+        ScratchFileSystem disk(64 * 1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP("needs the right to mount a tmpfs");
+        QVERIFY(makeSampleProfile(disk.path()));
+        const QString archive = file(u"registry.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, itemsOf({ItemMailRules, ItemSettings})));
+        const QByteArray userReg = readFile(disk.path() + u"/user.reg"_s);
+        QVERIFY(readOnly ? disk.makeReadOnly() : disk.fill());
+
+        const Run run = cli({u"restore"_s, archive}, disk.path());
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(reason) && !run.err.contains(u"close Windows Live Mail"_s),
+                 qPrintable(run.err));
+        QCOMPARE(readFile(disk.path() + u"/user.reg"_s), userReg);
     }
 
     void helpExplainsEverything()

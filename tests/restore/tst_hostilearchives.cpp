@@ -1,7 +1,12 @@
 #include "restorefixture.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -77,6 +82,11 @@ private Q_SLOTS:
         damaged[damaged.indexOf("second")] = 'S';
         QTest::newRow("nested entry damaged half-way")
             << u"Work.zip"_s << u"Work.zip"_s << damaged << u"\"Inbox/2.eml\""_s;
+        // The mail client's own folders, in whatever case Wine would find them.
+        for (const QString &name : {u"Contacts.zip"_s, u"BACKUP.zip"_s, u"storage folders.ZIP"_s,
+                                    u"Sentinel.zip"_s, u"Your Feeds.zip"_s})
+            QTest::newRow(qPrintable(u"client folder "_s + name))
+                << u"Home.zip;"_s + name << name << work << u"own folder"_s;
     }
 
     void aFailedAccountsItemKeepsEveryFolder()
@@ -100,6 +110,66 @@ private Q_SLOTS:
         QCOMPARE(outcome.problems.size(), 1);
         QVERIFY2(outcome.problems.first().contains(why), qPrintable(outcome.problems.first()));
         QCOMPARE(treeOf(outside), before);
+    }
+
+    void everyAccountThatCanBeReplacedIs()
+    {
+        SampleProfile target;
+        for (const QString &blocked : {u"Blocked"_s, u"Stuck"_s})
+            QVERIFY(writeFile(target.store(blocked), "a file where the backup has a folder"));
+        const QString list = u"Blocked.zip;Work.zip;Stuck.zip;Spare.zip"_s;
+        ArchiveWriter writer;
+        writer.add(u"krvstore.dat"_s, infoFile(u"1000000000"_s, {{accountsKey, list}}));
+        for (const QString &name : list.split(u';'))
+            writer.add(name, workArchive());
+        QVERIFY(writer.write(archive()));
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QCOMPARE(outcome.message.text, reportOf({{0, false}}));
+        QCOMPARE(outcome.problems.size(), 1);
+        const QString &problem = outcome.problems.first();
+        QVERIFY2(problem.contains(u"The account \"Blocked\" was not restored: "_s) &&
+                     problem.contains(u"The account \"Stuck\" was not restored: "_s) &&
+                     !problem.contains(u"\"Work\""_s) && !problem.contains(u"\"Spare\""_s),
+                 qPrintable(problem));
+        for (const QString &restored : {u"Work"_s, u"Spare"_s})
+            QCOMPARE(treeOf(target.store(restored)).keys(),
+                     QStringList({u"Inbox/"_s, u"Inbox/1.eml"_s}));
+        QCOMPARE(readFile(target.store(u"Stuck"_s)),
+                 QByteArray("a file where the backup has a folder"));
+    }
+
+    void aFailedWriteSaysWhy()
+    {
+        SampleProfile target;
+        const QString database = target.store(u"Mail.MSMessageStore"_s);
+        const QByteArray before = readFile(database);
+        QVERIFY(!before.isEmpty());
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s, infoFile(u"0000001000"_s, {{u"Backupmaildatabase"_s,
+                                                                        u"Mail.MSMessageStore"_s}}))
+                    .add(u"Mail.MSMessageStore"_s, noise(1024 * 1024))
+                    .write(archive()));
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+
+        // A file size limit cuts a write short after the free room was found sufficient, as a
+        // disk filled by another program does.
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const auto unlimited = qScopeGuard([limit, handler = std::signal(SIGXFSZ, SIG_IGN)] {
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, handler);
+        });
+        rlimit small = limit;
+        small.rlim_cur = 512 * 1024 + 100;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QCOMPARE(outcome.message.text, reportOf({{6, false}}));
+        QVERIFY2(outcome.problems.first().contains(qt_error_string(EFBIG)),
+                 qPrintable(outcome.problems.first()));
+        QCOMPARE(readFile(database), before);
     }
 
     void unsafeEntriesFailOnlyTheirItem_data()

@@ -1,5 +1,6 @@
 #include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
+#include "backup/backuprun.h"
 #include "platform/wine/wineregistrystore.h"
 #include "registry/modreg.h"
 #include "restore/restoreitems.h"
@@ -165,6 +166,34 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(target.store(u"Contacts"_s)));
         QCOMPARE(treeOf(target.stationery()), treeOf(m_source.stationery()));
         QCOMPARE(readFile(target.path() + u"/user.reg"_s), userReg);
+    }
+
+    void aBackupBetweenOpeningAndRestoring()
+    {
+        SampleProfile target({u"--seed"_s, u"5"_s});
+        const QString opened = m_dir.filePath(u"opened.wlm"_s);
+        QVERIFY(QFile::copy(m_archive, opened));
+        Session session(target.path());
+        QCOMPARE(session.open(opened, u"secret"_s).status, OpenStatus::Opened);
+        // The Backup tab writes through the archive object the Restore tab opened.
+        const auto backUpTo = [&](const QString &archive) {
+            SilentObserver observer;
+            return performBackup(session.context, session.Zip1,
+                                 {archive, itemsOf({ItemContacts}), false, {}, u"between"_s},
+                                 observer)
+                .archive;
+        };
+
+        QVERIFY(backUpTo(m_dir.filePath(u"elsewhere.wlm"_s)));
+        QCOMPARE(session.restore(itemsOf({ItemContacts})).message.text, reportOf({{5, true}}));
+
+        QVERIFY(backUpTo(opened));
+        const auto before = treeOf(target.path());
+        const RestoreOutcome refused = session.restore(itemsOf({ItemContacts}));
+        QVERIFY(!refused.started);
+        QVERIFY2(refused.message.text.contains(u"has changed since it was opened. Open it again"_s),
+                 qPrintable(refused.message.text));
+        QCOMPARE(treeOf(target.path()), before);
     }
 
     void nothingIsRestoredWhileWineHoldsTheRegistry()

@@ -11,9 +11,9 @@
 namespace quillory::test {
 
 MessageAnswer ScriptedDialogs::message(const QString &text, const QString &title, MessageIcon icon,
-                                       MessageButtons buttons)
+                                       MessageButtons buttons, const QString &details)
 {
-    shown.append({QStringLiteral("message"), text, title, icon, buttons});
+    shown.append({QStringLiteral("message"), text, title, icon, buttons, details});
     if (!answers.isEmpty())
         return answers.dequeue();
     return buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel

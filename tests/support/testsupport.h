@@ -19,6 +19,7 @@ public:
         QString title;
         MessageIcon icon = MessageIcon::None;
         MessageButtons buttons = MessageButtons::Ok;
+        QString details{};
     };
 
     QList<Shown> shown;
@@ -27,7 +28,7 @@ public:
     QQueue<std::optional<QString>> passwordAnswers; // default cancel
 
     MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
-                          MessageButtons buttons) override;
+                          MessageButtons buttons, const QString &details) override;
     std::optional<QString> saveFileName(const QString &title, const QString &folder,
                                         const QString &proposedName,
                                         const QString &filter) override;

@@ -2,8 +2,8 @@
 
 #include "app/archivechoice.h"
 #include "app/programcontext.h"
-#include "app/windows/frmmain.h"
 #include "backup/backuprun.h"
+#include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 

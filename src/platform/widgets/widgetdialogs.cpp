@@ -43,9 +43,11 @@ QMessageBox::StandardButtons boxButtons(MessageButtons buttons)
 } // namespace
 
 MessageAnswer WidgetDialogs::message(const QString &text, const QString &title, MessageIcon icon,
-                                     MessageButtons buttons)
+                                     MessageButtons buttons, const QString &details)
 {
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), m_parent);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MessageAnswer::Ok;

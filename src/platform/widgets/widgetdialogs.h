@@ -13,7 +13,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
 
     MessageAnswer message(const QString &text, const QString &title, MessageIcon icon,
-                          MessageButtons buttons) override;
+                          MessageButtons buttons, const QString &details) override;
     std::optional<QString> saveFileName(const QString &title, const QString &folder,
                                         const QString &proposedName,
                                         const QString &filter) override;

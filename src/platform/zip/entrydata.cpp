@@ -18,6 +18,20 @@ Result unreadable(const EntryInfo &entry, const QString &why)
             .arg(entry.name, why));
 }
 
+// A write cut short (the disk filled up half-way) carries no error of its own: only writing the
+// rest, which then writes nothing, gives the system's reason instead of "Unknown error".
+bool writeAll(QFileDevice &out, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = out.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
 } // namespace
 
 Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
@@ -53,7 +67,7 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
                 QStringLiteral("Entry \"%1\" holds more data than the %2 bytes it declares.")
                     .arg(entry.name)
                     .arg(entry.size));
-        if (out && out->write(buffer.constData(), got) != got)
+        if (out && !writeAll(*out, buffer.constData(), got))
             return Result::failure(QStringLiteral("Cannot write entry \"%1\" to %2: %3")
                                        .arg(entry.name, out->fileName(), out->errorString()));
     }

@@ -2,7 +2,7 @@
 
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 #include "restore/restorerun.h"
@@ -23,7 +23,8 @@ namespace {
 void show(UserDialogs &dialogs, const RestoreMessage &message)
 {
     if (!message.text.isEmpty())
-        dialogs.message(message.text, applicationTitle(), message.icon, MessageButtons::Ok);
+        dialogs.message(message.text, applicationTitle(), message.icon, MessageButtons::Ok,
+                        message.details);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "schedule/windows/schedulercommand.h"
 
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "schedule/windows/frmoption.h"
 
 #include <QAction>

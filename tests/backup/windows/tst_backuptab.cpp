@@ -1,7 +1,7 @@
 #include "app/programcontext.h"
-#include "app/windows/frmmain.h"
 #include "backup/windows/backuptab.h"
 #include "backupfixture.h"
+#include "main/windows/frmmain.h"
 
 #include <QCheckBox>
 #include <QDate>

@@ -1,6 +1,7 @@
 #include "app/programcontext.h"
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "platform/widgets/frmpwd.h"
+#include "restore/restoreitems.h"
 #include "restore/windows/restoretab.h"
 #include "restorefixture.h"
 
@@ -116,6 +117,30 @@ private Q_SLOTS:
             w.dialogs.messageTexts().last(),
             QStringLiteral("The Restore was Completed!\r\n\r\nRestore Mail Rules\tSuccessed!"));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
+        QVERIFY(w.dialogs.shown.last().details.isEmpty());
+    }
+
+    void aFailedItemSaysWhyInTheDetails()
+    {
+        const QString crafted = m_dir.filePath(QStringLiteral("crafted.wlm"));
+        QVERIFY(ArchiveWriter()
+                    .add(QStringLiteral("krvstore.dat"),
+                         infoFile(QStringLiteral("1000000000"),
+                                  {{QStringLiteral("Backupmailaccountsandmessages"),
+                                    QStringLiteral("Contacts.zip")}}))
+                    .add(QStringLiteral("Contacts.zip"),
+                         ArchiveWriter().add(QStringLiteral("a.contact"), "x").bytes())
+                    .write(crafted));
+        Window w;
+        w.open(crafted);
+        w.main.restoreitem[ItemMailAccounts]->setChecked(true);
+        w.restoreNow();
+        const ScriptedDialogs::Shown &report = w.dialogs.shown.last();
+        QCOMPARE(report.text, reportOf({{ItemMailAccounts, false}}));
+        QVERIFY2(report.details.startsWith(restoreItemTable()[ItemMailAccounts].reportName +
+                                           QStringLiteral(": ")) &&
+                     report.details.contains(QStringLiteral("own folder \"Contacts\"")),
+                 qPrintable(report.details));
     }
 
     void enterInThePasswordPromptIsOk()

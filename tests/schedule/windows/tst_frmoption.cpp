@@ -1,5 +1,5 @@
 #include "app/itemtable.h"
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "schedule/windows/frmoption.h"
 #include "schedule/windows/frmtasks.h"

@@ -1,4 +1,4 @@
-#include "app/windows/frmmain.h"
+#include "main/windows/frmmain.h"
 
 #include "ui_frmmain.h"
 
