@@ -306,6 +306,8 @@ bool BurnDiscWriter::startJob(std::function<void()> job)
         m_worker.join();
     m_cancel = false;
     m_busy = true;
+    // Only what the operation itself reports may count against it.
+    BurnLibrary::takeMessages();
     m_worker = std::thread([this, job = std::move(job)] {
         job();
         BurnLibrary::takeMessages();
@@ -493,6 +495,11 @@ BurnDiscWriter::BurnOutcome BurnDiscWriter::runBurn(bool finalize)
     outcome.cancelled = outcome.cancelled || m_cancel;
     outcome.wroteWell = burn_drive_wrote_well(m_drive) == 1;
     outcome.messages = BurnLibrary::takeMessages("SORRY");
+    // libburn refuses some writes with a message alone and still calls them written well.
+    for (const BurnMessage &message : outcome.messages) {
+        if (message.severity != QLatin1String("MISHAP") || !outcome.cancelled)
+            outcome.wroteWell = false;
+    }
     return outcome;
 }
 
@@ -565,6 +572,15 @@ void BurnDiscWriter::writeSession()
     IsoImage *image = m_compilation.image();
     iso_image_set_volume_id(image, VolumeLabel().toUtf8().constData());
     IsoImage *attached = isoburn_get_attached_image(m_drive);
+    if (!attached && facts().discStatus == DiscOpen) {
+        // Growing starts from the medium's newest session, even when its tree is replaced.
+        isoburn_read_opts *readOptions = nullptr;
+        isoburn_ropt_new(&readOptions, 0);
+        isoburn_ropt_set_extensions(readOptions, isoburn_ropt_noacl | isoburn_ropt_noea);
+        isoburn_read_image(m_drive, readOptions, nullptr);
+        isoburn_ropt_destroy(&readOptions, 0);
+        attached = isoburn_get_attached_image(m_drive);
+    }
     if (attached != image) {
         iso_image_ref(image);
         isoburn_attach_image(m_drive, image);
