@@ -1,6 +1,7 @@
 #include "app/programcontext.h"
 #include "cli/backupcommand.h"
 #include "cli/clioptions.h"
+#include "cli/disccommands.h"
 #include "cli/exitstatus.h"
 #include "cli/infocommand.h"
 #include "cli/itemlist.h"
@@ -41,6 +42,7 @@ const char usage[] =
     "             back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
     "             to every item the profile has data for. --protect encrypts the archive\n"
     "             with a password; so does --password-file\n"
+    "%DISC%"
     "  --help     show this text\n"
     "\n"
     "LIST names items by index or name, separated by commas (for example 1,contacts):\n";
@@ -58,7 +60,7 @@ const char passwords[] =
 
 void printUsage(QTextStream &stream)
 {
-    stream << usage;
+    stream << QString::fromLatin1(usage).replace(QLatin1String("%DISC%"), QLatin1String(discUsage));
     for (int i = 0; i < ItemCount; ++i)
         stream << "  " << i << ' ' << itemName(i).leftJustified(13) << itemCaption(i) << '\n';
     stream << passwords;
@@ -97,6 +99,8 @@ int main(int argc, char *argv[])
         printUsage(out);
         return CliExit::Success;
     }
+    if (isDiscCommand(command))
+        return runDiscCommand(args, out, err);
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);
     if (command == QLatin1String("profile") && args.size() == 1)
