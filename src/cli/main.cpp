@@ -2,6 +2,7 @@
 #include "app/stopsignals.h"
 #include "cli/backupcommand.h"
 #include "cli/clioptions.h"
+#include "cli/disccommands.h"
 #include "cli/exitstatus.h"
 #include "cli/infocommand.h"
 #include "cli/itemlist.h"
@@ -115,6 +116,7 @@ void printUsage(QTextStream &stream)
     entry(profileHelp);
     for (const ArchiveCommand &command : archiveCommands)
         entry(command.help);
+    stream << discUsage;
     stream << "  --help     show this text; COMMAND --help shows the command's own\n";
     printItems(stream);
     stream << passwordsText << exitText;
@@ -154,6 +156,14 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
         printCommandHelp(out, profileHelp, false, false);
         return CliExit::Success;
+    }
+    if (isDiscCommand(command)) {
+        if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+            out << "Usage: brevnor-cli COMMAND [ARGUMENTS]\n\nDisc commands:\n"
+                << discUsage << exitText;
+            return CliExit::Success;
+        }
+        return runDiscCommand(args, out, err);
     }
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);

@@ -1,0 +1,370 @@
+#include "cli/disccommands.h"
+
+#include "burn/errortexts.h"
+#include "cli/exitstatus.h"
+#include "platform/disc/burndiscwriter.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+
+namespace quillory {
+
+const char discUsage[] =
+    "  drives     list the recorders and image-file drives with their media and free space\n"
+    "  disc-info [--drive DRIVE]\n"
+    "             show what the medium in the drive holds\n"
+    "  burn FILE... [--drive DRIVE] [--verify] [--finalize] [--label TEXT] [--test]\n"
+    "             write the files and folders, each in the disc's root under its own name,\n"
+    "             as a new session; --verify reads every file back and compares it\n"
+    "  iso FILE... --output IMAGE [--label TEXT]\n"
+    "             make an ISO image of the files and folders\n"
+    "  erase [--drive DRIVE] [--full]\n"
+    "             erase a re-writable medium (quickly, unless --full)\n"
+    "\n"
+    "DRIVE is a drive's path as `drives` shows it; the first recorder is the default. Image\n"
+    "files listed in QUILLORY_DISC_DRIVES (separated by \":\") act as DVD+RW drives, for\n"
+    "making a disc image to burn elsewhere.\n";
+
+namespace {
+
+struct DiscOptions {
+    QStringList files;
+    QString drive;
+    QString output;
+    QString label = QStringLiteral("Outlook Express Data Backup CD");
+    bool verify = false;
+    bool finalize = false;
+    bool test = false;
+    bool full = false;
+};
+
+QString mediaName(int type)
+{
+    switch (type) {
+    case DiscWriter::MediaDvdRom:
+        return QStringLiteral("DVD-ROM");
+    case DiscWriter::MediaDvdRam:
+        return QStringLiteral("DVD-RAM");
+    case DiscWriter::MediaDvdR:
+        return QStringLiteral("DVD-R");
+    case DiscWriter::MediaDvdRw:
+        return QStringLiteral("DVD-RW");
+    case DiscWriter::MediaDvdPlusRw:
+        return QStringLiteral("DVD+RW");
+    case DiscWriter::MediaDvdPlusR:
+        return QStringLiteral("DVD+R");
+    case DiscWriter::MediaDvdPlusRDualLayer:
+        return QStringLiteral("DVD+R Dual Layer");
+    case DiscWriter::MediaCdRw:
+        return QStringLiteral("CD-RW");
+    case DiscWriter::MediaNone:
+        return QStringLiteral("no medium");
+    case DiscWriter::MediaCdR:
+        return QStringLiteral("CD-R");
+    default:
+        return QStringLiteral("other DVD or BD");
+    }
+}
+
+QString discStatusName(int status)
+{
+    switch (status) {
+    case DiscWriter::DiscEmpty:
+        return QStringLiteral("blank");
+    case DiscWriter::DiscOpen:
+        return QStringLiteral("appendable");
+    case DiscWriter::DiscClosed:
+        return QStringLiteral("closed");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+QString megabytesOf(qint64 blocks)
+{
+    return FormatMegabytes(double(DiscWriter::BlocksToBytes(blocks, 1)));
+}
+
+std::optional<DiscOptions> parse(const QStringList &arguments, QTextStream &err)
+{
+    DiscOptions options;
+    const QString command = arguments.first();
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        const auto value = [&](QString &target) {
+            if (i + 1 >= arguments.size())
+                return false;
+            target = arguments[++i];
+            return true;
+        };
+        bool ok = true;
+        if (a == QLatin1String("--drive") && command != QLatin1String("iso"))
+            ok = value(options.drive);
+        else if (a == QLatin1String("--label") &&
+                 (command == QLatin1String("burn") || command == QLatin1String("iso")))
+            ok = value(options.label);
+        else if (a == QLatin1String("--output") && command == QLatin1String("iso"))
+            ok = value(options.output);
+        else if (a == QLatin1String("--verify") && command == QLatin1String("burn"))
+            options.verify = true;
+        else if (a == QLatin1String("--finalize") && command == QLatin1String("burn"))
+            options.finalize = true;
+        else if (a == QLatin1String("--test") && command == QLatin1String("burn"))
+            options.test = true;
+        else if (a == QLatin1String("--full") && command == QLatin1String("erase"))
+            options.full = true;
+        else if (!a.startsWith(QLatin1String("--")) &&
+                 (command == QLatin1String("burn") || command == QLatin1String("iso")))
+            options.files.append(a);
+        else
+            ok = false;
+        if (!ok) {
+            err << "brevnor-cli " << command << ": unexpected argument " << a << '\n';
+            return std::nullopt;
+        }
+    }
+    const bool needsFiles = command == QLatin1String("burn") || command == QLatin1String("iso");
+    if (needsFiles && options.files.isEmpty()) {
+        err << "brevnor-cli " << command << ": no files given\n";
+        return std::nullopt;
+    }
+    if (command == QLatin1String("iso") && options.output.isEmpty()) {
+        err << "brevnor-cli iso: --output IMAGE is missing\n";
+        return std::nullopt;
+    }
+    return options;
+}
+
+bool selectDrive(BurnDiscWriter &writer, const QString &wanted, QTextStream &err)
+{
+    if (!writer.InitializeDrives(false)) {
+        err << "Drives cannot be initialized: " << writer.LastError() << '\n';
+        return false;
+    }
+    for (int i = 0; i < writer.DeviceCount(); ++i) {
+        if (!writer.DeviceIsWriter(i))
+            continue;
+        if (!wanted.isEmpty() && QFileInfo(writer.DeviceDrive(i)).absoluteFilePath() !=
+                                     QFileInfo(wanted).absoluteFilePath())
+            continue;
+        if (writer.SelectDevice(i))
+            return true;
+        err << writer.LastError() << '\n';
+        return false;
+    }
+    err << (wanted.isEmpty() ? QStringLiteral("There is no recorder.")
+                             : QStringLiteral("There is no recorder %1.").arg(wanted))
+        << '\n';
+    return false;
+}
+
+bool addFiles(BurnDiscWriter &writer, const QStringList &files, QTextStream &err)
+{
+    for (const QString &file : files) {
+        const QFileInfo info(file);
+        const QString key = QLatin1Char('\\') + info.fileName();
+        const bool added = info.isDir() ? writer.AddFolder(key, info.absoluteFilePath())
+                                        : writer.AddFile(key, info.absoluteFilePath());
+        if (!added) {
+            err << "Cannot add " << file << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs the event loop until the operation ends; prints its progress and problems on `err`.
+int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
+{
+    QEventLoop loop;
+    int status = CliExit::Success;
+    int percent = -1;
+    QObject::connect(&writer, &DiscWriter::WriteProgress, &loop,
+                     [&](int, qint64 done, qint64 total) {
+                         const int now = total > 0 ? int(done * 100 / total) : 0;
+                         if (now != percent)
+                             err << "Writing... " << (percent = now) << " %\n" << Qt::flush;
+                     });
+    QObject::connect(&writer, &DiscWriter::FileError, &loop, [&](int code, const QString &name) {
+        err << FileErrorText(code, name) << '\n';
+    });
+    QObject::connect(&writer, &DiscWriter::WriteError, &loop,
+                     [&](int category, int code, const QString &text, const QString &sense) {
+                         err << "Writing Error: (" << category << ")   " << text << '\n';
+                         if (category == DiscWriter::ErrorDrive)
+                             err << DriveErrorText(code) << "\n Error Sense Data: " << sense
+                                 << '\n';
+                         status = CliExit::ItemFailed;
+                         loop.quit();
+                     });
+    QObject::connect(&writer, &DiscWriter::WriteCancelled, &loop, [&] {
+        err << "Writing Cancelled!\n";
+        status = CliExit::ItemFailed;
+        loop.quit();
+    });
+    QObject::connect(&writer, &DiscWriter::WriteCompleted, &loop, [&] {
+        err << "Writing is complete!\n";
+        if (!verify)
+            loop.quit();
+    });
+    QObject::connect(
+        &writer, &DiscWriter::VerifyProgress, &loop,
+        [&](const QString &disc, const QString &source, int, int, int result, qint64, qint64) {
+            if (result != DiscWriter::VerifyMatched)
+                err << "Verify Error (" << result << "): " << disc << " (disc) " << source
+                    << " (source)\n";
+        });
+    QObject::connect(&writer, &DiscWriter::VerifyCompleted, &loop, [&](int compared, int matched) {
+        err << "Auto-Verify...Complete (" << matched << " of " << compared << " MATCHED)\n";
+        if (matched != compared)
+            status = CliExit::ItemFailed;
+        loop.quit();
+    });
+    QObject::connect(&writer, &DiscWriter::EraseStarted, &loop, [&] {
+        err << "Erasing Disc...Please Wait!!\n" << Qt::flush;
+    });
+    QObject::connect(&writer, &DiscWriter::EraseCompleted, &loop, [&] {
+        err << "Erase operation complete!!!\n";
+        loop.quit();
+    });
+    loop.exec();
+    return status;
+}
+
+int listDrives(QTextStream &out, QTextStream &err)
+{
+    BurnDiscWriter writer;
+    if (!writer.InitializeDrives(false)) {
+        err << "Drives cannot be initialized: " << writer.LastError() << '\n';
+        return CliExit::Refused;
+    }
+    for (int i = 0; i < writer.DeviceCount(); ++i) {
+        if (!writer.DeviceIsWriter(i))
+            continue;
+        out << writer.DeviceDrive(i) << ": " << writer.DeviceVendor(i) << ' '
+            << writer.DeviceProduct(i);
+        if (writer.SelectDevice(i))
+            out << "  " << mediaName(writer.MediaType()) << ", "
+                << discStatusName(writer.DiscStatus()) << ", free "
+                << megabytesOf(writer.FreeBlocks());
+        out << '\n';
+    }
+    return CliExit::Success;
+}
+
+int discInfo(const DiscOptions &options, QTextStream &out, QTextStream &err)
+{
+    BurnDiscWriter writer;
+    if (!selectDrive(writer, options.drive, err))
+        return CliExit::Refused;
+    out << "Media Type: " << mediaName(writer.MediaType()) << '\n';
+    if (writer.MediaType() == DiscWriter::MediaNone)
+        return CliExit::Success;
+    QStringList systems;
+    const std::pair<int, const char *> names[] = {{DiscWriter::FileSystemIso9660, "ISO9660"},
+                                                  {DiscWriter::FileSystemJoliet, "Joliet"},
+                                                  {DiscWriter::FileSystemUdf, "UDF"},
+                                                  {DiscWriter::FileSystemOther, "Other"}};
+    for (const auto &[bit, name] : names)
+        if (writer.HasFileSystem(bit))
+            systems.append(QLatin1String(name));
+    out << "Disc Status: " << discStatusName(writer.DiscStatus()) << '\n'
+        << "Free Space: " << megabytesOf(writer.FreeBlocks()) << '\n'
+        << "Used Space: " << megabytesOf(writer.UsedBlocks()) << '\n'
+        << "Total Capacity: " << megabytesOf(writer.CapacityBlocks()) << '\n'
+        << "Number of Sessions: " << writer.SessionCount() << '\n'
+        << "Multi-Session Allowed: " << (writer.MultiSessionAllowed() ? "yes" : "no") << '\n'
+        << "Import Allowed: " << (writer.ImportAllowed() ? "yes" : "no") << '\n'
+        << "Detected File Systems: " << systems.join(QStringLiteral(", ")) << '\n';
+    return CliExit::Success;
+}
+
+int burn(const DiscOptions &options, QTextStream &err)
+{
+    BurnDiscWriter writer;
+    if (!selectDrive(writer, options.drive, err))
+        return CliExit::Refused;
+    // A new session keeps what the disc holds; a file given again replaces its older copy.
+    QObject::connect(&writer, &DiscWriter::ReplaceImportedFile, &writer,
+                     [](const QString &, const QString &, int, bool &replace) { replace = true; });
+    if (writer.ImportAllowed() && writer.MultiSessionAllowed() && !writer.ImportSession(true)) {
+        err << writer.LastError() << '\n';
+        return CliExit::Refused;
+    }
+    if (!addFiles(writer, options.files, err))
+        return CliExit::Refused;
+    writer.setVolumeLabel(options.label);
+    writer.setAutoVerify(options.verify && !options.test);
+    writer.setFinalizeDisc(options.finalize);
+    writer.setTestWrite(options.test);
+    if (!writer.StartWrite()) {
+        err << "Disc Write could not be started. " << writer.LastError() << '\n';
+        return CliExit::Refused;
+    }
+    return follow(writer, err, writer.AutoVerify());
+}
+
+int makeIso(const DiscOptions &options, QTextStream &err)
+{
+    BurnDiscWriter writer;
+    if (!addFiles(writer, options.files, err))
+        return CliExit::Refused;
+    writer.setVolumeLabel(options.label);
+    int percent = -1;
+    QObject::connect(&writer, &DiscWriter::WriteProgress, &writer,
+                     [&](int, qint64 done, qint64 total) {
+                         const int now = total > 0 ? int(done * 100 / total) : 0;
+                         if (now != percent)
+                             err << "Writing... " << (percent = now) << " %\n" << Qt::flush;
+                     });
+    QObject::connect(&writer, &DiscWriter::FileError, &writer, [&](int code, const QString &name) {
+        err << FileErrorText(code, name) << '\n';
+    });
+    if (!writer.SaveImageToFile(options.output)) {
+        err << "Error creating ISO File. " << writer.LastError() << '\n';
+        return CliExit::ItemFailed;
+    }
+    err << "ISO File Created successfully!\n";
+    return CliExit::Success;
+}
+
+int erase(const DiscOptions &options, QTextStream &err)
+{
+    BurnDiscWriter writer;
+    if (!selectDrive(writer, options.drive, err))
+        return CliExit::Refused;
+    if (!writer.EraseDisc(!options.full)) {
+        err << "Error Erasing Disc!!! " << writer.LastError() << '\n';
+        return CliExit::Refused;
+    }
+    return follow(writer, err, false);
+}
+
+} // namespace
+
+bool isDiscCommand(const QString &command)
+{
+    for (const char *name : {"drives", "disc-info", "burn", "iso", "erase"})
+        if (command == QLatin1String(name))
+            return true;
+    return false;
+}
+
+int runDiscCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    const std::optional<DiscOptions> options = parse(arguments, err);
+    if (!options)
+        return CliExit::Refused;
+    const QString &command = arguments.first();
+    if (command == QLatin1String("drives"))
+        return listDrives(out, err);
+    if (command == QLatin1String("disc-info"))
+        return discInfo(*options, out, err);
+    if (command == QLatin1String("burn"))
+        return burn(*options, err);
+    if (command == QLatin1String("iso"))
+        return makeIso(*options, err);
+    return erase(*options, err);
+}
+
+} // namespace quillory

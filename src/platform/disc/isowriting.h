@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+struct Iso_Image;
+struct iso_write_opts;
+struct isoburn_imgen_opts;
+
+namespace quillory {
+
+// The image format of every disc and image file: ISO level 3 (files over 4 GiB), Rock Ridge
+// always, Joliet on request.
+iso_write_opts *newIsoWriteOptions(bool joliet);
+isoburn_imgen_opts *newSessionOptions(bool joliet);
+
+// The exact size of a stand-alone image of `image`, computed without writing it.
+Expected<qint64> standaloneImageBytes(Iso_Image *image, bool joliet);
+
+// Writes a stand-alone image of `image` to `path` under a temporary name beside it, and moves
+// it into place only when complete: a failure or a cancel leaves what was at `path`.
+// `progress` gets the blocks done and the total.
+Result saveStandaloneImage(Iso_Image *image, bool joliet, const QString &path,
+                           const std::function<void(qint64, qint64)> &progress,
+                           const std::atomic<bool> &cancel);
+
+} // namespace quillory

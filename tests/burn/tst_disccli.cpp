@@ -1,0 +1,112 @@
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quillory::test;
+
+namespace {
+
+QStringList imageDrive(const QString &image)
+{
+    return {QStringLiteral("QUILLORY_DISC_DRIVES=") + image};
+}
+
+QMap<QString, QByteArray> extracted(const QString &image, const QString &into)
+{
+    runProgram(QStringLiteral("xorriso"),
+               {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
+                QStringLiteral("-extract"), QStringLiteral("/"), into});
+    return treeOf(into);
+}
+
+} // namespace
+
+class DiscCliTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void burnsSessionsInfoIsoAndErase()
+    {
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("disc.iso"));
+        const QString archive = dir.filePath(QStringLiteral("backup.wlm"));
+        QDir().mkpath(dir.filePath(QStringLiteral("notes/sub")));
+        writeFile(dir.filePath(QStringLiteral("notes/sub/a.txt")), QByteArray("a\n"));
+        writeFile(archive, noise(200000, 3));
+        const QString cli = QStringLiteral("brevnor-cli");
+
+        const ProgramRun first = runProgram(
+            cli,
+            {QStringLiteral("burn"), archive, dir.filePath(QStringLiteral("notes")),
+             QStringLiteral("--verify"), QStringLiteral("--label"), QStringLiteral("Mine")},
+            imageDrive(image));
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(first.err.contains("Auto-Verify...Complete (2 of 2 MATCHED)"));
+
+        writeFile(archive, noise(1000, 4));
+        QCOMPARE(runProgram(cli, {QStringLiteral("burn"), archive}, imageDrive(image)).exitCode, 0);
+        QMap<QString, QByteArray> expected{{QStringLiteral("backup.wlm"), noise(1000, 4)},
+                                           {QStringLiteral("notes/"), {}},
+                                           {QStringLiteral("notes/sub/"), {}},
+                                           {QStringLiteral("notes/sub/a.txt"), "a\n"}};
+        QCOMPARE(extracted(image, dir.filePath(QStringLiteral("x"))), expected);
+
+        const ProgramRun info = runProgram(cli, {QStringLiteral("disc-info")}, imageDrive(image));
+        QCOMPARE(info.exitCode, 0);
+        QVERIFY(info.out.contains("Disc Status: appendable\n"));
+        QVERIFY(info.out.contains("Number of Sessions: 2\n"));
+        QVERIFY(info.out.contains("Detected File Systems: ISO9660, Joliet\n"));
+        QVERIFY(runProgram(cli, {QStringLiteral("drives")}, imageDrive(image))
+                    .out.startsWith(
+                        (image + QStringLiteral(": Image File  DVD+RW, appendable")).toUtf8()));
+
+        const QString iso = dir.filePath(QStringLiteral("out.iso"));
+        QCOMPARE(
+            runProgram(cli, {QStringLiteral("iso"), archive, dir.filePath(QStringLiteral("notes")),
+                             QStringLiteral("--output"), iso})
+                .exitCode,
+            0);
+        QCOMPARE(extracted(iso, dir.filePath(QStringLiteral("y"))), expected);
+
+        QCOMPARE(runProgram(cli, {QStringLiteral("erase")}, imageDrive(image)).exitCode, 0);
+        QVERIFY(runProgram(cli, {QStringLiteral("disc-info")}, imageDrive(image))
+                    .out.contains("Disc Status: blank\n"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no files") << QStringList{QStringLiteral("burn")} << QByteArray("no files");
+        QTest::newRow("unknown option")
+            << QStringList{QStringLiteral("erase"), QStringLiteral("--verify")}
+            << QByteArray("unexpected argument --verify");
+        QTest::newRow("iso without output")
+            << QStringList{QStringLiteral("iso"), QStringLiteral("/etc/hostname")}
+            << QByteArray("--output IMAGE is missing");
+        QTest::newRow("no such drive")
+            << QStringList{QStringLiteral("disc-info"), QStringLiteral("--drive"),
+                           QStringLiteral("/nowhere.iso")}
+            << QByteArray("There is no recorder /nowhere.iso.");
+        QTest::newRow("foreign data on the drive")
+            << QStringList{QStringLiteral("burn"), QStringLiteral("/etc/hostname")}
+            << QByteArray("Erase it first");
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, message);
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("disc.iso"));
+        writeFile(image, noise(100000, 1));
+        const ProgramRun run =
+            runProgram(QStringLiteral("brevnor-cli"), arguments, imageDrive(image));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), run.err.constData());
+    }
+};
+
+QUILLORY_TEST(DiscCliTest)
+#include "tst_disccli.moc"

@@ -1,0 +1,416 @@
+#include "discfixture.h"
+#include "platform/disc/burnheaders.h"
+#include "platform/disc/burnlibrary.h"
+#include "platform/disc/discverify.h"
+#include "platform/disc/imagefiledrives.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace quillory;
+using quillory::test::DiscEvents;
+using quillory::test::extractedWith7zip;
+using quillory::test::extractedWithXorriso;
+using quillory::test::ImageDrive;
+using quillory::test::noise;
+using quillory::test::readFile;
+using quillory::test::treeOf;
+using quillory::test::writeFile;
+
+namespace {
+
+bool writeAndWait(ImageDrive &drive)
+{
+    drive.events->log.clear();
+    return drive.writer->StartWrite() && drive.events->waitForEnd() &&
+           drive.events->has(QStringLiteral("WriteCompleted"));
+}
+
+// A file that reads as zeros and takes no room: big images without big disks.
+QString sparseFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+        return {};
+    return path;
+}
+
+} // namespace
+
+class DiscWriterTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void imageFileDrivesAreValidated()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("a.iso"));
+        writeFile(file, QByteArray("x"));
+        const QString fresh = dir.filePath(QStringLiteral("new.iso"));
+        const QString list = QStringList{dir.path(),
+                                         QStringLiteral("relative.iso"),
+                                         dir.filePath(QStringLiteral("missing/b.iso")),
+                                         file,
+                                         fresh,
+                                         file,
+                                         QStringLiteral("/dev/null")}
+                                 .join(QLatin1Char(':'));
+        QCOMPARE(usableImageFileDrives(list), (QStringList{file, fresh}));
+    }
+
+    void drivesAndFactsOfBlankAppendableAndForeignImages()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QCOMPARE(w.DeviceIsWriter(w.DeviceCount() - 1), true);
+        QCOMPARE(w.MediaType(), int(DiscWriter::MediaDvdPlusRw));
+        QVERIFY(w.DriveSupports(DiscWriter::SupportsDvdPlusRw));
+        QVERIFY(w.DriveSupports(DiscWriter::SupportsBufferProtection));
+        QVERIFY(!w.DriveSupports(DiscWriter::SupportsCdRw));
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscEmpty));
+        QCOMPARE(w.SessionCount(), 0);
+        QCOMPARE(w.LastSessionState(), int(DiscWriter::SessionEmpty));
+        QVERIFY(w.MultiSessionAllowed());
+        QVERIFY(!w.ImportAllowed());
+        QVERIFY(w.FreeBlocks() > 0);
+        QCOMPARE(w.UsedBlocks(), 0);
+        QCOMPARE(w.DiscType(), int(DiscWriter::CdUnknown));
+        QVERIFY(w.MoveTray(false) && w.MoveTray(true));
+
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        QVERIFY(writeAndWait(drive));
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscOpen));
+        QCOMPARE(w.SessionCount(), 1);
+        QCOMPARE(w.LastSessionState(), int(DiscWriter::SessionClosed));
+        QVERIFY(w.ImportAllowed());
+        QVERIFY(w.MultiSessionAllowed());
+        QVERIFY(w.HasFileSystem(DiscWriter::FileSystemIso9660));
+        QVERIFY(w.HasFileSystem(DiscWriter::FileSystemJoliet));
+        QVERIFY(!w.HasFileSystem(DiscWriter::FileSystemUdf));
+        QVERIFY(w.UsedBlocks() > 0);
+        QCOMPARE(w.CapacityBlocks(), w.UsedBlocks() + w.FreeBlocks());
+        QVERIFY(!w.CloseMedia(true));
+
+        writeFile(drive.image, noise(200000, 9));
+        QVERIFY(drive.reselect());
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscClosed));
+        QVERIFY(w.HasFileSystem(DiscWriter::FileSystemOther));
+        QVERIFY(!w.HasFileSystem(DiscWriter::FileSystemIso9660));
+        QVERIFY(!w.ImportAllowed());
+        QVERIFY(!w.StartWrite());
+        QVERIFY(w.LastError().contains(QStringLiteral("Erase it first")));
+    }
+
+    void compilationEvents()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        QVERIFY(w.AddFolder(QStringLiteral("\\Docs"), sources + QStringLiteral("/Mail\\*.*")));
+        QCOMPARE(
+            drive.events->log,
+            (QStringList{QStringLiteral("DirectoryAdded(\\,\\Docs)"),
+                         QStringLiteral("DirectoryAdded(\\Docs,\\Docs\\2024-05)"),
+                         QStringLiteral("DirectoryAdded(\\Docs\\2024-05,\\Docs\\2024-05\\deep)")}));
+        QVERIFY(
+            w.AddFile(QStringLiteral("\\Docs\\b.wlm"), sources + QStringLiteral("/backup.wlm")));
+        QVERIFY(!w.AddFile(QStringLiteral("\\x"), sources + QStringLiteral("/missing")));
+        QCOMPARE(w.FileCount(), 4);
+        QCOMPARE(w.DirectoryCount(), 3);
+
+        QList<QPair<QString, qint64>> listed;
+        connect(&w, &DiscWriter::FileListed, this,
+                [&](int, const QString &key, const QString &, int, bool dir, const QDateTime &,
+                    qint64 size) {
+                    listed.append({key + (dir ? QStringLiteral("\\") : QString()), size});
+                });
+        w.ListDirectory(QStringLiteral("\\Docs"));
+        std::sort(listed.begin(), listed.end());
+        QCOMPARE(listed,
+                 (QList<QPair<QString, qint64>>{
+                     {QStringLiteral("\\Docs\\2024-05\\"), 0},
+                     {QStringLiteral("\\Docs\\a message with a long name of sixty characters.eml"),
+                      5000},
+                     {QStringLiteral("\\Docs\\b.wlm"), 300000}}));
+
+        QVERIFY(w.RenameDirectory(QStringLiteral("\\Docs\\2024-05"), QStringLiteral("May")));
+        QVERIFY(!w.RenameDirectory(QStringLiteral("\\"), QStringLiteral("x")));
+        QVERIFY(!w.RenameFile(QStringLiteral("\\Docs\\b.wlm"), QString()));
+        QVERIFY(!w.RenameFile(QStringLiteral("\\Docs\\b.wlm"), QStringLiteral("May")));
+        QVERIFY(w.RenameFile(QStringLiteral("\\Docs\\b.wlm"), QStringLiteral("c.wlm")));
+        QVERIFY(w.RemoveItem(QStringLiteral("\\Docs\\May")));
+        QVERIFY(!w.RemoveItem(QStringLiteral("\\Docs\\May")));
+        QCOMPARE(drive.events->log.mid(3),
+                 (QStringList{QStringLiteral("DirectoryRenamed(\\Docs\\2024-05,\\Docs\\May)"),
+                              QStringLiteral("DirectoryRemoved(\\Docs\\May)")}));
+        QCOMPARE(w.FileCount(), 2);
+        w.ClearImage();
+        QCOMPARE(w.FileCount(), 0);
+        QCOMPARE(drive.events->log.last(), QStringLiteral("ImageCleared"));
+    }
+
+    void writeReadBackByXorrisoAnd7zip_data()
+    {
+        QTest::addColumn<int>("joliet");
+        QTest::newRow("Joliet") << 1;
+        QTest::newRow("Rock Ridge only") << 0;
+    }
+    void writeReadBackByXorrisoAnd7zip()
+    {
+        QFETCH(int, joliet);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        w.setJolietNames(joliet);
+        w.setVolumeLabel(QStringLiteral("Outlook Express Data Backup CD and more"));
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
+        w.setAutoVerify(true);
+        drive.events->log.clear();
+        QVERIFY(w.StartWrite());
+        QVERIFY(drive.events->waitForEnd(
+            {QStringLiteral("VerifyCompleted"), QStringLiteral("WriteError")}));
+        QVERIFY2(drive.events->has(QStringLiteral("WriteCompleted")),
+                 qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QCOMPARE(drive.events->log.filter(QStringLiteral("VerifyStarted")),
+                 QStringList{QStringLiteral("VerifyStarted(4)")});
+        QCOMPARE(drive.events->log.last(), QStringLiteral("VerifyCompleted(4,4)"));
+
+        const QMap<QString, QByteArray> expected = treeOf(sources);
+        QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
+                 expected);
+        QCOMPARE(w.HasFileSystem(DiscWriter::FileSystemJoliet), joliet == 1);
+        if (joliet)
+            QCOMPARE(extractedWith7zip(drive.image, drive.folder.filePath(QStringLiteral("7"))),
+                     expected);
+        const test::ProgramRun listing =
+            test::runProgram(QStringLiteral("7zz"), {QStringLiteral("l"), drive.image});
+        QCOMPARE(listing.exitCode, 0);
+        QVERIFY(listing.out.toLower().contains("backup.wlm"));
+        QVERIFY(drive.reselect());
+        QVERIFY(w.ImportSession(true));
+        QCOMPARE(w.VolumeLabel(), QStringLiteral("Outlook Express Data Backup CD a"));
+    }
+
+    void savedImageReplacesTheOldFileOnlyWhenComplete()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        writeFile(iso, QByteArray("old image"));
+        QVERIFY2(w.SaveImageToFile(iso), qPrintable(w.LastError()));
+        QCOMPARE(QFileInfo(iso).size(), w.ImageBlocks() * 2048);
+        QCOMPARE(extractedWithXorriso(iso, drive.folder.filePath(QStringLiteral("x"))),
+                 treeOf(sources));
+        QCOMPARE(extractedWith7zip(iso, drive.folder.filePath(QStringLiteral("7"))),
+                 treeOf(sources));
+
+        const QByteArray good = readFile(iso);
+        const QStringList before = QDir(drive.folder.path()).entryList(QDir::Files);
+        writeFile(sources + QStringLiteral("/backup.wlm"), QByteArray("shrunk"));
+        QVERIFY(!w.SaveImageToFile(iso));
+        QVERIFY(drive.events->log.contains(QStringLiteral("FileError(2,backup.wlm)")));
+        QFile::remove(sources + QStringLiteral("/Mail/2024-05/Grüße.txt"));
+        QVERIFY(!w.SaveImageToFile(iso));
+        QVERIFY(drive.events->log.contains(QStringLiteral("FileError(0,Grüße.txt)")));
+        QCOMPARE(readFile(iso), good);
+        QCOMPARE(QDir(drive.folder.path()).entryList(QDir::Files), before);
+    }
+
+    void sourcesThatChangedAfterAddingFailTheWrite()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
+        QFile::remove(sources + QStringLiteral("/backup.wlm"));
+        QVERIFY(!writeAndWait(drive));
+        QCOMPARE(drive.events->log.filter(QStringLiteral("Error")),
+                 (QStringList{QStringLiteral("FileError(0,backup.wlm)"),
+                              QStringLiteral("WriteError(1,0)")}));
+        QVERIFY(drive.reselect());
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscEmpty));
+    }
+
+    void compilationLargerThanTheMediumIsRefused()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        // Level 3 takes a file over 4 GiB; this one is larger than the free space here.
+        const qint64 huge = QStorageInfo(drive.folder.path()).bytesAvailable() + (1LL << 30);
+        const QString big = sparseFile(drive.folder.filePath(QStringLiteral("big.wlm")), huge);
+        if (big.isEmpty())
+            QSKIP("The file system here holds no sparse file that large.");
+        QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
+        QVERIFY(w.ImageBlocks() > huge / 2048);
+        QVERIFY(w.FreeBlocks() < huge / 2048);
+        QVERIFY(!w.StartWrite());
+        QVERIFY2(w.LastError().contains(QStringLiteral("MB but the medium has only")),
+                 qPrintable(w.LastError()));
+        QVERIFY(!QFileInfo::exists(drive.image));
+    }
+
+    void secondSessionGrowsTheImageAndImportsTheFirst()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString first = drive.makeSources(QStringLiteral("first"));
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), first));
+        QVERIFY(writeAndWait(drive));
+        const QString update = drive.folder.filePath(QStringLiteral("update.wlm"));
+        writeFile(update, noise(70000, 5));
+
+        drive.events->log.clear();
+        QVERIFY(w.ImportSession(true));
+        QCOMPARE(drive.events->log.first(), QStringLiteral("ImageCleared"));
+        QVERIFY(drive.events->log.contains(
+            QStringLiteral("DirectoryAdded(\\Mail\\2024-05,\\Mail\\2024-05\\deep)")));
+        int asked = 0;
+        connect(&w, &DiscWriter::ReplaceImportedFile, this,
+                [&](const QString &imported, const QString &, int, bool &replace) {
+                    ++asked;
+                    replace = imported == QStringLiteral("\\Mail\\2024-05\\Grüße.txt");
+                });
+        QVERIFY(!w.AddFile(QStringLiteral("\\backup.wlm"), update));
+        QVERIFY(w.AddFile(QStringLiteral("\\Mail\\2024-05\\Grüße.txt"), update));
+        QVERIFY(w.AddFile(QStringLiteral("\\second\\update.wlm"), update));
+        QCOMPARE(asked, 2);
+        QVERIFY(writeAndWait(drive));
+        QCOMPARE(w.SessionCount(), 2);
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscOpen));
+
+        QMap<QString, QByteArray> expected = treeOf(first);
+        expected[QStringLiteral("Mail/2024-05/Grüße.txt")] = readFile(update);
+        expected[QStringLiteral("second/")] = QByteArray();
+        expected[QStringLiteral("second/update.wlm")] = readFile(update);
+        QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
+                 expected);
+        QCOMPARE(extractedWith7zip(drive.image, drive.folder.filePath(QStringLiteral("7"))),
+                 expected);
+    }
+
+    void eraseMakesTheImageBlank_data()
+    {
+        QTest::addColumn<bool>("quick");
+        QTest::newRow("quick") << true;
+        QTest::newRow("full") << false;
+    }
+    void eraseMakesTheImageBlank()
+    {
+        QFETCH(bool, quick);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        QVERIFY(writeAndWait(drive));
+        drive.events->log.clear();
+        QVERIFY(w.EraseDisc(quick));
+        QVERIFY(drive.events->waitForEnd());
+        QCOMPARE(drive.events->log,
+                 (QStringList{QStringLiteral("EraseStarted"), QStringLiteral("EraseCompleted")}));
+        QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscEmpty));
+        QVERIFY(!w.ImportAllowed());
+        QCOMPARE(QFileInfo(drive.image).size() == 0, !quick);
+    }
+
+    void writingAnImageFile()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(w.SaveImageToFile(iso));
+        writeFile(drive.image, noise(9000000, 3));
+        QVERIFY(drive.reselect());
+        drive.events->log.clear();
+        QVERIFY(w.WriteImageFile(iso));
+        QVERIFY(drive.events->waitForEnd());
+        QVERIFY(drive.events->has(QStringLiteral("WriteCompleted")));
+        QCOMPARE(readFile(drive.image).left(QFileInfo(iso).size()), readFile(iso));
+        QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
+                 treeOf(sources));
+    }
+
+    void verifyFindsASourceChangedAfterTheWrite()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString sources = drive.makeSources();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
+        QVERIFY(writeAndWait(drive));
+        const auto source = [&](const char *path) {
+            return sources + QLatin1Char('/') + QString::fromUtf8(path);
+        };
+        QByteArray changed = readFile(source("backup.wlm"));
+        changed[1000] = char(changed[1000] ^ 1);
+        writeFile(source("backup.wlm"), changed);
+        writeFile(source("Mail/2024-05/Grüße.txt"), QByteArray("hello, world\n"));
+        const QString longName =
+            QStringLiteral("a message with a long name of sixty characters.eml");
+        const QList<SourceFile> files{
+            {QStringLiteral("\\backup.wlm"), source("backup.wlm")},
+            {QStringLiteral("\\Mail\\2024-05\\deep\\empty.dat"), source("gone")},
+            {QStringLiteral("\\Mail\\2024-05\\Grüße.txt"), source("Mail/2024-05/Grüße.txt")},
+            {QStringLiteral("\\not on the disc"), source("backup.wlm")},
+            {QStringLiteral("\\Mail\\") + longName, sources + QStringLiteral("/Mail/") + longName},
+        };
+
+        BurnLibrary library;
+        w.InitializeDrives(false); // lets go of the drive
+        burn::burn_drive_info *info = nullptr;
+        QByteArray address = QStringLiteral("stdio:%1").arg(drive.image).toUtf8();
+        QCOMPARE(isoburn_drive_aquire(&info, address.data(), 1), 1);
+        while (burn_disc_get_status(info[0].drive) == BURN_DISC_UNREADY)
+            QTest::qWait(10);
+        QList<int> statuses;
+        const int matched =
+            verifyAgainstSources(info[0].drive, files, [&](const SourceFile &, int status, int) {
+                statuses.append(status);
+            });
+        isoburn_drive_release(info[0].drive, 0);
+        burn_drive_info_free(info);
+        QCOMPARE(statuses,
+                 (QList<int>{DiscWriter::VerifyContentDiffers, DiscWriter::VerifySourceUnreadable,
+                             DiscWriter::VerifySizeDiffers, DiscWriter::VerifyDiscUnreadable,
+                             DiscWriter::VerifyMatched}));
+        QCOMPARE(matched, 1);
+    }
+
+    // libburn keeps a cancelled write's drive slot busy for the rest of the process, so this
+    // comes last.
+    void cancelLeavesTheImageFileAsItWas()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        QVERIFY(writeAndWait(drive));
+        const QByteArray before = readFile(drive.image);
+        w.ClearImage();
+        const QString big =
+            sparseFile(drive.folder.filePath(QStringLiteral("big.wlm")), qint64(3) << 30);
+        QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
+        connect(&w, &DiscWriter::WriteProgress, &w, [&](int, qint64 done, qint64) {
+            if (done > 0)
+                w.AbortWrite();
+        });
+        drive.events->log.clear();
+        QVERIFY(w.StartWrite());
+        QVERIFY(drive.events->waitForEnd());
+        QVERIFY2(drive.events->names().filter(QRegularExpression(QStringLiteral("^Write[CE]"))) ==
+                     QStringList{QStringLiteral("WriteCancelled")},
+                 qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QVERIFY(drive.reselect());
+        QCOMPARE(readFile(drive.image), before);
+        QCOMPARE(w.SessionCount(), 1);
+    }
+};
+
+QUILLORY_TEST(DiscWriterTest)
+#include "tst_discwriter.moc"
