@@ -1,5 +1,7 @@
 #include "cli/clioptions.h"
 
+#include "platform/text/legacytext.h"
+
 namespace quillory {
 
 Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet accepted)
@@ -21,6 +23,7 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         const qsizetype equals = argument.indexOf(QLatin1Char('='));
         const QString name = equals < 0 ? argument : argument.left(equals);
         std::optional<QString> *value = nullptr;
+        std::optional<QString> codePage;
         if (name == QLatin1String("--protect") && accepted.testFlag(CliOption::Protect) &&
             equals < 0) {
             options.protect = true;
@@ -32,6 +35,8 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         } else if (name == QLatin1String("--description") &&
                    accepted.testFlag(CliOption::Description)) {
             value = &options.description;
+        } else if (name == QLatin1String("--codepage") && accepted.testFlag(CliOption::CodePage)) {
+            value = &codePage;
         } else {
             // Only the name: what follows "=" may be a secret typed where it does not belong.
             return Result::failure(QStringLiteral("unknown option \"%1\"").arg(name));
@@ -42,6 +47,14 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
             *value = arguments.at(++i);
         else
             return Result::failure(QStringLiteral("%1 needs a value").arg(name));
+        if (codePage) {
+            bool ok = false;
+            options.codePage = codePage->toInt(&ok);
+            if (!ok || !isConvertibleCodePage(*options.codePage))
+                return Result::failure(
+                    QStringLiteral("--codepage needs the number of a code page this system can "
+                                   "convert, such as 1252"));
+        }
     }
     if (options.archive.isEmpty() && !options.help)
         return Result::failure(QStringLiteral("no archive was named"));

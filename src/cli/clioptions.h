@@ -18,12 +18,14 @@ struct CliOptions {
     std::optional<QString> description;
     std::optional<QString> passwordFile;
     bool protect = false;
+    // --codepage: the code page of texts from archives made on Windows that are not UTF-8.
+    std::optional<int> codePage;
     // --help: the command's help is wanted; nothing else is checked.
     bool help = false;
 };
 
 // The options a command takes besides --password-file, which every archive command takes.
-enum class CliOption { Items = 1, Description = 2, Protect = 4 };
+enum class CliOption { Items = 1, Description = 2, Protect = 4, CodePage = 8 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)
 

@@ -11,6 +11,7 @@
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
 #include "platform/interruption.h"
+#include "platform/text/legacycodepage.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QCoreApplication>
@@ -44,23 +45,23 @@ struct ArchiveCommand {
 };
 
 const ArchiveCommand archiveCommands[] = {
-    {{QLatin1String("info"), "info ARCHIVE",
+    {{QLatin1String("info"), "info ARCHIVE [--codepage N]",
       "show where and when a backup archive was made, its description and\n"
       "the items it holds"},
      runInfoCommand,
-     {}},
-    {{QLatin1String("verify"), "verify ARCHIVE",
+     CliOption::CodePage},
+    {{QLatin1String("verify"), "verify ARCHIVE [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
       "archive, the password's authentication code, and say whether it is sound"},
      runVerifyCommand,
-     {}},
-    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST]",
+     CliOption::CodePage},
+    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST] [--codepage N]",
       "put the items back into the mail profile without asking, replacing what\n"
       "is there, and print the report; LIST defaults to every item the archive\n"
       "holds. Nothing is restored when an entry the items need is damaged, or\n"
       "when a registry item is chosen while Wine runs for the profile"},
      runRestoreCommand,
-     CliOption::Items},
+     CliOption::Items | CliOption::CodePage},
     {{QLatin1String("backup"), "backup ARCHIVE [--items LIST] [--description TEXT] [--protect]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
@@ -79,6 +80,12 @@ const char passwordsText[] =
     "a backup is to be, the password is the first line of the file given with\n"
     "--password-file FILE, else the environment variable QUILLORY_PASSWORD, else it is\n"
     "asked on the terminal without echo (twice for a backup).\n";
+
+const char codePageText[] =
+    "\n"
+    "Archives made on Windows hold their texts, names and passwords in the ANSI code\n"
+    "page of that Windows. Such texts are read in code page N of --codepage N, else of\n"
+    "the environment variable QUILLORY_CODEPAGE, else in the one Wine gives the locale.\n";
 
 const char exitText[] =
     "\n"
@@ -119,10 +126,11 @@ void printUsage(QTextStream &stream)
     stream << discUsage;
     stream << "  --help     show this text; COMMAND --help shows the command's own\n";
     printItems(stream);
-    stream << passwordsText << exitText;
+    stream << passwordsText << codePageText << exitText;
 }
 
-void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items)
+void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items,
+                      bool codePage = false)
 {
     QString description = QString::fromLatin1(help.description);
     description.front() = description.front().toUpper();
@@ -131,6 +139,8 @@ void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive
         printItems(stream);
     if (archive)
         stream << passwordsText;
+    if (codePage)
+        stream << codePageText;
     stream << exitText;
 }
 
@@ -176,14 +186,18 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
         if (!options) {
             err << "brevnor-cli " << command << ": " << options.message() << "\n\n";
             printCommandHelp(err, archiveCommand.help, true,
-                             archiveCommand.options.testFlag(CliOption::Items));
+                             archiveCommand.options.testFlag(CliOption::Items),
+                             archiveCommand.options.testFlag(CliOption::CodePage));
             return CliExit::Refused;
         }
         if (options->help) {
             printCommandHelp(out, archiveCommand.help, true,
-                             archiveCommand.options.testFlag(CliOption::Items));
+                             archiveCommand.options.testFlag(CliOption::Items),
+                             archiveCommand.options.testFlag(CliOption::CodePage));
             return CliExit::Success;
         }
+        if (options->codePage)
+            chooseLegacyCodePage(*options->codePage);
         return archiveCommand.run(context, *options, out, err);
     }
     if (command.startsWith(QLatin1Char('-')))

@@ -1,8 +1,11 @@
+#include "platform/text/legacycodepage.h"
+#include "platform/text/legacytext.h"
 #include "registry/modreg.h"
 #include "registry/registrytextline.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <variant>
 #include <vector>
 
@@ -122,20 +125,49 @@ Result modReg::ImportKeyFile(const QString &targetKeyPath, const QString &filePa
                                    .arg(filePath, targetKeyPath));
 
     QFile file(filePath);
-    const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (file.error() != QFileDevice::NoError)
         return Result::failure(
             QStringLiteral("Cannot read %1: %2").arg(filePath, file.errorString()));
+    // Files exported on Windows are in its ANSI code page; the lines are read as UTF-8.
+    const std::optional<QByteArray> content = textAsUtf8(bytes);
+    if (!content) {
+        const QList<QByteArray> lines = bytes.split('\n');
+        const auto bad = std::find_if(lines.begin(), lines.end(), [](const QByteArray &line) {
+            return !fromCodePage(line, legacyCodePage());
+        });
+        return Result::failure(
+            QStringLiteral("Cannot import %1 (line %2): the text is neither UTF-8 nor in code "
+                           "page %3")
+                .arg(filePath)
+                .arg(bad - lines.begin() + 1)
+                .arg(legacyCodePage()));
+    }
 
     // The whole file is converted before the first change, so that a damaged file leaves the
     // registry as it was. A key step holds the key's path below the target.
     using Step = std::variant<QString, RegistryValue>;
     QList<Step> steps;
     qsizetype lineNumber = 0;
-    for (QByteArray line : content.split('\n')) {
+    QList<QByteArray> lines = content->split('\n');
+    // The last line's end is no line break of a text.
+    if (content->endsWith('\n'))
+        lines.removeLast();
+    // The line end before the current line, while a text value may go on in it.
+    std::optional<QByteArray> textBreak;
+    for (QByteArray line : lines) {
         ++lineNumber;
+        const QByteArray lineEnd = line.endsWith('\r') ? "\r\n" : "\n";
         if (line.endsWith('\r'))
             line.chop(1);
+        if (textBreak && !line.startsWith('\\') && !isValueLine(line)) {
+            QByteArray &text = std::get<RegistryValue>(steps.last()).data;
+            text.chop(1); // the terminating zero
+            text += *textBreak + line + '\0';
+            textBreak = lineEnd;
+            continue;
+        }
+        textBreak.reset();
         if (line.isEmpty())
             break;
         const auto lineFailure = [&](const QString &reason) {
@@ -157,6 +189,8 @@ Result modReg::ImportKeyFile(const QString &targetKeyPath, const QString &filePa
         if (steps.isEmpty())
             return lineFailure(QStringLiteral("a value comes before the first key line"));
         steps.append(**value);
+        if (isContinuedText(line))
+            textBreak = lineEnd;
     }
 
     const auto importFailure = [&](const Result &reason) {

@@ -210,32 +210,65 @@ Expected<QByteArray> formatValueLine(const RegistryValue &value)
     return line;
 }
 
-Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line)
-{
-    if (!line.startsWith('"'))
-        return Result::failure(QStringLiteral("the line is neither a key nor a value"));
+namespace {
 
-    // The separator is the first "= followed by a known type field and a colon, so that a name
-    // holding an equals sign survives.
+struct Separator {
+    qsizetype quote = -1; // of the "= that ends the name
+    const TypeField *field = nullptr;
     bool unknownType = false;
+};
+
+// The separator is the first "= followed by a known type field and a colon, so that a name
+// holding an equals sign survives.
+Separator findSeparator(const QByteArray &line)
+{
+    Separator found;
+    if (!line.startsWith('"'))
+        return found;
     for (qsizetype quote = line.indexOf("\"=", 1); quote >= 0;
          quote = line.indexOf("\"=", quote + 1)) {
         if (quote + 5 >= line.size() || line.at(quote + 5) != ':')
             continue;
-        const TypeField *field = typeFieldNamed(line.mid(quote + 2, 3));
-        if (!field) {
-            unknownType = true;
-            continue;
+        found.field = typeFieldNamed(line.mid(quote + 2, 3));
+        if (found.field) {
+            found.quote = quote;
+            return found;
         }
-        const std::optional<QString> name = decodeUtf8(line.mid(1, quote - 1));
+        found.unknownType = true;
+    }
+    return found;
+}
+
+} // namespace
+
+bool isValueLine(const QByteArray &line)
+{
+    const Separator separator = findSeparator(line);
+    return separator.field || separator.unknownType;
+}
+
+bool isContinuedText(const QByteArray &line)
+{
+    const Separator separator = findSeparator(line);
+    return separator.field && separator.field->form == DataForm::Text;
+}
+
+Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line)
+{
+    if (!line.startsWith('"'))
+        return Result::failure(QStringLiteral("the line is neither a key nor a value"));
+    const Separator separator = findSeparator(line);
+    if (separator.field) {
+        const std::optional<QString> name = decodeUtf8(line.mid(1, separator.quote - 1));
         if (!name)
             return Result::failure(QStringLiteral("the value name is not UTF-8"));
-        const Expected<TypedData> data = convertData(*field, line.mid(quote + 6));
+        const Expected<TypedData> data =
+            convertData(*separator.field, line.mid(separator.quote + 6));
         if (!data)
             return data.result();
         return std::optional<RegistryValue>(RegistryValue{*name, data->type, data->bytes});
     }
-    if (unknownType)
+    if (separator.unknownType)
         return std::optional<RegistryValue>();
     return Result::failure(QStringLiteral("the value line has no \"=type: separator"));
 }

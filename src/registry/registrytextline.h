@@ -31,4 +31,11 @@ Expected<QByteArray> formatValueLine(const RegistryValue &value);
 // the line cannot be converted.
 Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line);
 
+// Whether a line has the form of a value line, of a known type or not.
+bool isValueLine(const QByteArray &line);
+
+// Whether a value line holds its text as written (" sz", "esz"): the Windows program writes a
+// line break of such a text as it is, so that the text goes on in the lines after it.
+bool isContinuedText(const QByteArray &line);
+
 } // namespace quillory

@@ -5,6 +5,8 @@
 #include "backup/backupinfo.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
+#include "restore/listednames.h"
+#include "restore/restoreitems.h"
 
 #include <QFile>
 
@@ -20,7 +22,7 @@ Result extractInfoFile(ZipArchive &Zip1, const QString &folder)
 
 // Reads what the information file says. A value that cannot be read stays empty, so that the
 // origin and description show whatever could be read; a file without ten item flags fails.
-Result readInfoFile(OpenedBackup &state)
+Result readInfoFile(const ZipArchive &Zip1, OpenedBackup &state)
 {
     const auto value = [&](const QString &key) {
         const Expected<QString> read = GetINI(key, state.infoFilePath);
@@ -37,8 +39,13 @@ Result readInfoFile(OpenedBackup &state)
                 .arg(ItemCount));
     for (int index = 0; index < ItemCount; ++index) {
         state.held[index] = state.itemFlags.at(index) == QLatin1Char('1');
-        if (state.held[index])
-            state.entryNames[index] = value(itemTable()[index].listKey).trimmed();
+        if (!state.held[index])
+            continue;
+        const QString &key = itemTable()[index].listKey;
+        const Expected<QByteArray> raw = GetINIBytes(key, state.infoFilePath);
+        state.entryNames[index] =
+            matchListedNames(Zip1, raw ? *raw : QByteArray(), value(key), isRegistryItem(index))
+                .trimmed();
     }
     return Result::success();
 }
@@ -82,7 +89,7 @@ OpenOutcome openBackupArchive(ZipArchive &Zip1, const QString &path,
     if (read)
         read = extractInfoFile(Zip1, staging.path());
     if (read)
-        read = readInfoFile(state);
+        read = readInfoFile(Zip1, state);
     if (read)
         return {};
 

@@ -1,3 +1,4 @@
+#include "platform/text/legacycodepage.h"
 #include "testregistry.h"
 
 #include <QTest>
@@ -127,7 +128,7 @@ private Q_SLOTS:
         TestRegistry registry(occupiedTarget);
         const QString file = registry.file("in.txt");
         QVERIFY(writeFile(file, "\\\n\"Flags\"=bin:0, 10 ,255\n\"Later\"=qwd:5\n\\\n"
-                                "\\Mail\n\"a=b\"= sz:c\n\r\n\\Ignored\n"));
+                                "\\Mail\n\"a=b\"= sz:c\n\"n\"= dw:1\n\r\n\\Ignored\n"));
         QVERIFY(registry.reg.ImportKeyFile(targetKey, file));
         const QString target = QStringLiteral("Software\\Target");
         WineRegistryStore reread(registry.dir.path());
@@ -146,6 +147,45 @@ private Q_SLOTS:
         QVERIFY(emptied.subkeys(RegistryRoot::CurrentUser, target).isEmpty());
     }
 
+    // Texts with line breaks as the Windows program writes them, over several lines, in its
+    // code page.
+    void textsGoOnOverTheirLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("lines and an empty one") << "\\\r\n\"text\"= sz:Gr\xfc\xdf"
+                                                   "e,\r\n\r\nJ\xfcrgen\r\n\"after\"= dw:7\r\n"_qba
+                                                << "Grüße,\r\n\r\nJürgen\0"_qba
+                                                << "\x07\0\0\0"_qba;
+        QTest::newRow("a lone line feed and a line like a key's")
+            << "\\\r\n\"text\"=esz:%a%\nb\r\n\"q\" x\r\n\"after\"= sz:y\r\n"_qba
+            << "%a%\nb\r\n\"q\" x\0"_qba
+            << "y\0"_qba;
+        QTest::newRow("a break at the end of the file")
+            << "\\\r\n\"after\"= sz:y\r\n\"text\"= sz:end\r\n\r\n"_qba
+            << "end\r\n\0"_qba
+            << "y\0"_qba;
+    }
+
+    void textsGoOnOverTheirLineBreaks()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, after);
+        chooseLegacyCodePage(1252);
+        TestRegistry registry(occupiedTarget);
+        const QString file = registry.file("windows.txt");
+        QVERIFY(writeFile(file, content));
+        const Result imported = registry.reg.ImportKeyFile(targetKey, file);
+        QVERIFY2(imported, qPrintable(imported.message()));
+        const WineRegistryStore reread(registry.dir.path());
+        const QString target = QStringLiteral("Software\\Target");
+        QCOMPARE(reread.value(RegistryRoot::CurrentUser, target, u"text"_s)->data, text);
+        QCOMPARE(reread.value(RegistryRoot::CurrentUser, target, u"after"_s)->data, after);
+        QCOMPARE(reread.values(RegistryRoot::CurrentUser, target)->size(), 2);
+    }
+
     void aFileThatCannotBeConvertedChangesNothing_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -157,7 +197,10 @@ private Q_SLOTS:
         QTest::newRow("no equals sign") << QByteArray("\\\r\nBest,\r\n") << 2;
         QTest::newRow("value before any key") << QByteArray("\"a\"= sz:b\r\n") << 1;
         QTest::newRow("empty key name") << QByteArray("\\\r\n\\a\\\r\n") << 2;
-        QTest::newRow("not UTF-8") << QByteArray("\\\r\n\"a\"= sz:\xe9\r\n") << 2;
+        QTest::newRow("neither UTF-8 nor the code page")
+            << QByteArray("\\\r\n\"a\"= sz:\xe9\r\n") << 2;
+        QTest::newRow("no equals sign after a number")
+            << QByteArray("\\\r\n\"a\"= dw:1\r\nBest,\r\n") << 3;
         QTest::newRow("raw without a type") << QByteArray("\\\r\n\"a\"=raw:,1\r\n") << 2;
         QTest::newRow("raw type too large") << QByteArray("\\\r\n\"a\"=raw:4294967296\r\n") << 2;
         QTest::newRow("raw byte too large") << QByteArray("\\\r\n\"a\"=raw:7,1,256\r\n") << 2;
@@ -169,6 +212,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         QFETCH(int, line);
+        // A code page in which a lead byte without its second byte is no text.
+        chooseLegacyCodePage(932);
         TestRegistry registry(occupiedTarget);
         const QString file = registry.file("bad.txt");
         QVERIFY(writeFile(file, content));

@@ -1,5 +1,7 @@
 #include "platform/zip/entryinfo.h"
 
+#include "platform/text/legacytext.h"
+
 #include <sys/stat.h>
 
 namespace quillory::zipdetail {
@@ -34,6 +36,17 @@ EntryInfo::Kind kindOf(zip_t *archive, zip_uint64_t index, const QString &name)
 
 } // namespace
 
+QString entryName(zip_t *archive, zip_uint64_t index)
+{
+    const char *raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
+    if (!raw)
+        return QString();
+    if (const std::optional<QString> text = decodeText(raw))
+        return *text;
+    // Neither UTF-8 nor the legacy code page: libzip's reading as code page 437 keeps every byte.
+    return QString::fromUtf8(zip_get_name(archive, index, 0));
+}
+
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
 {
     zip_stat_t st;
@@ -44,7 +57,7 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
                                    .arg(archiveErrorText(archive)));
     EntryInfo info;
     info.index = index;
-    info.name = QString::fromUtf8(st.name);
+    info.name = entryName(archive, index);
     info.kind = kindOf(archive, index, info.name);
     info.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     if (st.valid & ZIP_STAT_MTIME)

@@ -27,6 +27,10 @@ struct EntryInfo {
     bool encrypted() const { return encryptionMethod != ZIP_EM_NONE; }
 };
 
+// The entry's name as text: UTF-8 when its bytes are, else in the legacy code page, since
+// programs on Windows write names in their ANSI code page without marking them.
+QString entryName(zip_t *archive, zip_uint64_t index);
+
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
 
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...

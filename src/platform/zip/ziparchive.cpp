@@ -1,6 +1,7 @@
 #include "platform/zip/ziparchive.h"
 
 #include "platform/interruption.h"
+#include "platform/text/legacytext.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
 #include "platform/zip/entryinfo.h"
@@ -79,9 +80,8 @@ Expected<std::vector<EntryInfo>> encryptedFiles(zip_t *archive)
 // libzip checks a password only when an encrypted entry is opened, and then against a check value
 // that a wrong password matches now and then. Reading the smallest encrypted entry through to its
 // CRC or authentication code settles it at little cost.
-Result checkPassword(zip_t *archive, const QString &password)
+Result checkPassword(zip_t *archive, const QByteArray &secret)
 {
-    const QByteArray secret = password.toUtf8();
     if (zip_set_default_password(archive, secret.isEmpty() ? nullptr : secret.constData()) != 0)
         return Result::failure(archiveErrorText(archive));
     const Expected<std::vector<EntryInfo>> encrypted = encryptedFiles(archive);
@@ -329,6 +329,7 @@ void ZipArchive::CloseArchive()
     m_zip = nullptr;
     m_openPath.clear();
     m_openPassword.clear();
+    m_entryIndexes.clear();
     m_targetPath.clear();
     m_pending.clear();
     m_pendingNames.clear();
@@ -354,7 +355,18 @@ Result ZipArchive::OpenArchive(const QString &path)
     CloseArchive();
     QString why;
     ArchiveHandle archive = openForReading(path, &why);
-    const Result opened = archive ? checkPassword(archive.get(), m_password) : Result::failure(why);
+    Result opened = Result::failure(why);
+    QByteArray secret;
+    // An archive protected on Windows may hold the password in the legacy code page.
+    for (const QByteArray &form : passwordForms(m_password)) {
+        if (!archive)
+            break;
+        opened = checkPassword(archive.get(), form);
+        if (opened) {
+            secret = form;
+            break;
+        }
+    }
     if (!opened) {
         m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, opened.message());
         return Result::failure(m_openError);
@@ -362,7 +374,12 @@ Result ZipArchive::OpenArchive(const QString &path)
     m_openError.clear();
     m_zip = archive.release();
     m_openPath = path;
-    m_openPassword = m_password.toUtf8();
+    m_openPassword = secret;
+    const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+    for (zip_int64_t index = 0; index < count; ++index)
+        if (const QString name = entryName(m_zip, zip_uint64_t(index));
+            !m_entryIndexes.contains(name))
+            m_entryIndexes.insert(name, quint64(index));
     return Result::success();
 }
 
@@ -376,20 +393,29 @@ QStringList ZipArchive::entryNames() const
     QStringList names;
     const zip_int64_t count = m_zip ? zip_get_num_entries(m_zip, 0) : 0;
     for (zip_int64_t index = 0; index < count; ++index)
-        if (const char *name = zip_get_name(m_zip, zip_uint64_t(index), 0))
-            names.append(QString::fromUtf8(name));
+        names.append(entryName(m_zip, zip_uint64_t(index)));
     return names;
+}
+
+std::optional<QString> ZipArchive::entryNamedByBytes(const QByteArray &rawName) const
+{
+    if (!m_zip || rawName.isEmpty())
+        return std::nullopt;
+    const zip_int64_t index = zip_name_locate(m_zip, rawName.constData(), ZIP_FL_ENC_RAW);
+    if (index < 0)
+        return std::nullopt;
+    return entryName(m_zip, zip_uint64_t(index));
 }
 
 Expected<ZipEntry> ZipArchive::FindEntry(const QString &name)
 {
     if (Result open = requireOpen(); !open)
         return open;
-    const zip_int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), 0);
-    if (index < 0)
+    const auto found = m_entryIndexes.constFind(name);
+    if (found == m_entryIndexes.cend())
         return Result::failure(
             QStringLiteral("The archive %1 holds no entry named \"%2\".").arg(m_openPath, name));
-    return ZipEntry(this, quint64(index), name, m_generation);
+    return ZipEntry(this, *found, name, m_generation);
 }
 
 Result ZipArchive::extractEntry(quint64 index, quint64 generation, const QString &folder)
@@ -450,11 +476,11 @@ Result ZipArchive::VerifyEntries(const QStringList &names)
             indexes.push_back(zip_uint64_t(index));
     }
     for (const QString &name : names) {
-        const zip_int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), 0);
-        if (index < 0)
+        const auto found = m_entryIndexes.constFind(name);
+        if (found == m_entryIndexes.cend())
             return Result::failure(QStringLiteral("The archive %1 holds no entry named \"%2\".")
                                        .arg(m_openPath, name));
-        indexes.push_back(zip_uint64_t(index));
+        indexes.push_back(*found);
     }
     for (const zip_uint64_t index : indexes) {
         const Expected<EntryInfo> info = readEntryInfo(m_zip, index);

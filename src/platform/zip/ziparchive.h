@@ -2,12 +2,15 @@
 
 #include "platform/result.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 struct zip;
 
@@ -60,13 +63,17 @@ public:
 
     // Whether the archive at `path` holds encrypted entries; false also when it cannot be read.
     static bool IsProtected(const QString &path);
-    // Opens an existing archive for reading with the password of `SetPassword`. When the archive
+    // Opens an existing archive for reading with the password of `SetPassword`, in UTF-8 or else
+    // in the legacy code page, the form programs on Windows use. When the archive
     // is encrypted, the smallest encrypted entry is read through, so that a wrong password shows
     // here and not half-way through a restore.
     Result OpenArchive(const QString &path);
     // Empty after a successful `OpenArchive`, the reason after a failed one.
     QString OpenError() const { return m_openError; }
+    // Entry names are text: UTF-8, or the legacy code page for names written on Windows.
     QStringList entryNames() const;
+    // The name of the entry whose name is exactly these bytes, as the archive stores them.
+    std::optional<QString> entryNamedByBytes(const QByteArray &rawName) const;
     Expected<ZipEntry> FindEntry(const QString &name);
     // Writes every entry below `folder` (created when missing), recreating the relative paths.
     // Every entry is checked before anything is written; one that would land outside the folder,
@@ -95,6 +102,8 @@ private:
     QString m_openPath;
     QString m_openError;
     QByteArray m_openPassword;
+    // The first entry of each name, as `entryNames` gives it.
+    QHash<QString, quint64> m_entryIndexes;
     // Counts opens and closes, so that an entry from an archive since closed is recognised.
     quint64 m_generation = 0;
 
