@@ -27,6 +27,7 @@ struct EntryInfo {
     bool encrypted() const { return encryptionMethod != ZIP_EM_NONE; }
 };
 
+// Fails for an entry that cannot be read at all, such as one under PKWARE's strong encryption.
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
 
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...
