@@ -31,27 +31,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Each argument in an allocation of its own size, so that a write past one is caught.
     std::vector<std::unique_ptr<char[]>> storage;
     std::vector<char *> argv;
+    std::vector<size_t> lengths;
     const QList<QByteArray> pieces =
         (QByteArrayLiteral("brevnor") + '\0' + fuzz::inputBytes(data, size)).split('\0');
     for (const QByteArray &piece : pieces) {
         storage.push_back(std::make_unique<char[]>(size_t(piece.size()) + 1));
         std::memcpy(storage.back().get(), piece.constData(), size_t(piece.size()) + 1);
         argv.push_back(storage.back().get());
+        lengths.push_back(size_t(piece.size()));
     }
 
     const Expected<AutoBackupCommand> parsed = parseAutoBackupCommandLine(argumentText(argv));
+    if (parsed)
+        (void)parsed->items();
     hidePasswordInArguments(int(argv.size()), argv.data());
-    if (!parsed)
-        return 0;
-    (void)parsed->items();
-    const Expected<AutoBackupCommand> hidden = parseAutoBackupCommandLine(argumentText(argv));
-    FUZZ_REQUIRE(hidden, QStringLiteral("hiding the password broke the command line"));
-    FUZZ_REQUIRE(hidden->user == parsed->user && hidden->itemFlags == parsed->itemFlags &&
-                     hidden->archivePath == parsed->archivePath,
-                 QStringLiteral("hiding the password changed another field"));
-    // The blank that joins two arguments is in no argument's memory, and shows nothing.
-    for (const QChar c : hidden->password)
-        FUZZ_REQUIRE(c == QLatin1Char('*') || c == QLatin1Char(' '),
-                     QStringLiteral("the password is still visible"));
+    // The arguments may no longer be terminated: only the bytes they had are looked at.
+    if (parsed && !parsed->password.isEmpty())
+        for (size_t i = 1; i < argv.size(); ++i)
+            for (size_t at = 0; at < lengths[i]; ++at)
+                FUZZ_REQUIRE(argv[i][at] == '\0',
+                             QStringLiteral("argument %1 still shows its text").arg(i));
     return 0;
 }

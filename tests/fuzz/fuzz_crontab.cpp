@@ -3,15 +3,32 @@
 // every other line must come back exactly.
 #include "fuzzsupport.h"
 #include "platform/cron/crontabtable.h"
+#include "platform/jobcommand.h"
 
 using namespace quillory;
 
 namespace {
 
+QString programOf(const CrontabJob &job)
+{
+    const Expected<JobCommand> command = splitJobCommand(job.scheduled.job.Command);
+    return command ? command->program : QString();
+}
+
+// The schedule holds the program and the job file; the argument text is in the file.
 bool sameJob(const CrontabJob &a, const CrontabJob &b)
 {
-    return a.scheduled.number == b.scheduled.number && a.scheduled.job == b.scheduled.job &&
-           a.scheduled.runsOnceOn == b.scheduled.runsOnceOn && a.environment == b.environment;
+    const AT_INFO &x = a.scheduled.job;
+    const AT_INFO &y = b.scheduled.job;
+    return a.scheduled.number == b.scheduled.number && x.JobTime == y.JobTime &&
+           x.DaysOfMonth == y.DaysOfMonth && x.DaysOfWeek == y.DaysOfWeek && x.Flags == y.Flags &&
+           programOf(a) == programOf(b) && a.scheduled.runsOnceOn == b.scheduled.runsOnceOn &&
+           a.scheduled.jobFile == b.scheduled.jobFile && a.environment == b.environment;
+}
+
+QString jobFileOf(quint32 number)
+{
+    return QStringLiteral("/home/anna/.local/share/quillory/jobs/%1").arg(number);
 }
 
 } // namespace
@@ -20,7 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray text(reinterpret_cast<const char *>(data), qsizetype(size));
     CrontabTable table(text);
-    for (const CrontabJob &job : table.jobs()) {
+    for (CrontabJob job : table.jobs()) {
+        // A job of the older form gets its job file when the scheduler next writes the table.
+        if (job.scheduled.jobFile.isEmpty())
+            job.scheduled.jobFile = jobFileOf(job.scheduled.number);
         const Expected<QByteArray> entry = composeCrontabEntry(job);
         FUZZ_REQUIRE(entry, QStringLiteral("job %1 was read but cannot be written: %2")
                                 .arg(job.scheduled.number)
@@ -35,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     added.scheduled.job.JobTime = 9 * 3600 * 1000;
     added.scheduled.job.DaysOfWeek = 0x7f;
     added.scheduled.job.Flags = JOB_RUN_PERIODICALLY;
+    added.scheduled.jobFile = jobFileOf(added.scheduled.number);
     added.scheduled.job.Command =
         QStringLiteral("\"/usr/bin/brevnor\" sf=annaxm=0100000000ps=bf=/home/anna/mail.wlm");
     const Expected<QByteArray> entry = composeCrontabEntry(added);
