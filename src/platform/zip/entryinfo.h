@@ -31,6 +31,7 @@ struct EntryInfo {
 // programs on Windows write names in their ANSI code page without marking them.
 QString entryName(zip_t *archive, zip_uint64_t index);
 
+// Fails for an entry that cannot be read at all, such as one under PKWARE's strong encryption.
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
 
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...

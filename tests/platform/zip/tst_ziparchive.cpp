@@ -246,6 +246,28 @@ private Q_SLOTS:
         }
     }
 
+    // libzip cannot decrypt these and, asked to with a password, leaks memory.
+    void strongEncryptionIsRefusedAtOpen()
+    {
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("strong.wlm"));
+        QVERIFY(makeZipWithPython(archive,
+                                  QStringLiteral("entry('krvstore.dat'); entry('b.txt')\n"
+                                                 "z.close()\n"
+                                                 "b = bytearray(open(sys.argv[1], 'rb').read())\n"
+                                                 "c = b.rfind(b'PK\\x01\\x02')\n"
+                                                 "b[c + 8] |= 0x41\n"
+                                                 "open(sys.argv[1], 'wb').write(b)")));
+        ZipArchive zip;
+        for (const QString &password : {QString(), QStringLiteral("pw")}) {
+            zip.SetPassword(password);
+            QVERIFY(!zip.OpenArchive(archive));
+            QVERIFY2(zip.OpenError().contains(
+                         QStringLiteral("\"b.txt\" uses PKWARE's strong encryption")),
+                     qPrintable(zip.OpenError()));
+        }
+    }
+
     void sevenZipReadsOursAndWeReadSevenZips()
     {
         QTemporaryDir dir;
