@@ -257,6 +257,10 @@ private Q_SLOTS:
             "30 14 * * 1 exec '/usr/bin/brevnor' 'sf='",
             "30 14 * * 1 exec '/usr/bin/brevnor' --job",
             "30 14 * * 1 exec '/usr/bin/bre\"vnor' --job '/j'",
+            // What the writer refuses to write is not read either.
+            "30 14 * * 1 exec 'brevnor' --job '/j'",
+            "30 14 * * 1 exec '/usr/bin/brevnor' --job '/j\tk'",
+            "30 14 * * 1 A='x\ry' exec '/usr/bin/brevnor' --job '/j'",
             // Numbers in another form than the one written would not read back as they stand.
             "30 14 * * 7 '/usr/bin/brevnor' 'sf='",
             "30 14 * * 3,1 '/usr/bin/brevnor' 'sf='",

@@ -58,6 +58,16 @@ std::optional<QString> cronUnescape(QStringView command)
     return text;
 }
 
+// A line break would end the entry early, and `crontab -l` shows a carriage return or a
+// backspace as the two characters "\r" or "\b".
+bool holdsControlCharacter(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    return false;
+}
+
 // One shell word made of single-quoted parts and backslash-escaped characters, as cronWord
 // writes it after cron's unescaping; stops at a blank.
 std::optional<QString> readWord(QStringView text, qsizetype &pos)
@@ -79,7 +89,8 @@ std::optional<QString> readWord(QStringView text, qsizetype &pos)
             return std::nullopt;
         }
     }
-    if (!quoted)
+    // The writer refuses words it could not carry, so no entry it wrote holds one.
+    if (!quoted || holdsControlCharacter(word))
         return std::nullopt;
     return word;
 }
@@ -88,16 +99,6 @@ bool isVariableName(const QString &name)
 {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
     return pattern.match(name).hasMatch();
-}
-
-// A line break would end the entry early, and `crontab -l` shows a carriage return or a
-// backspace as the two characters "\r" or "\b".
-bool holdsControlCharacter(const QString &text)
-{
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
-    return false;
 }
 
 // Four digits, as `date +%Y` prints the years the guard can hold.
@@ -248,8 +249,10 @@ bool readCommand(const QString &command, CrontabJob &entry)
         pos += exec.size();
     const std::optional<QString> program = readWord(*shellText, pos);
     const QLatin1String jobOption(" --job ");
-    // A double quote would end the program's path early in the job's command.
-    if (!program || program->contains(QLatin1Char('"')) || pos >= shellText->size())
+    // A double quote would end the program's path early in the job's command; a path that is
+    // not absolute is one the writer refuses.
+    if (!program || program->contains(QLatin1Char('"')) || !program->startsWith(QLatin1Char('/')) ||
+        pos >= shellText->size())
         return false;
     if (current) {
         if (!QStringView(*shellText).mid(pos).startsWith(jobOption))
