@@ -144,9 +144,6 @@ private Q_SLOTS:
         QTest::newRow("incomplete CD-RW")
             << QList<int>{253, 1, 1, 32}
             << strings({"CD-RW", "Disc Open", "Incomplete Session", "CD-ROM XA"}) << true;
-        QTest::newRow("DVD+R dual layer")
-            << QList<int>{252, 3, 2, 16}
-            << strings({"DVD+R Dual Layer", "Unknown", "Unknown", "CDI"}) << false;
     }
     void valueTables()
     {
