@@ -121,7 +121,7 @@ private Q_SLOTS:
                          (dialog.isVisible() ? QString() : QStringLiteral(" closed")));
         };
         const bool leftOpen = execAndLeftOpen(dialog, [&] {
-            click(dialog, "chkQuikErase");
+            dialog.findChild<QCheckBox *>(QStringLiteral("chkQuikErase"))->click();
             click(dialog, "cmdErase");
             dialog.close();
             note(QStringLiteral("requested"));
