@@ -22,6 +22,7 @@
 #include <QStyle>
 
 #include <cmath>
+#include <utility>
 
 namespace quillory {
 
@@ -70,15 +71,16 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
         ui->sbrStatus->addWidget(m_panels[i], i == 0 ? 2 : 1);
     }
     for (QTreeWidget *view : {ui->tvwDirectories, ui->lvwImageFiles}) {
+        // Files from a file manager land on the viewport, where the window takes them itself.
+        view->viewport()->setAcceptDrops(true);
         view->viewport()->installEventFilter(this);
         connect(view, &QTreeWidget::customContextMenuRequested, this,
                 [this, view](const QPoint &at) { showPopup(view, at); });
         connect(view, &QTreeWidget::itemChanged, this, &frmMaindvdwrite::AfterLabelEdit);
         // An edit left with Escape changes nothing and ends the rename.
         connect(view->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
-            if (m_renaming)
-                m_renaming->setFlags(m_renaming->flags() & ~Qt::ItemIsEditable);
-            m_renaming = nullptr;
+            if (QTreeWidgetItem *item = std::exchange(m_renaming, nullptr))
+                item->setFlags(item->flags() & ~Qt::ItemIsEditable);
         });
     }
     connect(ui->tvwDirectories, &QTreeWidget::itemClicked, this,
@@ -364,7 +366,10 @@ void frmMaindvdwrite::ListDirectory(const QString &key)
 
 void frmMaindvdwrite::UpdateStatus()
 {
-    const double megabytes = DiscWriter::BlocksToBytes(DVDWriterPro1.ImageBlocks(), 1) / 1048576.0;
+    // An image without files still has its volume descriptors, but no data to speak of.
+    const bool empty = DVDWriterPro1.FileCount() == 0 && DVDWriterPro1.DirectoryCount() == 0;
+    const double megabytes =
+        empty ? 0 : DiscWriter::BlocksToBytes(DVDWriterPro1.ImageBlocks(), 1) / 1048576.0;
     setPanel(1, QStringLiteral("Data Image Size: ") + QLocale().toString(megabytes, 'f', 2) +
                     QStringLiteral(" MB  "));
     setPanel(2, QStringLiteral("Files: ") + QString::number(DVDWriterPro1.FileCount()));
@@ -436,8 +441,8 @@ void frmMaindvdwrite::mnuFileRenameDir_Click()
         info(QStringLiteral("Root directory can not be renamed."));
         return;
     }
-    m_renaming = node;
     node->setFlags(node->flags() | Qt::ItemIsEditable);
+    m_renaming = node;
     ui->tvwDirectories->editItem(node, 0);
 }
 
@@ -448,9 +453,10 @@ void frmMaindvdwrite::mnuFileRenameFile_Click()
         info(noItemText);
         return;
     }
-    m_renaming = selected.first();
-    m_renaming->setFlags(m_renaming->flags() | Qt::ItemIsEditable);
-    ui->lvwImageFiles->editItem(m_renaming, 0);
+    QTreeWidgetItem *item = selected.first();
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    m_renaming = item;
+    ui->lvwImageFiles->editItem(item, 0);
 }
 
 void frmMaindvdwrite::AfterLabelEdit(QTreeWidgetItem *item)
