@@ -12,7 +12,7 @@ namespace quillory {
 
 namespace {
 
-constexpr int chunkBlocks = 32;
+constexpr int chunkBlocks = 512;
 
 // The image's generator thread outlives a cancel for a moment; the image must not be touched
 // again, nor the source freed, before it ended.
@@ -66,6 +66,8 @@ iso_write_opts *newIsoWriteOptions(bool joliet)
     iso_write_opts_set_iso_level(options, 3);
     iso_write_opts_set_rockridge(options, 1);
     iso_write_opts_set_joliet(options, joliet ? 1 : 0);
+    // A ring buffer larger than the default 2 MB keeps file reading and image writing apart.
+    iso_write_opts_set_fifo_size(options, 8192);
     return options;
 }
 

@@ -345,22 +345,22 @@ private Q_SLOTS:
         const QString sources = drive.makeSources();
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         QVERIFY(writeAndWait(drive));
-        QList<SourceFile> files;
-        for (const QString &name : {QStringLiteral("backup.wlm"), QStringLiteral("gone"),
-                                    QStringLiteral("grown"), QStringLiteral("same")})
-            files.append({QLatin1Char('\\') + name, sources + QLatin1Char('/') + name});
-        files[0].key = QStringLiteral("\\backup.wlm");
-        QByteArray changed = readFile(sources + QStringLiteral("/backup.wlm"));
+        const auto source = [&](const char *path) {
+            return sources + QLatin1Char('/') + QString::fromUtf8(path);
+        };
+        QByteArray changed = readFile(source("backup.wlm"));
         changed[1000] = char(changed[1000] ^ 1);
-        writeFile(sources + QStringLiteral("/backup.wlm"), changed);
-        files[1].key = QStringLiteral("\\Mail\\2024-05\\deep\\empty.dat");
-        files[2] = {QStringLiteral("\\Mail\\2024-05\\Grüße.txt"),
-                    sources + QStringLiteral("/Mail/2024-05/Grüße.txt")};
-        writeFile(files[2].sourcePath, QByteArray("hello, world\n"));
-        files[3] = {QStringLiteral("\\not on the disc"), sources + QStringLiteral("/backup.wlm")};
-        files.append(
-            {QStringLiteral("\\Mail\\a message with a long name of sixty characters.eml"),
-             sources + QStringLiteral("/Mail/a message with a long name of sixty characters.eml")});
+        writeFile(source("backup.wlm"), changed);
+        writeFile(source("Mail/2024-05/Grüße.txt"), QByteArray("hello, world\n"));
+        const QString longName =
+            QStringLiteral("a message with a long name of sixty characters.eml");
+        const QList<SourceFile> files{
+            {QStringLiteral("\\backup.wlm"), source("backup.wlm")},
+            {QStringLiteral("\\Mail\\2024-05\\deep\\empty.dat"), source("gone")},
+            {QStringLiteral("\\Mail\\2024-05\\Grüße.txt"), source("Mail/2024-05/Grüße.txt")},
+            {QStringLiteral("\\not on the disc"), source("backup.wlm")},
+            {QStringLiteral("\\Mail\\") + longName, sources + QStringLiteral("/Mail/") + longName},
+        };
 
         BurnLibrary library;
         w.InitializeDrives(false); // lets go of the drive
