@@ -164,6 +164,8 @@ private Q_SLOTS:
         QStringList dvd;
         for (int s = 22160; s >= 1380; s -= 690)
             dvd.append(QString::number(s / 1380.0, 'f', 1) + QLatin1Char('x'));
+        QCOMPARE(dvd.mid(0, 2), (QStringList{u"16.1x"_s, u"15.6x"_s}));
+        QCOMPARE(dvd.last(), u"1.1x"_s);
         const QStringList cd =
             QStringLiteral("40x 36x 32x 28x 24x 20x 16x 12x 8x 4x 2x 1x").split(QLatin1Char(' '));
         QTest::newRow("DVD-R") << int(DiscWriter::MediaDvdR) << 22160 << dvd;
@@ -179,7 +181,6 @@ private Q_SLOTS:
         QFETCH(int, media);
         QFETCH(int, speed);
         QFETCH(QStringList, texts);
-        QCOMPARE(texts.value(0) == QLatin1String("16.1x"), speed == 22160);
         ScriptedDiscWriter writer;
         writer.media = media;
         writer.maxSpeed = speed;
