@@ -122,9 +122,8 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
             &frmMaindvdwrite::mnuCDRecorderImportPreviousSession_Click);
     // Both dialogs work on this window's own writer; this window keeps handling the events it
     // shares with them.
-    connect(ui->mnuCDRecorderDiscInformation, &QAction::triggered, this, [this] {
-        frmDiscInfo(DVDWriterPro1, m_dialogs, this).ShowDiscInfo();
-    });
+    connect(ui->mnuCDRecorderDiscInformation, &QAction::triggered, this,
+            [this] { frmDiscInfo(DVDWriterPro1, m_dialogs, this).ShowDiscInfo(); });
     connect(ui->mnuCDRecorderEraseDisc, &QAction::triggered, this,
             [this] { frmErase(DVDWriterPro1, m_dialogs, this).ShowErase(); });
     connect(ui->mnuAboutAbout, &QAction::triggered, this, &frmMaindvdwrite::mnuAboutAbout_Click);

@@ -361,6 +361,15 @@ private Q_SLOTS:
         QCOMPARE(w.window->selectedDevice(), -1);
     }
 
+    void discInformationAsksTheWindowsWriter()
+    {
+        ScriptedRecorder writer;
+        writer.media = DiscWriter::MediaNone;
+        BurnWindow w(writer);
+        w.trigger("mnuCDRecorderDiscInformation");
+        QCOMPARE(w.lastMessage(), u"No Media Loaded...Cannot Get Disc Info!"_s);
+    }
+
     void editingTheCompilation()
     {
         ImageRecorder r;
