@@ -5,6 +5,7 @@
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
 #include "platform/zip/entryinfo.h"
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/entrynames.h"
 #include "platform/zip/extractionplan.h"
 #include "platform/zip/fileentrysource.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <sys/stat.h>
 #include <system_error>
 #include <utility>
@@ -175,7 +177,7 @@ Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &
         QString name = base.relativeFilePath(info.absoluteFilePath());
         if (isFolder)
             name += QLatin1Char('/');
-        entries.append({info.absoluteFilePath(), name, isFolder});
+        entries.append({info.absoluteFilePath(), name, isFolder, nullptr});
     }
     return entries;
 }
@@ -197,8 +199,22 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
         if (!file.isFile())
             return Result::failure(file.exists() ? QStringLiteral("%1 is not a file.").arg(path)
                                                  : QStringLiteral("%1 does not exist.").arg(path));
-        added.append({file.absoluteFilePath(), file.fileName(), false});
+        added.append({file.absoluteFilePath(), file.fileName(), false, nullptr});
     }
+    return addPending(std::move(added));
+}
+
+Result ZipArchive::AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(
+            QStringLiteral("No archive has been started to add %1 to.").arg(path));
+    const QFileInfo file(path);
+    return addPending({{file.absoluteFilePath(), file.fileName(), false, std::move(maker)}});
+}
+
+Result ZipArchive::addPending(QList<PendingEntry> added)
+{
     for (const PendingEntry &entry : std::as_const(added))
         if (m_pendingNames.contains(entry.name))
             return Result::failure(
@@ -253,9 +269,15 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
         const QByteArray sourceName = QFile::encodeName(pending.sourcePath);
         const QByteArray name = pending.name.toUtf8();
         struct stat st {};
-        if (::stat(sourceName.constData(), &st) != 0)
+        if (pending.maker) {
+            // Not made yet: it will be a fresh file of its owner's, as staged files are.
+            st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
+            st.st_size = off_t(pending.maker->sizeBound());
+            st.st_mtime = ::time(nullptr);
+        } else if (::stat(sourceName.constData(), &st) != 0) {
             return Result::failure(
                 QStringLiteral("Cannot read %1: %2").arg(pending.sourcePath, systemError(errno)));
+        }
         zip_int64_t index = -1;
         if (pending.folder) {
             if (!S_ISDIR(st.st_mode))
@@ -274,13 +296,14 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
                     QStringLiteral("%1 is not a regular file.").arg(pending.sourcePath));
             zip_error_t error;
             zip_error_init(&error);
-            const FileEntry file{sourceName,
-                                 !isArchiveName(pending.name),
-                                 m_protect ? password : QByteArray(),
-                                 quint64(st.st_size),
-                                 st.st_mtime,
-                                 st.st_mode};
-            zip_source_t *source = createFileEntrySource(file, workspace, &error);
+            FileEntry file{pending.sourcePath,
+                           !isArchiveName(pending.name),
+                           m_protect ? password : QByteArray(),
+                           quint64(st.st_size),
+                           st.st_mtime,
+                           st.st_mode,
+                           pending.maker};
+            zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
             if (!source) {
                 const QString why = zipErrorText(&error);
                 zip_error_fini(&error);
@@ -309,6 +332,11 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
     if (zip_close(archive.get()) != 0) {
         if (interruptionRequested())
             return Result::failure(interruptionText());
+        for (const PendingEntry &pending : std::as_const(m_pending))
+            if (pending.maker && !pending.maker->failure().isEmpty())
+                return Result::failure(
+                    QStringLiteral("Cannot make %1 while writing %2: %3")
+                        .arg(pending.sourcePath, m_targetPath, pending.maker->failure()));
         for (const auto &[source, path] : sources) {
             zip_error_t *error = zip_source_error(source.get());
             if (zip_error_code_zip(error) != ZIP_ER_OK)
