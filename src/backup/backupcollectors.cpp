@@ -149,8 +149,11 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
     // be overwritten and then deleted. A failure to build one now lies with the staging folder,
     // and fails the archive's write.
+    QList<quint64> files;
+    for (const TreeSize &size : std::as_const(sizes))
+        files.append(size.files);
     const std::shared_ptr<NestedArchives> nested =
-        NestedArchives::start(store, folders, m_context.staging().path());
+        NestedArchives::start(store, folders, files, m_context.staging().path());
     QStringList names;
     for (qsizetype i = 0; i < folders.size(); ++i) {
         const QString name = folders[i] + QStringLiteral(".zip");

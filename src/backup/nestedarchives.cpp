@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <malloc.h>
 
 namespace quillory {
 
@@ -52,18 +53,20 @@ Result buildOne(const QString &source, const QString &target)
 } // namespace
 
 NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
-                               const QString &targetFolder)
-    : m_store(storeFolder), m_folders(folders), m_target(targetFolder), m_results(folders.size())
+                               const QList<quint64> &files, const QString &targetFolder)
+    : m_store(storeFolder), m_folders(folders), m_files(files), m_target(targetFolder),
+      m_results(folders.size())
 {
     m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
 }
 
 std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
                                                       const QStringList &folders,
+                                                      const QList<quint64> &files,
                                                       const QString &targetFolder)
 {
     std::shared_ptr<NestedArchives> archives(
-        new NestedArchives(storeFolder, folders, targetFolder));
+        new NestedArchives(storeFolder, folders, files, targetFolder));
     const std::lock_guard lock(archives->m_mutex);
     archives->startBuilds();
     return archives;
@@ -111,11 +114,15 @@ void NestedArchives::release(qsizetype index)
     startBuilds();
 }
 
-// The archive being copied and `mostAhead` after it: that many at most lie staged at once.
+// The archive being copied and `mostAhead` after it: that many at most lie staged at once. In
+// list order, so that the one the backup archive waits for is never held back by later ones.
 void NestedArchives::startBuilds()
 {
-    while (!m_stopping && m_started < m_folders.size() && m_started <= m_taken + mostAhead) {
+    while (!m_stopping && m_started < m_folders.size() && m_started <= m_taken + mostAhead &&
+           (m_building == 0 || m_filesBuilding + m_files[m_started] <= mostFilesAtOnce)) {
         const qsizetype index = m_started++;
+        ++m_building;
+        m_filesBuilding += m_files[index];
         m_pool.start([this, index] { build(index); });
     }
 }
@@ -123,8 +130,14 @@ void NestedArchives::startBuilds()
 void NestedArchives::build(qsizetype index)
 {
     Result built = buildOne(m_store.filePath(m_folders[index]), path(index));
+    // The archive's entries leave many small blocks free in this thread's own malloc arena, where
+    // a build on another thread cannot use them: given back, peaks do not add up.
+    ::malloc_trim(0);
     const std::lock_guard lock(m_mutex);
     m_results[index] = std::move(built);
+    --m_building;
+    m_filesBuilding -= m_files[index];
+    startBuilds();
     m_built.notify_all();
 }
 

@@ -28,10 +28,15 @@ public:
     // Archives built ahead of the one being copied: they take the other cores, and each takes its
     // room in the staging folder.
     static constexpr int mostAhead = 2;
+    // An archive being built holds an entry for each of its files in memory, about 1 KB each:
+    // archives whose files together pass this many are built one after the other.
+    static constexpr quint64 mostFilesAtOnce = 60000;
 
-    // Starts building the first archives at once.
-    static std::shared_ptr<NestedArchives>
-    start(const QString &storeFolder, const QStringList &folders, const QString &targetFolder);
+    // Starts building the first archives at once; `files` counts the files of each folder.
+    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
+                                                 const QStringList &folders,
+                                                 const QList<quint64> &files,
+                                                 const QString &targetFolder);
     // Builds not yet begun are dropped, running ones awaited, and what is staged is removed.
     ~NestedArchives();
     NestedArchives(const NestedArchives &) = delete;
@@ -46,7 +51,7 @@ private:
     friend class NestedArchiveMaker;
 
     NestedArchives(const QString &storeFolder, const QStringList &folders,
-                   const QString &targetFolder);
+                   const QList<quint64> &files, const QString &targetFolder);
     // Waits until the archive is built.
     Result waitFor(qsizetype index);
     // The backup archive has taken it in.
@@ -56,6 +61,7 @@ private:
 
     const QDir m_store;
     const QStringList m_folders;
+    const QList<quint64> m_files;
     const QDir m_target;
     QThreadPool m_pool;
     std::mutex m_mutex;
@@ -63,6 +69,8 @@ private:
     // Every archive before it has been taken in (or given up on) by the backup archive.
     qsizetype m_taken = 0;
     qsizetype m_started = 0;
+    int m_building = 0;
+    quint64 m_filesBuilding = 0;
     QList<std::optional<Result>> m_results;
     bool m_stopping = false;
 };

@@ -141,7 +141,8 @@ zip_int64_t FileEntrySource::open()
         return fail(ZIP_ER_OPEN);
     // Not blocking, so that a file swapped for a pipe since it was added cannot hang the run.
     entry->fd =
-        ::open(QFile::encodeName(m_entry.path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        ::open(QFile::encodeName(m_entry.root + QLatin1Char('/') + m_entry.name).constData(),
+               O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (entry->fd < 0)
         return fail(ZIP_ER_OPEN, errno);
     struct stat st {};

@@ -51,8 +51,10 @@ private:
 };
 
 struct FileEntry {
-    // Shared with the caller's copy, rather than a file name of its own for each of many entries.
-    QString path;
+    // The file is `root` + "/" + `name`: strings shared with the caller's, rather than a path of
+    // its own for each of many entries.
+    QString root;
+    QString name;
     bool deflate = true;
     // Empty: the entry is not encrypted.
     QByteArray password;

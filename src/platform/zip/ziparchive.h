@@ -93,10 +93,14 @@ private:
     friend class ZipEntry;
 
     struct PendingEntry {
-        QString sourcePath;
+        // The folder `name` is relative to: one string shared by every entry of a listing, where
+        // a path of its own for each of many files would cost more than the rest of the entry.
+        QString root;
         QString name;
         bool folder = false;
         std::shared_ptr<EntryMaker> maker;
+
+        QString sourcePath() const;
     };
 
     static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse);
