@@ -65,17 +65,13 @@ Result missingFolder(const QString &folder)
 
 QStringList accountFolders(const QString &storeFolder)
 {
-    static const QStringList clientFolders = {
-        QStringLiteral("Your Feeds"), QStringLiteral("Backup"), QStringLiteral("Contacts"),
-        QStringLiteral("Sentinel"), QStringLiteral("Storage Folders")};
     // ".NAME.restoring-PID-1a2b3c4d" (earlier versions: without "PID-"): the half-restored copy
     // of NAME that a restore works in, or that a killed one left beside it.
     static const QRegularExpression restoreLeftover(
         QStringLiteral("^\\..+\\.restoring-([0-9]+-)?[0-9a-f]{8}$"));
     QStringList folders;
     for (const QString &name : foldersIn(storeFolder))
-        if (!clientFolders.contains(name, Qt::CaseInsensitive) &&
-            !restoreLeftover.match(name).hasMatch())
+        if (!isMailClientFolder(name) && !restoreLeftover.match(name).hasMatch())
             folders.append(name);
     return folders;
 }
