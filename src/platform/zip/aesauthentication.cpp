@@ -1,5 +1,6 @@
 #include "platform/zip/aesauthentication.h"
 
+#include "platform/zip/aesdecryption.h"
 #include "platform/zip/libziphandles.h"
 #include "platform/zip/winzipaes.h"
 
@@ -10,18 +11,6 @@
 namespace quillory::zipdetail {
 
 namespace {
-
-qsizetype keyLength(zip_uint16_t method)
-{
-    switch (method) {
-    case ZIP_EM_AES_128:
-        return 16;
-    case ZIP_EM_AES_192:
-        return 24;
-    default:
-        return 32;
-    }
-}
 
 const uint8_t *bytes(const char *data)
 {
@@ -39,7 +28,7 @@ Result damaged(const EntryInfo &entry, const QString &why)
 
 Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QByteArray &password)
 {
-    const qsizetype keyBytes = keyLength(entry.encryptionMethod);
+    const qsizetype keyBytes = winZipAesKeyBytes(entry.encryptionMethod);
     const quint64 headerEnd = quint64(keyBytes / 2 + winZipAesVerifierLength);
     if (entry.compressedSize < headerEnd + winZipAesCodeLength)
         return damaged(entry, QStringLiteral("it is too short for its encryption"));

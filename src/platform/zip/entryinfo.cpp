@@ -65,6 +65,10 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
     info.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     if (st.valid & ZIP_STAT_ENCRYPTION_METHOD)
         info.encryptionMethod = st.encryption_method;
+    if (st.valid & ZIP_STAT_COMP_METHOD)
+        info.compressionMethod = zip_int32_t(st.comp_method);
+    if ((st.valid & ZIP_STAT_CRC) && !(info.winZipAes() && st.crc == 0))
+        info.crc = st.crc;
     // libzip reports an entry whose central header sets the "strong encryption" flag (general
     // purpose bit 6) as of an unknown method. It cannot decrypt such an entry, and version 1.7
     // leaks memory when asked to open one with a password, so it is refused before any read.
@@ -72,10 +76,7 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
         return Result::failure(
             QStringLiteral("entry \"%1\" uses PKWARE's strong encryption, which cannot be read")
                 .arg(info.name));
-    info.withoutCrc =
-        (info.encryptionMethod == ZIP_EM_AES_128 || info.encryptionMethod == ZIP_EM_AES_192 ||
-         info.encryptionMethod == ZIP_EM_AES_256) &&
-        (st.valid & ZIP_STAT_CRC) && st.crc == 0;
+    info.withoutCrc = info.winZipAes() && (st.valid & ZIP_STAT_CRC) && st.crc == 0;
     return info;
 }
 

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 #include <zip.h>
 
 namespace quillory::zipdetail {
@@ -20,11 +22,19 @@ struct EntryInfo {
     quint64 compressedSize = 0;
     QDateTime modified;
     zip_uint16_t encryptionMethod = ZIP_EM_NONE;
+    zip_int32_t compressionMethod = ZIP_CM_STORE;
+    // The CRC of the data, when the archive gives one: libzip gives none for AE-2 entries.
+    std::optional<zip_uint32_t> crc;
     // A WinZip AES entry with its CRC field at 0, as the AE-2 variant writes it: only the
     // authentication code vouches for its data.
     bool withoutCrc = false;
 
     bool encrypted() const { return encryptionMethod != ZIP_EM_NONE; }
+    bool winZipAes() const
+    {
+        return encryptionMethod == ZIP_EM_AES_128 || encryptionMethod == ZIP_EM_AES_192 ||
+               encryptionMethod == ZIP_EM_AES_256;
+    }
 };
 
 // The entry's name as text: UTF-8 when its bytes are, else in the legacy code page, since

@@ -2,6 +2,7 @@
 
 #include "platform/interruption.h"
 #include "platform/text/legacytext.h"
+#include "platform/zip/entrycheck.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
 #include "platform/zip/entryinfo.h"
@@ -10,13 +11,16 @@
 #include "platform/zip/extractionplan.h"
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/libziphandles.h"
+#include "platform/zip/nestedarchive.h"
 #include "platform/zip/siblingfile.h"
+#include "platform/zip/wholeentrywriter.h"
 #include "platform/zip/zipentry.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <zip.h>
 
@@ -123,6 +127,40 @@ void reportProgress(zip_t *, double done, void *callback)
 int stopWhenInterrupted(zip_t *, void *)
 {
     return interruptionRequested() ? 1 : 0;
+}
+
+// Writes every entry of `archive` below `folder`; `archivePath` names it in messages.
+Result extractArchive(zip_t *archive, const QString &archivePath, const QString &folder,
+                      const QByteArray &password, const ZipArchive::ReadIncrement &progress)
+{
+    const Expected<ExtractionPlan> plan = planExtraction(archive);
+    if (!plan)
+        return Result::failure(
+            QStringLiteral("Nothing is extracted from %1: %2").arg(archivePath, plan.message()));
+    if (!QDir().mkpath(folder))
+        return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
+    const QDir root(QFileInfo(folder).absoluteFilePath());
+    if (Result clear = checkTarget(*plan, root); !clear)
+        return Result::failure(
+            QStringLiteral("Nothing is extracted from %1: %2").arg(archivePath, clear.message()));
+    for (const QString &sub : plan->folders)
+        if (!root.mkpath(sub))
+            return Result::failure(
+                QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
+    WholeEntryWriter whole;
+    for (const auto &[entry, path] : plan->files) {
+        const QString target = root.filePath(path);
+        std::optional<Result> written;
+        if (WholeEntryWriter::fits(entry))
+            written = whole.write(archive, entry, target);
+        if (!written)
+            written = writeEntryFile(archive, entry, target, password);
+        if (!*written)
+            return *written;
+        if (progress)
+            progress(entry.compressedSize);
+    }
+    return Result::success();
 }
 
 } // namespace
@@ -485,28 +523,56 @@ Result ZipArchive::ExtractAll(const QString &folder)
 {
     if (Result open = requireOpen(); !open)
         return open;
-    const Expected<ExtractionPlan> plan = planExtraction(m_zip);
-    if (!plan)
-        return Result::failure(
-            QStringLiteral("Nothing is extracted from %1: %2").arg(m_openPath, plan.message()));
-    if (!QDir().mkpath(folder))
-        return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
-    const QDir root(QFileInfo(folder).absoluteFilePath());
-    if (Result clear = checkTarget(*plan, root); !clear)
-        return Result::failure(
-            QStringLiteral("Nothing is extracted from %1: %2").arg(m_openPath, clear.message()));
-    for (const QString &sub : plan->folders)
-        if (!root.mkpath(sub))
-            return Result::failure(
-                QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
-    for (const auto &[entry, path] : plan->files)
-        if (Result written = writeEntryFile(m_zip, entry, root.filePath(path), m_openPassword);
-            !written)
-            return written;
-    return Result::success();
+    return extractArchive(m_zip, m_openPath, folder, m_openPassword, {});
 }
 
-Result ZipArchive::VerifyEntries(const QStringList &names)
+Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
+                                 const QString &scratchFolder, const ReadIncrement &progress)
+{
+    if (Result open = requireOpen(); !open)
+        return open;
+    const auto found = m_entryIndexes.constFind(name);
+    if (found == m_entryIndexes.cend())
+        return Result::failure(
+            QStringLiteral("The archive %1 holds no entry named \"%2\".").arg(m_openPath, name));
+    const Expected<EntryInfo> info = readEntryInfo(m_zip, *found);
+    if (!info)
+        return info.result();
+    const QString nestedPath = m_openPath + QLatin1Char('/') + name;
+    // Nested archives carry no password of their own.
+    if (readableInPlace(*info)) {
+        const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
+        if (!nested)
+            return nested.result();
+        return extractArchive(nested->get(), nestedPath, folder, {}, progress);
+    }
+    QTemporaryFile copy(QDir(scratchFolder).filePath(QStringLiteral("nested-XXXXXX.zip")));
+    if (!copy.open())
+        return Result::failure(QStringLiteral("Cannot create a file in %1: %2")
+                                   .arg(scratchFolder, copy.errorString()));
+    if (Result copied = readEntryData(m_zip, *info, &copy, m_openPassword); !copied)
+        return copied;
+    if (!copy.flush())
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(copy.fileName(), copy.errorString()));
+    QString why;
+    const ArchiveHandle nested = openForReading(copy.fileName(), &why);
+    if (!nested)
+        return Result::failure(
+            QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(name, why));
+    return extractArchive(nested.get(), nestedPath, folder, {}, progress);
+}
+
+quint64 ZipArchive::storedSize(const QString &name) const
+{
+    const auto found = m_entryIndexes.constFind(name);
+    if (!m_zip || found == m_entryIndexes.cend())
+        return 0;
+    const Expected<EntryInfo> info = readEntryInfo(m_zip, *found);
+    return info ? info->compressedSize : 0;
+}
+
+Result ZipArchive::VerifyEntries(const QStringList &names, const ReadProgress &progress)
 {
     if (Result open = requireOpen(); !open)
         return open;
@@ -523,12 +589,27 @@ Result ZipArchive::VerifyEntries(const QStringList &names)
                                        .arg(m_openPath, name));
         indexes.push_back(*found);
     }
+    std::vector<EntryInfo> entries;
+    quint64 total = 0;
     for (const zip_uint64_t index : indexes) {
-        const Expected<EntryInfo> info = readEntryInfo(m_zip, index);
-        Result read = info ? Result::success() : info.result();
-        if (info && info->kind != EntryInfo::Kind::Folder)
-            read = readEntryData(m_zip, *info, nullptr, m_openPassword);
-        if (!read)
+        Expected<EntryInfo> info = readEntryInfo(m_zip, index);
+        if (!info)
+            return Result::failure(
+                QStringLiteral("The archive %1 is damaged: %2").arg(m_openPath, info.message()));
+        total += info->compressedSize;
+        entries.push_back(std::move(info.value()));
+    }
+    quint64 done = 0;
+    const ReadIncrement advance = [&](quint64 bytes) {
+        done += bytes;
+        progress(done, total);
+    };
+    for (const EntryInfo &entry : entries) {
+        if (entry.kind == EntryInfo::Kind::Folder)
+            continue;
+        if (Result read =
+                checkEntry(m_zip, entry, m_openPassword, progress ? advance : ReadIncrement());
+            !read)
             return Result::failure(
                 QStringLiteral("The archive %1 is damaged: %2").arg(m_openPath, read.message()));
     }

@@ -34,6 +34,10 @@ class ZipEntry;
 class ZipArchive {
 public:
     using ProgressCallback = std::function<void(int percent)>;
+    // Told how many bytes of the archive have been read so far, and of how many.
+    using ReadProgress = std::function<void(quint64 done, quint64 total)>;
+    // Told how many more bytes of the archive have been read.
+    using ReadIncrement = std::function<void(quint64 bytes)>;
 
     ZipArchive() = default;
     ~ZipArchive();
@@ -85,9 +89,19 @@ public:
     // a symbolic link, a special file, a name given twice or a file where a folder must go makes
     // the whole call fail.
     Result ExtractAll(const QString &folder);
+    // Writes every entry of the zip archive held as the entry `name` below `folder`, as
+    // `ExtractAll` does. A stored nested archive is read where it lies in this archive (and
+    // decrypted as it is read), not copied first; its authentication code is not checked here,
+    // so verify the entry before. Any other is copied into `scratchFolder` for the time it is
+    // read. Small files are inflated whole. `progress` hears of the nested archive's bytes as
+    // they are read.
+    Result ExtractNested(const QString &name, const QString &folder, const QString &scratchFolder,
+                         const ReadIncrement &progress = {});
+    // How many bytes the entry takes in the archive; 0 when there is no such entry.
+    quint64 storedSize(const QString &name) const;
     // Reads the named entries (every entry when `names` is empty) completely, checking their
     // CRC and, when encrypted, the password and authentication code.
-    Result VerifyEntries(const QStringList &names = {});
+    Result VerifyEntries(const QStringList &names = {}, const ReadProgress &progress = {});
 
 private:
     friend class ZipEntry;

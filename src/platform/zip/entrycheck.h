@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/result.h"
+#include "platform/zip/entryinfo.h"
+
+#include <functional>
+
+namespace quillory::zipdetail {
+
+// Told how many more bytes of the archive have been read.
+using ReadProgress = std::function<void(quint64 bytes)>;
+
+// Reads an entry through and checks it as extraction would: its CRC and, when encrypted, the
+// password and authentication code. Stored entries, such as the nested archives that make up
+// most of a backup, are read raw and checked here at memory speed (nettle's AES over whole runs
+// of blocks, libdeflate's CRC); others go through libzip as `readEntryData` reads them.
+Result checkEntry(zip_t *archive, const EntryInfo &entry, const QByteArray &password,
+                  const ReadProgress &progress = {});
+
+} // namespace quillory::zipdetail

@@ -1,0 +1,135 @@
+#include "platform/zip/wholeentrywriter.h"
+
+#include "platform/zip/libziphandles.h"
+#include "platform/zip/siblingfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+Result damaged(const EntryInfo &entry, const QString &why)
+{
+    return Result::failure(
+        QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2").arg(entry.name, why));
+}
+
+Result readRaw(zip_t *archive, const EntryInfo &entry, char *data)
+{
+    const EntryFileHandle file(zip_fopen_index(archive, entry.index, ZIP_FL_COMPRESSED));
+    if (!file)
+        return damaged(entry, archiveErrorText(archive));
+    for (quint64 done = 0; done < entry.compressedSize;) {
+        const zip_int64_t got = zip_fread(file.get(), data + done, entry.compressedSize - done);
+        if (got < 0)
+            return damaged(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+        if (got == 0)
+            return damaged(entry, QStringLiteral("its data ends early"));
+        done += quint64(got);
+    }
+    return Result::success();
+}
+
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+} // namespace
+
+WholeEntryWriter::WholeEntryWriter() : m_decompressor(libdeflate_alloc_decompressor()) {}
+
+WholeEntryWriter::~WholeEntryWriter()
+{
+    libdeflate_free_decompressor(m_decompressor);
+}
+
+bool WholeEntryWriter::fits(const EntryInfo &entry)
+{
+    return entry.kind == EntryInfo::Kind::File && !entry.encrypted() && entry.crc &&
+           (entry.compressionMethod == ZIP_CM_STORE || entry.compressionMethod == ZIP_CM_DEFLATE) &&
+           entry.size <= sizeLimit && entry.compressedSize <= sizeLimit;
+}
+
+mode_t WholeEntryWriter::modeIn(const QString &folder)
+{
+    // Files come folder by folder, so one look per folder suffices.
+    if (folder != m_folder) {
+        m_folder = folder;
+        m_folderMode = isPrivateFolder(folder) ? 0600 : 0666;
+    }
+    return m_folderMode;
+}
+
+std::optional<Result> WholeEntryWriter::write(zip_t *archive, const EntryInfo &entry,
+                                              const QString &target)
+{
+    if (!m_decompressor)
+        return Result::failure(QStringLiteral("Out of memory for entry \"%1\".").arg(entry.name));
+    const QByteArray path = QFile::encodeName(target);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          modeIn(QFileInfo(target).path()));
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return std::nullopt;
+        return Result::failure(
+            QStringLiteral("Cannot create %1: %2").arg(target, systemError(errno)));
+    }
+
+    m_packed.resize(std::max<size_t>(m_packed.size(), size_t(entry.compressedSize)));
+    Result done = readRaw(archive, entry, m_packed.data());
+    const char *data = m_packed.data();
+    if (done && entry.compressionMethod == ZIP_CM_DEFLATE) {
+        m_data.resize(std::max<size_t>(m_data.size(), size_t(entry.size)));
+        // Without a place for the length it found, libdeflate fails unless the data fills
+        // exactly the size the entry declares.
+        if (libdeflate_deflate_decompress(m_decompressor, m_packed.data(),
+                                          size_t(entry.compressedSize), m_data.data(),
+                                          size_t(entry.size), nullptr) != LIBDEFLATE_SUCCESS)
+            done = damaged(entry, QStringLiteral("its compressed data is invalid"));
+        data = m_data.data();
+    } else if (done && entry.compressedSize != entry.size) {
+        done = damaged(entry, QStringLiteral("its stored size does not match its size"));
+    }
+    if (done && libdeflate_crc32(0, data, size_t(entry.size)) != *entry.crc)
+        done = damaged(entry, QStringLiteral("CRC error"));
+    if (done && !writeAll(fd, data, size_t(entry.size)))
+        done =
+            Result::failure(QStringLiteral("Cannot write %1: %2").arg(target, systemError(errno)));
+    // A time that cannot be set leaves the data intact, so it does not fail the extraction.
+    if (done && entry.modified.isValid()) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(entry.modified.toSecsSinceEpoch()), 0}};
+        ::futimens(fd, times);
+    }
+    if (::close(fd) != 0 && done)
+        done =
+            Result::failure(QStringLiteral("Cannot write %1: %2").arg(target, systemError(errno)));
+    if (!done)
+        ::unlink(path.constData());
+    return done;
+}
+
+} // namespace quillory::zipdetail
