@@ -6,9 +6,9 @@
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "registry/modreg.h"
+#include "restore/accountfolders.h"
 #include "restore/itementries.h"
 #include "restore/openedbackup.h"
-#include "restore/storefolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,11 +46,11 @@ ItemRestorers::ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const Op
     m_archiveEntries = QSet<QString>(names.begin(), names.end());
 }
 
-Result ItemRestorers::restore(int index)
+Result ItemRestorers::restore(int index, const std::function<void(double share)> &progress)
 {
     switch (index) {
     case ItemMailAccounts:
-        return Restoremailaccountsandmessages();
+        return Restoremailaccountsandmessages(progress);
     case ItemMailRules:
         return RestoremailRules();
     case ItemLdapAccounts:
@@ -74,7 +74,8 @@ Result ItemRestorers::restore(int index)
     }
 }
 
-Result ItemRestorers::Restoremailaccountsandmessages()
+Result
+ItemRestorers::Restoremailaccountsandmessages(const std::function<void(double share)> &progress)
 {
     const QString store = m_context.store().StoreFolder;
     if (Result found = requireFolder(store); !found)
@@ -85,30 +86,24 @@ Result ItemRestorers::Restoremailaccountsandmessages()
     StagingFolder &staging = m_context.staging();
     if (Result ready = staging.status(); !ready)
         return ready;
-    ZipArchive Zip2;
     // Each account stands on its own: one that cannot be replaced is named, and the rest are
     // still restored.
     QStringList notRestored;
+    QList<AccountFolder> folders;
     for (const QString &name : *names) {
-        Result restored;
-        if (!isFolderArchive(name)) {
-            restored = extract(name, store);
-        } else {
-            restored = extract(name, staging.path());
-            if (restored)
-                restored = replaceFolderFromArchive(Zip2, staging.filePath(name),
-                                                    QDir(store).filePath(folderOfArchive(name)));
-            QFile::remove(staging.filePath(name));
-        }
-        if (restored)
+        if (isFolderArchive(name)) {
+            folders.append({name, QDir(store).filePath(folderOfArchive(name))});
+        } else if (Result restored = extract(name, store); restored) {
             m_changed = true;
-        else if (isFolderArchive(name))
-            notRestored.append(QStringLiteral("The account \"%1\" was not restored: %2")
-                                   .arg(folderOfArchive(name), restored.message()));
-        else
+        } else {
             notRestored.append(
                 QStringLiteral("\"%1\" was not restored: %2").arg(name, restored.message()));
+        }
     }
+    const AccountFoldersOutcome accounts =
+        restoreAccountFolders(m_state, folders, staging.path(), progress);
+    m_changed = m_changed || accounts.changed;
+    notRestored += accounts.problems;
     if (!notRestored.isEmpty())
         return Result::failure(notRestored.join(QStringLiteral("\r\n")));
     return Result::success();

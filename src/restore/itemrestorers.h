@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace quillory {
 
 class ProgramContext;
@@ -16,18 +18,19 @@ struct OpenedBackup;
 // client keeps it, and says why when it cannot. Every name an item lists is checked, and found
 // in the archive, before the item writes anything. Registry items replace their key tree as one
 // change; a restored file replaces one of the same name whole, and a store folder is swapped
-// for its restored copy only once that copy is complete. A store folder that cannot be replaced
-// does not keep the others from being restored. Files taken out for a moment go to the run's
-// staging folder.
+// for its restored copy only once that copy is complete, several folders at once. A store folder
+// that cannot be replaced does not keep the others from being restored. Files taken out for a
+// moment go to the run's staging folder.
 class ItemRestorers {
 public:
     ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state);
 
-    Result restore(int index);
+    // `progress` is told the share of the item done, from 0 to 1, where an item can tell it.
+    Result restore(int index, const std::function<void(double share)> &progress = {});
     // Whether any item has replaced a file, a folder or a key tree so far.
     bool changedAnything() const { return m_changed; }
 
-    Result Restoremailaccountsandmessages();
+    Result Restoremailaccountsandmessages(const std::function<void(double share)> &progress = {});
     Result RestoremailRules();
     Result RestorLdapaccounts();
     Result RestorenewsRules();

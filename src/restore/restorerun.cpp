@@ -20,6 +20,44 @@ namespace {
 
 // How far the progress moves before each item, whether or not it runs; the end fills the rest.
 constexpr int itemSteps[ItemCount] = {5, 15, 14, 10, 5, 5, 5, 5, 5, 5};
+// The part of the first item's share that the check of the archive takes: reading at memory
+// speed, it is quicker per byte than writing the files.
+constexpr int checkSteps = 5;
+
+// Where the progress stands when item `index` starts; past the last item, the end.
+int progressBefore(int index)
+{
+    if (index >= ItemCount)
+        return 100;
+    int percent = 0;
+    for (int step = 0; step <= index; ++step)
+        percent += itemSteps[step];
+    return percent;
+}
+
+// Moves the progress forward, never back, without changing the step's text.
+class ProgressBar {
+public:
+    explicit ProgressBar(RunObserver &observer) : m_observer(observer) {}
+
+    int value() const { return m_percent; }
+    void step(const QString &text, int percent)
+    {
+        m_percent = std::max(m_percent, percent);
+        m_observer.progress(text, m_percent);
+    }
+    // Places the progress at `share` of the way from `from` to `to`.
+    void advance(int from, int to, double share)
+    {
+        const int percent = from + int(share * (to - from));
+        if (percent > m_percent)
+            step(QString(), percent);
+    }
+
+private:
+    RunObserver &m_observer;
+    int m_percent = 0;
+};
 
 bool archiveChanged(const OpenedBackup &state)
 {
@@ -53,7 +91,7 @@ Result reopenArchive(ZipArchive &Zip1, const OpenedBackup &state)
 // Checks what would otherwise fail half-way, after data has been replaced: an entry that does
 // not read back intact, and a registry that cannot be written because Wine holds it.
 Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
-                          const ItemFlags &items)
+                          const ItemFlags &items, const ZipArchive::ReadProgress &progress)
 {
     bool registryItems = false;
     for (int index = 0; index < ItemCount; ++index)
@@ -80,7 +118,7 @@ Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const Opene
                 needed += *entries;
     if (needed.isEmpty())
         return Result::success();
-    if (Result intact = Zip1.VerifyEntries(needed); !intact)
+    if (Result intact = Zip1.VerifyEntries(needed, progress); !intact)
         return Result::failure(QStringLiteral("Nothing was restored: %1").arg(intact.message()));
     return Result::success();
 }
@@ -104,13 +142,17 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
     for (int index = 0; index < ItemCount; ++index)
         items[index] = ticked[index] && state.held[index];
 
-    int percent = itemSteps[0];
-    observer.progress(QString(), percent);
+    ProgressBar bar(observer);
+    bar.step(QString(), progressBefore(0));
     Result ready = Result::success();
     if (std::any_of(items.begin(), items.end(), [](bool run) { return run; }))
         ready = reopenArchive(Zip1, state);
-    if (ready)
-        ready = checkBeforeChanges(context, Zip1, state, items);
+    if (ready) {
+        const int from = bar.value();
+        ready = checkBeforeChanges(context, Zip1, state, items, [&](quint64 done, quint64 total) {
+            bar.advance(from, from + checkSteps, total ? double(done) / double(total) : 1.0);
+        });
+    }
     if (!ready) {
         context.endStaging();
         outcome.message = {ready.message(), MessageIcon::Error};
@@ -120,15 +162,15 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
     outcome.started = true;
     ItemRestorers restorers(context, Zip1, state);
     for (int index = 0; index < ItemCount; ++index) {
-        if (index > 0) {
-            percent += itemSteps[index];
-            observer.progress(QString(), percent);
-        }
+        if (index > 0)
+            bar.step(QString(), progressBefore(index));
         if (!items[index])
             continue;
         const RestoreItemInfo &item = restoreItemTable()[index];
-        observer.progress(item.progress, percent);
-        const Result restored = restorers.restore(index);
+        bar.step(item.progress, progressBefore(index));
+        const int from = bar.value();
+        const Result restored = restorers.restore(
+            index, [&](double share) { bar.advance(from, progressBefore(index + 1), share); });
         outcome.ran[index] = true;
         outcome.restored[index] = restored.ok();
         outcome.report += QStringLiteral("\r\n") + item.reportName + QLatin1Char('\t') +

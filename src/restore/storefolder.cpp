@@ -1,7 +1,6 @@
 #include "restore/storefolder.h"
 
 #include "platform/runownedname.h"
-#include "platform/zip/ziparchive.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <fcntl.h>
 
 namespace quillory {
 
@@ -37,6 +37,13 @@ bool rename(const QString &from, const QString &to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
+// Swaps two names in one step: the old folder ends up where the new one was.
+bool exchange(const QString &a, const QString &b)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD,
+                       QFile::encodeName(b).constData(), RENAME_EXCHANGE) == 0;
+}
+
 } // namespace
 
 bool removeFolderTree(const QString &folder)
@@ -55,7 +62,9 @@ bool removeFolderTree(const QString &folder)
     return QDir(folder).removeRecursively();
 }
 
-Result replaceFolderFromArchive(ZipArchive &Zip2, const QString &archiveFile, const QString &target)
+Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entryName,
+                                          const QString &target, const QString &scratchFolder,
+                                          const ZipArchive::ReadIncrement &progress)
 {
     const QFileInfo existing(target);
     if (existing.exists() && !existing.isDir() && !existing.isSymLink())
@@ -67,28 +76,33 @@ Result replaceFolderFromArchive(ZipArchive &Zip2, const QString &archiveFile, co
     const QString fresh = QDir(*work).filePath(QStringLiteral("new"));
     const QString old = QDir(*work).filePath(QStringLiteral("old"));
 
-    Result done = Zip2.OpenArchive(archiveFile);
-    if (done)
-        done = Zip2.ExtractAll(fresh);
-    Zip2.CloseArchive();
+    Result done = outer.ExtractNested(entryName, fresh, scratchFolder, progress);
     const bool hadOld = existing.exists() || existing.isSymLink();
-    if (done && hadOld && !rename(target, old))
-        done = Result::failure(QStringLiteral("Cannot move %1 aside to replace it.").arg(target));
-    if (done && !rename(fresh, target)) {
-        if (hadOld && !rename(old, target))
-            // The old folder is kept where it is, for the user to move back.
-            return Result::failure(
-                QStringLiteral("Cannot move the restored folder into %1, nor the old one back: "
-                               "it is kept as %2.")
-                    .arg(target, old));
+    if (done && hadOld && !exchange(fresh, target)) {
+        // Where the file system cannot exchange, the old folder is moved aside first; a run
+        // killed in between has it put back by the next one.
+        if (!rename(target, old))
+            done =
+                Result::failure(QStringLiteral("Cannot move %1 aside to replace it.").arg(target));
+        else if (!rename(fresh, target)) {
+            if (!rename(old, target))
+                // The old folder is kept where it is, for the user to move back.
+                return Result::failure(
+                    QStringLiteral("Cannot move the restored folder into %1, nor the old one "
+                                   "back: it is kept as %2.")
+                        .arg(target, old));
+            done = Result::failure(
+                QStringLiteral("Cannot move the restored folder into %1.").arg(target));
+        }
+    } else if (done && !hadOld && !rename(fresh, target)) {
         done =
             Result::failure(QStringLiteral("Cannot move the restored folder into %1.").arg(target));
     }
-    if (!removeFolderTree(*work) && done)
-        done = Result::failure(
-            QStringLiteral("%1 was restored, but its old copy in %2 could not be removed.")
-                .arg(target, *work));
-    return done;
+    if (!done) {
+        removeFolderTree(*work);
+        return done;
+    }
+    return *work;
 }
 
 } // namespace quillory

@@ -1,21 +1,22 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/zip/ziparchive.h"
 
 #include <QString>
 
 namespace quillory {
 
-class ZipArchive;
-
-// Replaces the folder `target` with the contents of the archive file `archiveFile`, read on
-// `Zip2`. The archive is extracted completely into a hidden folder beside the target first, on
-// the same file system; only then is the old folder moved aside, the new one renamed into its
-// place and the old one removed. Any failure before that swap leaves the old folder as it was.
-// A symbolic link at `target` is replaced, never followed; a file there is left alone and the
-// call fails.
-Result replaceFolderFromArchive(ZipArchive &Zip2, const QString &archiveFile,
-                                const QString &target);
+// Replaces the folder `target` with the contents of the nested archive `entryName` of `outer`.
+// The archive is extracted completely into a hidden folder beside the target first, on the same
+// file system; only then do the two change places, in one step where the file system can do
+// that, so that a kill at any moment leaves the target either the old folder or the new one,
+// whole. Any failure before that swap leaves the old folder as it was. A symbolic link at
+// `target` is replaced, never followed; a file there is left alone and the call fails. Returns the
+// hidden folder, which then holds the old copy, for the caller to remove when it has time.
+Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entryName,
+                                          const QString &target, const QString &scratchFolder,
+                                          const ZipArchive::ReadIncrement &progress = {});
 
 // Removes a folder with everything below it, read-only folders included; links below it are
 // removed, never followed.

@@ -1,0 +1,163 @@
+#include "restore/accountfolders.h"
+
+#include "platform/zip/ziparchive.h"
+#include "restore/itementries.h"
+#include "restore/openedbackup.h"
+#include "restore/storefolder.h"
+
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace quillory {
+
+namespace {
+
+// How often the share of work done is told while a large folder is being extracted.
+constexpr std::chrono::milliseconds progressInterval(250);
+
+// The archive on a worker's own libzip handle, which no other thread touches.
+Result openAgain(ZipArchive &archive, const OpenedBackup &state)
+{
+    archive.SetPassword(state.password);
+    if (Result opened = archive.OpenArchive(state.archivePath); !opened)
+        return opened;
+    // Looked at after opening: an archive replaced since the run checked it is not read.
+    if (const std::optional<ArchiveStamp> now = archiveStamp(state.archivePath);
+        !now || now != state.stamp)
+        return Result::failure(QStringLiteral("The backup file %1 has changed since it was opened.")
+                                   .arg(state.archivePath));
+    return Result::success();
+}
+
+// What the workers share with the thread that waits for them.
+class Progress {
+public:
+    explicit Progress(quint64 total) : m_total(std::max<quint64>(total, 1)) {}
+
+    void add(quint64 bytes) { m_done += bytes; }
+    // Counts a folder as done; the waiting thread tells of each.
+    void folderDone()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_marks.push_back(m_done.load());
+        }
+        m_changed.notify_one();
+    }
+    // Tells `progress` of every folder done since the last call, or of the bytes done when
+    // none was for a while; false once `folders` are done.
+    bool waitAndTell(qsizetype folders, const WorkShare &progress)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, progressInterval, [&] { return m_told < m_marks.size(); });
+        const bool any = m_told < m_marks.size();
+        for (; m_told < m_marks.size(); ++m_told)
+            tell(m_marks[m_told], progress);
+        if (!any)
+            tell(m_done.load(), progress);
+        return qsizetype(m_marks.size()) < folders;
+    }
+
+private:
+    void tell(quint64 done, const WorkShare &progress)
+    {
+        if (progress && done > m_last)
+            progress(double(std::min(done, m_total)) / double(m_total));
+        m_last = std::max(m_last, done);
+    }
+
+    const quint64 m_total;
+    std::atomic<quint64> m_done{0};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<quint64> m_marks;
+    size_t m_told = 0;
+    quint64 m_last = 0;
+};
+
+} // namespace
+
+AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
+                                            const QList<AccountFolder> &folders,
+                                            const QString &scratchFolder, const WorkShare &progress)
+{
+    AccountFoldersOutcome outcome;
+    if (folders.isEmpty())
+        return outcome;
+    const qsizetype count = folders.size();
+    const auto slots = size_t(count);
+    std::vector<quint64> sizes(slots, 0);
+    {
+        ZipArchive archive;
+        if (openAgain(archive, state))
+            for (qsizetype at = 0; at < count; ++at)
+                sizes[size_t(at)] = archive.storedSize(folders[at].entryName);
+    }
+    quint64 total = 0;
+    for (const quint64 size : sizes)
+        total += size;
+    Progress shared(total);
+
+    std::vector<Result> results(slots);
+    std::vector<QString> oldCopies(slots);
+    std::vector<char> removed(slots, 1);
+    std::atomic<qsizetype> next{0};
+    // Removing a large folder takes a while; it runs beside the next extractions.
+    QThreadPool removal;
+    removal.setMaxThreadCount(1);
+    QThreadPool workers;
+    workers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
+    for (int worker = 0; worker < workers.maxThreadCount(); ++worker)
+        workers.start([&] {
+            ZipArchive archive;
+            const Result opened = openAgain(archive, state);
+            for (qsizetype at = next++; at < count; at = next++) {
+                const AccountFolder &folder = folders[at];
+                quint64 counted = 0;
+                Expected<QString> old = opened.ok()
+                                            ? replaceFolderFromNested(archive, folder.entryName,
+                                                                      folder.target, scratchFolder,
+                                                                      [&](quint64 bytes) {
+                                                                          counted += bytes;
+                                                                          shared.add(bytes);
+                                                                      })
+                                            : Expected<QString>(opened);
+                if (old) {
+                    oldCopies[size_t(at)] = *old;
+                    removal.start(
+                        [&, at] { removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]); });
+                }
+                results[size_t(at)] = old.result();
+                shared.add(sizes[size_t(at)] > counted ? sizes[size_t(at)] - counted : 0);
+                shared.folderDone();
+            }
+        });
+    while (shared.waitAndTell(count, progress)) {
+    }
+    workers.waitForDone();
+    removal.waitForDone();
+
+    for (qsizetype at = 0; at < count; ++at) {
+        const QString account = folderOfArchive(folders[at].entryName);
+        Result restored = results[size_t(at)];
+        if (restored && !removed[size_t(at)])
+            restored = Result::failure(
+                QStringLiteral("%1 was restored, but its old copy in %2 could not be removed.")
+                    .arg(folders[at].target, oldCopies[size_t(at)]));
+        if (results[size_t(at)])
+            outcome.changed = true;
+        if (!restored)
+            outcome.problems.append(QStringLiteral("The account \"%1\" was not restored: %2")
+                                        .arg(account, restored.message()));
+    }
+    return outcome;
+}
+
+} // namespace quillory
