@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QTemporaryFile>
+#include <QtEndian>
 
 #include <sys/stat.h>
 #include <zip.h>
@@ -49,6 +50,7 @@ OpenOutcome Session::open(const QString &archive, std::optional<QString> passwor
 RestoreOutcome Session::restore(const ItemFlags &ticked)
 {
     steps.clear();
+    reports.clear();
     return performRestore(context, Zip1, state, ticked, *this);
 }
 
@@ -57,6 +59,7 @@ void Session::progress(const QString &step, int done)
     if (!step.isEmpty())
         steps.append(step);
     percent = done;
+    reports.append({step, done});
 }
 
 ItemFlags itemsOf(std::initializer_list<int> indexes)
@@ -181,6 +184,25 @@ bool damage(const QString &file, const QByteArray &marker)
         return false;
     bytes[at] = char(bytes[at] ^ 0x20);
     return writeFile(file, bytes);
+}
+
+bool damageEntry(const QString &archive, const QByteArray &name, qsizetype into)
+{
+    QByteArray bytes = readFile(archive);
+    const QByteArray localHeader("PK\x03\x04", 4);
+    constexpr qsizetype nameOffset = 30;
+    for (qsizetype at = bytes.indexOf(name); at >= nameOffset; at = bytes.indexOf(name, at + 1)) {
+        if (bytes.mid(at - nameOffset, 4) != localHeader ||
+            qFromLittleEndian<quint16>(bytes.constData() + at - 4) != name.size())
+            continue;
+        const qsizetype data =
+            at + name.size() + qFromLittleEndian<quint16>(bytes.constData() + at - 2);
+        if (data + into >= bytes.size())
+            return false;
+        bytes[data + into] = char(bytes[data + into] ^ 0x20);
+        return writeFile(archive, bytes);
+    }
+    return false;
 }
 
 QByteArray infoFile(const QString &flags, const QList<std::pair<QString, QString>> &lists)

@@ -52,6 +52,8 @@ struct Session final : RunObserver {
     OpenedBackup state;
     QStringList steps; // the progress texts of the last run
     int percent = 0;
+    // Every progress report of the last run, in order: its text (often empty) and percent.
+    QList<std::pair<QString, int>> reports;
 };
 
 ItemFlags itemsOf(std::initializer_list<int> indexes);
@@ -85,6 +87,9 @@ private:
 
 // Changes one byte of the first occurrence of `marker` in the file.
 bool damage(const QString &file, const QByteArray &marker);
+// Changes the byte `into` bytes after the start of the data of the archive entry `name` (found by
+// its local header), encrypted or not.
+bool damageEntry(const QString &archive, const QByteArray &name, qsizetype into);
 
 // A backup information file with the given list lines and item flags.
 QByteArray infoFile(const QString &flags, const QList<std::pair<QString, QString>> &lists);

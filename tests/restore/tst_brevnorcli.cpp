@@ -1,8 +1,11 @@
+#include "backup/backupcollectors.h"
 #include "restorefixture.h"
 #include "scratchfilesystem.h"
 
 #include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -167,6 +170,46 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains(reason) && !run.err.contains(u"close Windows Live Mail"_s),
                  qPrintable(run.err));
         QCOMPARE(readFile(disk.path() + u"/user.reg"_s), userReg);
+    }
+
+    // Killed while the accounts are being replaced, the restore leaves each account folder as it
+    // was or as restored, whole; the next run clears what the killed one left and restores all.
+    void aKilledRestoreLeavesEachAccountWhole()
+    {
+        const QString archive = file(u"accounts.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, itemsOf({ItemMailAccounts})));
+        SampleProfile target({u"--seed"_s, u"6"_s});
+        const QDir store(target.store());
+        const QStringList folders = accountFolders(m_source.store());
+        QMap<QString, QMap<QString, QByteArray>> old;
+        QMap<QString, QMap<QString, QByteArray>> restored;
+        for (const QString &folder : folders) {
+            old.insert(folder, treeOf(store.filePath(folder)));
+            restored.insert(folder, treeOf(m_source.store(folder)));
+            QVERIFY(old[folder] != restored[folder]);
+        }
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"WINEPREFIX"_s, target.path());
+        QProcess run;
+        run.setProcessEnvironment(environment);
+        run.start(binDir() + u"/brevnor-cli"_s, {u"restore"_s, archive});
+        QVERIFY(run.waitForStarted());
+        const QStringList restoring{u".*.restoring-*"_s};
+        while (!run.waitForFinished(1) &&
+               store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty()) {
+        }
+        ::kill(pid_t(run.processId()), SIGKILL);
+        run.waitForFinished(-1);
+        for (const QString &folder : folders) {
+            const auto now = treeOf(store.filePath(folder));
+            QVERIFY2(now == old[folder] || now == restored[folder], qPrintable(folder));
+        }
+
+        QCOMPARE(cli({u"restore"_s, archive}, target.path()).status, 0);
+        for (const QString &folder : folders)
+            QCOMPARE(treeOf(store.filePath(folder)), restored[folder]);
+        QCOMPARE(store.entryList(restoring, QDir::Dirs | QDir::Hidden), QStringList());
     }
 
     void helpExplainsEverything()

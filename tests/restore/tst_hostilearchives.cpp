@@ -228,6 +228,38 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(staging));
     }
 
+    void aDamagedLastAccountRestoresNothing_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("unprotected") << QString();
+        QTest::newRow("protected") << u"secret"_s;
+    }
+
+    // Every account is checked before the first folder is replaced, so damage in the last one
+    // leaves the others as they were too.
+    void aDamagedLastAccountRestoresNothing()
+    {
+        QFETCH(QString, password);
+        SampleProfile target;
+        const QString list = u"Home.zip;Work.zip;Spare.zip"_s;
+        ArchiveWriter writer;
+        for (const QString &name : list.split(u';'))
+            writer.add(name, ArchiveWriter().add(u"Inbox/1.eml"_s, noise(4096)).bytes());
+        writer.add(u"krvstore.dat"_s, infoFile(u"1000000000"_s, {{accountsKey, list}}));
+        QVERIFY(writer.write(archive(), password));
+        QVERIFY(damageEntry(archive(), "Spare.zip", 100));
+        const QString outside = QFileInfo(target.store()).path();
+        const auto before = treeOf(outside);
+        Session session(target.path());
+        QCOMPARE(session.open(archive(), password).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QVERIFY(!outcome.started);
+        QVERIFY2(outcome.message.text.startsWith(u"Nothing was restored"_s) &&
+                     outcome.message.text.contains(u"\"Spare.zip\""_s),
+                 qPrintable(outcome.message.text));
+        QCOMPARE(treeOf(outside), before);
+    }
+
     void emptyListsRestoreNothingButARegistryItemNeedsItsFile()
     {
         SampleProfile target;

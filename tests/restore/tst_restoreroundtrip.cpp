@@ -30,6 +30,7 @@ class RestoreRoundTripTest : public QObject {
     SampleProfile m_source;
     QTemporaryDir m_dir;
     QString m_archive;
+    QString m_plainArchive;
 
 private Q_SLOTS:
     void initTestCase()
@@ -38,10 +39,20 @@ private Q_SLOTS:
         m_archive = m_dir.filePath(u"all.wlm"_s);
         const Result backedUp = backUp(m_source.path(), m_archive, allItems(), u"secret"_s);
         QVERIFY2(backedUp, qPrintable(backedUp.message()));
+        m_plainArchive = m_dir.filePath(u"plain.wlm"_s);
+        QVERIFY(backUp(m_source.path(), m_plainArchive, allItems()));
+    }
+
+    void everyItemComesBackExactly_data()
+    {
+        QTest::addColumn<bool>("protect");
+        QTest::newRow("protected") << true;
+        QTest::newRow("unprotected") << false;
     }
 
     void everyItemComesBackExactly()
     {
+        QFETCH(bool, protect);
         SampleProfile target(
             {u"--seed"_s, u"3"_s, u"--accounts"_s, u"2"_s, u"--no-rules"_s, u"--no-ldap"_s});
         QVERIFY(target.isValid());
@@ -56,7 +67,8 @@ private Q_SLOTS:
         }
 
         Session session(target.path());
-        QCOMPARE(session.open(m_archive, u"secret"_s).status, OpenStatus::Opened);
+        QCOMPARE(session.open(protect ? m_archive : m_plainArchive, u"secret"_s).status,
+                 OpenStatus::Opened);
         const QString staging = QFileInfo(session.state.infoFilePath).path();
         const RestoreOutcome outcome = session.restore(allItems());
         QVERIFY2(outcome.allRestored(), qPrintable(outcome.problems.join(u'\n')));
@@ -75,6 +87,24 @@ private Q_SLOTS:
             steps.append(item.progress);
         QCOMPARE(session.steps, steps << u"Operation complete!"_s);
         QCOMPARE(session.percent, 100);
+        // The bar never goes back, and it moves while the archive is checked (before the first
+        // item's text) and while the accounts are restored (before the next item's text).
+        const auto &reports = session.reports;
+        QList<int> checking;
+        QList<int> accounts;
+        int texts = 0;
+        for (qsizetype at = 0; at < reports.size(); ++at) {
+            if (at > 0)
+                QVERIFY(reports[at].second >= reports[at - 1].second);
+            if (!reports[at].first.isEmpty())
+                ++texts;
+            else if (texts == 0 && reports[at].second > 5)
+                checking.append(reports[at].second);
+            else if (texts == 1 && reports[at].second < 20)
+                accounts.append(reports[at].second);
+        }
+        QVERIFY2(checking.size() >= 2, qPrintable(QString::number(checking.size())));
+        QVERIFY2(accounts.size() >= 2, qPrintable(QString::number(accounts.size())));
 
         for (const QString &folder : accountFolders(m_source.store()))
             QCOMPARE(treeOf(target.store(folder)), treeOf(m_source.store(folder)));

@@ -547,6 +547,65 @@ private Q_SLOTS:
         QVERIFY(!ok->ExtractInto(target));
     }
 
+    void nestedArchivesReadInPlaceOrFromACopy_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("bySevenZip");
+        QTest::newRow("stored") << QString() << false;
+        QTest::newRow("stored, protected") << QStringLiteral("pw") << false;
+        QTest::newRow("deflated by 7-Zip") << QString() << true;
+        QTest::newRow("deflated by 7-Zip, protected") << QStringLiteral("pw") << true;
+    }
+
+    // A stored nested archive is read where it lies (decrypted at whatever offsets libzip seeks
+    // to); a deflated one from a copy. Either way the folder comes out whole.
+    void nestedArchivesReadInPlaceOrFromACopy()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, bySevenZip);
+        QTemporaryDir dir;
+        const QString mail = dir.filePath(QStringLiteral("Work"));
+        makeMailFolder(mail);
+        QVERIFY(writeFile(mail + QStringLiteral("/Inbox/noise.bin"), noise(300000)));
+        QVERIFY(writeArchive(dir.filePath(QStringLiteral("Work.zip")),
+                             {mail + QStringLiteral("/*.*")}));
+        const QString outer = dir.filePath(QStringLiteral("outer.wlm"));
+        if (bySevenZip) {
+            QStringList add = {QStringLiteral("a"), QStringLiteral("-tzip"),
+                               QStringLiteral("-mx=5"), outer, QStringLiteral("Work.zip")};
+            if (!password.isEmpty())
+                add << QStringLiteral("-mem=AES256") << QStringLiteral("-p") + password;
+            QCOMPARE(run(QStringLiteral("7zz"), add, dir.path()), 0);
+        } else {
+            QVERIFY(writeArchive(outer, {dir.filePath(QStringLiteral("Work.zip"))}, password));
+        }
+        QCOMPARE(storedEntries(outer)[QStringLiteral("Work.zip")].compression,
+                 bySevenZip ? ZIP_CM_DEFLATE : ZIP_CM_STORE);
+
+        ZipArchive zip;
+        zip.SetPassword(password);
+        QVERIFY(zip.OpenArchive(outer));
+        quint64 checked = 0;
+        quint64 total = 0;
+        QVERIFY(zip.VerifyEntries({}, [&](quint64 done, quint64 of) {
+            QVERIFY(done >= checked && done <= of);
+            checked = done;
+            total = of;
+        }));
+        QCOMPARE(checked, zip.storedSize(QStringLiteral("Work.zip")));
+        QCOMPARE(total, checked);
+        const QString scratch = dir.filePath(QStringLiteral("scratch"));
+        QVERIFY(QDir().mkpath(scratch));
+        quint64 read = 0;
+        const Result extracted =
+            zip.ExtractNested(QStringLiteral("Work.zip"), dir.filePath(QStringLiteral("out")),
+                              scratch, [&](quint64 bytes) { read += bytes; });
+        QVERIFY2(extracted, qPrintable(extracted.message()));
+        QCOMPARE(treeOf(dir.filePath(QStringLiteral("out"))), treeOf(mail));
+        QVERIFY(read > 300000);
+        QVERIFY(QDir(scratch).isEmpty());
+    }
+
     void verifyNamesTheDamagedEntry()
     {
         QTemporaryDir dir;
