@@ -95,8 +95,12 @@ private Q_SLOTS:
         QCOMPARE(w.find<QLineEdit>("txtTargetFile")->text(), taken);
         QCOMPARE(w.context->values().BackupFileName, taken);
 
-        // Typing into the box does not change the archive to write.
-        w.find<QLineEdit>("txtTargetFile")->setText(QStringLiteral("/elsewhere.wlm"));
+        // The box cannot be typed into: what it shows is the archive to write.
+        auto *box = w.find<QLineEdit>("txtTargetFile");
+        QVERIFY(box->isReadOnly());
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("elsewhere"));
+        QCOMPARE(box->text(), taken);
         QCOMPARE(w.context->values().BackupFileName, taken);
     }
 
@@ -154,12 +158,16 @@ private Q_SLOTS:
         QVERIFY(w.open());
         // The archive's folder does not exist, so the archive cannot be written.
         w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("gone/mail.wlm"));
+        w.main->backupitem[ItemMailRules]->setChecked(true);
         w.main->backupitem[ItemSettings]->setChecked(true);
         w.backUpNow();
-        QVERIFY(w.dialogs.messageTexts().last().startsWith(
-            QLatin1String("The backup archive could not be written: ")));
+        const QString report = w.dialogs.messageTexts().last();
+        QVERIFY(report.startsWith(QLatin1String("The backup archive could not be written: ")));
+        QVERIFY2(report.endsWith(
+                     QLatin1String("\r\n\r\nBackup Mail Rules\tFail!\r\nBackup Settings\tFail!")),
+                 qPrintable(report));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
-        QVERIFY(!w.dialogs.messageTexts().last().contains(QLatin1String("Completed")));
+        QVERIFY(!report.contains(QLatin1String("Completed")));
     }
 
     void aStoreGoneSinceStartKeepsTheOldArchive()
