@@ -8,8 +8,10 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -150,6 +152,40 @@ private Q_SLOTS:
         QTRY_COMPARE(offered, QStringList{QStringLiteral("mail.wlm")});
         QCOMPARE(w.main->backupfiletocd, QStringLiteral("mail.wlm"));
         QCOMPARE(w.main->backupcdpath, archive);
+    }
+
+    void theBarMovesWithTheAccountsWork()
+    {
+        Window w;
+        QVERIFY(w.open());
+        w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.main->backupitem[ItemMailAccounts]->setChecked(true);
+        auto *bar = w.find<QProgressBar>("pbshow");
+        auto *step = w.find<QLabel>("Label1");
+        QList<std::pair<QString, int>> shown;
+        connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+            shown.append({step->text(), value});
+        });
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.backUpNow();
+        QVERIFY(w.dialogs.shown.first().text.startsWith(backupCompletedText));
+
+        // The bar only goes forward until it is emptied at the end.
+        QCOMPARE(shown.takeLast().second, 0);
+        QList<int> withinAccounts;
+        QList<int> withinWrite;
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            const auto &[text, value] = shown[i];
+            QVERIFY(i == 0 || shown[i - 1].second <= value);
+            if (text == itemTable()[ItemMailAccounts].status && value > 10 && value < 30)
+                withinAccounts.append(value);
+            if (value > 77 && value < 100)
+                withinWrite.append(value);
+        }
+        // The profile's three account folders move it within the item, not only after it.
+        QCOMPARE(withinAccounts.size(), 2);
+        QVERIFY(!withinWrite.isEmpty());
     }
 
     void aFailedWriteIsAnError()
