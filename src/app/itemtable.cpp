@@ -33,6 +33,12 @@ const std::array<ItemInfo, ItemCount> &itemTable()
     return table;
 }
 
+QString shownCaption(int index)
+{
+    QString caption = itemTable()[index].caption;
+    return caption.replace(QChar(0x1e), QLatin1Char('&')).replace(QChar(0x1f), QLatin1Char('&'));
+}
+
 QString itemFlagsText(const ItemFlags &flags)
 {
     QString text;

@@ -32,6 +32,10 @@ struct ItemInfo {
 
 const std::array<ItemInfo, ItemCount> &itemTable();
 
+// The caption as it is drawn: the separators of item 0 read "&", as its status text and log
+// label spell it.
+QString shownCaption(int index);
+
 // Item flags: ten characters "1"/"0", one per index.
 using ItemFlags = std::array<bool, ItemCount>;
 QString itemFlagsText(const ItemFlags &flags);

@@ -82,6 +82,13 @@ BackupCollectors::BackupCollectors(ProgramContext &context, ZipArchive &Zip1,
 {
 }
 
+void BackupCollectors::watchAccounts(std::function<void(double share)> read,
+                                     std::shared_ptr<NestedProgress> built)
+{
+    m_accountsRead = std::move(read);
+    m_accountsBuilt = std::move(built);
+}
+
 CollectedItem BackupCollectors::collect(int index)
 {
     m_environmentFailed = false;
@@ -137,19 +144,19 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     // Every account is read through before the archive is written, where an account that cannot
     // be read would fail the whole run rather than this item.
     QList<TreeSize> sizes(folders.size());
-    for (qsizetype i = 0; i < folders.size(); ++i)
+    for (qsizetype i = 0; i < folders.size(); ++i) {
         if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i]), &sizes[i]);
             !readable)
             return readable;
+        if (m_accountsRead)
+            m_accountsRead(double(i + 1) / double(folders.size()));
+    }
 
     // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
     // be overwritten and then deleted. A failure to build one now lies with the staging folder,
     // and fails the archive's write.
-    QList<quint64> files;
-    for (const TreeSize &size : std::as_const(sizes))
-        files.append(size.files);
     const std::shared_ptr<NestedArchives> nested =
-        NestedArchives::start(store, folders, files, m_context.staging().path());
+        NestedArchives::start(store, folders, sizes, m_context.staging().path(), m_accountsBuilt);
     QStringList names;
     for (qsizetype i = 0; i < folders.size(); ++i) {
         const QString name = folders[i] + QStringLiteral(".zip");

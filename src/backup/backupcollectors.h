@@ -7,8 +7,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 namespace quillory {
 
+class NestedProgress;
 class ProgramContext;
 class ZipArchive;
 
@@ -34,6 +38,11 @@ public:
 
     CollectedItem collect(int index);
 
+    // Told how far the accounts item has got: `read` the share of its account folders read
+    // through, `built` counts the bytes of their nested archives as they are built.
+    void watchAccounts(std::function<void(double share)> read,
+                       std::shared_ptr<NestedProgress> built);
+
     Result Backupmailaccountsandmessages();
     Result BackupmailRules();
     Result BackupldapAccounts();
@@ -58,6 +67,8 @@ private:
     ProgramContext &m_context;
     ZipArchive &m_zip;
     bool m_storeDatabaseWithAccounts;
+    std::function<void(double share)> m_accountsRead;
+    std::shared_ptr<NestedProgress> m_accountsBuilt;
     // Entry name to the file it came from. The unattended run stores the store's database with
     // the accounts, and the database item takes the same file again: one entry serves both.
     QHash<QString, QString> m_added;

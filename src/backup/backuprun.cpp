@@ -6,6 +6,7 @@
 #include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
+#include "backup/nestedarchives.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <memory>
 
 namespace quillory {
 
@@ -22,8 +24,45 @@ namespace {
 constexpr int startStep = 10;
 constexpr int itemSteps[ItemCount] = {20, 10, 5, 5, 4, 4, 7, 8, 4, 0};
 
+// The accounts' nested archives are built while the archive is written, as it takes them in:
+// the bar moves with that write and with those builds alike, also while the write waits for one.
+class WriteProgress {
+public:
+    explicit WriteProgress(RunObserver &observer) : m_observer(observer) {}
+
+    // From here the bar runs from `from` to 100; `built` is null when no account is stored.
+    void begin(int from, const NestedProgress *built)
+    {
+        m_from = from;
+        m_built = built;
+        m_writing = true;
+    }
+    void written(int percent)
+    {
+        m_written = std::clamp(percent, 0, 100);
+        report();
+    }
+    void report()
+    {
+        if (!m_writing)
+            return;
+        double share = m_written / 100.0;
+        if (m_built)
+            share = (share + m_built->share()) / 2;
+        m_observer.progress(QStringLiteral("Writing the archive..."),
+                            m_from + int((100 - m_from) * share));
+    }
+
+private:
+    RunObserver &m_observer;
+    int m_from = 0;
+    const NestedProgress *m_built = nullptr;
+    int m_written = 0;
+    bool m_writing = false;
+};
+
 Result writeArchive(ProgramContext &context, ZipArchive &Zip1, const BackupRequest &request,
-                    const ItemFlags &stored, RunObserver &observer, int percent)
+                    const ItemFlags &stored, WriteProgress &progress)
 {
     const QString info = context.values().InfoFilePath;
     if (Result written = SaveINI(QStringLiteral("BackupItem"), itemFlagsText(stored), info);
@@ -33,9 +72,8 @@ Result writeArchive(ProgramContext &context, ZipArchive &Zip1, const BackupReque
         return added;
     Zip1.setProtectWithPassword(request.protect);
     Zip1.SetPassword(request.protect ? request.password : QString());
-    const QString step = QStringLiteral("Writing the archive...");
-    return Zip1.WriteArchive(
-        [&](int done) { observer.progress(step, percent + (100 - percent) * done / 100); });
+    progress.report();
+    return Zip1.WriteArchive([&progress](int done) { progress.written(done); });
 }
 
 bool isSet(bool flag)
@@ -107,7 +145,15 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
     int percent = startStep;
     observer.progress(QString(), percent);
 
+    WriteProgress writing(observer);
+    const auto built = std::make_shared<NestedProgress>([&writing] { writing.report(); });
     BackupCollectors collectors(context, Zip1, request.unattended);
+    // Reading the account folders through is the part of their work done within the item.
+    collectors.watchAccounts(
+        [&observer, &percent](double share) {
+            observer.progress(QString(), percent + int(itemSteps[ItemMailAccounts] * share));
+        },
+        built);
     for (int index = 0; index < ItemCount && outcome.archive; ++index) {
         if (request.items[index]) {
             const ItemInfo &item = itemTable()[index];
@@ -141,8 +187,10 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
             QStringLiteral(
                 "None of the chosen items could be stored, so no archive was written.\n") +
             outcome.problems.join(QLatin1Char('\n')));
-    if (outcome.archive)
-        outcome.archive = writeArchive(context, Zip1, request, outcome.stored, observer, percent);
+    if (outcome.archive) {
+        writing.begin(percent, outcome.stored[ItemMailAccounts] ? built.get() : nullptr);
+        outcome.archive = writeArchive(context, Zip1, request, outcome.stored, writing);
+    }
     Zip1.CloseArchive();
     context.endStaging();
     observer.progress(QStringLiteral("Operation complete!"), 100);

@@ -37,7 +37,8 @@ private:
 
 namespace {
 
-Result buildOne(const QString &source, const QString &target)
+Result buildOne(const QString &source, const QString &target,
+                const ZipArchive::ProgressCallback &progress)
 {
     ZipArchive Zip2;
     if (Result created = Zip2.CreateArchive(target); !created)
@@ -45,28 +46,39 @@ Result buildOne(const QString &source, const QString &target)
     Zip2.setDurable(false);
     if (Result added = Zip2.AddFiles(source + QStringLiteral("/*.*"), true); !added)
         return added;
-    Result written = Zip2.WriteArchive();
+    Result written = Zip2.WriteArchive(progress);
     Zip2.CloseArchive();
     return written;
 }
 
 } // namespace
 
-NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
-                               const QList<quint64> &files, const QString &targetFolder)
-    : m_store(storeFolder), m_folders(folders), m_files(files), m_target(targetFolder),
-      m_results(folders.size())
+double NestedProgress::share() const
 {
+    const quint64 total = m_total;
+    return total == 0 ? 1.0 : double(std::min<quint64>(m_done, total)) / double(total);
+}
+
+NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
+                               const QList<TreeSize> &sizes, const QString &targetFolder,
+                               std::shared_ptr<NestedProgress> progress)
+    : m_store(storeFolder), m_folders(folders), m_sizes(sizes), m_target(targetFolder),
+      m_progress(std::move(progress)), m_results(folders.size())
+{
+    if (m_progress)
+        for (const TreeSize &size : sizes)
+            m_progress->m_total += size.bytes;
     m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
 }
 
 std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
                                                       const QStringList &folders,
-                                                      const QList<quint64> &files,
-                                                      const QString &targetFolder)
+                                                      const QList<TreeSize> &sizes,
+                                                      const QString &targetFolder,
+                                                      std::shared_ptr<NestedProgress> progress)
 {
     std::shared_ptr<NestedArchives> archives(
-        new NestedArchives(storeFolder, folders, files, targetFolder));
+        new NestedArchives(storeFolder, folders, sizes, targetFolder, std::move(progress)));
     const std::lock_guard lock(archives->m_mutex);
     archives->startBuilds();
     return archives;
@@ -102,7 +114,13 @@ Result NestedArchives::waitFor(qsizetype index)
         QFile::remove(path(earlier));
     m_taken = std::max(m_taken, index);
     startBuilds();
-    m_built.wait(lock, [&] { return m_results[index].has_value(); });
+    const auto isBuilt = [&] { return m_results[index].has_value(); };
+    while (!m_built.wait_for(lock, NestedProgress::waitingTick, isBuilt))
+        if (m_progress && m_progress->m_waiting) {
+            lock.unlock();
+            m_progress->m_waiting();
+            lock.lock();
+        }
     return *m_results[index];
 }
 
@@ -119,24 +137,34 @@ void NestedArchives::release(qsizetype index)
 void NestedArchives::startBuilds()
 {
     while (!m_stopping && m_started < m_folders.size() && m_started <= m_taken + mostAhead &&
-           (m_building == 0 || m_filesBuilding + m_files[m_started] <= mostFilesAtOnce)) {
+           (m_building == 0 || m_filesBuilding + m_sizes[m_started].files <= mostFilesAtOnce)) {
         const qsizetype index = m_started++;
         ++m_building;
-        m_filesBuilding += m_files[index];
+        m_filesBuilding += m_sizes[index].files;
         m_pool.start([this, index] { build(index); });
     }
 }
 
 void NestedArchives::build(qsizetype index)
 {
-    Result built = buildOne(m_store.filePath(m_folders[index]), path(index));
+    const quint64 bytes = m_sizes[index].bytes;
+    quint64 counted = 0;
+    const auto count = [this, bytes, &counted](int percent) {
+        const quint64 done = bytes * quint64(std::clamp(percent, 0, 100)) / 100;
+        if (m_progress && done > counted)
+            m_progress->m_done += done - counted;
+        counted = std::max(counted, done);
+    };
+    Result built = buildOne(m_store.filePath(m_folders[index]), path(index), count);
+    // Failed or not, nothing of it is left to build.
+    count(100);
     // The archive's entries leave many small blocks free in this thread's own malloc arena, where
     // a build on another thread cannot use them: given back, peaks do not add up.
     ::malloc_trim(0);
     const std::lock_guard lock(m_mutex);
     m_results[index] = std::move(built);
     --m_building;
-    m_filesBuilding -= m_files[index];
+    m_filesBuilding -= m_sizes[index].files;
     startBuilds();
     m_built.notify_all();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/storefiles.h"
 #include "platform/result.h"
 
 #include <QDir>
@@ -8,7 +9,10 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +20,24 @@
 namespace quillory {
 
 class EntryMaker;
+
+// How much of the nested archives is built, in bytes of their folders: the builds count on their
+// threads, the run reads it. The archive that waits for a build calls `waiting` on its own thread
+// every `waitingTick` meanwhile, so that the run can show the builds going on.
+class NestedProgress {
+public:
+    static constexpr std::chrono::milliseconds waitingTick{250};
+
+    explicit NestedProgress(std::function<void()> waiting = {}) : m_waiting(std::move(waiting)) {}
+    // 0 to 1; 1 when there is nothing to build.
+    double share() const;
+
+private:
+    friend class NestedArchives;
+    std::atomic<quint64> m_total{0};
+    std::atomic<quint64> m_done{0};
+    const std::function<void()> m_waiting;
+};
 
 // The nested archives of account folders, one per folder of `folders` (names of subfolders of
 // `storeFolder`), each named after its folder with ".zip" appended and staged in `targetFolder`.
@@ -32,11 +54,10 @@ public:
     // archives whose files together pass this many are built one after the other.
     static constexpr quint64 mostFilesAtOnce = 60000;
 
-    // Starts building the first archives at once; `files` counts the files of each folder.
-    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
-                                                 const QStringList &folders,
-                                                 const QList<quint64> &files,
-                                                 const QString &targetFolder);
+    // Starts building the first archives at once; `sizes` holds what each folder holds.
+    static std::shared_ptr<NestedArchives>
+    start(const QString &storeFolder, const QStringList &folders, const QList<TreeSize> &sizes,
+          const QString &targetFolder, std::shared_ptr<NestedProgress> progress = {});
     // Builds not yet begun are dropped, running ones awaited, and what is staged is removed.
     ~NestedArchives();
     NestedArchives(const NestedArchives &) = delete;
@@ -51,7 +72,8 @@ private:
     friend class NestedArchiveMaker;
 
     NestedArchives(const QString &storeFolder, const QStringList &folders,
-                   const QList<quint64> &files, const QString &targetFolder);
+                   const QList<TreeSize> &sizes, const QString &targetFolder,
+                   std::shared_ptr<NestedProgress> progress);
     // Waits until the archive is built.
     Result waitFor(qsizetype index);
     // The backup archive has taken it in.
@@ -61,8 +83,9 @@ private:
 
     const QDir m_store;
     const QStringList m_folders;
-    const QList<quint64> m_files;
+    const QList<TreeSize> m_sizes;
     const QDir m_target;
+    const std::shared_ptr<NestedProgress> m_progress;
     QThreadPool m_pool;
     std::mutex m_mutex;
     std::condition_variable m_built;

@@ -1,6 +1,7 @@
 #include "backup/windows/backuptab.h"
 
 #include "app/archivechoice.h"
+#include "app/itemtable.h"
 #include "app/programcontext.h"
 #include "backup/backuprun.h"
 #include "burn/windows/frmmaindvdwrite.h"
@@ -18,6 +19,20 @@
 #include <memory>
 
 namespace quillory {
+
+namespace {
+
+// Without an archive no item was stored, whatever its collector did.
+QString unwrittenLog(const ItemFlags &chosen)
+{
+    QString log;
+    for (int index = 0; index < ItemCount; ++index)
+        if (chosen[index])
+            log += QStringLiteral("\r\n") + itemTable()[index].logLabel + QStringLiteral("\tFail!");
+    return log;
+}
+
+} // namespace
 
 BackupTab::BackupTab(frmMain &window)
     : QObject(&window), m_window(window), txtTargetFile(window.control<QLineEdit>("txtTargetFile")),
@@ -79,19 +94,20 @@ void BackupTab::RunBackup()
             *outcome = performBackup(context, zip, request, observer);
             return Result::success();
         },
-        [this, &context, outcome](const Result &) {
+        [this, &context, items, outcome](const Result &) {
             if (!outcome->archive) {
                 context.dialogs().message(
                     QStringLiteral("The backup archive could not be written: %1\r\n")
                             .arg(outcome->archive.message()) +
-                        outcome->log,
+                        unwrittenLog(items),
                     applicationTitle(), MessageIcon::Error, MessageButtons::Ok);
                 return;
             }
             context.dialogs().message(backupCompletedText + QStringLiteral("\r\n") + outcome->log,
                                       applicationTitle(), MessageIcon::Information,
                                       MessageButtons::Ok);
-            offerDisc();
+            if (!m_window.closesWhenRunEnds())
+                offerDisc();
         });
 }
 

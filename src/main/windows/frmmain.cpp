@@ -17,8 +17,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFutureWatcher>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -36,7 +39,8 @@ QList<QCheckBox *> itemBoxes(QWidget *form, const QString &arrayName)
     for (int i = 0; i < ItemCount; ++i) {
         auto *box = form->findChild<QCheckBox *>(arrayName + QLatin1Char('_') + QString::number(i));
         Q_ASSERT(box);
-        box->setText(itemTable()[i].caption);
+        // A lone "&" would mark a mnemonic.
+        box->setText(shownCaption(i).replace(QLatin1Char('&'), QStringLiteral("&&")));
         boxes.append(box);
     }
     return boxes;
@@ -78,6 +82,21 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
     selectitem2->addActions({ui->Selectallitems2, ui->Unselectallitems2});
     ui->Frame1->installEventFilter(this);
     ui->Frame4->installEventFilter(this);
+    for (QLineEdit *box : findChildren<QLineEdit *>())
+        box->installEventFilter(this);
+    for (QPlainTextEdit *box : findChildren<QPlainTextEdit *>())
+        box->installEventFilter(this);
+
+    // The style's own mask is a bullet.
+    for (QLineEdit *box : {ui->txtPassword, ui->txtPassword2})
+        box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+
+    // In the status bar, which keeps its height whether the panel shows or not, the panel never
+    // changes the window's size.
+    ui->statusbar->addWidget(ui->picCon3, 1);
+    QSizePolicy panelPolicy = ui->picCon3->sizePolicy();
+    panelPolicy.setRetainSizeWhenHidden(true);
+    ui->picCon3->setSizePolicy(panelPolicy);
 
     connect(ui->SSTab1, &QTabWidget::currentChanged, this, [this](int shown) {
         SSTab1_Click(m_shownTab);
@@ -224,6 +243,8 @@ void frmMain::finishRun()
         run->done(result);
     else if (!result.ok())
         m_context.dialogs().message(result.message(), applicationTitle(), MessageIcon::Error);
+    if (m_closeWhenRunEnds)
+        quit_Click();
 }
 
 void frmMain::quit_Click()
@@ -242,6 +263,13 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_run) {
         event->ignore();
+        if (m_closeWhenRunEnds)
+            return;
+        m_closeWhenRunEnds = true;
+        m_context.dialogs().message(
+            QStringLiteral(
+                "A backup or restore is in progress.\r\nThe window closes when it ends."),
+            applicationTitle(), MessageIcon::Information);
         return;
     }
     quit_Click();
@@ -250,6 +278,13 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // A text box takes keys such as Ctrl+A (select all) before the menu sees them; the menu's
+    // shortcuts go first, wherever the focus is.
+    if (event->type() == QEvent::ShortcutOverride &&
+        isMenuShortcut(*static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == ui->Frame1 || watched == ui->Frame4)) {
         const auto *press = static_cast<QMouseEvent *>(event);
@@ -261,6 +296,15 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         return press->button() == Qt::RightButton;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmMain::isMenuShortcut(const QKeyEvent &key) const
+{
+    const QKeySequence pressed(key.keyCombination());
+    const QList<QAction *> actions = findChildren<QAction *>();
+    return std::any_of(actions.begin(), actions.end(), [&pressed](const QAction *action) {
+        return action->isEnabled() && action->shortcuts().contains(pressed);
+    });
 }
 
 void frmMain::SSTab1_Click(int previousTab)
@@ -320,7 +364,11 @@ void frmMain::help1_Click()
 
 void frmMain::website_Click()
 {
-    ShellOpen(productWebAddress());
+    if (!ShellOpen(productWebAddress()))
+        m_context.dialogs().message(QStringLiteral("No program was found to open the web page %1. "
+                                                   "Please open it in a web browser.")
+                                        .arg(productWebAddress()),
+                                    applicationTitle(), MessageIcon::Error);
 }
 
 void frmMain::about_Click()

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QCheckBox;
+class QKeyEvent;
 class QMenu;
 
 namespace Ui {
@@ -54,6 +55,8 @@ public:
     // quit. False, and nothing started, when a run is already in progress.
     bool startRun(const QString &what, RunWork work, RunCompletion done = {});
     bool isRunning() const { return m_run != nullptr; }
+    // The user closed the window during a run: it closes once the run has ended and reported.
+    bool closesWhenRunEnds() const { return m_closeWhenRunEnds; }
 
     // The one orderly end: closes the archives, removes the staged files and closes every
     // window. Refused while a run is in progress.
@@ -86,6 +89,7 @@ private:
     void Form_Load();
     void SetItemAvailability();
     void updateCommands();
+    bool isMenuShortcut(const QKeyEvent &key) const;
 
     void SSTab1_Click(int previousTab);
     void cmdApply_Click();
@@ -115,6 +119,7 @@ private:
     int m_shownTab = 0;
     bool m_storeFound = false;
     bool m_quitting = false;
+    bool m_closeWhenRunEnds = false;
 };
 
 } // namespace quillory

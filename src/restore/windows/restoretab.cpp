@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <memory>
 
 namespace quillory {
@@ -83,6 +84,16 @@ void RestoreTab::RestoreNow(bool askFirst)
     ItemFlags ticked{};
     for (int i = 0; i < ItemCount; ++i)
         ticked[i] = m_window.restoreitem[i]->isChecked();
+    // Refused before the progress panel shows, so that a refusal never looks like a run.
+    if (m_state.invalidArchive) {
+        show(context.dialogs(), {QStringLiteral("Invalid backup file."), MessageIcon::Error});
+        return;
+    }
+    if (std::none_of(ticked.begin(), ticked.end(), [](bool tick) { return tick; })) {
+        show(context.dialogs(),
+             {QStringLiteral("Please select at least one item."), MessageIcon::Warning});
+        return;
+    }
 
     auto outcome = std::make_shared<RestoreOutcome>();
     m_window.startRun(

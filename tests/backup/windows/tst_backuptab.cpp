@@ -8,8 +8,10 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -95,8 +97,12 @@ private Q_SLOTS:
         QCOMPARE(w.find<QLineEdit>("txtTargetFile")->text(), taken);
         QCOMPARE(w.context->values().BackupFileName, taken);
 
-        // Typing into the box does not change the archive to write.
-        w.find<QLineEdit>("txtTargetFile")->setText(QStringLiteral("/elsewhere.wlm"));
+        // The box cannot be typed into: what it shows is the archive to write.
+        auto *box = w.find<QLineEdit>("txtTargetFile");
+        QVERIFY(box->isReadOnly());
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("elsewhere"));
+        QCOMPARE(box->text(), taken);
         QCOMPARE(w.context->values().BackupFileName, taken);
     }
 
@@ -148,18 +154,56 @@ private Q_SLOTS:
         QCOMPARE(w.main->backupcdpath, archive);
     }
 
+    void theBarMovesWithTheAccountsWork()
+    {
+        Window w;
+        QVERIFY(w.open());
+        w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.main->backupitem[ItemMailAccounts]->setChecked(true);
+        auto *bar = w.find<QProgressBar>("pbshow");
+        auto *step = w.find<QLabel>("Label1");
+        QList<std::pair<QString, int>> shown;
+        connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+            shown.append({step->text(), value});
+        });
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.backUpNow();
+        QVERIFY(w.dialogs.shown.first().text.startsWith(backupCompletedText));
+
+        // The bar only goes forward until it is emptied at the end.
+        QCOMPARE(shown.takeLast().second, 0);
+        QList<int> withinAccounts;
+        QList<int> withinWrite;
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            const auto &[text, value] = shown[i];
+            QVERIFY(i == 0 || shown[i - 1].second <= value);
+            if (text == itemTable()[ItemMailAccounts].status && value > 10 && value < 30)
+                withinAccounts.append(value);
+            if (value > 77 && value < 100)
+                withinWrite.append(value);
+        }
+        // The profile's three account folders move it within the item, not only after it.
+        QCOMPARE(withinAccounts.size(), 2);
+        QVERIFY(!withinWrite.isEmpty());
+    }
+
     void aFailedWriteIsAnError()
     {
         Window w;
         QVERIFY(w.open());
         // The archive's folder does not exist, so the archive cannot be written.
         w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("gone/mail.wlm"));
+        w.main->backupitem[ItemMailRules]->setChecked(true);
         w.main->backupitem[ItemSettings]->setChecked(true);
         w.backUpNow();
-        QVERIFY(w.dialogs.messageTexts().last().startsWith(
-            QLatin1String("The backup archive could not be written: ")));
+        const QString report = w.dialogs.messageTexts().last();
+        QVERIFY(report.startsWith(QLatin1String("The backup archive could not be written: ")));
+        QVERIFY2(report.endsWith(
+                     QLatin1String("\r\n\r\nBackup Mail Rules\tFail!\r\nBackup Settings\tFail!")),
+                 qPrintable(report));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
-        QVERIFY(!w.dialogs.messageTexts().last().contains(QLatin1String("Completed")));
+        QVERIFY(!report.contains(QLatin1String("Completed")));
     }
 
     void aStoreGoneSinceStartKeepsTheOldArchive()

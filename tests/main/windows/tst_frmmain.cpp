@@ -21,6 +21,7 @@
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -102,10 +103,20 @@ private Q_SLOTS:
         QCOMPARE(enabledStates(f.window.backupitem),
                  QList<bool>({true, true, false, false, true, false, true, false, false, true}));
         QCOMPARE(tickStates(f.window.backupitem), QList<bool>(ItemCount, false));
+        // Item 0's separators are drawn as "&" ("&&" in a box's text, where "&" marks a key).
+        const QString accounts =
+            QStringLiteral("Mail Accounts && Messages/News Accounts && Messages");
         for (int i = 0; i < ItemCount; ++i) {
+            const QString caption = i == 0 ? accounts : itemTable()[i].caption;
             QCOMPARE(f.window.backupitem[i]->objectName(), QStringLiteral("backupitem_%1").arg(i));
-            QCOMPARE(f.window.backupitem[i]->text(), itemTable()[i].caption);
-            QCOMPARE(f.window.restoreitem[i]->text(), itemTable()[i].caption);
+            QCOMPARE(f.window.backupitem[i]->text(), caption);
+            QCOMPARE(f.window.restoreitem[i]->text(), caption);
+        }
+        for (const char *name : {"txtPassword", "txtPassword2"}) {
+            auto *box = f.find<QLineEdit>(name);
+            QCOMPARE(box->echoMode(), QLineEdit::Password);
+            QCOMPARE(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box),
+                     int('*'));
         }
     }
 
@@ -159,11 +170,11 @@ private Q_SLOTS:
             shown.append(line);
         }
         QCOMPARE(shown, QStringList({
-                            QStringLiteral("file File: Backup Now[Ctrl+B] Restore Now[Ctrl+R] - "
+                            QStringLiteral("file &File: Backup Now[Ctrl+B] Restore Now[Ctrl+R] - "
                                            "Quit[Ctrl+Q]"),
-                            QStringLiteral("option Option: Task Scheduler - Check for Update"),
-                            QStringLiteral("tools Tools: Backup Data to CD/DVD"),
-                            QStringLiteral("help Help: Help[F1] - Our Website - About[Ctrl+A]"),
+                            QStringLiteral("option &Option: Task Scheduler - Check for Update"),
+                            QStringLiteral("tools &Tools: Backup Data to CD/DVD"),
+                            QStringLiteral("help &Help: Help[F1] - Our Website - About[Ctrl+A]"),
                         }));
     }
 
@@ -326,7 +337,6 @@ private Q_SLOTS:
         f.action("backup")->trigger();
         QCOMPARE(backups.size(), 0);
 
-        QVERIFY(!f.window.close());
         f.window.quit_Click();
         QVERIFY(f.window.isVisible());
         QVERIFY(QFileInfo(staging).isDir());
@@ -342,6 +352,65 @@ private Q_SLOTS:
         QVERIFY(f.button("cmdApply")->isEnabled());
         QVERIFY(f.action("quit")->isEnabled());
         QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void closingDuringARunClosesTheWindowWhenItEnds()
+    {
+        Fixture f;
+        f.window.show();
+        const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
+        QSemaphore gate;
+        std::optional<Result> outcome;
+        QVERIFY(f.window.startRun(
+            QStringLiteral("Starting..."),
+            [&gate](RunObserver &) {
+                gate.acquire();
+                return Result::success();
+            },
+            [&outcome](const Result &result) { outcome = result; }));
+        const auto release = qScopeGuard([&gate] { gate.release(); });
+
+        QVERIFY(!f.window.close());
+        QVERIFY(!f.window.close());
+        QVERIFY(f.window.isVisible());
+        QCOMPARE(f.dialogs.messageTexts(),
+                 QStringList({QStringLiteral(
+                     "A backup or restore is in progress.\r\nThe window closes when it ends.")}));
+        QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Information);
+
+        gate.release();
+        QTRY_VERIFY(!f.window.isVisible());
+        QVERIFY(outcome.has_value());
+        QVERIFY(!QFileInfo::exists(staging));
+    }
+
+    void aRunKeepsTheWindowSize()
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QCoreApplication::processEvents();
+        const QSize before = f.window.size();
+        QSemaphore gate;
+        bool ended = false;
+        QVERIFY(f.window.startRun(
+            QStringLiteral("Copying Email Mail Accounts & Messages/News Accounts & Messages..."),
+            [&gate](RunObserver &) {
+                gate.acquire();
+                return Result::success();
+            },
+            [&ended](const Result &) { ended = true; }));
+        const auto release = qScopeGuard([&gate] { gate.release(); });
+        QCoreApplication::processEvents();
+        QVERIFY(f.find<QWidget>("picCon3")->isVisible());
+        QCOMPARE(f.window.size(), before);
+        // The bar stays readable beside the longest step text.
+        QVERIFY(f.find<QProgressBar>("pbshow")->width() >= 200);
+
+        gate.release();
+        QTRY_VERIFY(ended);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.window.size(), before);
     }
 
     void aRunThatThrowsEndsAsAFailure()
@@ -364,6 +433,52 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.window.isRunning());
         QCOMPARE(f.dialogs.messageTexts(),
                  QStringList({QStringLiteral("The archive could not be written.")}));
+        QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
+    }
+
+    void menuKeysWinInTheTextBoxes_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("line") << QStringLiteral("cbSource");
+        QTest::newRow("lines") << QStringLiteral("txtAttachInfo");
+    }
+
+    void menuKeysWinInTheTextBoxes()
+    {
+        QFETCH(QString, box);
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        auto *focused = f.window.findChild<QWidget *>(box);
+        focused->setFocus();
+
+        auto *file = f.find<QMenu>("file");
+        QTest::keyClick(focused, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(file->isVisible());
+        file->close();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        focused->setFocus();
+
+        QString shownTitle;
+        QTimer::singleShot(0, &f.window, [&shownTitle] {
+            if (auto *about = qobject_cast<frmabout *>(QApplication::activeModalWidget())) {
+                shownTitle = about->windowTitle();
+                about->reject();
+            }
+        });
+        QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(shownTitle, QStringLiteral("About Quillory"));
+    }
+
+    void theWebsiteWithoutABrowserIsSaid()
+    {
+        // The offscreen platform has no handler for web addresses.
+        Fixture f;
+        f.action("website")->trigger();
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        QVERIFY(f.dialogs.shown[0].text.startsWith(
+            QLatin1String("No program was found to open the web page http")));
         QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
     }
 

@@ -120,6 +120,38 @@ private Q_SLOTS:
         QVERIFY(w.dialogs.shown.last().details.isEmpty());
     }
 
+    void refusalsComeBeforeTheProgressPanel_data()
+    {
+        QTest::addColumn<bool>("invalid");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing ticked")
+            << false << QStringLiteral("Please select at least one item.");
+        QTest::newRow("invalid archive") << true << QStringLiteral("Invalid backup file.");
+    }
+
+    void refusalsComeBeforeTheProgressPanel()
+    {
+        QFETCH(bool, invalid);
+        QFETCH(QString, message);
+        Window w;
+        if (invalid) {
+            const QString nineFlags = m_dir.filePath(QStringLiteral("nine.wlm"));
+            QVERIFY(
+                ArchiveWriter()
+                    .add(QStringLiteral("krvstore.dat"), infoFile(QStringLiteral("000000001"), {}))
+                    .write(nineFlags));
+            w.open(nineFlags);
+            w.main.restoreitem[ItemSettings]->setChecked(true);
+        } else {
+            w.open(m_plain);
+        }
+        w.find<QTabWidget>("SSTab1")->setCurrentIndex(1);
+        w.find<QPushButton>("cmdApply")->click();
+        QVERIFY(!w.main.isRunning());
+        QVERIFY(!w.find<QWidget>("picCon3")->isVisibleTo(&w.main));
+        QCOMPARE(w.dialogs.messageTexts().last(), message);
+    }
+
     void aFailedItemSaysWhyInTheDetails()
     {
         const QString crafted = m_dir.filePath(QStringLiteral("crafted.wlm"));
