@@ -21,8 +21,6 @@ namespace quillory {
 
 namespace {
 
-const QString registryReadError = QStringLiteral("Error");
-
 // Grey while the option is off, so that the boxes plainly take no password.
 void paintPasswordBox(QLineEdit *box, bool on)
 {
@@ -70,8 +68,7 @@ void Frmoption::Form_Load()
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
 
-    if (m_context.reg().ReadStringValue(MailKeys::mail, MailKeys::storeMarker) ==
-        registryReadError) {
+    if (!mailClientInstalled(m_context.reg())) {
         m_context.dialogs().message(mailClientMissingText, applicationTitle(), MessageIcon::Error);
         ui->Command3->setEnabled(false);
         return;
@@ -79,7 +76,8 @@ void Frmoption::Form_Load()
     ui->cbSource->setText(m_context.values().LogonUserName.trimmed());
     SetItemAvailability();
     ui->cmbStartTime->addItems(startTimeList());
-    ui->cmbStartTime->setCurrentText(defaultStartTime);
+    // The list opens on the start time too, not on its first entry.
+    ui->cmbStartTime->setCurrentIndex(ui->cmbStartTime->findText(defaultStartTime));
 }
 
 void Frmoption::SetItemAvailability()

@@ -69,6 +69,8 @@ private Q_SLOTS:
         QCOMPARE(times->itemText(0), QStringLiteral("0:00"));
         QCOMPARE(times->itemText(47), QStringLiteral("23:30"));
         QCOMPARE(times->currentText(), QStringLiteral("9:00"));
+        // The list opens where the text stands.
+        QCOMPARE(times->currentIndex(), 18);
 
         const std::pair<const char *, const char *> captions[] = {
             {"chkDaily", "Run daily"},
