@@ -7,6 +7,7 @@
 #include "app/storediscovery.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
+#include "platform/widgets/passwordmask.h"
 #include "registry/modreg.h"
 #include "schedule/filljobinfo.h"
 #include "schedule/jobprogram.h"
@@ -47,7 +48,7 @@ Frmoption::Frmoption(ProgramContext &context, JobScheduler &scheduler, QWidget *
         backupitem.append(box);
     }
     for (QLineEdit *box : passwordBoxes())
-        paintPasswordBox(box, false);
+        maskWithStars(box);
 
     connect(ui->chkDaily, &QCheckBox::toggled, this, &Frmoption::chkDaily_Click);
     connect(ui->ifprotect, &QCheckBox::toggled, this, &Frmoption::ifprotect_Click);
@@ -67,6 +68,9 @@ void Frmoption::Form_Load()
 {
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
+    // After the skin, whose polish would otherwise set the boxes' colours.
+    for (QLineEdit *box : passwordBoxes())
+        paintPasswordBox(box, false);
 
     if (!mailClientInstalled(m_context.reg())) {
         m_context.dialogs().message(mailClientMissingText, applicationTitle(), MessageIcon::Error);
