@@ -13,18 +13,23 @@ std::optional<QString> chooseArchiveToWrite(ProgramContext &context, const QStri
 {
     UserDialogs &dialogs = context.dialogs();
     const QString current = context.values().BackupFileName;
-    const QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
-    const std::optional<QString> chosen =
-        dialogs.saveFileName(title, folder, proposedName, QStringLiteral("Quillory File (*.wlm)"));
-    if (!chosen)
-        return std::nullopt;
-    if (QFileInfo::exists(*chosen) &&
-        dialogs.message(QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                            .arg(QDir::toNativeSeparators(*chosen)),
-                        applicationTitle(), MessageIcon::Warning,
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
-        return std::nullopt;
-    return chosen;
+    QString folder = current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath();
+    QString name = proposedName;
+    for (;;) {
+        const std::optional<QString> chosen =
+            dialogs.saveFileName(title, folder, name, QStringLiteral("Quillory File (*.wlm)"));
+        if (!chosen)
+            return std::nullopt;
+        if (!QFileInfo::exists(*chosen) ||
+            dialogs.message(QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                .arg(QDir::toNativeSeparators(*chosen)),
+                            applicationTitle(), MessageIcon::Warning,
+                            MessageButtons::YesNo) == MessageAnswer::Yes)
+            return chosen;
+        // "No" turns down this file, not the choice: the dialog opens again where it was.
+        folder = QFileInfo(*chosen).absolutePath();
+        name = QFileInfo(*chosen).fileName();
+    }
 }
 
 } // namespace quillory

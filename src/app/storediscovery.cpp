@@ -65,10 +65,18 @@ QString StoreLocations::contactsFolder() const
                       QStringLiteral("Default"));
 }
 
+bool mailClientInstalled(const modReg &reg)
+{
+    QString path = MailKeys::mail;
+    std::uint32_t root = 0;
+    reg.SplitKeyPath(path, root);
+    return reg.store().value(RegistryRoot(root), path, MailKeys::storeMarker).has_value();
+}
+
 StoreLocations findStore(const modReg &reg, const WinePaths &paths)
 {
     StoreLocations store;
-    if (reg.ReadStringValue(MailKeys::mail, MailKeys::storeMarker) == readError) {
+    if (!mailClientInstalled(reg)) {
         store.status = StoreStatus::MailClientMissing;
         return store;
     }

@@ -47,6 +47,10 @@ QString pathNoCase(const QString &folder, const QString &name);
 // own backups...), in any case as Wine finds it: never an account, never restored as one.
 bool isMailClientFolder(const QString &name);
 
+// Whether the mail client is installed: its key holds a "Store Root" value. Only the value's
+// presence counts, whatever its type or content.
+bool mailClientInstalled(const modReg &reg);
+
 // Finds the store through the registry: "Store Root" says the mail client is installed, the
 // shell folders say where its files lie. Whether the folders exist is not tested here.
 StoreLocations findStore(const modReg &reg, const WinePaths &paths);

@@ -5,12 +5,27 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringList>
 
 namespace quillory {
 
 namespace {
+
 const QString lineBreakMark = QStringLiteral("PS$KRV");
+
+// The locale's long time format without its time-zone field, and without what only framed it:
+// the brackets around it and the blank or comma before it ("H:mm:ss (t)" becomes "H:mm:ss").
+// Quoted text is the locale's own words and stays as it is.
+QString timeFormatWithoutZone(const QLocale &locale)
+{
+    static const QRegularExpression zone(QStringLiteral("[\\s,]*[(\\[]?t+[)\\]]?"));
+    QStringList parts = locale.timeFormat(QLocale::LongFormat).split(QLatin1Char('\''));
+    for (qsizetype i = 0; i < parts.size(); i += 2)
+        parts[i].remove(zone);
+    return parts.join(QLatin1Char('\'')).trimmed();
 }
+
+} // namespace
 
 QString encodeDescription(const QString &description)
 {
@@ -25,16 +40,12 @@ QString decodeDescription(const QString &stored)
     return text.replace(lineBreakMark, QStringLiteral("\r\n"));
 }
 
-QString backupTimeText(const QDateTime &time)
+QString backupTimeText(const QDateTime &time, const QLocale &locale)
 {
-    const QLocale locale = QLocale::system();
     const QString date = locale.toString(time.date(), QLocale::ShortFormat);
     if (time.time() == QTime(0, 0))
         return date;
-    // The long format names the time zone; the general date format does not.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));
-    return date + QLatin1Char(' ') + locale.toString(time.time(), timeFormat.trimmed());
+    return date + QLatin1Char(' ') + locale.toString(time.time(), timeFormatWithoutZone(locale));
 }
 
 Result writeBackupInfoHeader(const QString &path, const QString &computer, const QString &user,

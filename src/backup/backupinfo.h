@@ -3,6 +3,7 @@
 #include "platform/result.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 namespace quillory {
@@ -19,8 +20,9 @@ QString encodeDescription(const QString &description);
 // The reader's way back: every "PS$KRV" becomes CR LF.
 QString decodeDescription(const QString &stored);
 
-// The locale's general date format: short date, a blank, long time; midnight shows the date alone.
-QString backupTimeText(const QDateTime &time);
+// The locale's general date format: short date, a blank, long time without the time zone;
+// midnight shows the date alone.
+QString backupTimeText(const QDateTime &time, const QLocale &locale = QLocale::system());
 
 // The first four lines of the backup information file; an existing file is replaced.
 Result writeBackupInfoHeader(const QString &path, const QString &computer, const QString &user,

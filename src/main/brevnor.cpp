@@ -1,6 +1,7 @@
 #include "app/leftovers.h"
 #include "app/programcontext.h"
 #include "app/stopsignals.h"
+#include "app/windows/skin.h"
 #include "backup/windows/backuptab.h"
 #include "help/windows/productlogo.h"
 #include "main/jobstart.h"
@@ -53,6 +54,10 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(quillory::productIcon());
 
     quillory::WidgetDialogs dialogs;
+    // The start-up messages open before the main window could lend them its skin.
+    quillory::Skin skin;
+    skin.load(quillory::Skin::windowSkinPath());
+    dialogs.setLook(skin.styleSheet());
     quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
     quillory::CrontabScheduler scheduler = quillory::backupJobScheduler(context.prefixPath());
     quillory::frmMain window(context);

@@ -66,6 +66,46 @@ private Q_SLOTS:
         QVERIFY(!afternoon.contains(QLatin1String("UTC")));
     }
 
+    void backupTimeLeavesOutTheTimeZone_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Spanish, zone in brackets")
+            << "es_ES" << QTime(0, 14, 34) << "8/12/26 0:14:34";
+        QTest::newRow("Catalan, zone in brackets")
+            << "ca_ES" << QTime(0, 14, 34) << "8/12/26 0:14:34";
+        QTest::newRow("US English, zone last")
+            << "en_US" << QTime(13, 5, 7) << "12/8/26 1:05:07 PM";
+        QTest::newRow("zone first") << "zh_CN" << QTime(13, 5, 7) << "2026/12/8 13:05:07";
+        QTest::newRow("zone in square brackets")
+            << "zh_HK" << QTime(13, 5, 7) << "8/12/2026 \u4e0b\u53481:05:07";
+        QTest::newRow("zone after a comma") << "be_BY" << QTime(13, 5, 7) << "8.12.26 13:05:07";
+        QTest::newRow("quoted words stay")
+            << "nds_DE" << QTime(13, 5, 7) << "8.12.26 Klock 13.05:07";
+    }
+
+    void backupTimeLeavesOutTheTimeZone()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QTime, time);
+        QFETCH(QString, text);
+        QCOMPARE(backupTimeText(QDateTime(QDate(2026, 12, 8), time), QLocale(locale)), text);
+    }
+
+    void noLocaleLeavesTheZonesFrame()
+    {
+        const QDateTime time(QDate(2026, 12, 8), QTime(13, 5, 7));
+        for (const QLocale &locale : QLocale::matchingLocales(
+                 QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+            const QString text = backupTimeText(time, locale);
+            QVERIFY2(!text.contains(QLatin1String("()")) && !text.contains(QLatin1String("[]")) &&
+                         !text.endsWith(QLatin1Char(',')) && text == text.trimmed(),
+                     qPrintable(locale.name() + QLatin1Char(' ') + text));
+            QVERIFY2(text.contains(locale.toString(5)), qPrintable(locale.name() + text));
+        }
+    }
+
     void commandLines_data()
     {
         QTest::addColumn<QString>("line");

@@ -15,6 +15,7 @@ public:
 
     bool load(const QString &path);
     bool isLoaded() const { return !m_styleSheet.isEmpty(); }
+    const QString &styleSheet() const { return m_styleSheet; }
     void apply(QWidget *window) const;
 
 private:

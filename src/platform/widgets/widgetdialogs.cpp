@@ -2,13 +2,18 @@
 
 #include "platform/widgets/frmpwd.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
 
 namespace quillory {
 
 namespace {
+
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
     switch (icon) {
@@ -40,14 +45,77 @@ QMessageBox::StandardButtons boxButtons(MessageButtons buttons)
     }
     return QMessageBox::Ok;
 }
+
+// A report gives each item a line of its name, a tab and its result. A label draws the tab as a
+// gap to the next fixed tab stop, so results start wherever their names happen to end and a long
+// name's result wraps onto a line of its own. A table lines the results up in one column; lines
+// without a tab span both columns. The words stay those of the text.
+QString reportLayout(const QString &text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+    for (const QString &line : text.split(lineBreak)) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            html += QStringLiteral("<tr><td colspan=\"2\">%1</td></tr>").arg(line.toHtmlEscaped());
+        else
+            html += QStringLiteral("<tr><td style=\"white-space:pre; padding-right:24px\">%1</td>"
+                                   "<td style=\"white-space:pre\">%2</td></tr>")
+                        .arg(line.left(tab).toHtmlEscaped(), line.mid(tab + 1).toHtmlEscaped());
+    }
+    return html + QStringLiteral("</table>");
+}
+
+// Files are told apart by the patterns of the dialog's filter: "Quillory File (*.wlm)" and
+// "Quillory File(*.wlm)" offer the same kind.
+QString fileKind(const QString &filter)
+{
+    static const QRegularExpression patterns(QStringLiteral("\\(([^)]*)\\)"));
+    QStringList kinds;
+    for (const QRegularExpressionMatch &match : patterns.globalMatch(filter))
+        kinds.append(match.captured(1).simplified());
+    return kinds.join(QLatin1Char(';'));
+}
+
+// Large enough for the file names and their details side by side, yet within the screen.
+QSize fileDialogSize(const QWidget &dialog)
+{
+    const QFontMetrics metrics = dialog.fontMetrics();
+    const QSize wanted(qMax(900, 110 * metrics.averageCharWidth()),
+                       qMax(560, 32 * metrics.lineSpacing()));
+    const QScreen *screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return wanted;
+    const QSize room = screen->availableGeometry().size() * 9 / 10;
+    return wanted.boundedTo(room).expandedTo(dialog.minimumSizeHint());
+}
+
 } // namespace
+
+QWidget *WidgetDialogs::owner() const
+{
+    if (QWidget *front = QApplication::activeModalWidget())
+        return front;
+    return m_parent;
+}
+
+void WidgetDialogs::dress(QWidget &dialog) const
+{
+    if (!dialog.parentWidget())
+        dialog.setStyleSheet(m_look);
+}
 
 MessageAnswer WidgetDialogs::message(const QString &text, const QString &title, MessageIcon icon,
                                      MessageButtons buttons, const QString &details)
 {
-    QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), m_parent);
+    QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
+    if (text.contains(QLatin1Char('\t'))) {
+        box.setTextFormat(Qt::RichText);
+        box.setText(reportLayout(text));
+    }
     if (!details.isEmpty())
         box.setDetailedText(details);
+    dress(box);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MessageAnswer::Ok;
@@ -60,31 +128,49 @@ MessageAnswer WidgetDialogs::message(const QString &text, const QString &title, 
     }
 }
 
+std::optional<QString> WidgetDialogs::chooseFile(QFileDialog &dialog, const QString &folder,
+                                                 const QString &filter, const QString &proposedName)
+{
+    const QString kind = fileKind(filter);
+    const QString last = m_lastFolders.value(kind);
+    dialog.setNameFilter(filter);
+    dialog.setDirectory(QFileInfo(last).isDir() ? last : folder);
+    if (!proposedName.isEmpty())
+        dialog.selectFile(proposedName);
+    dialog.resize(fileDialogSize(dialog));
+    dress(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    m_lastFolders.insert(kind, QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
 std::optional<QString> WidgetDialogs::saveFileName(const QString &title, const QString &folder,
                                                    const QString &proposedName,
                                                    const QString &filter)
 {
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks about replacing a file itself, so the dialog must not ask too.
-    const QString chosen =
-        QFileDialog::getSaveFileName(m_parent, title, QDir(folder).filePath(proposedName), filter,
-                                     nullptr, QFileDialog::DontConfirmOverwrite);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen;
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    return chooseFile(dialog, folder, filter, proposedName);
 }
 
 std::optional<QString> WidgetDialogs::openFileName(const QString &title, const QString &folder,
                                                    const QString &filter)
 {
-    const QString chosen = QFileDialog::getOpenFileName(m_parent, title, folder, filter);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen;
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return chooseFile(dialog, folder, filter, QString());
 }
 
 std::optional<QString> WidgetDialogs::password(const QString &)
 {
-    frmPwd prompt(m_parent);
+    frmPwd prompt(owner());
+    dress(prompt);
     if (prompt.exec() != QDialog::Accepted)
         return std::nullopt;
     return prompt.password();

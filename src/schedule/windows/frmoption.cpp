@@ -7,6 +7,7 @@
 #include "app/storediscovery.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
+#include "platform/widgets/passwordmask.h"
 #include "registry/modreg.h"
 #include "schedule/filljobinfo.h"
 #include "schedule/jobprogram.h"
@@ -20,8 +21,6 @@
 namespace quillory {
 
 namespace {
-
-const QString registryReadError = QStringLiteral("Error");
 
 // Grey while the option is off, so that the boxes plainly take no password.
 void paintPasswordBox(QLineEdit *box, bool on)
@@ -49,7 +48,7 @@ Frmoption::Frmoption(ProgramContext &context, JobScheduler &scheduler, QWidget *
         backupitem.append(box);
     }
     for (QLineEdit *box : passwordBoxes())
-        paintPasswordBox(box, false);
+        maskWithStars(box);
 
     connect(ui->chkDaily, &QCheckBox::toggled, this, &Frmoption::chkDaily_Click);
     connect(ui->ifprotect, &QCheckBox::toggled, this, &Frmoption::ifprotect_Click);
@@ -69,9 +68,11 @@ void Frmoption::Form_Load()
 {
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
+    // After the skin, whose polish would otherwise set the boxes' colours.
+    for (QLineEdit *box : passwordBoxes())
+        paintPasswordBox(box, false);
 
-    if (m_context.reg().ReadStringValue(MailKeys::mail, MailKeys::storeMarker) ==
-        registryReadError) {
+    if (!mailClientInstalled(m_context.reg())) {
         m_context.dialogs().message(mailClientMissingText, applicationTitle(), MessageIcon::Error);
         ui->Command3->setEnabled(false);
         return;
@@ -79,7 +80,8 @@ void Frmoption::Form_Load()
     ui->cbSource->setText(m_context.values().LogonUserName.trimmed());
     SetItemAvailability();
     ui->cmbStartTime->addItems(startTimeList());
-    ui->cmbStartTime->setCurrentText(defaultStartTime);
+    // The list opens on the start time too, not on its first entry.
+    ui->cmbStartTime->setCurrentIndex(ui->cmbStartTime->findText(defaultStartTime));
 }
 
 void Frmoption::SetItemAvailability()

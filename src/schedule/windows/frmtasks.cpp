@@ -18,6 +18,7 @@ namespace quillory {
 namespace {
 
 constexpr quint8 everyDay = 0x7f;
+constexpr int itemsColumn = 3;
 
 QString daysText(const ScheduledJob &scheduled)
 {
@@ -96,12 +97,17 @@ void frmTasks::ListTasks()
     }
     for (const ScheduledJob &scheduled : *jobs) {
         auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled));
+        row->setToolTip(itemsColumn, row->text(itemsColumn));
         row->setData(0, Qt::UserRole, scheduled.number);
         if (!scheduled.problem.isEmpty())
             row->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     }
     for (int column = 0; column < ui->lvwTasks->columnCount(); ++column)
         ui->lvwTasks->resizeColumnToContents(column);
+    // All ten items side by side would push the archive off the window: they are cut short,
+    // and the tip shows them all.
+    ui->lvwTasks->setColumnWidth(itemsColumn, qMin(ui->lvwTasks->columnWidth(itemsColumn),
+                                                   40 * fontMetrics().averageCharWidth()));
 }
 
 void frmTasks::cmdDelete_Click()

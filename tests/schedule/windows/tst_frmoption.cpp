@@ -69,6 +69,8 @@ private Q_SLOTS:
         QCOMPARE(times->itemText(0), QStringLiteral("0:00"));
         QCOMPARE(times->itemText(47), QStringLiteral("23:30"));
         QCOMPARE(times->currentText(), QStringLiteral("9:00"));
+        // The list opens where the text stands.
+        QCOMPARE(times->currentIndex(), 18);
 
         const std::pair<const char *, const char *> captions[] = {
             {"chkDaily", "Run daily"},
@@ -139,6 +141,8 @@ private Q_SLOTS:
         QTest::keyClicks(second, typed);
         QCOMPARE(first->text(), typed.left(20));
         QCOMPARE(second->text(), typed);
+        QCOMPARE(first->displayText(), QString(20, QLatin1Char('*')));
+        QCOMPARE(second->displayText(), QString(25, QLatin1Char('*')));
 
         protect->click();
         for (QLineEdit *box : {first, second}) {
@@ -174,14 +178,27 @@ private Q_SLOTS:
         QCOMPARE(target->text(), chosen);
         QCOMPARE(f.values().BackupFileName, chosen);
 
-        // An existing file is replaced only when the user says so.
+        // An existing file is replaced only when the user says so; "No" leads back to the save
+        // dialog, on the same file, where cancelling keeps the earlier choice.
         const QString existing = f.profile.archive(QStringLiteral("old.wlm"));
         QVERIFY(writeFile(existing, "old"));
         f.profile.dialogs.answers.enqueue(MessageAnswer::No);
         f.chooseArchive(existing);
         QCOMPARE(f.values().BackupFileName, chosen);
-        QCOMPARE(f.profile.dialogs.shown.last().icon, MessageIcon::Warning);
-        QCOMPARE(f.profile.dialogs.shown.last().buttons, MessageButtons::YesNo);
+        const QList<ScriptedDialogs::Shown> asked =
+            f.profile.dialogs.shown.mid(f.profile.dialogs.shown.size() - 3);
+        QCOMPARE(asked[1].icon, MessageIcon::Warning);
+        QCOMPARE(asked[1].buttons, MessageButtons::YesNo);
+        QCOMPARE(asked[2].kind, QStringLiteral("save"));
+        QCOMPARE(asked[2].text,
+                 f.profile.dir.path() + QStringLiteral("|old.wlm|Quillory File (*.wlm)"));
+        const QString other = f.profile.archive(QStringLiteral("other.wlm"));
+        f.profile.dialogs.fileAnswers.enqueue(existing);
+        f.profile.dialogs.fileAnswers.enqueue(other);
+        f.profile.dialogs.answers.enqueue(MessageAnswer::No);
+        f.click("cmdTargetFile");
+        QCOMPARE(target->text(), other);
+        QCOMPARE(f.values().BackupFileName, other);
         f.profile.dialogs.answers.enqueue(MessageAnswer::Yes);
         f.chooseArchive(existing);
         QCOMPARE(target->text(), existing);

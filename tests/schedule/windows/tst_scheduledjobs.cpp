@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -202,6 +203,32 @@ private Q_SLOTS:
         QCOMPARE(jobs.size(), 2);
         QCOMPARE(jobs[0].job.DaysOfWeek, quint8(5));
         QCOMPARE(jobs[1].job.DaysOfWeek, quint8(2));
+    }
+
+    void tasksWindowKeepsTheArchiveInSightOfAJobOfEveryItem()
+    {
+        const auto f = fixture();
+        QVERIFY(f);
+        f->tickItems(QStringLiteral("1111111111"));
+        f->chooseArchive(f->profile.archive());
+        f->click("Command3");
+        QCOMPARE(jobsOf(*f->scheduler).size(), 1);
+
+        frmTasks tasks(*f->scheduler, f->profile.dialogs);
+        tasks.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tasks));
+        auto *list = tasks.findChild<QTreeWidget *>(QStringLiteral("lvwTasks"));
+        const QTreeWidgetItem *row = list->topLevelItem(0);
+        QVERIFY(row->text(3).startsWith(QLatin1String("Mail Accounts")));
+        QVERIFY(row->text(3).endsWith(QLatin1String("Settings")));
+        QCOMPARE(row->text(4), f->profile.archive());
+        const int archiveEnd =
+            list->header()->sectionViewportPosition(4) + list->header()->sectionSize(4);
+        QVERIFY2(
+            archiveEnd <= list->viewport()->width(),
+            qPrintable(QStringLiteral("%1 > %2").arg(archiveEnd).arg(list->viewport()->width())));
+        // What the cut column leaves out, the tip shows.
+        QCOMPARE(row->toolTip(3), row->text(3));
     }
 
     void tasksWindowListsAndDeletesTheJobs()

@@ -1,0 +1,213 @@
+#include "app/itemtable.h"
+#include "backup/backuprun.h"
+#include "platform/widgets/frmpwd.h"
+#include "platform/widgets/widgetdialogs.h"
+#include "restore/restoreitems.h"
+#include "restore/restorerun.h"
+#include "support/testsupport.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+#include <QTimer>
+
+#include <functional>
+
+using namespace quillory;
+
+namespace {
+
+// Runs `look` on the dialog of type T once it is the modal window in front, then closes it.
+template <typename T> void whenShown(const std::function<void(T *)> &look)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, look] {
+        T *shown = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!shown)
+            return;
+        timer->deleteLater();
+        look(shown);
+        if (shown->isVisible())
+            shown->reject();
+    });
+    timer->start(10);
+}
+
+QString lineText(QTextTable *table, int row)
+{
+    const QString first = table->cellAt(row, 0).firstCursorPosition().block().text();
+    if (table->cellAt(row, 0).columnSpan() == 2)
+        return first;
+    return first + QLatin1Char('\t') + table->cellAt(row, 1).firstCursorPosition().block().text();
+}
+
+QString backupReport()
+{
+    QString log;
+    for (const int item : {0, int(ItemContacts), int(ItemSettings)})
+        log += QStringLiteral("\r\n") + itemTable()[item].logLabel + QLatin1Char('\t') +
+               (item == ItemContacts ? QStringLiteral("Fail!") : QStringLiteral("Successed!"));
+    return backupCompletedText + QStringLiteral("\r\n") + log;
+}
+
+QString restoreReport()
+{
+    QString log;
+    for (int item = 0; item < ItemCount; ++item)
+        log += QStringLiteral("\r\n") + restoreItemTable()[item].reportName +
+               QStringLiteral("\tSuccessed!");
+    return restoreCompletedText + QStringLiteral("\r\n") + log;
+}
+
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void thePromptMasksWithStarsAndShowsItsTitle()
+    {
+        frmPwd prompt;
+        auto *box = prompt.findChild<QLineEdit *>(QStringLiteral("txtPassword"));
+        QTest::keyClicks(box, QStringLiteral("s3cret"));
+        QCOMPARE(box->text(), QStringLiteral("s3cret"));
+        QCOMPARE(box->displayText(), QStringLiteral("******"));
+        prompt.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&prompt));
+        QVERIFY(prompt.width() >
+                prompt.fontMetrics().horizontalAdvance(prompt.windowTitle()) + 100);
+    }
+
+    void reportResultsLineUp_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("backup") << backupReport();
+        QTest::newRow("restore") << restoreReport();
+        QTest::newRow("failed write with a note")
+            << QStringLiteral("The backup archive could not be written: No space left on "
+                              "device\r\n\r\nBackup Contacts\tFail!\r\n2 files were left out.");
+    }
+
+    void reportResultsLineUp()
+    {
+        QFETCH(QString, text);
+        WidgetDialogs dialogs;
+        bool looked = false;
+        whenShown<QMessageBox>([&](QMessageBox *box) {
+            looked = true;
+            auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(label);
+            auto *document = label->findChild<QTextDocument *>();
+            QVERIFY(document);
+            QTextTable *table = nullptr;
+            for (QTextFrame *frame : document->rootFrame()->childFrames())
+                if ((table = qobject_cast<QTextTable *>(frame)))
+                    break;
+            QVERIFY(table);
+            QAbstractTextDocumentLayout *layout = document->documentLayout();
+            QStringList lines;
+            QList<qreal> resultsAt;
+            for (int row = 0; row < table->rows(); ++row) {
+                lines.append(lineText(table, row));
+                // Only lines without a tab may wrap.
+                if (table->cellAt(row, 0).columnSpan() == 2)
+                    continue;
+                for (int column = 0; column < 2; ++column) {
+                    const QTextBlock block =
+                        table->cellAt(row, column).firstCursorPosition().block();
+                    QVERIFY2(block.layout()->lineCount() == 1, qPrintable(block.text()));
+                }
+                resultsAt.append(
+                    layout->blockBoundingRect(table->cellAt(row, 1).firstCursorPosition().block())
+                        .x());
+            }
+            QCOMPARE(lines.join(QStringLiteral("\r\n")), text);
+            QVERIFY(!resultsAt.isEmpty());
+            QCOMPARE(resultsAt, QList<qreal>(resultsAt.size(), resultsAt.first()));
+            QVERIFY(layout->frameBoundingRect(table).right() <= label->contentsRect().width());
+        });
+        dialogs.message(text, applicationTitle(), MessageIcon::Information, MessageButtons::Ok, {});
+        QVERIFY(looked);
+    }
+
+    void fileDialogsRememberTheLastFolderOfTheirKind()
+    {
+        QTemporaryDir dir;
+        const QString written = dir.filePath(QStringLiteral("written"));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(written) && QDir().mkpath(elsewhere));
+        WidgetDialogs dialogs;
+
+        QString openedIn;
+        QSize size;
+        whenShown<QFileDialog>([&](QFileDialog *dialog) {
+            size = dialog->size();
+            dialog->selectFile(written + QStringLiteral("/mail.wlm"));
+            QMetaObject::invokeMethod(dialog, &QDialog::accept);
+        });
+        QCOMPARE(dialogs.saveFileName(QStringLiteral("Save"), elsewhere, QStringLiteral("brevnor"),
+                                      QStringLiteral("Quillory File (*.wlm)")),
+                 std::optional<QString>(written + QStringLiteral("/mail.wlm")));
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QVERIFY2(size.width() > 624 && size.height() > 426,
+                 qPrintable(QString::number(size.width())));
+        QVERIFY(size.width() <= screen.width() && size.height() <= screen.height());
+
+        // The restore's dialog spells the filter its own way; other kinds keep their folder.
+        const auto openIn = [&](const QString &filter) {
+            whenShown<QFileDialog>(
+                [&](QFileDialog *dialog) { openedIn = dialog->directory().absolutePath(); });
+            QVERIFY(!dialogs.openFileName(QStringLiteral("Open"), elsewhere, filter));
+        };
+        openIn(QStringLiteral("Quillory File(*.wlm)"));
+        QCOMPARE(openedIn, written);
+        openIn(QStringLiteral("ISO Image (*.iso)"));
+        QCOMPARE(openedIn, elsewhere);
+    }
+
+    void aMessageOpensOverTheWindowThatAsked()
+    {
+        QWidget main;
+        main.show();
+        WidgetDialogs dialogs(&main);
+        dialogs.setLook(QStringLiteral("QMessageBox { background: #fafafa; }"));
+
+        QDialog scheduler(&main);
+        QWidget *parent = nullptr;
+        QTimer::singleShot(0, &scheduler, [&] {
+            whenShown<QMessageBox>([&](QMessageBox *box) { parent = box->parentWidget(); });
+            dialogs.message(QStringLiteral("Please select at least one item."), applicationTitle(),
+                            MessageIcon::Warning, MessageButtons::Ok, {});
+            scheduler.reject();
+        });
+        scheduler.exec();
+        QCOMPARE(parent, &scheduler);
+
+        // At start-up no window is there yet: the box takes the skin on its own.
+        WidgetDialogs early;
+        early.setLook(QStringLiteral("QMessageBox { background: #fafafa; }"));
+        QString look;
+        whenShown<QMessageBox>([&](QMessageBox *box) {
+            parent = box->parentWidget();
+            look = box->styleSheet();
+        });
+        early.message(QStringLiteral("Your Windows System have not install Windows Live Mail "),
+                      applicationTitle(), MessageIcon::Error, MessageButtons::Ok, {});
+        QCOMPARE(parent, nullptr);
+        QCOMPARE(look, QStringLiteral("QMessageBox { background: #fafafa; }"));
+    }
+};
+
+QUILLORY_TEST(DialogsTest)
+#include "tst_dialogs.moc"
