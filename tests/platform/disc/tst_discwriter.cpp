@@ -202,6 +202,8 @@ private Q_SLOTS:
         ImageDrive drive;
         BurnDiscWriter &w = *drive.writer;
         const QString sources = drive.makeSources();
+        // Large enough that the disk's writeback is started several times during the save.
+        QVERIFY(!sparseFile(sources + QStringLiteral("/large.wlm"), qint64(40) << 20).isEmpty());
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         writeFile(iso, QByteArray("old image"));
@@ -324,6 +326,8 @@ private Q_SLOTS:
         ImageDrive drive;
         BurnDiscWriter &w = *drive.writer;
         const QString sources = drive.makeSources();
+        // Large enough that the disk's writeback is started several times during the save.
+        QVERIFY(!sparseFile(sources + QStringLiteral("/large.wlm"), qint64(40) << 20).isEmpty());
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         QVERIFY(w.SaveImageToFile(iso));
