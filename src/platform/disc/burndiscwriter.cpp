@@ -26,6 +26,40 @@ constexpr qint64 systemAreaBytes = 32 * 2048;
 // old players find their way on the disc.
 constexpr qint64 highCompatibilityBlocks = 1024LL * 1024 * 1024 / 2048;
 
+// libburn's write thread frees the drive for the next operation only when it ends, which comes
+// after the drive has gone idle (half a second later after a cancel); a write started before
+// that is refused as "still going on". The thread's last message says it ended.
+constexpr int writeThreadEndedCode = 0x00020178;
+constexpr auto writeThreadPatience = 10s;
+
+int severityRank(const QString &name)
+{
+    QByteArray text = name.toLatin1();
+    int rank = 0;
+    burn_text_to_sev(text.data(), &rank, 0);
+    return rank;
+}
+
+// The messages of at least SORRY that the write thread sends until it has ended: those that come
+// after the drive went idle belong to the run too.
+QList<BurnMessage> problemsUntilWriteThreadEnded()
+{
+    const int problem = severityRank(QStringLiteral("SORRY"));
+    const auto deadline = std::chrono::steady_clock::now() + writeThreadPatience;
+    QList<BurnMessage> problems;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        for (const BurnMessage &message : BurnLibrary::takeMessages()) {
+            ended = ended || message.code == writeThreadEndedCode;
+            if (severityRank(message.severity) >= problem)
+                problems.append(message);
+        }
+        if (!ended)
+            std::this_thread::sleep_for(10ms);
+    }
+    return problems;
+}
+
 QString megabytes(qint64 blocks)
 {
     return QString::number(double(blocks) * 2048 / 1048576.0, 'f', 2) + QLatin1String(" MB");
@@ -494,7 +528,7 @@ BurnDiscWriter::BurnOutcome BurnDiscWriter::runBurn(bool finalize)
     }
     outcome.cancelled = outcome.cancelled || m_cancel;
     outcome.wroteWell = burn_drive_wrote_well(m_drive) == 1;
-    outcome.messages = BurnLibrary::takeMessages("SORRY");
+    outcome.messages = problemsUntilWriteThreadEnded();
     // libburn refuses some writes with a message alone and still calls them written well.
     for (const BurnMessage &message : outcome.messages) {
         if (message.severity != QLatin1String("MISHAP") || !outcome.cancelled)

@@ -387,8 +387,6 @@ private Q_SLOTS:
         QCOMPARE(matched, 1);
     }
 
-    // libburn keeps a cancelled write's drive slot busy for the rest of the process, so this
-    // comes last.
     void cancelLeavesTheImageFileAsItWas()
     {
         ImageDrive drive;
@@ -413,6 +411,12 @@ private Q_SLOTS:
         QVERIFY(drive.reselect());
         QCOMPARE(readFile(drive.image), before);
         QCOMPARE(w.SessionCount(), 1);
+
+        // The drive is usable again after the cancel.
+        w.ClearImage();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources(QStringLiteral("again"))));
+        QVERIFY2(writeAndWait(drive), qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QCOMPARE(w.SessionCount(), 2);
     }
 };
 
