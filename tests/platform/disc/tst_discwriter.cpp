@@ -398,10 +398,11 @@ private Q_SLOTS:
         const QString big =
             sparseFile(drive.folder.filePath(QStringLiteral("big.wlm")), qint64(3) << 30);
         QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
-        connect(&w, &DiscWriter::WriteProgress, &w, [&](int, qint64 done, qint64) {
-            if (done > 0)
-                w.AbortWrite();
-        });
+        const QMetaObject::Connection aborting =
+            connect(&w, &DiscWriter::WriteProgress, &w, [&](int, qint64 done, qint64) {
+                if (done > 0)
+                    w.AbortWrite();
+            });
         drive.events->log.clear();
         QVERIFY(w.StartWrite());
         QVERIFY(drive.events->waitForEnd());
@@ -413,6 +414,7 @@ private Q_SLOTS:
         QCOMPARE(w.SessionCount(), 1);
 
         // The drive is usable again after the cancel.
+        disconnect(aborting);
         w.ClearImage();
         QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources(QStringLiteral("again"))));
         QVERIFY2(writeAndWait(drive), qPrintable(drive.events->log.join(QLatin1Char(' '))));
