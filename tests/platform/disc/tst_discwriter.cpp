@@ -222,6 +222,7 @@ private Q_SLOTS:
         QFile::remove(sources + QStringLiteral("/Mail/2024-05/Grüße.txt"));
         QVERIFY(!w.SaveImageToFile(iso));
         QVERIFY(drive.events->log.contains(QStringLiteral("FileError(0,Grüße.txt)")));
+        QVERIFY(!w.SaveImageToFile(drive.folder.filePath(QStringLiteral("new.iso"))));
         QCOMPARE(readFile(iso), good);
         QCOMPARE(QDir(drive.folder.path()).entryList(QDir::Files), before);
     }
@@ -326,8 +327,6 @@ private Q_SLOTS:
         ImageDrive drive;
         BurnDiscWriter &w = *drive.writer;
         const QString sources = drive.makeSources();
-        // Large enough that the disk's writeback is started several times during the save.
-        QVERIFY(!sparseFile(sources + QStringLiteral("/large.wlm"), qint64(40) << 20).isEmpty());
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         QVERIFY(w.SaveImageToFile(iso));
