@@ -36,6 +36,14 @@ QStringList filesIn(const QString &folder)
 
 } // namespace
 
+bool isMailClientFolder(const QString &name)
+{
+    static const QStringList folders = {QStringLiteral("Contacts"), QStringLiteral("Backup"),
+                                        QStringLiteral("Storage Folders"),
+                                        QStringLiteral("Sentinel"), QStringLiteral("Your Feeds")};
+    return folders.contains(name, Qt::CaseInsensitive);
+}
+
 QString pathNoCase(const QString &folder, const QString &name)
 {
     const QDir dir(folder);

@@ -43,6 +43,10 @@ struct StoreLocations {
 // without regard to case, an exact match first. When none matches, the name keeps its spelling.
 QString pathNoCase(const QString &folder, const QString &name);
 
+// Whether `name` is a folder the mail client keeps for itself in the store (contacts, feeds, its
+// own backups...), in any case as Wine finds it: never an account, never restored as one.
+bool isMailClientFolder(const QString &name);
+
 // Finds the store through the registry: "Store Root" says the mail client is installed, the
 // shell folders say where its files lie. Whether the folders exist is not tested here.
 StoreLocations findStore(const modReg &reg, const WinePaths &paths);

@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <memory>
+
 namespace quillory {
 
 namespace {
@@ -47,6 +49,13 @@ bool isAnyFile(const QString &name)
     return !name.isEmpty();
 }
 
+// What the nested archive of a folder holds at most: its files, deflate's worst growth, and each
+// entry's two headers with a long name.
+quint64 sizeBound(const TreeSize &size)
+{
+    return size.bytes + size.bytes / 64 + (size.files + 1) * 1024;
+}
+
 Result missingFolder(const QString &folder)
 {
     return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
@@ -56,17 +65,13 @@ Result missingFolder(const QString &folder)
 
 QStringList accountFolders(const QString &storeFolder)
 {
-    static const QStringList clientFolders = {
-        QStringLiteral("Your Feeds"), QStringLiteral("Backup"), QStringLiteral("Contacts"),
-        QStringLiteral("Sentinel"), QStringLiteral("Storage Folders")};
     // ".NAME.restoring-PID-1a2b3c4d" (earlier versions: without "PID-"): the half-restored copy
     // of NAME that a restore works in, or that a killed one left beside it.
     static const QRegularExpression restoreLeftover(
         QStringLiteral("^\\..+\\.restoring-([0-9]+-)?[0-9a-f]{8}$"));
     QStringList folders;
     for (const QString &name : foldersIn(storeFolder))
-        if (!clientFolders.contains(name, Qt::CaseInsensitive) &&
-            !restoreLeftover.match(name).hasMatch())
+        if (!isMailClientFolder(name) && !restoreLeftover.match(name).hasMatch())
             folders.append(name);
     return folders;
 }
@@ -129,24 +134,28 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     QStringList folders;
     for (const QString &folder : accountFolders(store))
         (canBeListed(folder + QStringLiteral(".zip")) ? folders : m_leftOut).append(folder);
-    // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
-    // be overwritten and then deleted.
-    const QString staging = m_context.staging().path();
-    const QList<Result> built = buildNestedArchives(store, folders, staging);
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        if (built[i])
-            continue;
-        // The archive does not say whether reading the account or writing the staged copy
-        // failed; an account that reads well leaves only the staging folder to blame.
-        if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i])); !readable)
+    // Every account is read through before the archive is written, where an account that cannot
+    // be read would fail the whole run rather than this item.
+    QList<TreeSize> sizes(folders.size());
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i]), &sizes[i]);
+            !readable)
             return readable;
-        return environmentFailure(built[i]);
-    }
 
+    // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
+    // be overwritten and then deleted. A failure to build one now lies with the staging folder,
+    // and fails the archive's write.
+    QList<quint64> files;
+    for (const TreeSize &size : std::as_const(sizes))
+        files.append(size.files);
+    const std::shared_ptr<NestedArchives> nested =
+        NestedArchives::start(store, folders, files, m_context.staging().path());
     QStringList names;
-    for (const QString &folder : std::as_const(folders)) {
-        const QString name = folder + QStringLiteral(".zip");
-        if (Result added = addFile(QDir(staging).filePath(name)); !added)
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const QString name = folders[i] + QStringLiteral(".zip");
+        if (Result added =
+                m_zip.AddMadeFile(nested->path(i), nested->maker(i, sizeBound(sizes[i])));
+            !added)
             return added;
         names.append(name);
     }

@@ -1,11 +1,39 @@
 #include "backup/nestedarchives.h"
 
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/ziparchive.h"
 
-#include <QDir>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QFile>
+#include <QThread>
+
+#include <algorithm>
+#include <malloc.h>
 
 namespace quillory {
+
+class NestedArchiveMaker : public EntryMaker {
+public:
+    NestedArchiveMaker(std::shared_ptr<NestedArchives> archives, qsizetype index, quint64 sizeBound)
+        : m_archives(std::move(archives)), m_index(index), m_sizeBound(sizeBound)
+    {
+    }
+
+    Result make() override
+    {
+        Result built = m_archives->waitFor(m_index);
+        m_failure = built ? QString() : built.message();
+        return built;
+    }
+    QString failure() const override { return m_failure; }
+    void done() override { m_archives->release(m_index); }
+    quint64 sizeBound() const override { return m_sizeBound; }
+
+private:
+    std::shared_ptr<NestedArchives> m_archives;
+    qsizetype m_index;
+    quint64 m_sizeBound;
+    QString m_failure;
+};
 
 namespace {
 
@@ -24,14 +52,93 @@ Result buildOne(const QString &source, const QString &target)
 
 } // namespace
 
-QList<Result> buildNestedArchives(const QString &storeFolder, const QStringList &folders,
-                                  const QString &targetFolder)
+NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
+                               const QList<quint64> &files, const QString &targetFolder)
+    : m_store(storeFolder), m_folders(folders), m_files(files), m_target(targetFolder),
+      m_results(folders.size())
 {
-    const QDir store(storeFolder);
-    const QDir target(targetFolder);
-    return QtConcurrent::blockingMapped<QList<Result>>(folders, [&](const QString &folder) {
-        return buildOne(store.filePath(folder), target.filePath(folder + QStringLiteral(".zip")));
-    });
+    m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
+}
+
+std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
+                                                      const QStringList &folders,
+                                                      const QList<quint64> &files,
+                                                      const QString &targetFolder)
+{
+    std::shared_ptr<NestedArchives> archives(
+        new NestedArchives(storeFolder, folders, files, targetFolder));
+    const std::lock_guard lock(archives->m_mutex);
+    archives->startBuilds();
+    return archives;
+}
+
+NestedArchives::~NestedArchives()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_pool.clear();
+    m_pool.waitForDone();
+    for (qsizetype index = m_taken; index < m_started; ++index)
+        QFile::remove(path(index));
+}
+
+QString NestedArchives::path(qsizetype index) const
+{
+    return m_target.filePath(m_folders[index] + QStringLiteral(".zip"));
+}
+
+std::shared_ptr<EntryMaker> NestedArchives::maker(qsizetype index, quint64 sizeBound)
+{
+    return std::make_shared<NestedArchiveMaker>(shared_from_this(), index, sizeBound);
+}
+
+Result NestedArchives::waitFor(qsizetype index)
+{
+    std::unique_lock lock(m_mutex);
+    // The backup archive reads its entries in order: those before are done with, taken in or not.
+    for (qsizetype earlier = m_taken; earlier < index; ++earlier)
+        QFile::remove(path(earlier));
+    m_taken = std::max(m_taken, index);
+    startBuilds();
+    m_built.wait(lock, [&] { return m_results[index].has_value(); });
+    return *m_results[index];
+}
+
+void NestedArchives::release(qsizetype index)
+{
+    const std::lock_guard lock(m_mutex);
+    QFile::remove(path(index));
+    m_taken = std::max(m_taken, index + 1);
+    startBuilds();
+}
+
+// The archive being copied and `mostAhead` after it: that many at most lie staged at once. In
+// list order, so that the one the backup archive waits for is never held back by later ones.
+void NestedArchives::startBuilds()
+{
+    while (!m_stopping && m_started < m_folders.size() && m_started <= m_taken + mostAhead &&
+           (m_building == 0 || m_filesBuilding + m_files[m_started] <= mostFilesAtOnce)) {
+        const qsizetype index = m_started++;
+        ++m_building;
+        m_filesBuilding += m_files[index];
+        m_pool.start([this, index] { build(index); });
+    }
+}
+
+void NestedArchives::build(qsizetype index)
+{
+    Result built = buildOne(m_store.filePath(m_folders[index]), path(index));
+    // The archive's entries leave many small blocks free in this thread's own malloc arena, where
+    // a build on another thread cannot use them: given back, peaks do not add up.
+    ::malloc_trim(0);
+    const std::lock_guard lock(m_mutex);
+    m_results[index] = std::move(built);
+    --m_building;
+    m_filesBuilding -= m_files[index];
+    startBuilds();
+    m_built.notify_all();
 }
 
 } // namespace quillory

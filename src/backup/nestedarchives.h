@@ -2,17 +2,77 @@
 
 #include "platform/result.h"
 
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 namespace quillory {
 
-// Builds one archive per folder of `folders` (names of subfolders of `storeFolder`), each named
-// after its folder with ".zip" appended and written into `targetFolder`. The archives do not
-// depend on each other, so they are built side by side, one per core; the results come back in
-// the order of `folders`. They live only for the run, so they are not flushed to disk.
-QList<Result> buildNestedArchives(const QString &storeFolder, const QStringList &folders,
-                                  const QString &targetFolder);
+class EntryMaker;
+
+// The nested archives of account folders, one per folder of `folders` (names of subfolders of
+// `storeFolder`), each named after its folder with ".zip" appended and staged in `targetFolder`.
+// Each is built just ahead of the backup archive that takes it in, and removed once taken in:
+// building overlaps the write, and the staging folder never holds more than the archive being
+// copied and the few built ahead of it, whatever the size of the store. They live only for the
+// run, so they are not flushed to disk.
+class NestedArchives : public std::enable_shared_from_this<NestedArchives> {
+public:
+    // Archives built ahead of the one being copied: they take the other cores, and each takes its
+    // room in the staging folder.
+    static constexpr int mostAhead = 2;
+    // An archive being built holds an entry for each of its files in memory, about 1 KB each:
+    // archives whose files together pass this many are built one after the other.
+    static constexpr quint64 mostFilesAtOnce = 60000;
+
+    // Starts building the first archives at once; `files` counts the files of each folder.
+    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
+                                                 const QStringList &folders,
+                                                 const QList<quint64> &files,
+                                                 const QString &targetFolder);
+    // Builds not yet begun are dropped, running ones awaited, and what is staged is removed.
+    ~NestedArchives();
+    NestedArchives(const NestedArchives &) = delete;
+    NestedArchives &operator=(const NestedArchives &) = delete;
+
+    QString path(qsizetype index) const;
+    // Makes the archive of `folders[index]` for the backup archive; `sizeBound` is the most it
+    // can hold.
+    std::shared_ptr<EntryMaker> maker(qsizetype index, quint64 sizeBound);
+
+private:
+    friend class NestedArchiveMaker;
+
+    NestedArchives(const QString &storeFolder, const QStringList &folders,
+                   const QList<quint64> &files, const QString &targetFolder);
+    // Waits until the archive is built.
+    Result waitFor(qsizetype index);
+    // The backup archive has taken it in.
+    void release(qsizetype index);
+    void startBuilds();
+    void build(qsizetype index);
+
+    const QDir m_store;
+    const QStringList m_folders;
+    const QList<quint64> m_files;
+    const QDir m_target;
+    QThreadPool m_pool;
+    std::mutex m_mutex;
+    std::condition_variable m_built;
+    // Every archive before it has been taken in (or given up on) by the backup archive.
+    qsizetype m_taken = 0;
+    qsizetype m_started = 0;
+    int m_building = 0;
+    quint64 m_filesBuilding = 0;
+    QList<std::optional<Result>> m_results;
+    bool m_stopping = false;
+};
 
 } // namespace quillory

@@ -54,7 +54,7 @@ Result checkReadable(const QString &path)
     return Result::success();
 }
 
-Result checkTreeReadable(const QString &folder)
+Result checkTreeReadable(const QString &folder, TreeSize *size)
 {
     const QFileInfo root(folder);
     if (!root.isReadable() || !root.isExecutable())
@@ -69,6 +69,9 @@ Result checkTreeReadable(const QString &folder)
                 return folderUnreadable(info.filePath());
         } else if (Result readable = checkReadable(info.filePath()); !readable) {
             return readable;
+        } else if (size) {
+            ++size->files;
+            size->bytes += quint64(info.size());
         }
     }
     return Result::success();

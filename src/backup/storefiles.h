@@ -20,7 +20,12 @@ bool canBeListed(const QString &name);
 // Fails, naming the file, when it cannot be opened or its first bytes cannot be read. The archive
 // reads its files only when it is written, where one bad file would lose every item.
 Result checkReadable(const QString &path);
-// The same for every file and folder below `folder`, links followed.
-Result checkTreeReadable(const QString &folder);
+struct TreeSize {
+    quint64 files = 0;
+    quint64 bytes = 0;
+};
+// The same for every file and folder below `folder`, links followed; counts into `size` what the
+// files hold.
+Result checkTreeReadable(const QString &folder, TreeSize *size = nullptr);
 
 } // namespace quillory

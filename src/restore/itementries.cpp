@@ -1,6 +1,7 @@
 #include "restore/itementries.h"
 
 #include "app/itemtable.h"
+#include "app/storediscovery.h"
 #include "backup/backupinfo.h"
 #include "platform/zip/entrynames.h"
 #include "restore/openedbackup.h"
@@ -12,16 +13,6 @@ namespace {
 
 const QLatin1String archiveSuffix(".zip");
 
-// Folders the mail client keeps for itself in the store; a backup never packs them as accounts,
-// and Wine finds them whatever their case.
-const QStringList &mailClientFolders()
-{
-    static const QStringList folders = {QStringLiteral("Contacts"), QStringLiteral("Backup"),
-                                        QStringLiteral("Storage Folders"),
-                                        QStringLiteral("Sentinel"), QStringLiteral("Your Feeds")};
-    return folders;
-}
-
 // Names come from the archive, so they are checked like any other input: nothing listed may
 // lead outside the folder it is restored into. In the accounts item, "x.zip" is the folder x of
 // the store, so that folder's name must be one too.
@@ -32,7 +23,7 @@ Result checkName(const QString &name, bool folderArchives)
         const QString folder = folderOfArchive(name);
         if (folder.isEmpty() || folder == QLatin1String(".") || folder == QLatin1String(".."))
             usable = Result::failure(QStringLiteral("it names no folder of the store"));
-        else if (mailClientFolders().contains(folder, Qt::CaseInsensitive))
+        else if (isMailClientFolder(folder))
             usable = Result::failure(
                 QStringLiteral("it would replace the mail client's own folder \"%1\"").arg(folder));
     }

@@ -2,6 +2,7 @@
 
 #include "app/itemtable.h"
 #include "app/programcontext.h"
+#include "app/storediscovery.h"
 #include "platform/registrystore.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
@@ -17,6 +18,10 @@
 #include <utility>
 
 namespace quillory::test {
+
+// The key trees of the registry items, in index order.
+inline const QString registryKeys[] = {MailKeys::mailRules, MailKeys::newsRules, MailKeys::junkMail,
+                                       MailKeys::signatures, MailKeys::settings};
 
 // A mail profile made by quillory-make-profile with the given options, in a folder of its own.
 class SampleProfile {

@@ -12,9 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString registryKeys[] = {MailKeys::mailRules, MailKeys::newsRules, MailKeys::junkMail,
-                                MailKeys::signatures, MailKeys::settings};
-
 // Every key ("path\") and every value ("path\name") of the prefix's user.reg.
 QMap<QString, RegistryValue> userRegistry(const QString &prefix)
 {

@@ -17,9 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString registryKeys[] = {MailKeys::mailRules, MailKeys::newsRules, MailKeys::junkMail,
-                                MailKeys::signatures, MailKeys::settings};
-
 QStringList storeFiles(const QString &folder, const QStringList &patterns = {})
 {
     return QDir(folder).entryList(patterns, QDir::Files | QDir::Hidden, QDir::Name);

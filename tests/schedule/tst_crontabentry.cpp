@@ -260,6 +260,7 @@ private Q_SLOTS:
             // What the writer refuses to write is not read either.
             "30 14 * * 1 exec 'brevnor' --job '/j'",
             "30 14 * * 1 exec '/usr/bin/brevnor' --job '/j\tk'",
+            "30 14 * * 1 exec '/usr/bin/brevnor' --job 'home/anna/jobs/1'",
             "30 14 * * 1 A='x\ry' exec '/usr/bin/brevnor' --job '/j'",
             // Numbers in another form than the one written would not read back as they stand.
             "30 14 * * 7 '/usr/bin/brevnor' 'sf='",

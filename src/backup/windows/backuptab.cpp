@@ -3,12 +3,14 @@
 #include "app/archivechoice.h"
 #include "app/programcontext.h"
 #include "backup/backuprun.h"
+#include "burn/windows/frmmaindvdwrite.h"
 #include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 
 #include <QCheckBox>
 #include <QDate>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -77,7 +79,7 @@ void BackupTab::RunBackup()
             *outcome = performBackup(context, zip, request, observer);
             return Result::success();
         },
-        [&context, outcome](const Result &) {
+        [this, &context, outcome](const Result &) {
             if (!outcome->archive) {
                 context.dialogs().message(
                     QStringLiteral("The backup archive could not be written: %1\r\n")
@@ -89,7 +91,22 @@ void BackupTab::RunBackup()
             context.dialogs().message(backupCompletedText + QStringLiteral("\r\n") + outcome->log,
                                       applicationTitle(), MessageIcon::Information,
                                       MessageButtons::Ok);
+            offerDisc();
         });
+}
+
+void BackupTab::offerDisc()
+{
+    ProgramContext &context = m_window.context();
+    if (context.dialogs().message(
+            QStringLiteral("Do you need to backup your data to CD-R/RW or DVD?"),
+            applicationTitle(), MessageIcon::Information,
+            MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    m_window.backupfiletocd = QFileInfo(context.values().BackupFileName).fileName();
+    m_window.backupcdpath = context.values().BackupFileName;
+    frmMaindvdwrite::showModal(context.dialogs(), m_window.backupfiletocd, m_window.backupcdpath,
+                               &m_window);
 }
 
 } // namespace quillory

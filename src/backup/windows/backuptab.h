@@ -24,6 +24,10 @@ public:
     void RunBackup();
 
 private:
+    // After a finished backup: asks whether to burn the archive and opens the burning window
+    // with it.
+    void offerDisc();
+
     frmMain &m_window;
     QLineEdit *txtTargetFile;
     QCheckBox *ifprotect;

@@ -8,6 +8,7 @@
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
 #include "app/windows/runpanelobserver.h"
+#include "burn/windows/frmmaindvdwrite.h"
 #include "help/helplocations.h"
 #include "help/windows/frmabout.h"
 #include "help/windows/shellhelpers.h"
@@ -86,6 +87,9 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
     connect(ui->cmdQuit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
     connect(ui->cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(ui->backup, &QAction::triggered, this, &frmMain::backup_Click);
+    connect(ui->backuptocd, &QAction::triggered, this, [this] {
+        frmMaindvdwrite::showModal(m_context.dialogs(), backupfiletocd, backupcdpath, this);
+    });
     connect(ui->restore, &QAction::triggered, this, &frmMain::restore_Click);
     connect(ui->quit, &QAction::triggered, this, &frmMain::quit_Click);
     connect(ui->help1, &QAction::triggered, this, &frmMain::help1_Click);
@@ -153,6 +157,7 @@ void frmMain::updateCommands()
     ui->cmdApply->setEnabled(idle && m_storeFound);
     ui->backup->setEnabled(idle);
     ui->restore->setEnabled(idle);
+    ui->backuptocd->setEnabled(idle);
     ui->quit->setEnabled(idle);
     ui->cmdQuit->setEnabled(idle);
 }

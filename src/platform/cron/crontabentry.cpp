@@ -314,6 +314,14 @@ std::optional<CrontabJob> parseCrontabEntry(quint32 number, QByteArrayView line)
     const std::optional<QString> command = readCanonicalSchedule(text, entry.scheduled);
     if (!command || !readCommand(*command, entry))
         return std::nullopt;
+    // What the writer would refuse is not read either, so every job read can be written back.
+    // A job of the older form gets its file when it is next written.
+    CrontabJob written = entry;
+    if (written.scheduled.jobFile.isEmpty())
+        written.scheduled.jobFile = QStringLiteral("/");
+    const Expected<JobCommand> split = splitJobCommand(written.scheduled.job.Command);
+    if (!split || !checkCarriable(written, *split))
+        return std::nullopt;
     return entry;
 }
 

@@ -1,6 +1,9 @@
 #include "platform/zip/fileentrysource.h"
 
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/winzipaes.h"
+
+#include <QFile>
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -17,36 +20,53 @@
 
 namespace quillory::zipdetail {
 
+// What only the entry being read needs. libzip reads its sources one after the other, so one of
+// these serves every entry of an archive, and an archive of many small files keeps little per file.
+struct OpenEntry {
+    enum class Body { Stored, Whole, Stream };
+
+    int fd = -1;
+    Body body = Body::Stored;
+    size_t packedAt = 0;
+    size_t packedSize = 0;
+    z_stream zlib{};
+    bool zlibOpen = false;
+    bool fileEnded = false;
+    bool streamEnded = false;
+    std::unique_ptr<WinZipAesEncryptor> aes;
+    QByteArray prefix;
+    QByteArray suffix;
+    qsizetype prefixAt = 0;
+    qsizetype suffixAt = 0;
+};
+
 namespace {
 
 // zlib's default level, and zip's: the archive comes out the size users know from those tools.
 constexpr int deflateLevel = 6;
 
+// One per entry, alive from the entry's adding to the archive's end: what it keeps is what libzip
+// asks of it after the data has been read.
 class FileEntrySource {
 public:
-    FileEntrySource(const FileEntry &entry, EntryWorkspace &workspace)
-        : m_entry(entry), m_workspace(workspace)
+    FileEntrySource(FileEntry entry, EntryWorkspace &workspace)
+        : m_entry(std::move(entry)), m_workspace(workspace)
     {
-        zip_error_init(&m_error);
     }
-    ~FileEntrySource()
-    {
-        close();
-        zip_error_fini(&m_error);
-    }
+    ~FileEntrySource() { close(); }
     FileEntrySource(const FileEntrySource &) = delete;
     FileEntrySource &operator=(const FileEntrySource &) = delete;
 
     static zip_int64_t call(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command);
 
 private:
-    enum class Body { Stored, Whole, Stream };
-
     zip_int64_t fail(int zipError, int systemError = 0)
     {
-        zip_error_set(&m_error, zipError, systemError);
+        zip_error_set(m_workspace.error(), zipError, systemError);
+        m_failed = true;
         return -1;
     }
+    OpenEntry &current() { return *m_workspace.openEntry(); }
     zip_int64_t open();
     zip_int64_t openBody();
     zip_int64_t read(uint8_t *data, size_t length);
@@ -54,30 +74,18 @@ private:
     zip_int64_t readStream(uint8_t *data, size_t length);
     zip_int64_t readFile(uint8_t *data, size_t length);
     void close();
+    zip_int64_t error(void *data, zip_uint64_t length);
     void stat(zip_stat_t *st) const;
     void attributes(zip_file_attributes_t *attributes) const;
 
     FileEntry m_entry;
     EntryWorkspace &m_workspace;
-    zip_error_t m_error;
-
-    int m_fd = -1;
-    Body m_body = Body::Stored;
-    uint32_t m_crc = 0;
     quint64 m_read = 0;
+    uint32_t m_crc = 0;
     bool m_bodyDone = false;
-    size_t m_packedAt = 0;
-    size_t m_packedSize = 0;
-    z_stream m_zlib{};
-    bool m_zlibOpen = false;
-    bool m_fileEnded = false;
-    bool m_streamEnded = false;
-    // Made only when the entry is opened: libzip holds a source for every entry of the archive.
-    std::unique_ptr<WinZipAesEncryptor> m_aes;
-    QByteArray m_prefix;
-    QByteArray m_suffix;
-    qsizetype m_prefixAt = 0;
-    qsizetype m_suffixAt = 0;
+    bool m_opened = false;
+    // The workspace's error is this entry's.
+    bool m_failed = false;
 };
 
 zip_int64_t FileEntrySource::call(void *state, void *data, zip_uint64_t length,
@@ -103,7 +111,7 @@ zip_int64_t FileEntrySource::call(void *state, void *data, zip_uint64_t length,
         self->attributes(static_cast<zip_file_attributes_t *>(data));
         return sizeof(zip_file_attributes_t);
     case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&self->m_error, data, length);
+        return self->error(data, length);
     case ZIP_SOURCE_FREE:
         delete self;
         return 0;
@@ -121,18 +129,24 @@ zip_int64_t FileEntrySource::open()
     close();
     m_crc = 0;
     m_read = 0;
-    m_bodyDone = m_fileEnded = m_streamEnded = false;
-    m_packedAt = m_packedSize = 0;
-    m_prefix.clear();
-    m_suffix.clear();
-    m_prefixAt = m_suffixAt = 0;
+    m_bodyDone = false;
+    m_failed = false;
+    OpenEntry *entry = m_workspace.openEntry();
+    if (!entry)
+        return fail(ZIP_ER_MEMORY);
+    *entry = OpenEntry();
+    m_opened = true;
 
+    if (m_entry.maker && !m_entry.maker->make())
+        return fail(ZIP_ER_OPEN);
     // Not blocking, so that a file swapped for a pipe since it was added cannot hang the run.
-    m_fd = ::open(m_entry.path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0)
+    entry->fd =
+        ::open(QFile::encodeName(m_entry.root + QLatin1Char('/') + m_entry.name).constData(),
+               O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (entry->fd < 0)
         return fail(ZIP_ER_OPEN, errno);
     struct stat st {};
-    const int error = ::fstat(m_fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    const int error = ::fstat(entry->fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
     if (error != 0) {
         close();
         return fail(ZIP_ER_OPEN, error);
@@ -140,8 +154,8 @@ zip_int64_t FileEntrySource::open()
     m_entry.modified = st.st_mtime;
     m_entry.mode = st.st_mode;
     if (!m_entry.password.isEmpty()) {
-        m_aes = std::make_unique<WinZipAesEncryptor>(m_entry.password);
-        m_prefix = m_aes->header();
+        entry->aes = std::make_unique<WinZipAesEncryptor>(m_entry.password);
+        entry->prefix = entry->aes->header();
     }
     const zip_int64_t opened = openBody();
     if (opened < 0)
@@ -153,8 +167,9 @@ zip_int64_t FileEntrySource::open()
 // stream, which starts from what has been read so far.
 zip_int64_t FileEntrySource::openBody()
 {
+    OpenEntry &entry = current();
     if (!m_entry.deflate) {
-        m_body = Body::Stored;
+        entry.body = OpenEntry::Body::Stored;
         return 0;
     }
     uint8_t *buffer = m_workspace.fileBuffer();
@@ -173,23 +188,25 @@ zip_int64_t FileEntrySource::openBody()
     m_crc = libdeflate_crc32(m_crc, buffer, got);
     m_read = got;
     if (got < EntryWorkspace::wholeFileLimit) {
-        m_body = Body::Whole;
-        m_packedSize = libdeflate_deflate_compress(
+        entry.body = OpenEntry::Body::Whole;
+        entry.packedSize = libdeflate_deflate_compress(
             compressor, buffer, got, m_workspace.packedBuffer(), m_workspace.packedCapacity());
-        return m_packedSize > 0 ? 0 : fail(ZIP_ER_INTERNAL);
+        return entry.packedSize > 0 ? 0 : fail(ZIP_ER_INTERNAL);
     }
-    m_body = Body::Stream;
-    if (deflateInit2(&m_zlib, deflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    entry.body = OpenEntry::Body::Stream;
+    if (deflateInit2(&entry.zlib, deflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
         return fail(ZIP_ER_MEMORY);
-    m_zlibOpen = true;
-    m_zlib.next_in = buffer;
-    m_zlib.avail_in = uInt(got);
+    entry.zlibOpen = true;
+    entry.zlib.next_in = buffer;
+    entry.zlib.avail_in = uInt(got);
     return 0;
 }
 
 // Fills `data` with the salt and verifier, the body and the authentication code in turn.
 zip_int64_t FileEntrySource::read(uint8_t *data, size_t length)
 {
+    OpenEntry &entry = current();
     const auto copyPart = [&](const QByteArray &part, qsizetype &at, size_t &produced) {
         const size_t count = std::min(size_t(part.size() - at), length - produced);
         std::memcpy(data + produced, part.constData() + at, count);
@@ -198,23 +215,25 @@ zip_int64_t FileEntrySource::read(uint8_t *data, size_t length)
     };
     size_t produced = 0;
     while (produced < length) {
-        if (m_prefixAt < m_prefix.size()) {
-            copyPart(m_prefix, m_prefixAt, produced);
+        if (entry.prefixAt < entry.prefix.size()) {
+            copyPart(entry.prefix, entry.prefixAt, produced);
         } else if (!m_bodyDone) {
             const zip_int64_t n = readBody(data + produced, length - produced);
             if (n < 0)
                 return -1;
             if (n == 0) {
                 m_bodyDone = true;
-                if (m_aes)
-                    m_suffix = m_aes->authenticationCode();
+                if (m_entry.maker)
+                    m_entry.maker->done();
+                if (entry.aes)
+                    entry.suffix = entry.aes->authenticationCode();
                 continue;
             }
-            if (m_aes)
-                m_aes->encrypt(data + produced, size_t(n));
+            if (entry.aes)
+                entry.aes->encrypt(data + produced, size_t(n));
             produced += size_t(n);
-        } else if (m_suffixAt < m_suffix.size()) {
-            copyPart(m_suffix, m_suffixAt, produced);
+        } else if (entry.suffixAt < entry.suffix.size()) {
+            copyPart(entry.suffix, entry.suffixAt, produced);
         } else {
             break;
         }
@@ -224,8 +243,9 @@ zip_int64_t FileEntrySource::read(uint8_t *data, size_t length)
 
 zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
 {
-    switch (m_body) {
-    case Body::Stored: {
+    OpenEntry &entry = current();
+    switch (entry.body) {
+    case OpenEntry::Body::Stored: {
         const zip_int64_t n = readFile(data, length);
         if (n > 0) {
             m_crc = libdeflate_crc32(m_crc, data, size_t(n));
@@ -233,13 +253,13 @@ zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
         }
         return n;
     }
-    case Body::Whole: {
-        const size_t count = std::min(length, m_packedSize - m_packedAt);
-        std::memcpy(data, m_workspace.packedBuffer() + m_packedAt, count);
-        m_packedAt += count;
+    case OpenEntry::Body::Whole: {
+        const size_t count = std::min(length, entry.packedSize - entry.packedAt);
+        std::memcpy(data, m_workspace.packedBuffer() + entry.packedAt, count);
+        entry.packedAt += count;
         return zip_int64_t(count);
     }
-    case Body::Stream:
+    case OpenEntry::Body::Stream:
         return readStream(data, length);
     }
     return fail(ZIP_ER_INTERNAL);
@@ -247,34 +267,36 @@ zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
 
 zip_int64_t FileEntrySource::readStream(uint8_t *data, size_t length)
 {
-    m_zlib.next_out = data;
-    m_zlib.avail_out = uInt(std::min<size_t>(length, UINT_MAX));
-    const uInt room = m_zlib.avail_out;
-    while (m_zlib.avail_out > 0 && !m_streamEnded) {
-        if (m_zlib.avail_in == 0 && !m_fileEnded) {
+    OpenEntry &entry = current();
+    z_stream &zlib = entry.zlib;
+    zlib.next_out = data;
+    zlib.avail_out = uInt(std::min<size_t>(length, UINT_MAX));
+    const uInt room = zlib.avail_out;
+    while (zlib.avail_out > 0 && !entry.streamEnded) {
+        if (zlib.avail_in == 0 && !entry.fileEnded) {
             uint8_t *buffer = m_workspace.fileBuffer();
             const zip_int64_t n = readFile(buffer, EntryWorkspace::wholeFileLimit);
             if (n < 0)
                 return -1;
-            m_fileEnded = n == 0;
+            entry.fileEnded = n == 0;
             m_crc = libdeflate_crc32(m_crc, buffer, size_t(n));
             m_read += quint64(n);
-            m_zlib.next_in = buffer;
-            m_zlib.avail_in = uInt(n);
+            zlib.next_in = buffer;
+            zlib.avail_in = uInt(n);
         }
-        const int status = deflate(&m_zlib, m_fileEnded ? Z_FINISH : Z_NO_FLUSH);
+        const int status = deflate(&zlib, entry.fileEnded ? Z_FINISH : Z_NO_FLUSH);
         if (status == Z_STREAM_END)
-            m_streamEnded = true;
+            entry.streamEnded = true;
         else if (status != Z_OK && status != Z_BUF_ERROR)
             return fail(ZIP_ER_ZLIB, status);
     }
-    return zip_int64_t(room - m_zlib.avail_out);
+    return zip_int64_t(room - zlib.avail_out);
 }
 
 zip_int64_t FileEntrySource::readFile(uint8_t *data, size_t length)
 {
     for (;;) {
-        const ssize_t n = ::read(m_fd, data, length);
+        const ssize_t n = ::read(current().fd, data, length);
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -284,13 +306,27 @@ zip_int64_t FileEntrySource::readFile(uint8_t *data, size_t length)
 
 void FileEntrySource::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    if (m_zlibOpen)
-        deflateEnd(&m_zlib);
-    m_zlibOpen = false;
-    m_aes.reset();
+    if (!m_opened)
+        return;
+    m_opened = false;
+    OpenEntry &entry = current();
+    if (entry.fd >= 0)
+        ::close(entry.fd);
+    entry.fd = -1;
+    if (entry.zlibOpen)
+        deflateEnd(&entry.zlib);
+    entry.zlibOpen = false;
+    entry.aes.reset();
+}
+
+zip_int64_t FileEntrySource::error(void *data, zip_uint64_t length)
+{
+    zip_error_t none;
+    zip_error_init(&none);
+    const zip_int64_t written =
+        zip_error_to_data(m_failed ? m_workspace.error() : &none, data, length);
+    zip_error_fini(&none);
+    return written;
 }
 
 void FileEntrySource::stat(zip_stat_t *st) const
@@ -324,10 +360,23 @@ void FileEntrySource::attributes(zip_file_attributes_t *attributes) const
 
 } // namespace
 
+EntryWorkspace::EntryWorkspace()
+{
+    zip_error_init(&m_error);
+}
+
 EntryWorkspace::~EntryWorkspace()
 {
     if (m_compressor)
         libdeflate_free_compressor(m_compressor);
+    zip_error_fini(&m_error);
+}
+
+OpenEntry *EntryWorkspace::openEntry()
+{
+    if (!m_openEntry)
+        m_openEntry.reset(new (std::nothrow) OpenEntry);
+    return m_openEntry.get();
 }
 
 libdeflate_compressor *EntryWorkspace::compressor()
@@ -358,10 +407,9 @@ size_t EntryWorkspace::packedCapacity()
     return packedBuffer() ? m_packedCapacity : 0;
 }
 
-zip_source_t *createFileEntrySource(const FileEntry &entry, EntryWorkspace &workspace,
-                                    zip_error_t *error)
+zip_source_t *createFileEntrySource(FileEntry entry, EntryWorkspace &workspace, zip_error_t *error)
 {
-    auto *state = new FileEntrySource(entry, workspace);
+    auto *state = new FileEntrySource(std::move(entry), workspace);
     zip_source_t *source = zip_source_function_create(FileEntrySource::call, state, error);
     if (!source)
         delete state;

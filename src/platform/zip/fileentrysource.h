@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <zip.h>
 
@@ -10,7 +11,13 @@
 
 struct libdeflate_compressor;
 
+namespace quillory {
+class EntryMaker;
+}
+
 namespace quillory::zipdetail {
+
+struct OpenEntry;
 
 // Work space shared by the file sources of one archive being written. libzip reads its sources
 // one after the other, so they can share one compressor and its buffers.
@@ -20,7 +27,7 @@ public:
     // as a stream, so that memory stays flat whatever the size of a file.
     static constexpr size_t wholeFileLimit = 4 * 1024 * 1024;
 
-    EntryWorkspace() = default;
+    EntryWorkspace();
     ~EntryWorkspace();
     EntryWorkspace(const EntryWorkspace &) = delete;
     EntryWorkspace &operator=(const EntryWorkspace &) = delete;
@@ -29,16 +36,25 @@ public:
     uint8_t *fileBuffer();
     uint8_t *packedBuffer();
     size_t packedCapacity();
+    // The state of the entry being read; null when memory ran out.
+    OpenEntry *openEntry();
+    // The error of the last entry that failed.
+    zip_error_t *error() { return &m_error; }
 
 private:
     libdeflate_compressor *m_compressor = nullptr;
     std::unique_ptr<uint8_t[]> m_file;
     std::unique_ptr<uint8_t[]> m_packed;
     size_t m_packedCapacity = 0;
+    std::unique_ptr<OpenEntry> m_openEntry;
+    zip_error_t m_error;
 };
 
 struct FileEntry {
-    QByteArray path;
+    // The file is `root` + "/" + `name`: strings shared with the caller's, rather than a path of
+    // its own for each of many entries.
+    QString root;
+    QString name;
     bool deflate = true;
     // Empty: the entry is not encrypted.
     QByteArray password;
@@ -46,6 +62,8 @@ struct FileEntry {
     quint64 size = 0;
     time_t modified = 0;
     mode_t mode = 0;
+    // Set: the file is made when the entry is opened, and let go once it has been read through.
+    std::shared_ptr<EntryMaker> maker;
 };
 
 // A libzip source that serves a file's bytes exactly as the entry holds them: deflated (with
@@ -53,7 +71,6 @@ struct FileEntry {
 // then encrypted with WinZip AES-256 when a password is given. The caller marks an encrypted
 // entry with `zip_file_set_encryption(…, ZIP_EM_AES_256, nullptr)` and leaves its compression
 // method alone, so that libzip copies the bytes as they come.
-zip_source_t *createFileEntrySource(const FileEntry &entry, EntryWorkspace &workspace,
-                                    zip_error_t *error);
+zip_source_t *createFileEntrySource(FileEntry entry, EntryWorkspace &workspace, zip_error_t *error);
 
 } // namespace quillory::zipdetail

@@ -5,6 +5,7 @@
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
 #include "platform/zip/entryinfo.h"
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/entrynames.h"
 #include "platform/zip/extractionplan.h"
 #include "platform/zip/fileentrysource.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <sys/stat.h>
 #include <system_error>
 #include <utility>
@@ -158,6 +160,7 @@ Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &
     if (unreadable(root))
         return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
     const QDir base(root.absoluteFilePath());
+    const QString rootPath = base.path();
     // Pipes, sockets, devices and dangling links hold no data to keep; QDir leaves them out.
     QDirIterator it(base.path(), QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                     recurse ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
@@ -175,8 +178,11 @@ Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &
         QString name = base.relativeFilePath(info.absoluteFilePath());
         if (isFolder)
             name += QLatin1Char('/');
-        entries.append({info.absoluteFilePath(), name, isFolder});
+        entries.append({rootPath, name, isFolder, nullptr});
     }
+    // Kept until the archive is written: a folder of many files should not keep the list's
+    // growing room too.
+    entries.squeeze();
     return entries;
 }
 
@@ -197,17 +203,33 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
         if (!file.isFile())
             return Result::failure(file.exists() ? QStringLiteral("%1 is not a file.").arg(path)
                                                  : QStringLiteral("%1 does not exist.").arg(path));
-        added.append({file.absoluteFilePath(), file.fileName(), false});
+        added.append({file.absolutePath(), file.fileName(), false, nullptr});
     }
+    return addPending(std::move(added));
+}
+
+Result ZipArchive::AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(
+            QStringLiteral("No archive has been started to add %1 to.").arg(path));
+    const QFileInfo file(path);
+    return addPending({{file.absolutePath(), file.fileName(), false, std::move(maker)}});
+}
+
+Result ZipArchive::addPending(QList<PendingEntry> added)
+{
     for (const PendingEntry &entry : std::as_const(added))
         if (m_pendingNames.contains(entry.name))
             return Result::failure(
                 QStringLiteral("%1 is not added: the archive already has an entry named \"%2\".")
-                    .arg(entry.sourcePath, entry.name));
-    for (PendingEntry &entry : added) {
+                    .arg(entry.sourcePath(), entry.name));
+    for (const PendingEntry &entry : std::as_const(added))
         m_pendingNames.insert(entry.name);
-        m_pending.append(std::move(entry));
-    }
+    if (m_pending.isEmpty())
+        m_pending = std::move(added);
+    else
+        m_pending.append(std::move(added));
     return Result::success();
 }
 
@@ -246,21 +268,29 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
             QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
     // Kept beyond the archive's own use, so that a failed write can name the file it could not
     // read.
-    std::vector<std::pair<SourceHandle, QString>> sources;
+    std::vector<std::pair<SourceHandle, qsizetype>> sources;
+    sources.reserve(size_t(m_pending.size()));
     const QByteArray password = m_password.toUtf8();
 
-    for (const PendingEntry &pending : std::as_const(m_pending)) {
-        const QByteArray sourceName = QFile::encodeName(pending.sourcePath);
+    for (qsizetype at = 0; at < m_pending.size(); ++at) {
+        const PendingEntry &pending = m_pending[at];
+        const QString sourcePath = pending.sourcePath();
+        const QByteArray sourceName = QFile::encodeName(sourcePath);
         const QByteArray name = pending.name.toUtf8();
         struct stat st {};
-        if (::stat(sourceName.constData(), &st) != 0)
+        if (pending.maker) {
+            // Not made yet: it will be a fresh file of its owner's, as staged files are.
+            st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
+            st.st_size = off_t(pending.maker->sizeBound());
+            st.st_mtime = ::time(nullptr);
+        } else if (::stat(sourceName.constData(), &st) != 0) {
             return Result::failure(
-                QStringLiteral("Cannot read %1: %2").arg(pending.sourcePath, systemError(errno)));
+                QStringLiteral("Cannot read %1: %2").arg(sourcePath, systemError(errno)));
+        }
         zip_int64_t index = -1;
         if (pending.folder) {
             if (!S_ISDIR(st.st_mode))
-                return Result::failure(
-                    QStringLiteral("%1 is no longer a folder.").arg(pending.sourcePath));
+                return Result::failure(QStringLiteral("%1 is no longer a folder.").arg(sourcePath));
             index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
             if (index >= 0 &&
                 (zip_file_set_external_attributes(
@@ -270,25 +300,25 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
                 index = -1;
         } else {
             if (!S_ISREG(st.st_mode))
-                return Result::failure(
-                    QStringLiteral("%1 is not a regular file.").arg(pending.sourcePath));
+                return Result::failure(QStringLiteral("%1 is not a regular file.").arg(sourcePath));
             zip_error_t error;
             zip_error_init(&error);
-            const FileEntry file{sourceName,
-                                 !isArchiveName(pending.name),
-                                 m_protect ? password : QByteArray(),
-                                 quint64(st.st_size),
-                                 st.st_mtime,
-                                 st.st_mode};
-            zip_source_t *source = createFileEntrySource(file, workspace, &error);
+            FileEntry file{pending.root,
+                           pending.name,
+                           !isArchiveName(pending.name),
+                           m_protect ? password : QByteArray(),
+                           quint64(st.st_size),
+                           st.st_mtime,
+                           st.st_mode,
+                           pending.maker};
+            zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
             if (!source) {
                 const QString why = zipErrorText(&error);
                 zip_error_fini(&error);
-                return Result::failure(
-                    QStringLiteral("Cannot read %1: %2").arg(pending.sourcePath, why));
+                return Result::failure(QStringLiteral("Cannot read %1: %2").arg(sourcePath, why));
             }
             zip_source_keep(source);
-            sources.emplace_back(SourceHandle(source), pending.sourcePath);
+            sources.emplace_back(SourceHandle(source), at);
             index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
             if (index < 0)
                 zip_source_free(source); // not taken over by the archive
@@ -299,7 +329,7 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
         if (index < 0)
             return Result::failure(
                 QStringLiteral("Cannot add %1 to %2: %3")
-                    .arg(pending.sourcePath, m_targetPath, archiveErrorText(archive.get())));
+                    .arg(sourcePath, m_targetPath, archiveErrorText(archive.get())));
     }
 
     if (progress)
@@ -309,17 +339,28 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
     if (zip_close(archive.get()) != 0) {
         if (interruptionRequested())
             return Result::failure(interruptionText());
-        for (const auto &[source, path] : sources) {
+        for (const PendingEntry &pending : std::as_const(m_pending))
+            if (pending.maker && !pending.maker->failure().isEmpty())
+                return Result::failure(
+                    QStringLiteral("Cannot make %1 while writing %2: %3")
+                        .arg(pending.sourcePath(), m_targetPath, pending.maker->failure()));
+        for (const auto &[source, at] : sources) {
             zip_error_t *error = zip_source_error(source.get());
             if (zip_error_code_zip(error) != ZIP_ER_OK)
-                return Result::failure(QStringLiteral("Cannot read %1 while writing %2: %3")
-                                           .arg(path, m_targetPath, zipErrorText(error)));
+                return Result::failure(
+                    QStringLiteral("Cannot read %1 while writing %2: %3")
+                        .arg(m_pending[at].sourcePath(), m_targetPath, zipErrorText(error)));
         }
         return Result::failure(QStringLiteral("Cannot write %1: %2")
                                    .arg(m_targetPath, archiveErrorText(archive.get())));
     }
     (void)archive.release(); // zip_close has freed it
     return Result::success();
+}
+
+QString ZipArchive::PendingEntry::sourcePath() const
+{
+    return root + QLatin1Char('/') + (folder ? name.chopped(1) : name);
 }
 
 void ZipArchive::CloseArchive()

@@ -10,12 +10,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct zip;
 
 namespace quillory {
 
+class EntryMaker;
 class ZipEntry;
 
 // A zip archive, either being built (`CreateArchive` … `WriteArchive`) or opened for reading
@@ -48,6 +50,9 @@ public:
     // missing file or folder is refused now, and so is a name already in the archive, so that no
     // added file is silently dropped.
     Result AddFiles(const QString &path, bool recurse = true);
+    // Adds the file `path`, named by its bare file name, that `maker` makes only when
+    // `WriteArchive` is about to read it: it need not exist before.
+    Result AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker);
     void setProtectWithPassword(bool protect) { m_protect = protect; }
     bool ProtectWithPassword() const { return m_protect; }
     // The password for writing a protected archive and for reading one.
@@ -88,13 +93,19 @@ private:
     friend class ZipEntry;
 
     struct PendingEntry {
-        QString sourcePath;
+        // The folder `name` is relative to: one string shared by every entry of a listing, where
+        // a path of its own for each of many files would cost more than the rest of the entry.
+        QString root;
         QString name;
         bool folder = false;
+        std::shared_ptr<EntryMaker> maker;
+
+        QString sourcePath() const;
     };
 
     static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse);
     Result extractEntry(quint64 index, quint64 generation, const QString &folder);
+    Result addPending(QList<PendingEntry> added);
     Result requireOpen() const;
     Result writeEntries(const QString &file, const ProgressCallback &progress);
 

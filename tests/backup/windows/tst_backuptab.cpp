@@ -1,8 +1,10 @@
 #include "app/programcontext.h"
 #include "backup/windows/backuptab.h"
 #include "backupfixture.h"
+#include "burn/windows/frmmaindvdwrite.h"
 #include "main/windows/frmmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDate>
 #include <QDir>
@@ -10,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -109,13 +113,39 @@ private Q_SLOTS:
         w.main->backupitem[ItemMailRules]->setChecked(true);
         w.main->backupitem[ItemContacts]->setChecked(true);
         w.find<QPlainTextEdit>("txtAttachInfo")->setPlainText(QStringLiteral("a\nb"));
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
         w.backUpNow();
+        QCOMPARE(w.dialogs.messageTexts().last(),
+                 QStringLiteral("Do you need to backup your data to CD-R/RW or DVD?"));
+        QCOMPARE(w.dialogs.shown.last().buttons, MessageButtons::OkCancel);
+        QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
+        QVERIFY(w.main->backupcdpath.isEmpty());
+        w.dialogs.shown.removeLast();
         QCOMPARE(w.dialogs.messageTexts().last(),
                  QStringLiteral("The Backup was Completed!\r\n\r\nBackup Mail Rules\tSuccessed!"
                                 "\r\nBackup Contacts\tSuccessed!"));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
         QCOMPARE(infoLines(archive).value(3), QStringLiteral("BackupInformation=aPS$KRVb"));
         QVERIFY(w.context->values().InfoFilePath.isEmpty());
+
+        // OK opens the burning window with the archive in the compilation's root.
+        QStringList offered;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &watch, [&offered] {
+            auto *burn = qobject_cast<frmMaindvdwrite *>(QApplication::activeModalWidget());
+            if (!burn)
+                return;
+            auto *files = burn->findChild<QTreeWidget *>(QStringLiteral("lvwImageFiles"));
+            for (int i = 0; i < files->topLevelItemCount(); ++i)
+                offered.append(files->topLevelItem(i)->text(0));
+            burn->close();
+        });
+        watch.start(20);
+        w.backUpNow();
+        QTRY_COMPARE(offered, QStringList{QStringLiteral("mail.wlm")});
+        QCOMPARE(w.main->backupfiletocd, QStringLiteral("mail.wlm"));
+        QCOMPARE(w.main->backupcdpath, archive);
     }
 
     void aFailedWriteIsAnError()

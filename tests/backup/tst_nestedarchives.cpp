@@ -1,0 +1,200 @@
+#include "backupfixture.h"
+
+#include "app/itemtable.h"
+#include "backup/backupcollectors.h"
+#include "backup/backupinfo.h"
+#include "platform/zip/ziparchive.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace quillory;
+using namespace quillory::test;
+
+namespace {
+
+QString storeOf(const LoadedProfile &profile)
+{
+    return profile.context->store().StoreFolder;
+}
+
+// An account's nested archive as the accounts collector made it before it learned to make them
+// while the backup archive is written: whole, on its own, before anything else.
+QByteArray referenceNestedArchive(const QString &folder)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("reference.zip"));
+    ZipArchive Zip2;
+    if (!Zip2.CreateArchive(path) || !Zip2.AddFiles(folder + QStringLiteral("/*.*"), true) ||
+        !Zip2.WriteArchive())
+        return {};
+    return readFile(path);
+}
+
+QStringList entryNamesInOrder(const QString &path)
+{
+    ZipArchive zip;
+    return zip.OpenArchive(path) ? zip.entryNames() : QStringList();
+}
+
+// The entry names the list lines of an archive's information file give, in their order.
+QStringList listedNames(const QString &archive)
+{
+    const QStringList lines = infoLines(archive);
+    QStringList names;
+    for (qsizetype line = 4; line + 1 < lines.size(); ++line)
+        names += lines[line].section(QLatin1Char('='), 1).split(QLatin1Char(';'));
+    return names;
+}
+
+qint64 bytesBelow(const QString &folder)
+{
+    qint64 bytes = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        bytes += it.fileInfo().size();
+    }
+    return bytes;
+}
+
+// The most a folder held at once while it was watched, seen by summing its files again and again
+// on a thread of its own.
+class FolderPeak {
+public:
+    explicit FolderPeak(const QString &folder)
+        : m_thread([this, folder] {
+              while (!m_stop) {
+                  m_peak = std::max(m_peak.load(), bytesBelow(folder));
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+    ~FolderPeak() { stop(); }
+    qint64 stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_peak;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_peak{0};
+    std::thread m_thread;
+};
+
+// Points the temporary folder, where runs stage their files, elsewhere for as long as it lives.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const QString &path) : m_before(qgetenv("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(path));
+    }
+    ~TemporaryFolder() { qputenv("TMPDIR", m_before); }
+
+private:
+    QByteArray m_before;
+};
+
+} // namespace
+
+class NestedArchivesTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void backupArchiveUnchangedEntryForEntry_data()
+    {
+        QTest::addColumn<bool>("unattended");
+        QTest::newRow("window") << false;
+        QTest::newRow("unattended, with the store's database") << true;
+    }
+
+    void backupArchiveUnchangedEntryForEntry()
+    {
+        QFETCH(bool, unattended);
+        LoadedProfile profile;
+        QVERIFY(profile.load({QStringLiteral("--accounts"), QStringLiteral("5")}));
+        const BackupOutcome outcome =
+            backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules, ItemContacts}), unattended);
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+
+        QStringList expected = listedNames(profile.archive());
+        if (!unattended)
+            expected.removeAll(storeDatabaseName);
+        expected.append(backupInfoFileName);
+        QCOMPARE(entryNamesInOrder(profile.archive()), expected);
+
+        const QStringList folders = accountFolders(storeOf(profile));
+        QCOMPARE(folders.size(), 5);
+        const QMap<QString, QByteArray> contents = archiveContents(profile.archive());
+        for (const QString &folder : folders)
+            QCOMPARE(contents.value(folder + QStringLiteral(".zip")),
+                     referenceNestedArchive(QDir(storeOf(profile)).filePath(folder)));
+    }
+
+    // Staged all at once, eight accounts would take eight times the room.
+    void stagingHoldsOnlyAFewNestedArchivesAtOnce()
+    {
+        LoadedProfile profile;
+        QTemporaryDir temp;
+        const TemporaryFolder staged(temp.path());
+        QVERIFY(profile.load({QStringLiteral("--accounts"), QStringLiteral("8"),
+                              QStringLiteral("--messages"), QStringLiteral("40"),
+                              QStringLiteral("--attachments"), QStringLiteral("0.5")}));
+        FolderPeak peak(temp.path());
+        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts}));
+        const qint64 seen = peak.stop();
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+
+        qint64 largest = 0;
+        const QMap<QString, QByteArray> contents = archiveContents(profile.archive());
+        for (auto entry = contents.begin(); entry != contents.end(); ++entry)
+            if (entry.key().endsWith(QLatin1String(".zip")))
+                largest = std::max(largest, qint64(entry.value().size()));
+        QVERIFY(largest > 0);
+        QVERIFY(seen > 0);
+        const qint64 otherStagedFiles = 64 * 1024;
+        QVERIFY2(seen <= 3 * largest + otherStagedFiles,
+                 qPrintable(QStringLiteral("%1 bytes staged at once, the largest nested archive "
+                                           "holds %2")
+                                .arg(seen)
+                                .arg(largest)));
+        QVERIFY(QDir(temp.path()).isEmpty());
+    }
+
+    void anAccountThatCannotBeReadFailsOnlyItsItem()
+    {
+        LoadedProfile profile;
+        QTemporaryDir temp;
+        const TemporaryFolder staged(temp.path());
+        QVERIFY(profile.load({QStringLiteral("--accounts"), QStringLiteral("4")}));
+        const QStringList folders = accountFolders(storeOf(profile));
+        const QString bad =
+            QDir(storeOf(profile)).filePath(folders.last() + QStringLiteral("/bad.eml"));
+        // Every read of it fails, even as root.
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), bad));
+
+        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules}));
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QCOMPARE(outcome.stored, onlyItems({ItemMailRules}));
+        QCOMPARE(outcome.problems.size(), 1);
+        QVERIFY2(outcome.problems.first().contains(bad), qPrintable(outcome.problems.first()));
+        const QStringList names = entryNamesInOrder(profile.archive());
+        QCOMPARE(names.filter(QStringLiteral(".zip")), QStringList());
+        QCOMPARE(names.size(), 2);
+        QVERIFY(QDir(temp.path()).isEmpty());
+    }
+};
+
+QUILLORY_TEST(NestedArchivesTest)
+#include "tst_nestedarchives.moc"

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/disc/discwriter.h"
+
+#include <QSet>
+#include <QStringList>
+
+namespace quillory::test {
+
+// A disc writer for what an image file cannot be: optical media of every kind, drives that lack
+// a capability, and the events only a real drive raises. The medium's facts are plain fields;
+// every operation is recorded in `calls` as "Name(arguments)" and answers `operationsStart`.
+// Tests raise the writer's events by emitting its signals.
+class ScriptedDiscWriter final : public DiscWriter {
+public:
+    int mediaType = MediaDvdPlusRw;
+    int sessions = 0;
+    int discStatus = DiscEmpty;
+    int discType = CdUnknown;
+    int lastSessionState = SessionEmpty;
+    qint64 freeBlocks = 0;
+    qint64 usedBlocks = 0;
+    bool multiSessionAllowed = false;
+    bool importAllowed = false;
+    int fileSystems = 0;
+    QSet<int> supported{SupportsCdRw, SupportsDvdRam, SupportsBufferProtection, SupportsDvdRw,
+                        SupportsDvdPlusRw};
+    bool operationsStart = true;
+    QStringList calls;
+
+    using DiscWriter::DiscWriter;
+
+    bool InitializeDrives(bool) override { return true; }
+    int DeviceCount() const override { return 1; }
+    bool DeviceIsWriter(int index) const override { return index == 0; }
+    QString DeviceDrive(int index) const override;
+    QString DeviceVendor(int index) const override;
+    QString DeviceProduct(int index) const override;
+    bool SelectDevice(int index) override { return index == 0; }
+    int MediaType() const override { return mediaType; }
+    int MaxWriteSpeed() const override { return 0; }
+    void SetWriteSpeed(int) override {}
+    bool DriveSupports(int capability) const override { return supported.contains(capability); }
+    bool MoveTray(bool close) override;
+
+    void ClearImage() override;
+    bool AddFile(const QString &discPath, const QString &sourcePath) override;
+    bool AddFolder(const QString &discPath, const QString &sourceFolder) override;
+    bool RemoveItem(const QString &key) override;
+    bool RenameFile(const QString &key, const QString &newName) override;
+    bool RenameDirectory(const QString &key, const QString &newName) override;
+    void ListDirectory(const QString &) override {}
+    qint64 ImageBlocks() override { return 0; }
+    int FileCount() const override { return 0; }
+    int DirectoryCount() const override { return 0; }
+
+    bool StartWrite() override { return operation(QStringLiteral("StartWrite()")); }
+    bool WriteImageFile(const QString &path) override;
+    bool SaveImageToFile(const QString &path) override;
+    void AbortWrite() override { calls.append(QStringLiteral("AbortWrite()")); }
+    bool ImportSession(bool) override { return operation(QStringLiteral("ImportSession()")); }
+    bool CloseMedia(bool finalize) override;
+    bool EraseDisc(bool quick) override;
+    bool Busy() const override { return false; }
+
+    int SessionCount() const override { return sessions; }
+    int DiscStatus() const override { return discStatus; }
+    int DiscType() const override { return discType; }
+    int LastSessionState() const override { return lastSessionState; }
+    qint64 FreeBlocks() const override { return freeBlocks; }
+    qint64 UsedBlocks() const override { return usedBlocks; }
+    qint64 CapacityBlocks() const override { return freeBlocks + usedBlocks; }
+    bool MultiSessionAllowed() const override { return multiSessionAllowed; }
+    bool ImportAllowed() const override { return importAllowed; }
+    bool HasFileSystem(int fileSystem) const override { return (fileSystems & fileSystem) != 0; }
+
+private:
+    bool operation(const QString &call);
+};
+
+} // namespace quillory::test
