@@ -12,6 +12,9 @@
 #include <QMutexLocker>
 #include <QStorageInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 
 namespace quillory {
@@ -457,14 +460,17 @@ bool BurnDiscWriter::ImportSession(bool)
 
 bool BurnDiscWriter::sourcesChanged(const QList<SourceFile> &files)
 {
+    // One stat and one access per file: for a large compilation this look is a noticeable part
+    // of the whole save.
     bool changed = false;
     for (const SourceFile &file : files) {
-        const QFileInfo now(file.sourcePath);
-        if (!now.isFile() || !now.isReadable()) {
+        const QByteArray path = QFile::encodeName(file.sourcePath);
+        struct stat now {};
+        if (::stat(path.constData(), &now) != 0 || !S_ISREG(now.st_mode) ||
+            ::access(path.constData(), R_OK) != 0) {
             post([this, name = file.sourcePath] { Q_EMIT FileError(FileOpenError, name); });
             changed = true;
-        } else if (now.size() != file.size ||
-                   now.lastModified().toSecsSinceEpoch() != file.modified) {
+        } else if (now.st_size != file.size || now.st_mtime != file.modified) {
             post([this, name = file.sourcePath] { Q_EMIT FileError(FileReadError, name); });
             changed = true;
         }
@@ -823,28 +829,34 @@ bool BurnDiscWriter::SaveImageToFile(const QString &path)
     QString failure;
     QEventLoop loop;
     startJob([&] {
-        if (sourcesChanged(files)) {
-            failure = QStringLiteral("Source files changed or vanished after they were added.");
+        // One look at the sources once the image is made catches every change since they were
+        // added, before the image can replace anything; a generator that stopped on a vanished
+        // file gets the same look, to name it.
+        bool looked = false;
+        const auto look = [&] {
+            looked = true;
+            return sourcesChanged(files)
+                       ? Result::failure(QStringLiteral(
+                             "Source files changed or vanished after they were added."))
+                       : Result::success();
+        };
+        Result result = saveStandaloneImage(
+            m_compilation.image(), joliet, path,
+            [this](qint64 done, qint64 total) {
+                post([this, done, total] { Q_EMIT WriteProgress(0, done, total); });
+            },
+            m_cancel, look);
+        BurnLibrary::takeMessages();
+        if (!result && !m_cancel && !looked) {
+            if (const Result changed = look(); !changed)
+                result = changed;
+        }
+        if (!result) {
+            failure = result.message();
+            if (m_cancel)
+                post([this] { Q_EMIT WriteCancelled(); });
         } else {
-            const Result result = saveStandaloneImage(
-                m_compilation.image(), joliet, path,
-                [this](qint64 done, qint64 total) {
-                    post([this, done, total] { Q_EMIT WriteProgress(0, done, total); });
-                },
-                m_cancel);
-            BurnLibrary::takeMessages();
-            if (!result) {
-                failure = result.message();
-                if (m_cancel)
-                    post([this] { Q_EMIT WriteCancelled(); });
-            } else if (sourcesChanged(files)) {
-                // The image is in place but holds what a changed file read as; it must not
-                // pass for a good copy.
-                QFile::remove(path);
-                failure = QStringLiteral("Source files changed while the image was written.");
-            } else {
-                saved = true;
-            }
+            saved = true;
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });

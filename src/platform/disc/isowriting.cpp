@@ -2,9 +2,7 @@
 
 #include "platform/disc/burnheaders.h"
 
-#include <QFileInfo>
 #include <QSaveFile>
-#include <QTemporaryFile>
 
 #include <fcntl.h>
 
@@ -105,21 +103,10 @@ Expected<qint64> standaloneImageBytes(IsoImage *image, bool joliet)
 
 Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
-                           const std::atomic<bool> &cancel)
+                           const std::atomic<bool> &cancel, const std::function<Result()> &complete)
 {
-    // A file that replaces another is synced before the rename, so that a crash cannot leave an
-    // empty file where the old image was. A new file replaces nothing a crash could take away;
-    // its writeback is left to the system, as other image makers do, and the save is then
-    // limited by making the image rather than by the disk.
-    const bool replaces = QFileInfo::exists(path);
-    QSaveFile replacement(path);
-    QTemporaryFile fresh(path + QStringLiteral(".XXXXXX"));
-    QFileDevice &file = replaces ? static_cast<QFileDevice &>(replacement) : fresh;
-    const auto discard = [&] {
-        if (replaces)
-            replacement.cancelWriting();
-    };
-    if (!(replaces ? replacement.open(QIODevice::WriteOnly) : fresh.open()))
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return Result::failure(
             QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
     Expected<SourceHandle> made = createSource(image, joliet, false);
@@ -133,7 +120,7 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
     while (done < total) {
         if (cancel) {
             source->cancel(source);
-            discard();
+            file.cancelWriting();
             return Result::failure(QStringLiteral("Cancelled."));
         }
         // The generator answers a request beyond the image's end with nothing at all.
@@ -143,12 +130,12 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
             break;
         if (file.write(buffer.constData(), read) != read) {
             source->cancel(source);
-            discard();
+            file.cancelWriting();
             return Result::failure(
                 QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
         }
         done += read;
-        if (replaces && done - handedToDisk >= writebackBytes && file.flush()) {
+        if (done - handedToDisk >= writebackBytes && file.flush()) {
             // Only a hint: the sync at the commit still guarantees the data.
             sync_file_range(file.handle(), handedToDisk, done - handedToDisk,
                             SYNC_FILE_RANGE_WRITE);
@@ -157,13 +144,16 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
         progress(done / 2048, total / 2048);
     }
     if (done != total) {
-        discard();
+        file.cancelWriting();
         return Result::failure(QStringLiteral("The image generator stopped early."));
     }
-    if (replaces ? !replacement.commit() : !fresh.rename(path))
+    if (const Result checked = complete(); !checked) {
+        file.cancelWriting();
+        return checked;
+    }
+    if (!file.commit())
         return Result::failure(
             QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
-    fresh.setAutoRemove(false);
     return Result::success();
 }
 

@@ -1,8 +1,10 @@
 #include "discfixture.h"
 #include "platform/disc/burnheaders.h"
 #include "platform/disc/burnlibrary.h"
+#include "platform/disc/compilation.h"
 #include "platform/disc/discverify.h"
 #include "platform/disc/imagefiledrives.h"
+#include "platform/disc/isowriting.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -225,6 +227,34 @@ private Q_SLOTS:
         QVERIFY(!w.SaveImageToFile(drive.folder.filePath(QStringLiteral("new.iso"))));
         QCOMPARE(readFile(iso), good);
         QCOMPARE(QDir(drive.folder.path()).entryList(QDir::Files), before);
+    }
+
+    // Sources that change while the image is made are only found once it is made: the look
+    // comes before the image may replace the old one.
+    void aSaveRefusedWhenCompleteLeavesTheOldFile()
+    {
+        const BurnLibrary library;
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.txt"));
+        QVERIFY(writeFile(source, noise(5000, 1)));
+        Compilation compilation;
+        QVERIFY(compilation.addFile(
+            QStringLiteral("\\a.txt"), source,
+            [](const QString &, const QString &, const QString &) {},
+            [](const QString &, const QString &) { return true; }));
+        const QString iso = dir.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(writeFile(iso, QByteArray("old image")));
+        const std::atomic<bool> cancel = false;
+        qint64 written = 0;
+        const Result result = saveStandaloneImage(
+            compilation.image(), true, iso, [&](qint64 done, qint64) { written = done; }, cancel,
+            [&] {
+                return written > 0 ? Result::failure(QStringLiteral("changed")) : Result::success();
+            });
+        QCOMPARE(result.message(), QStringLiteral("changed"));
+        QCOMPARE(readFile(iso), QByteArray("old image"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("a.txt"), QStringLiteral("saved.iso")}));
     }
 
     void sourcesThatChangedAfterAddingFailTheWrite()
