@@ -179,6 +179,7 @@ bool BurnDiscWriter::InitializeDrives(bool)
     // libburn refuses to scan while any drive is acquired.
     release(false);
     m_selected = -1;
+    m_imageLock = ImageFileLock();
     m_drives.clear();
     if (!m_library.ok())
         return refuse(QStringLiteral("The disc-writing libraries could not be started."));
@@ -246,12 +247,19 @@ bool BurnDiscWriter::SelectDevice(int index)
         return refuse(QStringLiteral("The drive cannot change while a disc operation runs."));
     release(false);
     m_selected = -1;
+    m_imageLock = ImageFileLock();
     if (index < 0 || index >= m_drives.size())
         return refuse(QStringLiteral("There is no drive %1.").arg(index));
     m_selected = index;
     if (!grab()) {
+        const bool inUse = m_drives[index].imageFile && !m_imageLock.held() &&
+                           QFileInfo::exists(m_drives[index].path);
+        m_imageLock = ImageFileLock();
         m_selected = -1;
-        return refuse(QStringLiteral("The drive %1 cannot be used.").arg(m_drives[index].path));
+        return refuse(
+            inUse ? QStringLiteral("The image file %1 is in use by another program.")
+                        .arg(m_drives[index].path)
+                  : QStringLiteral("The drive %1 cannot be used.").arg(m_drives[index].path));
     }
     return true;
 }
@@ -261,6 +269,12 @@ bool BurnDiscWriter::grab()
     const Drive *drive = selected();
     if (!drive)
         return false;
+    // A file that does not exist yet is taken once a write has made it.
+    if (drive->imageFile && !m_imageLock.held() && QFileInfo::exists(drive->path)) {
+        m_imageLock = ImageFileLock(drive->path);
+        if (!m_imageLock.held())
+            return false;
+    }
     QByteArray address = QFile::encodeName(drive->address);
     burn_drive_info *info = nullptr;
     // Load the tray; let an image file shrink to what a write leaves in it.
