@@ -1,6 +1,8 @@
+#include "platform/disc/burndiscwriter.h"
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,6 +75,32 @@ private Q_SLOTS:
         QCOMPARE(runProgram(cli, {QStringLiteral("erase")}, imageDrive(image)).exitCode, 0);
         QVERIFY(runProgram(cli, {QStringLiteral("disc-info")}, imageDrive(image))
                     .out.contains("Disc Status: blank\n"));
+    }
+
+    // Like a real drive, an image file serves one program at a time: a burn while the window's
+    // writer holds it is refused and leaves the file alone.
+    void imageFileHeldByAnotherWriter()
+    {
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("disc.iso"));
+        const QString file = dir.filePath(QStringLiteral("a.txt"));
+        writeFile(file, QByteArray("a\n"));
+        const QString cli = QStringLiteral("brevnor-cli");
+        QVERIFY(writeFile(image, QByteArray()));
+        qputenv("QUILLORY_DISC_DRIVES", QFile::encodeName(image));
+        {
+            quillory::BurnDiscWriter holder;
+            QVERIFY(holder.InitializeDrives(false));
+            QVERIFY(holder.SelectDevice(holder.DeviceCount() - 1));
+            QCOMPARE(holder.DeviceDrive(holder.DeviceCount() - 1), image);
+            const ProgramRun refused =
+                runProgram(cli, {QStringLiteral("burn"), file}, imageDrive(image));
+            QCOMPARE(refused.exitCode, 2);
+            QVERIFY(refused.err.contains("is in use by another program"));
+            QCOMPARE(QFileInfo(image).size(), 0);
+        }
+        qunsetenv("QUILLORY_DISC_DRIVES");
+        QCOMPARE(runProgram(cli, {QStringLiteral("burn"), file}, imageDrive(image)).exitCode, 0);
     }
 
     void refusals_data()

@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
+#include <QScreen>
 #include <QStyle>
 
 #include <cmath>
@@ -35,6 +36,9 @@ const QString isoFilter = QStringLiteral("ISO file (*.iso)");
 const QString noDriveText = QStringLiteral("A drive is not selected or does not exist.");
 const QString noItemText = QStringLiteral("No Item Selected.");
 constexpr int KeyRole = Qt::UserRole;
+// Room left for the window manager's title bar and borders, which are unknown before the window
+// is shown.
+constexpr QSize frameAllowance(16, 48);
 
 QString keyOf(const QTreeWidgetItem *item)
 {
@@ -67,6 +71,11 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
       m_backupcdpath(backupcdpath)
 {
     ui->setupUi(this);
+    // The form's size suits a large screen; on a small one (a netbook's 1024x600) the window
+    // starts within it, so that the buttons and the status bar stay in sight.
+    resize(size()
+               .boundedTo(screen()->availableGeometry().size() - frameAllowance)
+               .expandedTo(minimumSizeHint()));
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(ui->sbrStatus);
         m_panels[i]->setObjectName(QStringLiteral("sbrStatusPanel%1").arg(i + 1));

@@ -12,6 +12,9 @@
 #include <QMutexLocker>
 #include <QStorageInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 
 namespace quillory {
@@ -25,6 +28,40 @@ constexpr qint64 systemAreaBytes = 32 * 2048;
 // A DVD written with high compatibility carries at least this much, padding included, so that
 // old players find their way on the disc.
 constexpr qint64 highCompatibilityBlocks = 1024LL * 1024 * 1024 / 2048;
+
+// libburn's write thread frees the drive for the next operation only when it ends, which comes
+// after the drive has gone idle (half a second later after a cancel); a write started before
+// that is refused as "still going on". The thread's last message says it ended.
+constexpr int writeThreadEndedCode = 0x00020178;
+constexpr auto writeThreadPatience = 10s;
+
+int severityRank(const QString &name)
+{
+    QByteArray text = name.toLatin1();
+    int rank = 0;
+    burn_text_to_sev(text.data(), &rank, 0);
+    return rank;
+}
+
+// The messages of at least SORRY that the write thread sends until it has ended: those that come
+// after the drive went idle belong to the run too.
+QList<BurnMessage> problemsUntilWriteThreadEnded()
+{
+    const int problem = severityRank(QStringLiteral("SORRY"));
+    const auto deadline = std::chrono::steady_clock::now() + writeThreadPatience;
+    QList<BurnMessage> problems;
+    bool ended = false;
+    while (!ended && std::chrono::steady_clock::now() < deadline) {
+        for (const BurnMessage &message : BurnLibrary::takeMessages()) {
+            ended = ended || message.code == writeThreadEndedCode;
+            if (severityRank(message.severity) >= problem)
+                problems.append(message);
+        }
+        if (!ended)
+            std::this_thread::sleep_for(10ms);
+    }
+    return problems;
+}
 
 QString megabytes(qint64 blocks)
 {
@@ -142,6 +179,7 @@ bool BurnDiscWriter::InitializeDrives(bool)
     // libburn refuses to scan while any drive is acquired.
     release(false);
     m_selected = -1;
+    m_imageLock = ImageFileLock();
     m_drives.clear();
     if (!m_library.ok())
         return refuse(QStringLiteral("The disc-writing libraries could not be started."));
@@ -209,12 +247,19 @@ bool BurnDiscWriter::SelectDevice(int index)
         return refuse(QStringLiteral("The drive cannot change while a disc operation runs."));
     release(false);
     m_selected = -1;
+    m_imageLock = ImageFileLock();
     if (index < 0 || index >= m_drives.size())
         return refuse(QStringLiteral("There is no drive %1.").arg(index));
     m_selected = index;
     if (!grab()) {
+        const bool inUse = m_drives[index].imageFile && !m_imageLock.held() &&
+                           QFileInfo::exists(m_drives[index].path);
+        m_imageLock = ImageFileLock();
         m_selected = -1;
-        return refuse(QStringLiteral("The drive %1 cannot be used.").arg(m_drives[index].path));
+        return refuse(
+            inUse ? QStringLiteral("The image file %1 is in use by another program.")
+                        .arg(m_drives[index].path)
+                  : QStringLiteral("The drive %1 cannot be used.").arg(m_drives[index].path));
     }
     return true;
 }
@@ -224,6 +269,12 @@ bool BurnDiscWriter::grab()
     const Drive *drive = selected();
     if (!drive)
         return false;
+    // A file that does not exist yet is taken once a write has made it.
+    if (drive->imageFile && !m_imageLock.held() && QFileInfo::exists(drive->path)) {
+        m_imageLock = ImageFileLock(drive->path);
+        if (!m_imageLock.held())
+            return false;
+    }
     QByteArray address = QFile::encodeName(drive->address);
     burn_drive_info *info = nullptr;
     // Load the tray; let an image file shrink to what a write leaves in it.
@@ -423,14 +474,17 @@ bool BurnDiscWriter::ImportSession(bool)
 
 bool BurnDiscWriter::sourcesChanged(const QList<SourceFile> &files)
 {
+    // One stat and one access per file: for a large compilation this look is a noticeable part
+    // of the whole save.
     bool changed = false;
     for (const SourceFile &file : files) {
-        const QFileInfo now(file.sourcePath);
-        if (!now.isFile() || !now.isReadable()) {
+        const QByteArray path = QFile::encodeName(file.sourcePath);
+        struct stat now {};
+        if (::stat(path.constData(), &now) != 0 || !S_ISREG(now.st_mode) ||
+            ::access(path.constData(), R_OK) != 0) {
             post([this, name = file.sourcePath] { Q_EMIT FileError(FileOpenError, name); });
             changed = true;
-        } else if (now.size() != file.size ||
-                   now.lastModified().toSecsSinceEpoch() != file.modified) {
+        } else if (now.st_size != file.size || now.st_mtime != file.modified) {
             post([this, name = file.sourcePath] { Q_EMIT FileError(FileReadError, name); });
             changed = true;
         }
@@ -494,7 +548,7 @@ BurnDiscWriter::BurnOutcome BurnDiscWriter::runBurn(bool finalize)
     }
     outcome.cancelled = outcome.cancelled || m_cancel;
     outcome.wroteWell = burn_drive_wrote_well(m_drive) == 1;
-    outcome.messages = BurnLibrary::takeMessages("SORRY");
+    outcome.messages = problemsUntilWriteThreadEnded();
     // libburn refuses some writes with a message alone and still calls them written well.
     for (const BurnMessage &message : outcome.messages) {
         if (message.severity != QLatin1String("MISHAP") || !outcome.cancelled)
@@ -789,28 +843,34 @@ bool BurnDiscWriter::SaveImageToFile(const QString &path)
     QString failure;
     QEventLoop loop;
     startJob([&] {
-        if (sourcesChanged(files)) {
-            failure = QStringLiteral("Source files changed or vanished after they were added.");
+        // One look at the sources once the image is made catches every change since they were
+        // added, before the image can replace anything; a generator that stopped on a vanished
+        // file gets the same look, to name it.
+        bool looked = false;
+        const auto look = [&] {
+            looked = true;
+            return sourcesChanged(files)
+                       ? Result::failure(QStringLiteral(
+                             "Source files changed or vanished after they were added."))
+                       : Result::success();
+        };
+        Result result = saveStandaloneImage(
+            m_compilation.image(), joliet, path,
+            [this](qint64 done, qint64 total) {
+                post([this, done, total] { Q_EMIT WriteProgress(0, done, total); });
+            },
+            m_cancel, look);
+        BurnLibrary::takeMessages();
+        if (!result && !m_cancel && !looked) {
+            if (const Result changed = look(); !changed)
+                result = changed;
+        }
+        if (!result) {
+            failure = result.message();
+            if (m_cancel)
+                post([this] { Q_EMIT WriteCancelled(); });
         } else {
-            const Result result = saveStandaloneImage(
-                m_compilation.image(), joliet, path,
-                [this](qint64 done, qint64 total) {
-                    post([this, done, total] { Q_EMIT WriteProgress(0, done, total); });
-                },
-                m_cancel);
-            BurnLibrary::takeMessages();
-            if (!result) {
-                failure = result.message();
-                if (m_cancel)
-                    post([this] { Q_EMIT WriteCancelled(); });
-            } else if (sourcesChanged(files)) {
-                // The image is in place but holds what a changed file read as; it must not
-                // pass for a good copy.
-                QFile::remove(path);
-                failure = QStringLiteral("Source files changed while the image was written.");
-            } else {
-                saved = true;
-            }
+            saved = true;
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });

@@ -3,6 +3,7 @@
 #include "platform/disc/burnlibrary.h"
 #include "platform/disc/compilation.h"
 #include "platform/disc/discwriter.h"
+#include "platform/disc/imagefiledrives.h"
 #include "platform/disc/mediafacts.h"
 
 #include <QList>
@@ -134,6 +135,7 @@ private:
     BurnLibrary m_library;
     QList<Drive> m_drives;
     int m_selected = -1;
+    ImageFileLock m_imageLock;
     burn::burn_drive_info *m_info = nullptr;
     burn::burn_drive *m_drive = nullptr;
     mutable QMutex m_factsLock;

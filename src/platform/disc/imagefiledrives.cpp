@@ -1,7 +1,14 @@
 #include "platform/disc/imagefiledrives.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <utility>
 
 namespace quillory {
 
@@ -25,6 +32,35 @@ QStringList usableImageFileDrives(const QString &list)
             paths.append(path);
     }
     return paths;
+}
+
+ImageFileLock::ImageFileLock(const QString &path)
+    : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+{
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+ImageFileLock::ImageFileLock(ImageFileLock &&other) noexcept : m_fd(std::exchange(other.m_fd, -1))
+{
+}
+
+ImageFileLock &ImageFileLock::operator=(ImageFileLock &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+ImageFileLock::~ImageFileLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace quillory

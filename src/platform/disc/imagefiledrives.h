@@ -10,4 +10,24 @@ namespace quillory {
 QStringList imageFileDrives();
 QStringList usableImageFileDrives(const QString &list);
 
+// The system gives a real drive to one program at a time; an image file gets the same through an
+// exclusive lock on it while its drive is selected. A second program (a scheduled burn while the
+// window is open) is refused rather than writing sessions the first one does not know of, which
+// the first would then write over. A file that does not exist is not held.
+class ImageFileLock {
+public:
+    ImageFileLock() = default;
+    explicit ImageFileLock(const QString &path);
+    ImageFileLock(ImageFileLock &&other) noexcept;
+    ImageFileLock &operator=(ImageFileLock &&other) noexcept;
+    ImageFileLock(const ImageFileLock &) = delete;
+    ImageFileLock &operator=(const ImageFileLock &) = delete;
+    ~ImageFileLock();
+
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace quillory

@@ -4,6 +4,8 @@
 
 #include <QSaveFile>
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -13,6 +15,12 @@ namespace quillory {
 namespace {
 
 constexpr int chunkBlocks = 512;
+
+// QSaveFile syncs the whole image to disk before the rename; left to then, that sync waits for
+// every byte at once, a sixth of the save's time for a large image. Starting the disk's writeback
+// of each stretch as soon as it is written lets it run alongside the image's making, and the final
+// sync finds little left to do.
+constexpr qint64 writebackBytes = 16 * 1024 * 1024;
 
 // The image's generator thread outlives a cancel for a moment; the image must not be touched
 // again, nor the source freed, before it ended.
@@ -95,7 +103,7 @@ Expected<qint64> standaloneImageBytes(IsoImage *image, bool joliet)
 
 Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
-                           const std::atomic<bool> &cancel)
+                           const std::atomic<bool> &cancel, const std::function<Result()> &complete)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -108,6 +116,7 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
     const qint64 total = source->get_size(source);
     QByteArray buffer(chunkBlocks * 2048, Qt::Uninitialized);
     qint64 done = 0;
+    qint64 handedToDisk = 0;
     while (done < total) {
         if (cancel) {
             source->cancel(source);
@@ -126,11 +135,21 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                 QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
         }
         done += read;
+        if (done - handedToDisk >= writebackBytes && file.flush()) {
+            // Only a hint: the sync at the commit still guarantees the data.
+            sync_file_range(file.handle(), handedToDisk, done - handedToDisk,
+                            SYNC_FILE_RANGE_WRITE);
+            handedToDisk = done;
+        }
         progress(done / 2048, total / 2048);
     }
     if (done != total) {
         file.cancelWriting();
         return Result::failure(QStringLiteral("The image generator stopped early."));
+    }
+    if (const Result checked = complete(); !checked) {
+        file.cancelWriting();
+        return checked;
     }
     if (!file.commit())
         return Result::failure(

@@ -22,10 +22,12 @@ isoburn_imgen_opts *newSessionOptions(bool joliet);
 Expected<qint64> standaloneImageBytes(Iso_Image *image, bool joliet);
 
 // Writes a stand-alone image of `image` to `path` under a temporary name beside it, and moves
-// it into place only when complete: a failure or a cancel leaves what was at `path`.
-// `progress` gets the blocks done and the total.
+// it into place, synced to disk, only when complete and `complete` agrees: a failure, a cancel
+// or a refusal of `complete` leaves what was at `path`. `progress` gets the blocks done and the
+// total.
 Result saveStandaloneImage(Iso_Image *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
-                           const std::atomic<bool> &cancel);
+                           const std::atomic<bool> &cancel,
+                           const std::function<Result()> &complete);
 
 } // namespace quillory

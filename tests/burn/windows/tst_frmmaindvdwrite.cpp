@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -359,6 +360,18 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.messageTexts().mid(1),
                  QStringList(2, QStringLiteral("A drive is not selected or does not exist.")));
         QCOMPARE(w.window->selectedDevice(), -1);
+    }
+
+    // The tests run on a netbook's 1024x600 screen, smaller than the form: the window starts
+    // within it, its frame allowed for.
+    void startsWithinASmallScreen()
+    {
+        ScriptedRecorder writer;
+        BurnWindow w(writer);
+        const QSize screen = w.window->screen()->availableGeometry().size();
+        QCOMPARE(screen.height(), 600);
+        QVERIFY(w.window->width() + 16 <= screen.width());
+        QVERIFY(w.window->height() + 48 <= screen.height());
     }
 
     void discInformationAsksTheWindowsWriter()

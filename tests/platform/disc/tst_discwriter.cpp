@@ -1,8 +1,10 @@
 #include "discfixture.h"
 #include "platform/disc/burnheaders.h"
 #include "platform/disc/burnlibrary.h"
+#include "platform/disc/compilation.h"
 #include "platform/disc/discverify.h"
 #include "platform/disc/imagefiledrives.h"
+#include "platform/disc/isowriting.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -202,6 +204,8 @@ private Q_SLOTS:
         ImageDrive drive;
         BurnDiscWriter &w = *drive.writer;
         const QString sources = drive.makeSources();
+        // Large enough that the disk's writeback is started several times during the save.
+        QVERIFY(!sparseFile(sources + QStringLiteral("/large.wlm"), qint64(40) << 20).isEmpty());
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         writeFile(iso, QByteArray("old image"));
@@ -220,8 +224,37 @@ private Q_SLOTS:
         QFile::remove(sources + QStringLiteral("/Mail/2024-05/Grüße.txt"));
         QVERIFY(!w.SaveImageToFile(iso));
         QVERIFY(drive.events->log.contains(QStringLiteral("FileError(0,Grüße.txt)")));
+        QVERIFY(!w.SaveImageToFile(drive.folder.filePath(QStringLiteral("new.iso"))));
         QCOMPARE(readFile(iso), good);
         QCOMPARE(QDir(drive.folder.path()).entryList(QDir::Files), before);
+    }
+
+    // Sources that change while the image is made are only found once it is made: the look
+    // comes before the image may replace the old one.
+    void aSaveRefusedWhenCompleteLeavesTheOldFile()
+    {
+        const BurnLibrary library;
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.txt"));
+        QVERIFY(writeFile(source, noise(5000, 1)));
+        Compilation compilation;
+        QVERIFY(compilation.addFile(
+            QStringLiteral("\\a.txt"), source,
+            [](const QString &, const QString &, const QString &) {},
+            [](const QString &, const QString &) { return true; }));
+        const QString iso = dir.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(writeFile(iso, QByteArray("old image")));
+        const std::atomic<bool> cancel = false;
+        qint64 written = 0;
+        const Result result = saveStandaloneImage(
+            compilation.image(), true, iso, [&](qint64 done, qint64) { written = done; }, cancel,
+            [&] {
+                return written > 0 ? Result::failure(QStringLiteral("changed")) : Result::success();
+            });
+        QCOMPARE(result.message(), QStringLiteral("changed"));
+        QCOMPARE(readFile(iso), QByteArray("old image"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("a.txt"), QStringLiteral("saved.iso")}));
     }
 
     void sourcesThatChangedAfterAddingFailTheWrite()
@@ -383,8 +416,6 @@ private Q_SLOTS:
         QCOMPARE(matched, 1);
     }
 
-    // libburn keeps a cancelled write's drive slot busy for the rest of the process, so this
-    // comes last.
     void cancelLeavesTheImageFileAsItWas()
     {
         ImageDrive drive;
@@ -396,10 +427,11 @@ private Q_SLOTS:
         const QString big =
             sparseFile(drive.folder.filePath(QStringLiteral("big.wlm")), qint64(3) << 30);
         QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
-        connect(&w, &DiscWriter::WriteProgress, &w, [&](int, qint64 done, qint64) {
-            if (done > 0)
-                w.AbortWrite();
-        });
+        const QMetaObject::Connection aborting =
+            connect(&w, &DiscWriter::WriteProgress, &w, [&](int, qint64 done, qint64) {
+                if (done > 0)
+                    w.AbortWrite();
+            });
         drive.events->log.clear();
         QVERIFY(w.StartWrite());
         QVERIFY(drive.events->waitForEnd());
@@ -409,6 +441,13 @@ private Q_SLOTS:
         QVERIFY(drive.reselect());
         QCOMPARE(readFile(drive.image), before);
         QCOMPARE(w.SessionCount(), 1);
+
+        // The drive is usable again after the cancel.
+        disconnect(aborting);
+        w.ClearImage();
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources(QStringLiteral("again"))));
+        QVERIFY2(writeAndWait(drive), qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QCOMPARE(w.SessionCount(), 2);
     }
 };
 
