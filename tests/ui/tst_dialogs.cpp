@@ -52,22 +52,13 @@ QString lineText(QTextTable *table, int row)
     return first + QLatin1Char('\t') + table->cellAt(row, 1).firstCursorPosition().block().text();
 }
 
-QString backupReport()
+// A completion report as the runs compose it: the heading, an empty line, a line per item.
+QString report(const QString &heading, const QStringList &names)
 {
-    QString log;
-    for (const int item : {0, int(ItemContacts), int(ItemSettings)})
-        log += QStringLiteral("\r\n") + itemTable()[item].logLabel + QLatin1Char('\t') +
-               (item == ItemContacts ? QStringLiteral("Fail!") : QStringLiteral("Successed!"));
-    return backupCompletedText + QStringLiteral("\r\n") + log;
-}
-
-QString restoreReport()
-{
-    QString log;
-    for (int item = 0; item < ItemCount; ++item)
-        log += QStringLiteral("\r\n") + restoreItemTable()[item].reportName +
-               QStringLiteral("\tSuccessed!");
-    return restoreCompletedText + QStringLiteral("\r\n") + log;
+    QString text = heading + QStringLiteral("\r\n");
+    for (const QString &name : names)
+        text += QStringLiteral("\r\n") + name + QStringLiteral("\tSuccessed!");
+    return text;
 }
 
 } // namespace
@@ -92,8 +83,14 @@ private Q_SLOTS:
     void reportResultsLineUp_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("backup") << backupReport();
-        QTest::newRow("restore") << restoreReport();
+        QStringList backedUp;
+        for (const int item : {0, int(ItemContacts), int(ItemSettings)})
+            backedUp.append(itemTable()[item].logLabel);
+        QStringList restored;
+        for (const RestoreItemInfo &item : restoreItemTable())
+            restored.append(item.reportName);
+        QTest::newRow("backup") << report(backupCompletedText, backedUp);
+        QTest::newRow("restore") << report(restoreCompletedText, restored);
         QTest::newRow("failed write with a note")
             << QStringLiteral("The backup archive could not be written: No space left on "
                               "device\r\n\r\nBackup Contacts\tFail!\r\n2 files were left out.");
