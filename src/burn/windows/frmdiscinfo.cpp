@@ -78,7 +78,7 @@ QString sizeText(qint64 blocks)
 } // namespace
 
 frmDiscInfo::frmDiscInfo(DiscWriter &writer, UserDialogs &dialogs, QWidget *parent)
-    : QDialog(parent), m_writer(writer), m_dialogs(dialogs), ui(std::make_unique<Ui::frmDiscInfo>())
+    : DiscDialog(writer, dialogs, parent), ui(std::make_unique<Ui::frmDiscInfo>())
 {
     ui->setupUi(this);
     // The boxes show what the disc allows; the user cannot change that.
@@ -94,8 +94,7 @@ frmDiscInfo::~frmDiscInfo() = default;
 
 int frmDiscInfo::ShowDiscInfo()
 {
-    mobjDVDPro = &m_writer;
-    if (mobjDVDPro->MediaType() == DiscWriter::MediaNone) {
+    if (lendWriter().MediaType() == DiscWriter::MediaNone) {
         m_dialogs.message(QStringLiteral("No Media Loaded...Cannot Get Disc Info!"),
                           applicationTitle(), MessageIcon::Information);
         mobjDVDPro = nullptr;
@@ -116,31 +115,8 @@ int frmDiscInfo::exec()
 
 void frmDiscInfo::Form_Load()
 {
-    Skin1.load(Skin::windowSkinPath());
-    Skin1.apply(this);
+    applySkin();
     RefreshDiscInfo();
-}
-
-// Form_Unload.
-void frmDiscInfo::done(int result)
-{
-    if (m_busy)
-        return;
-    if (mobjDVDPro)
-        disconnect(mobjDVDPro, nullptr, this, nullptr);
-    mobjDVDPro = nullptr;
-    QDialog::done(result);
-}
-
-QString frmDiscInfo::WriteErrorMessage(int category, int driveCode, const QString &description,
-                                       const QString &senseData)
-{
-    QString message =
-        QStringLiteral("Writing Error: (%1)   ").arg(category) + description + QLatin1Char('\n');
-    if (category == DiscWriter::ErrorDrive)
-        message += DriveErrorText(driveCode) + QLatin1Char('\n') +
-                   QStringLiteral(" Error Sense Data: ") + senseData;
-    return message;
 }
 
 void frmDiscInfo::RefreshDiscInfo()

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/windows/skin.h"
-
-#include <QDialog>
+#include "burn/windows/discdialog.h"
 
 #include <memory>
 
@@ -12,13 +10,10 @@ class frmDiscInfo;
 
 namespace quillory {
 
-class DiscWriter;
-class UserDialogs;
-
 // What the disc-writing component reports about the medium in the burning window's selected
 // drive, and closing its incomplete last session or the whole disc. The dialog works on the
 // burning window's own writer and never selects a drive itself.
-class frmDiscInfo : public QDialog {
+class frmDiscInfo : public DiscDialog {
     Q_OBJECT
 
 public:
@@ -31,12 +26,6 @@ public:
     int ShowDiscInfo();
     // The burning window opens the dialog with exec(), which must check for a medium first.
     int exec() override;
-    // Every way of closing the dialog ends here; it is refused while a close operation runs.
-    void done(int result) override;
-
-    // The message of the component's WriteError, which the erase dialog shows as well.
-    static QString WriteErrorMessage(int category, int driveCode, const QString &description,
-                                     const QString &senseData);
 
 private:
     void Form_Load();
@@ -52,13 +41,7 @@ private:
     void mobjDVDPro_WriteError(int category, int driveCode, const QString &description,
                                const QString &senseData);
 
-    DiscWriter &m_writer;
-    UserDialogs &m_dialogs;
-    // The lent writer, with its events connected, while the dialog is shown.
-    DiscWriter *mobjDVDPro = nullptr;
-    bool m_busy = false;
     std::unique_ptr<Ui::frmDiscInfo> ui;
-    Skin Skin1;
 };
 
 } // namespace quillory

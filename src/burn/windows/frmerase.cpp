@@ -2,7 +2,6 @@
 
 #include "ui_frmerase.h"
 
-#include "burn/windows/frmdiscinfo.h"
 #include "platform/disc/discwriter.h"
 #include "platform/userdialogs.h"
 
@@ -27,7 +26,7 @@ const QMap<int, int> &rewritableMedia()
 } // namespace
 
 frmErase::frmErase(DiscWriter &writer, UserDialogs &dialogs, QWidget *parent)
-    : QDialog(parent), m_writer(writer), m_dialogs(dialogs), ui(std::make_unique<Ui::frmErase>())
+    : DiscDialog(writer, dialogs, parent), ui(std::make_unique<Ui::frmErase>())
 {
     ui->setupUi(this);
     connect(ui->cmdErase, &QPushButton::clicked, this, &frmErase::cmdErase_Click);
@@ -38,7 +37,7 @@ frmErase::~frmErase() = default;
 
 int frmErase::ShowErase()
 {
-    mobjDVDPro = &m_writer;
+    lendWriter();
     connect(mobjDVDPro, &DiscWriter::EraseStarted, this, &frmErase::mobjDVDPro_EraseStarted);
     connect(mobjDVDPro, &DiscWriter::EraseCompleted, this, &frmErase::mobjDVDPro_EraseCompleted);
     connect(mobjDVDPro, &DiscWriter::WriteError, this, &frmErase::mobjDVDPro_WriteError);
@@ -55,19 +54,7 @@ int frmErase::exec()
 
 void frmErase::Form_Load()
 {
-    Skin1.load(Skin::windowSkinPath());
-    Skin1.apply(this);
-}
-
-// Form_Unload.
-void frmErase::done(int result)
-{
-    if (m_busy)
-        return;
-    if (mobjDVDPro)
-        disconnect(mobjDVDPro, nullptr, this, nullptr);
-    mobjDVDPro = nullptr;
-    QDialog::done(result);
+    applySkin();
 }
 
 void frmErase::cmdErase_Click()
@@ -128,7 +115,7 @@ void frmErase::mobjDVDPro_EraseCompleted()
 void frmErase::mobjDVDPro_WriteError(int category, int driveCode, const QString &description,
                                      const QString &senseData)
 {
-    m_dialogs.message(frmDiscInfo::WriteErrorMessage(category, driveCode, description, senseData),
+    m_dialogs.message(WriteErrorMessage(category, driveCode, description, senseData),
                       applicationTitle(), MessageIcon::Error);
     setButtonsEnabled(true);
     m_busy = false;
