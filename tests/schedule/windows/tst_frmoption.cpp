@@ -100,6 +100,16 @@ private Q_SLOTS:
         QVERIFY(f.get<QPushButton>("Command3")->isEnabled());
     }
 
+    // A netbook's 1024x600 less its panel, and the window manager's frame.
+    void fitsASmallScreen()
+    {
+        SchedulerFixture f(noSuchCrontabUser);
+        f.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
+        const QSize smallScreen(1024 - 12, 560 - 40);
+        QCOMPARE(f.dialog->minimumSizeHint().boundedTo(smallScreen), f.dialog->minimumSizeHint());
+    }
+
     void withoutTheMailClientOnlyClosing()
     {
         SchedulerFixture f(noSuchCrontabUser, {QStringLiteral("--no-mail-client")});
