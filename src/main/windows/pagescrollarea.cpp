@@ -8,6 +8,8 @@ PageScrollArea::PageScrollArea(QWidget *parent) : QScrollArea(parent)
 {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
+    // Not a stop of its own for the Tab key: the page scrolls to whichever control takes focus.
+    setFocusPolicy(Qt::NoFocus);
     // The tab's pane shows through, as it did behind the page's controls.
     viewport()->setAutoFillBackground(false);
 }

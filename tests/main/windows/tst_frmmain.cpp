@@ -422,7 +422,8 @@ private Q_SLOTS:
     {
         Fixture f;
         f.window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
         QCoreApplication::processEvents();
         const QRect free = f.window.screen()->availableGeometry();
         QVERIFY2(free.size().expandedTo(f.window.frameGeometry().size()) == free.size(),
@@ -455,6 +456,22 @@ private Q_SLOTS:
                 QCoreApplication::processEvents();
                 QVERIFY2(!control->visibleRegion().isEmpty(), qPrintable(control->objectName()));
             }
+
+            // The Tab key walks the page from its top to the buttons below it, each control in
+            // sight as it takes the focus.
+            page->verticalScrollBar()->setValue(0);
+            f.tabs()->setFocus();
+            QStringList walked;
+            for (QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                 page->widget()->isAncestorOf(QApplication::focusWidget());
+                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab)) {
+                QWidget *focused = QApplication::focusWidget();
+                QCoreApplication::processEvents();
+                QVERIFY2(!focused->visibleRegion().isEmpty(), qPrintable(focused->objectName()));
+                walked.append(focused->objectName());
+            }
+            QCOMPARE(QApplication::focusWidget(), f.button("cmdAbout"));
+            QVERIFY2(walked.size() >= 3, qPrintable(walked.join(QLatin1Char(' '))));
         }
     }
 
