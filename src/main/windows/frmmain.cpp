@@ -12,6 +12,7 @@
 #include "help/helplocations.h"
 #include "help/windows/frmabout.h"
 #include "help/windows/shellhelpers.h"
+#include "main/windows/pagescrollarea.h"
 #include "platform/userdialogs.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -71,6 +73,9 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
     : QMainWindow(parent), m_context(context), ui(std::make_unique<Ui::frmMain>())
 {
     ui->setupUi(this);
+    // Set by the scroll area when it took the page; the tab's pane shows through instead.
+    for (PageScrollArea *area : findChildren<PageScrollArea *>())
+        area->widget()->setAutoFillBackground(false);
     backupitem = itemBoxes(this, QStringLiteral("backupitem"));
     restoreitem = itemBoxes(this, QStringLiteral("restoreitem"));
 
@@ -156,6 +161,18 @@ void frmMain::Form_Load()
     ui->cmdApply->setText(ui->SSTab1->currentIndex() == 0 ? QStringLiteral("Backup Now")
                                                           : QStringLiteral("Restore Now"));
     SetItemAvailability();
+}
+
+void frmMain::fitToScreen()
+{
+    // The pages took the skin's fonts only now, as they were shown; their new size has not yet
+    // reached the window's layout.
+    ui->backupScroll->updateGeometry();
+    ui->restoreScroll->updateGeometry();
+    // Before the window manager has framed the window its frame is unknown: leave room for the
+    // usual title bar and borders.
+    const QSize frame(12, 40);
+    resize(size().expandedTo(sizeHint()).boundedTo(screen()->availableGeometry().size() - frame));
 }
 
 void frmMain::SetItemAvailability()
@@ -257,6 +274,15 @@ void frmMain::quit_Click()
     m_context.endStaging();
     QApplication::closeAllWindows();
     QCoreApplication::quit();
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!m_fitted) {
+        m_fitted = true;
+        fitToScreen();
+    }
+    QMainWindow::showEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -80,6 +80,7 @@ Q_SIGNALS:
     void restoreRequested(bool askFirst);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -87,6 +88,9 @@ private:
     struct Run;
 
     void Form_Load();
+    // Opens whole where the screen can hold it; on a small screen at the screen's free size,
+    // with the pages scrolling and the buttons in sight.
+    void fitToScreen();
     void SetItemAvailability();
     void updateCommands();
     bool isMenuShortcut(const QKeyEvent &key) const;
@@ -120,6 +124,7 @@ private:
     bool m_storeFound = false;
     bool m_quitting = false;
     bool m_closeWhenRunEnds = false;
+    bool m_fitted = false;
 };
 
 } // namespace quillory

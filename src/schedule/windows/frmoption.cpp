@@ -43,8 +43,9 @@ Frmoption::Frmoption(ProgramContext &context, JobScheduler &scheduler, QWidget *
     for (int i = 0; i < ItemCount; ++i) {
         auto *box = findChild<QCheckBox *>(QStringLiteral("backupitem_%1").arg(i));
         Q_ASSERT(box);
-        // The first caption holds separator characters that a form file cannot carry.
-        box->setText(itemTable()[i].caption);
+        // As on the main window: the first caption's separators read "&", which a box would
+        // otherwise take for a mnemonic.
+        box->setText(shownCaption(i).replace(QLatin1Char('&'), QStringLiteral("&&")));
         backupitem.append(box);
     }
     for (QLineEdit *box : passwordBoxes())

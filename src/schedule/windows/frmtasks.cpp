@@ -38,14 +38,9 @@ QString daysText(const ScheduledJob &scheduled)
 QString itemsText(const ItemFlags &items)
 {
     QStringList captions;
-    for (int i = 0; i < ItemCount; ++i) {
-        if (!items[i])
-            continue;
-        // The first caption's separator characters show as nothing in a list.
-        QString caption = itemTable()[i].caption;
-        caption.replace(QChar(0x1e), QLatin1Char('&')).replace(QChar(0x1f), QLatin1Char('&'));
-        captions.append(caption);
-    }
+    for (int i = 0; i < ItemCount; ++i)
+        if (items[i])
+            captions.append(shownCaption(i));
     return captions.join(QStringLiteral(", "));
 }
 

@@ -19,6 +19,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStyle>
@@ -411,6 +414,65 @@ private Q_SLOTS:
         QTRY_VERIFY(ended);
         QCoreApplication::processEvents();
         QCOMPARE(f.window.size(), before);
+    }
+
+    // Runs on the default screen and, from ctest, on a 1280x900 screen and a netbook's 1024x600
+    // less its panel.
+    void opensWholeOrFitsItsScreen()
+    {
+        Fixture f;
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QCoreApplication::processEvents();
+        const QRect free = f.window.screen()->availableGeometry();
+        QVERIFY2(free.size().expandedTo(f.window.frameGeometry().size()) == free.size(),
+                 qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                .arg(f.window.frameGeometry().width())
+                                .arg(f.window.frameGeometry().height())
+                                .arg(free.width())
+                                .arg(free.height())));
+        for (const char *name : {"cmdAbout", "cmdApply", "cmdQuit"}) {
+            const QPushButton *button = f.button(name);
+            const QRect at(button->mapTo(&f.window, QPoint(0, 0)), button->size());
+            QVERIFY2(button->isVisible() && f.window.rect().contains(at), name);
+        }
+
+        // A page scrolls only when the screen cannot hold the window whole (with room to spare
+        // for a title bar), and then every control on it can be scrolled into sight.
+        const bool roomy = f.window.sizeHint().height() + 100 <= free.height();
+        if (roomy)
+            QVERIFY(f.window.height() >= f.window.sizeHint().height());
+        for (const char *pageName : {"backupScroll", "restoreScroll"}) {
+            auto *page = f.find<QScrollArea>(pageName);
+            f.tabs()->setCurrentWidget(page->parentWidget());
+            QCoreApplication::processEvents();
+            if (roomy)
+                QVERIFY2(!page->verticalScrollBar()->isVisible(), pageName);
+            for (QWidget *control : page->widget()->findChildren<QWidget *>()) {
+                if (!control->isVisibleTo(page) || !control->focusPolicy())
+                    continue;
+                page->ensureWidgetVisible(control, 0, 0);
+                QCoreApplication::processEvents();
+                QVERIFY2(!control->visibleRegion().isEmpty(), qPrintable(control->objectName()));
+            }
+
+            // The Tab key walks the page from its top to the buttons below it, each control in
+            // sight as it takes the focus.
+            page->verticalScrollBar()->setValue(0);
+            f.tabs()->setFocus();
+            QStringList walked;
+            for (QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                 page->widget()->isAncestorOf(QApplication::focusWidget());
+                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab)) {
+                QWidget *focused = QApplication::focusWidget();
+                QCoreApplication::processEvents();
+                QVERIFY2(!focused->visibleRegion().isEmpty(), qPrintable(focused->objectName()));
+                walked.append(focused->objectName());
+            }
+            QCOMPARE(QApplication::focusWidget(), f.button("cmdAbout"));
+            QVERIFY2(walked.size() >= 3, qPrintable(walked.join(QLatin1Char(' '))));
+        }
     }
 
     void aRunThatThrowsEndsAsAFailure()

@@ -58,7 +58,11 @@ private Q_SLOTS:
         for (int i = 0; i < ItemCount; ++i) {
             QCheckBox *box = f.dialog->backupitem[i];
             QCOMPARE(box->objectName(), QStringLiteral("backupitem_%1").arg(i));
-            QCOMPARE(box->text(), itemTable()[i].caption);
+            // Item 0's separators read "&" as on the main window ("&&", where "&" marks a key).
+            QCOMPARE(box->text(), i == ItemMailAccounts
+                                      ? QStringLiteral("Mail Accounts && Messages/News Accounts "
+                                                       "&& Messages")
+                                      : itemTable()[i].caption);
             QVERIFY(!box->isChecked());
             QCOMPARE(box->isEnabled(), i != ItemContacts && i != ItemStationeries);
         }
@@ -94,6 +98,16 @@ private Q_SLOTS:
             QCOMPARE(boxColour(box), QApplication::palette().color(QPalette::Button));
         }
         QVERIFY(f.get<QPushButton>("Command3")->isEnabled());
+    }
+
+    // A netbook's 1024x600 less its panel, and the window manager's frame.
+    void fitsASmallScreen()
+    {
+        SchedulerFixture f(noSuchCrontabUser);
+        f.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
+        const QSize smallScreen(1024 - 12, 560 - 40);
+        QCOMPARE(f.dialog->minimumSizeHint().boundedTo(smallScreen), f.dialog->minimumSizeHint());
     }
 
     void withoutTheMailClientOnlyClosing()
