@@ -96,16 +96,9 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
         return outcome;
     const qsizetype count = folders.size();
     const auto slots = size_t(count);
-    std::vector<quint64> sizes(slots, 0);
-    {
-        ZipArchive archive;
-        if (openAgain(archive, state))
-            for (qsizetype at = 0; at < count; ++at)
-                sizes[size_t(at)] = archive.storedSize(folders[at].entryName);
-    }
     quint64 total = 0;
-    for (const quint64 size : sizes)
-        total += size;
+    for (const AccountFolder &folder : folders)
+        total += folder.storedSize;
     Progress shared(total);
 
     std::vector<Result> results(slots);
@@ -132,7 +125,7 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
                 if (old)
                     oldCopies[size_t(at)] = *old;
                 results[size_t(at)] = old.result();
-                shared.add(sizes[size_t(at)] > counted ? sizes[size_t(at)] - counted : 0);
+                shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
                 shared.folderDone();
             }
         });
