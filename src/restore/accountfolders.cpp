@@ -58,14 +58,21 @@ public:
     // none was for a while; false once `folders` are done.
     bool waitAndTell(qsizetype folders, const WorkShare &progress)
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, progressInterval, [&] { return m_told < m_marks.size(); });
-        const bool any = m_told < m_marks.size();
-        for (; m_told < m_marks.size(); ++m_told)
-            tell(m_marks[m_told], progress);
-        if (!any)
-            tell(m_done.load(), progress);
-        return qsizetype(m_marks.size()) < folders;
+        std::vector<quint64> marks;
+        qsizetype done = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait_for(lock, progressInterval, [&] { return m_told < m_marks.size(); });
+            marks.assign(m_marks.begin() + qsizetype(m_told), m_marks.end());
+            m_told = m_marks.size();
+            done = qsizetype(m_marks.size());
+        }
+        // Told outside the lock, so that the workers never wait for the observer.
+        if (marks.empty())
+            marks.push_back(m_done.load());
+        for (const quint64 mark : marks)
+            tell(mark, progress);
+        return done < folders;
     }
 
 private:
