@@ -21,6 +21,8 @@ namespace {
 
 // How often the share of work done is told while a large folder is being extracted.
 constexpr std::chrono::milliseconds progressInterval(250);
+// The part of the work that extracting takes; removing the old copies takes the rest.
+constexpr double extractionShare = 0.8;
 
 // The archive on a worker's own libzip handle, which no other thread touches.
 Result openAgain(ZipArchive &archive, const OpenedBackup &state)
@@ -42,7 +44,8 @@ public:
     explicit Progress(quint64 total) : m_total(std::max<quint64>(total, 1)) {}
 
     void add(quint64 bytes) { m_done += bytes; }
-    // Counts a folder as done; the waiting thread tells of each.
+    // Counts a folder as done (extracted, or its old copy removed); the waiting thread tells of
+    // each.
     void folderDone()
     {
         {
@@ -55,14 +58,21 @@ public:
     // none was for a while; false once `folders` are done.
     bool waitAndTell(qsizetype folders, const WorkShare &progress)
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, progressInterval, [&] { return m_told < m_marks.size(); });
-        const bool any = m_told < m_marks.size();
-        for (; m_told < m_marks.size(); ++m_told)
-            tell(m_marks[m_told], progress);
-        if (!any)
-            tell(m_done.load(), progress);
-        return qsizetype(m_marks.size()) < folders;
+        std::vector<quint64> marks;
+        qsizetype done = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait_for(lock, progressInterval, [&] { return m_told < m_marks.size(); });
+            marks.assign(m_marks.begin() + qsizetype(m_told), m_marks.end());
+            m_told = m_marks.size();
+            done = qsizetype(m_marks.size());
+        }
+        // Told outside the lock, so that the workers never wait for the observer.
+        if (marks.empty())
+            marks.push_back(m_done.load());
+        for (const quint64 mark : marks)
+            tell(mark, progress);
+        return done < folders;
     }
 
 private:
@@ -93,25 +103,15 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
         return outcome;
     const qsizetype count = folders.size();
     const auto slots = size_t(count);
-    std::vector<quint64> sizes(slots, 0);
-    {
-        ZipArchive archive;
-        if (openAgain(archive, state))
-            for (qsizetype at = 0; at < count; ++at)
-                sizes[size_t(at)] = archive.storedSize(folders[at].entryName);
-    }
     quint64 total = 0;
-    for (const quint64 size : sizes)
-        total += size;
+    for (const AccountFolder &folder : folders)
+        total += folder.storedSize;
     Progress shared(total);
 
     std::vector<Result> results(slots);
     std::vector<QString> oldCopies(slots);
     std::vector<char> removed(slots, 1);
     std::atomic<qsizetype> next{0};
-    // Removing a large folder takes a while; it runs beside the next extractions.
-    QThreadPool removal;
-    removal.setMaxThreadCount(1);
     QThreadPool workers;
     workers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
     for (int worker = 0; worker < workers.maxThreadCount(); ++worker)
@@ -129,20 +129,40 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
                                                                           shared.add(bytes);
                                                                       })
                                             : Expected<QString>(opened);
-                if (old) {
+                if (old)
                     oldCopies[size_t(at)] = *old;
-                    removal.start(
-                        [&, at] { removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]); });
-                }
                 results[size_t(at)] = old.result();
-                shared.add(sizes[size_t(at)] > counted ? sizes[size_t(at)] - counted : 0);
+                shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
                 shared.folderDone();
             }
         });
-    while (shared.waitAndTell(count, progress)) {
+    const auto extracting = [&](double share) {
+        if (progress)
+            progress(share * extractionShare);
+    };
+    while (shared.waitAndTell(count, extracting)) {
     }
     workers.waitForDone();
-    removal.waitForDone();
+
+    // The old copies go only once every folder is in: ext4 looks again at each inode freed in
+    // the last seconds whenever it allocates one, so files created beside a removal come slowly.
+    const auto copies = qsizetype(std::count_if(oldCopies.begin(), oldCopies.end(),
+                                                [](const QString &old) { return !old.isEmpty(); }));
+    Progress removing{quint64(copies)};
+    for (qsizetype at = 0; at < count; ++at)
+        if (!oldCopies[size_t(at)].isEmpty())
+            workers.start([&, at] {
+                removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]);
+                removing.add(1);
+                removing.folderDone();
+            });
+    const auto removingShare = [&](double share) {
+        if (progress)
+            progress(extractionShare + share * (1 - extractionShare));
+    };
+    while (copies > 0 && removing.waitAndTell(copies, removingShare)) {
+    }
+    workers.waitForDone();
 
     for (qsizetype at = 0; at < count; ++at) {
         const QString account = folderOfArchive(folders[at].entryName);

@@ -13,6 +13,8 @@ struct OpenedBackup;
 struct AccountFolder {
     QString entryName;
     QString target;
+    // The bytes the entry takes in the archive: how the work done is counted.
+    quint64 storedSize = 0;
 };
 
 struct AccountFoldersOutcome {

@@ -92,7 +92,8 @@ ItemRestorers::Restoremailaccountsandmessages(const std::function<void(double sh
     QList<AccountFolder> folders;
     for (const QString &name : *names) {
         if (isFolderArchive(name)) {
-            folders.append({name, QDir(store).filePath(folderOfArchive(name))});
+            folders.append(
+                {name, QDir(store).filePath(folderOfArchive(name)), m_zip.storedSize(name)});
         } else if (Result restored = extract(name, store); restored) {
             m_changed = true;
         } else {

@@ -1,5 +1,6 @@
 #include "platform/zip/entrycheck.h"
 
+#include "platform/zip/aesauthentication.h"
 #include "platform/zip/aesdecryption.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/libziphandles.h"
@@ -112,7 +113,10 @@ Result checkEntry(zip_t *archive, const EntryInfo &entry, const QByteArray &pass
 {
     if (entry.compressionMethod == ZIP_CM_STORE && (!entry.encrypted() || entry.winZipAes()))
         return checkStoredEntry(archive, entry, password, progress);
-    Result read = readEntryData(archive, entry, nullptr, password);
+    // The authentication code vouches for every encrypted byte, so that the one decryption is
+    // left to extraction, which checks the CRC as it inflates.
+    Result read = entry.winZipAes() ? checkAuthenticationCode(archive, entry, password)
+                                    : readEntryData(archive, entry, nullptr, password);
     if (read && progress)
         progress(entry.compressedSize);
     return read;

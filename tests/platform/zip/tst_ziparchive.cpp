@@ -606,27 +606,47 @@ private Q_SLOTS:
         QVERIFY(QDir(scratch).isEmpty());
     }
 
+    void verifyNamesTheDamagedEntry_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("damaged");
+        QTest::newRow("stored") << QString() << QStringLiteral("inner.zip");
+        QTest::newRow("stored, protected") << QStringLiteral("pw") << QStringLiteral("inner.zip");
+        QTest::newRow("deflated") << QString() << QStringLiteral("big.txt");
+        QTest::newRow("deflated, protected") << QStringLiteral("pw") << QStringLiteral("big.txt");
+    }
+
     void verifyNamesTheDamagedEntry()
     {
+        QFETCH(QString, password);
+        QFETCH(QString, damaged);
         QTemporaryDir dir;
-        const QByteArray marker = "0123456789abcdef0123456789abcdef";
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/inner.zip")), marker));
+        QByteArray text;
+        for (int line = 0; line < 400; ++line)
+            text += "Line " + QByteArray::number(line) + " of a message\r\n";
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/inner.zip")), noise(5000)));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("src/big.txt")), text));
         QVERIFY(writeFile(dir.filePath(QStringLiteral("src/good.txt")), "good"));
         const QString archive = dir.filePath(QStringLiteral("b.wlm"));
-        QVERIFY(writeArchive(archive, {dir.filePath(QStringLiteral("src/*.*"))}));
+        QVERIFY(writeArchive(archive, {dir.filePath(QStringLiteral("src/*.*"))}, password));
+        // The first occurrence of the name is in the entry's local header.
         QByteArray bytes = readFile(archive);
-        const qsizetype at = bytes.indexOf(marker);
-        QVERIFY(at > 0);
-        bytes[at + 5] = 'X';
+        const QByteArray name = damaged.toUtf8();
+        const qsizetype at = bytes.indexOf(name);
+        QVERIFY(at >= 30 && bytes.mid(at - 30, 4) == QByteArray("PK\x03\x04", 4));
+        const qsizetype data =
+            at + name.size() + qFromLittleEndian<quint16>(bytes.constData() + at - 2);
+        bytes[data + 40] = char(bytes[data + 40] ^ 1);
         QVERIFY(writeFile(archive, bytes));
 
         ZipArchive zip;
+        zip.SetPassword(password);
         QVERIFY(zip.OpenArchive(archive));
         QVERIFY(zip.VerifyEntries({QStringLiteral("good.txt")}));
         QVERIFY(!zip.VerifyEntries({QStringLiteral("nothing.txt")}));
         const Result verified = zip.VerifyEntries();
         QVERIFY(!verified);
-        QVERIFY(verified.message().contains(QStringLiteral("inner.zip")));
+        QVERIFY2(verified.message().contains(damaged), qPrintable(verified.message()));
     }
 
     void instancesWorkOnThreadsAtOnce()
