@@ -21,8 +21,8 @@ namespace {
 
 // How often the share of work done is told while a large folder is being extracted.
 constexpr std::chrono::milliseconds progressInterval(250);
-// The part of the work that extracting takes; removing the old copies takes the rest.
-constexpr double extractionShare = 0.8;
+// What removing an old copy counts for, against the bytes of its folder's extraction.
+constexpr double removalWeight = 0.25;
 
 // The archive on a worker's own libzip handle, which no other thread touches.
 Result openAgain(ZipArchive &archive, const OpenedBackup &state)
@@ -103,14 +103,27 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
         return outcome;
     const qsizetype count = folders.size();
     const auto slots = size_t(count);
+    const auto removalBytes = [](const AccountFolder &folder) {
+        return quint64(double(folder.storedSize) * removalWeight);
+    };
     quint64 total = 0;
     for (const AccountFolder &folder : folders)
-        total += folder.storedSize;
+        total += folder.storedSize + removalBytes(folder);
     Progress shared(total);
 
     std::vector<Result> results(slots);
     std::vector<QString> oldCopies(slots);
     std::vector<char> removed(slots, 1);
+    // An old copy goes as soon as its folder is in, while the next folders are extracted: removing
+    // waits mostly on the disk, extracting mostly on the processor. Each folder counts twice as
+    // done: once extracted, once its old copy is gone (or there was none).
+    QThreadPool removers;
+    removers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
+    const auto removeOldCopy = [&](qsizetype at) {
+        removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]);
+        shared.add(removalBytes(folders[at]));
+        shared.folderDone();
+    };
     std::atomic<qsizetype> next{0};
     QThreadPool workers;
     workers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
@@ -129,40 +142,22 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
                                                                           shared.add(bytes);
                                                                       })
                                             : Expected<QString>(opened);
-                if (old)
-                    oldCopies[size_t(at)] = *old;
                 results[size_t(at)] = old.result();
                 shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
                 shared.folderDone();
+                if (old) {
+                    oldCopies[size_t(at)] = *old;
+                    removers.start([&removeOldCopy, at] { removeOldCopy(at); });
+                } else {
+                    shared.add(removalBytes(folder));
+                    shared.folderDone();
+                }
             }
         });
-    const auto extracting = [&](double share) {
-        if (progress)
-            progress(share * extractionShare);
-    };
-    while (shared.waitAndTell(count, extracting)) {
+    while (shared.waitAndTell(2 * count, progress)) {
     }
     workers.waitForDone();
-
-    // The old copies go only once every folder is in: ext4 looks again at each inode freed in
-    // the last seconds whenever it allocates one, so files created beside a removal come slowly.
-    const auto copies = qsizetype(std::count_if(oldCopies.begin(), oldCopies.end(),
-                                                [](const QString &old) { return !old.isEmpty(); }));
-    Progress removing{quint64(copies)};
-    for (qsizetype at = 0; at < count; ++at)
-        if (!oldCopies[size_t(at)].isEmpty())
-            workers.start([&, at] {
-                removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]);
-                removing.add(1);
-                removing.folderDone();
-            });
-    const auto removingShare = [&](double share) {
-        if (progress)
-            progress(extractionShare + share * (1 - extractionShare));
-    };
-    while (copies > 0 && removing.waitAndTell(copies, removingShare)) {
-    }
-    workers.waitForDone();
+    removers.waitForDone();
 
     for (qsizetype at = 0; at < count; ++at) {
         const QString account = folderOfArchive(folders[at].entryName);

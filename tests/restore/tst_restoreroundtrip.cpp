@@ -8,8 +8,12 @@
 #include "support/lockholder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QScopeGuard>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -128,6 +132,65 @@ private Q_SLOTS:
                     .entryList({u".*"_s}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
         QVERIFY(!QFileInfo::exists(staging));
+    }
+
+    // Restoring over accounts takes over the files that have not changed, as a second name of
+    // the same file, and writes every other one anew without touching the old file.
+    void unchangedMessagesAreTakenOverAndOthersWrittenAnew()
+    {
+        SampleProfile target({u"--seed"_s, u"5"_s, u"--accounts"_s, u"1"_s});
+        QVERIFY(target.isValid());
+        const auto restoreAccounts = [&] {
+            Session session(target.path());
+            QCOMPARE(session.open(m_plainArchive).status, OpenStatus::Opened);
+            const RestoreOutcome outcome = session.restore(itemsOf({0}));
+            QVERIFY2(outcome.allRestored(), qPrintable(outcome.problems.join(u'\n')));
+        };
+        restoreAccounts();
+        const QStringList folders = accountFolders(m_source.store());
+        QStringList files;
+        for (const QString &folder : folders)
+            for (QDirIterator it(target.store(folder), QDir::Files, QDirIterator::Subdirectories);
+                 it.hasNext();)
+                if (const QString file = it.next(); QFileInfo(file).size() > 0)
+                    files.append(file);
+        QVERIFY(files.size() >= 5);
+        const auto identity = [](const QString &file) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+        };
+        const QString outside = m_dir.filePath(u"outside.eml"_s);
+        const QByteArray linkedBefore = readFile(files[3]);
+        QList<std::pair<QDateTime, QFile::Permissions>> restored;
+        for (const QString &file : std::as_const(files))
+            restored.append({QFileInfo(file).lastModified(), QFile::permissions(file)});
+        // Each change makes a file no longer the one the archive holds.
+        {
+            QByteArray flipped = readFile(files[0]);
+            flipped[0] = flipped[0] == 'x' ? 'y' : 'x';
+            QVERIFY(writeFile(files[0], flipped));
+        }
+        QFile touched(files[1]);
+        QVERIFY(touched.open(QIODevice::ReadWrite) &&
+                touched.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                    QFileDevice::FileModificationTime));
+        touched.close();
+        QVERIFY(QFile::setPermissions(files[2], QFile::ReadOwner));
+        QVERIFY(::link(QFile::encodeName(files[3]).constData(),
+                       QFile::encodeName(outside).constData()) == 0);
+        QList<ino_t> before;
+        for (const QString &file : std::as_const(files))
+            before.append(identity(file));
+
+        restoreAccounts();
+        for (const QString &folder : folders)
+            QCOMPARE(treeOf(target.store(folder)), treeOf(m_source.store(folder)));
+        for (qsizetype at = 0; at < files.size(); ++at) {
+            QCOMPARE(identity(files[at]) == before[at], at >= 4);
+            QCOMPARE(QFileInfo(files[at]).lastModified(), restored[at].first);
+            QCOMPARE(QFile::permissions(files[at]), restored[at].second);
+        }
+        QCOMPARE(readFile(outside), linkedBefore);
     }
 
     void onlyTickedHeldItemsRunAndASecondRunNeedsNoReopening()

@@ -2,6 +2,7 @@
 
 #include "platform/zip/libziphandles.h"
 #include "platform/zip/siblingfile.h"
+#include "platform/zip/unchangedfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -84,39 +85,54 @@ mode_t WholeEntryWriter::modeIn(const QString &folder)
     return m_folderMode;
 }
 
-std::optional<Result> WholeEntryWriter::write(zip_t *archive, const EntryInfo &entry,
-                                              const QString &target)
+Expected<const char *> WholeEntryWriter::inflate(zip_t *archive, const EntryInfo &entry)
 {
-    if (!m_decompressor)
-        return Result::failure(QStringLiteral("Out of memory for entry \"%1\".").arg(entry.name));
-    const QByteArray path = QFile::encodeName(target);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          modeIn(QFileInfo(target).path()));
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return std::nullopt;
-        return Result::failure(
-            QStringLiteral("Cannot create %1: %2").arg(target, systemError(errno)));
-    }
-
     m_packed.resize(std::max<size_t>(m_packed.size(), size_t(entry.compressedSize)));
-    Result done = readRaw(archive, entry, m_packed.data());
+    if (Result read = readRaw(archive, entry, m_packed.data()); !read)
+        return read;
     const char *data = m_packed.data();
-    if (done && entry.compressionMethod == ZIP_CM_DEFLATE) {
+    if (entry.compressionMethod == ZIP_CM_DEFLATE) {
         m_data.resize(std::max<size_t>(m_data.size(), size_t(entry.size)));
         // Without a place for the length it found, libdeflate fails unless the data fills
         // exactly the size the entry declares.
         if (libdeflate_deflate_decompress(m_decompressor, m_packed.data(),
                                           size_t(entry.compressedSize), m_data.data(),
                                           size_t(entry.size), nullptr) != LIBDEFLATE_SUCCESS)
-            done = damaged(entry, QStringLiteral("its compressed data is invalid"));
+            return damaged(entry, QStringLiteral("its compressed data is invalid"));
         data = m_data.data();
-    } else if (done && entry.compressedSize != entry.size) {
-        done = damaged(entry, QStringLiteral("its stored size does not match its size"));
+    } else if (entry.compressedSize != entry.size) {
+        return damaged(entry, QStringLiteral("its stored size does not match its size"));
     }
-    if (done && libdeflate_crc32(0, data, size_t(entry.size)) != *entry.crc)
-        done = damaged(entry, QStringLiteral("CRC error"));
-    if (done && !writeAll(fd, data, size_t(entry.size)))
+    if (libdeflate_crc32(0, data, size_t(entry.size)) != *entry.crc)
+        return damaged(entry, QStringLiteral("CRC error"));
+    return data;
+}
+
+std::optional<Result> WholeEntryWriter::write(zip_t *archive, const EntryInfo &entry,
+                                              const QString &target, const QString &unchanged)
+{
+    if (!m_decompressor)
+        return Result::failure(QStringLiteral("Out of memory for entry \"%1\".").arg(entry.name));
+    const Expected<const char *> data = inflate(archive, entry);
+    if (!data)
+        return data.result();
+    const QByteArray path = QFile::encodeName(target);
+    const mode_t mode = modeIn(QFileInfo(target).path());
+    if (!unchanged.isEmpty() && entry.modified.isValid() &&
+        linkUnchangedFile(
+            QFile::encodeName(unchanged), path,
+            {*data, size_t(entry.size), entry.modified.toSecsSinceEpoch(), createdMode(mode)}))
+        return Result::success();
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return std::nullopt;
+        return Result::failure(
+            QStringLiteral("Cannot create %1: %2").arg(target, systemError(errno)));
+    }
+    Result done = Result::success();
+    if (!writeAll(fd, *data, size_t(entry.size)))
         done =
             Result::failure(QStringLiteral("Cannot write %1: %2").arg(target, systemError(errno)));
     // A time that cannot be set leaves the data intact, so it does not fail the extraction.

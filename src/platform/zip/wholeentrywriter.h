@@ -32,10 +32,15 @@ public:
 
     // Writes `entry` as the new file `target` with the entry's modification time; nullopt when
     // something is already there (a file to replace, a link or folder to refuse), which is
-    // `writeEntryFile`'s to handle. A file that fails half-way is removed again.
-    std::optional<Result> write(zip_t *archive, const EntryInfo &entry, const QString &target);
+    // `writeEntryFile`'s to handle. A file that fails half-way is removed again. When the file
+    // `unchanged` already holds exactly what the entry would write, `target` becomes another name
+    // for it instead.
+    std::optional<Result> write(zip_t *archive, const EntryInfo &entry, const QString &target,
+                                const QString &unchanged = {});
 
 private:
+    // The entry's data, inflated and its CRC checked, in a buffer valid until the next call.
+    Expected<const char *> inflate(zip_t *archive, const EntryInfo &entry);
     mode_t modeIn(const QString &folder);
 
     libdeflate_decompressor *m_decompressor = nullptr;

@@ -129,9 +129,11 @@ int stopWhenInterrupted(zip_t *, void *)
     return interruptionRequested() ? 1 : 0;
 }
 
-// Writes every entry of `archive` below `folder`; `archivePath` names it in messages.
+// Writes every entry of `archive` below `folder`; `archivePath` names it in messages. Files
+// already as they would be written at the same place below `unchangedFolder` are linked instead.
 Result extractArchive(zip_t *archive, const QString &archivePath, const QString &folder,
-                      const QByteArray &password, const ZipArchive::ReadIncrement &progress)
+                      const QByteArray &password, const ZipArchive::ReadIncrement &progress,
+                      const QString &unchangedFolder = {})
 {
     const Expected<ExtractionPlan> plan = planExtraction(archive);
     if (!plan)
@@ -148,11 +150,13 @@ Result extractArchive(zip_t *archive, const QString &archivePath, const QString 
             return Result::failure(
                 QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
     WholeEntryWriter whole;
+    const QDir unchanged(unchangedFolder);
     for (const auto &[entry, path] : plan->files) {
         const QString target = root.filePath(path);
         std::optional<Result> written;
         if (WholeEntryWriter::fits(entry))
-            written = whole.write(archive, entry, target);
+            written = whole.write(archive, entry, target,
+                                  unchangedFolder.isEmpty() ? QString() : unchanged.filePath(path));
         if (!written)
             written = writeEntryFile(archive, entry, target, password);
         if (!*written)
@@ -527,7 +531,8 @@ Result ZipArchive::ExtractAll(const QString &folder)
 }
 
 Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
-                                 const QString &scratchFolder, const ReadIncrement &progress)
+                                 const QString &scratchFolder, const QString &unchangedFolder,
+                                 const ReadIncrement &progress)
 {
     if (Result open = requireOpen(); !open)
         return open;
@@ -544,7 +549,7 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
         const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
         if (!nested)
             return nested.result();
-        return extractArchive(nested->get(), nestedPath, folder, {}, progress);
+        return extractArchive(nested->get(), nestedPath, folder, {}, progress, unchangedFolder);
     }
     QTemporaryFile copy(QDir(scratchFolder).filePath(QStringLiteral("nested-XXXXXX.zip")));
     if (!copy.open())
@@ -560,7 +565,7 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     if (!nested)
         return Result::failure(
             QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(name, why));
-    return extractArchive(nested.get(), nestedPath, folder, {}, progress);
+    return extractArchive(nested.get(), nestedPath, folder, {}, progress, unchangedFolder);
 }
 
 quint64 ZipArchive::storedSize(const QString &name) const

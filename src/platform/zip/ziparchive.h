@@ -93,10 +93,12 @@ public:
     // `ExtractAll` does. A stored nested archive is read where it lies in this archive (and
     // decrypted as it is read), not copied first; its authentication code is not checked here,
     // so verify the entry before. Any other is copied into `scratchFolder` for the time it is
-    // read. Small files are inflated whole. `progress` hears of the nested archive's bytes as
-    // they are read.
+    // read. Small files are inflated whole. A small file that is already exactly as it would be
+    // written, at the same place below `unchangedFolder`, with the same time and permissions, is
+    // linked from there instead of written; that file is only read. `progress` hears of the
+    // nested archive's bytes as they are read.
     Result ExtractNested(const QString &name, const QString &folder, const QString &scratchFolder,
-                         const ReadIncrement &progress = {});
+                         const QString &unchangedFolder = {}, const ReadIncrement &progress = {});
     // How many bytes the entry takes in the archive; 0 when there is no such entry.
     quint64 storedSize(const QString &name) const;
     // Reads the named entries (every entry when `names` is empty) completely, checking their

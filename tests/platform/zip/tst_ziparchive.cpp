@@ -599,7 +599,7 @@ private Q_SLOTS:
         quint64 read = 0;
         const Result extracted =
             zip.ExtractNested(QStringLiteral("Work.zip"), dir.filePath(QStringLiteral("out")),
-                              scratch, [&](quint64 bytes) { read += bytes; });
+                              scratch, {}, [&](quint64 bytes) { read += bytes; });
         QVERIFY2(extracted, qPrintable(extracted.message()));
         QCOMPARE(treeOf(dir.filePath(QStringLiteral("out"))), treeOf(mail));
         QVERIFY(read > 300000);
