@@ -35,8 +35,8 @@ std::optional<mode_t> processUmask()
 
 bool sameBytes(int fd, const char *data, size_t size)
 {
-    constexpr size_t chunk = 256 * 1024;
-    static thread_local char buffer[chunk];
+    constexpr size_t chunk = 64 * 1024;
+    char buffer[chunk];
     for (size_t done = 0; done < size;) {
         const ssize_t got = ::pread(fd, buffer, std::min(chunk, size - done), off_t(done));
         if (got < 0 && errno == EINTR)
