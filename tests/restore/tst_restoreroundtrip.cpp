@@ -164,17 +164,17 @@ private Q_SLOTS:
         QList<std::pair<QDateTime, QFile::Permissions>> restored;
         for (const QString &file : std::as_const(files))
             restored.append({QFileInfo(file).lastModified(), QFile::permissions(file)});
-        // Each change makes a file no longer the one the archive holds.
-        {
-            QByteArray flipped = readFile(files[0]);
-            flipped[0] = flipped[0] == 'x' ? 'y' : 'x';
-            QVERIFY(writeFile(files[0], flipped));
-        }
-        QFile touched(files[1]);
-        QVERIFY(touched.open(QIODevice::ReadWrite) &&
-                touched.setFileTime(QDateTime::currentDateTime().addDays(-3),
-                                    QFileDevice::FileModificationTime));
-        touched.close();
+        // Each change alone makes a file no longer the one the archive holds.
+        const auto setTime = [](const QString &file, const QDateTime &time) {
+            QFile touched(file);
+            return touched.open(QIODevice::ReadWrite) &&
+                   touched.setFileTime(time, QFileDevice::FileModificationTime);
+        };
+        QByteArray flipped = readFile(files[0]);
+        flipped[0] = flipped[0] == 'x' ? 'y' : 'x';
+        QVERIFY(writeFile(files[0], flipped));
+        QVERIFY(setTime(files[0], restored[0].first));
+        QVERIFY(setTime(files[1], QDateTime::currentDateTime().addDays(-3)));
         QVERIFY(QFile::setPermissions(files[2], QFile::ReadOwner));
         QVERIFY(::link(QFile::encodeName(files[3]).constData(),
                        QFile::encodeName(outside).constData()) == 0);
