@@ -155,10 +155,12 @@ private Q_SLOTS:
                 if (const QString file = it.next(); QFileInfo(file).size() > 0)
                     files.append(file);
         QVERIFY(files.size() >= 5);
-        const auto identity = [](const QString &file) {
+        const auto status = [](const QString &file) {
             struct stat st {};
-            return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+            ::stat(QFile::encodeName(file).constData(), &st);
+            return st;
         };
+        const auto identity = [&](const QString &file) { return status(file).st_ino; };
         const QString outside = m_dir.filePath(u"outside.eml"_s);
         const QByteArray linkedBefore = readFile(files[3]);
         QList<std::pair<QDateTime, QFile::Permissions>> restored;
@@ -191,6 +193,21 @@ private Q_SLOTS:
             QCOMPARE(QFile::permissions(files[at]), restored[at].second);
         }
         QCOMPARE(readFile(outside), linkedBefore);
+
+        // Nothing is taken over from a folder reached through a symbolic link.
+        const auto inSubfolder =
+            std::find_if(files.cbegin() + 4, files.cend(), [&](const QString &file) {
+                return !folders.contains(QFileInfo(QFileInfo(file).path()).fileName());
+            });
+        QVERIFY(inSubfolder != files.cend());
+        const QString moved = QFileInfo(*inSubfolder).path();
+        const QString elsewhere = m_dir.filePath(u"elsewhere"_s);
+        QVERIFY(QDir().rename(moved, elsewhere));
+        QVERIFY(QFile::link(elsewhere, moved));
+        restoreAccounts();
+        QVERIFY(!QFileInfo(moved).isSymLink());
+        for (QDirIterator it(elsewhere, QDir::Files); it.hasNext();)
+            QCOMPARE(status(it.next()).st_nlink, nlink_t(1));
     }
 
     void onlyTickedHeldItemsRunAndASecondRunNeedsNoReopening()

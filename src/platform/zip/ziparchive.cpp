@@ -20,6 +20,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <zip.h>
@@ -129,6 +130,26 @@ int stopWhenInterrupted(zip_t *, void *)
     return interruptionRequested() ? 1 : 0;
 }
 
+// Which of `folders` (relative, parents first) are real folders below `root`, reached without
+// following a symbolic link; "" stands for `root` itself. A file is taken over from there only, so
+// that a restored file never becomes another name of a file outside the folder it replaces.
+QSet<QString> realFolders(const QString &root, const QStringList &folders)
+{
+    QSet<QString> real;
+    const QFileInfo top(root);
+    if (root.isEmpty() || !top.isDir() || top.isSymLink())
+        return real;
+    real.insert(QString());
+    for (const QString &folder : folders) {
+        const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+        const QFileInfo info(root + QLatin1Char('/') + folder);
+        if (real.contains(slash < 0 ? QString() : folder.left(slash)) && info.isDir() &&
+            !info.isSymLink())
+            real.insert(folder);
+    }
+    return real;
+}
+
 // Writes every entry of `archive` below `folder`; `archivePath` names it in messages. Files
 // already as they would be written at the same place below `unchangedFolder` are linked instead.
 Result extractArchive(zip_t *archive, const QString &archivePath, const QString &folder,
@@ -150,13 +171,17 @@ Result extractArchive(zip_t *archive, const QString &archivePath, const QString 
             return Result::failure(
                 QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
     WholeEntryWriter whole;
-    const QDir unchanged(unchangedFolder);
+    const QSet<QString> unchangedFolders = realFolders(unchangedFolder, plan->folders);
     for (const auto &[entry, path] : plan->files) {
         const QString target = root.filePath(path);
         std::optional<Result> written;
-        if (WholeEntryWriter::fits(entry))
+        if (WholeEntryWriter::fits(entry)) {
+            const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+            const bool linkable =
+                unchangedFolders.contains(slash < 0 ? QString() : path.left(slash));
             written = whole.write(archive, entry, target,
-                                  unchangedFolder.isEmpty() ? QString() : unchanged.filePath(path));
+                                  linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
+        }
         if (!written)
             written = writeEntryFile(archive, entry, target, password);
         if (!*written)
