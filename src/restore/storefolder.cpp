@@ -106,8 +106,7 @@ Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entr
     const bool hadOld = existing.exists() || existing.isSymLink();
     // Messages that have not changed since the backup are taken over from the old folder by a
     // second name: nothing to write now, nothing to free when the old copy goes.
-    const QString unchanged = existing.isDir() && !existing.isSymLink() ? target : QString();
-    Result done = outer.ExtractNested(entryName, fresh, scratchFolder, unchanged, progress);
+    Result done = outer.ExtractNested(entryName, fresh, scratchFolder, target, progress);
     if (done && hadOld && !exchange(fresh, target)) {
         // Where the file system cannot exchange, the old folder is moved aside first; a run
         // killed in between has it put back by the next one.

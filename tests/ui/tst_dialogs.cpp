@@ -150,7 +150,11 @@ private Q_SLOTS:
         QSize size;
         whenShown<QFileDialog>([&](QFileDialog *dialog) {
             size = dialog->size();
-            dialog->selectFile(written + QStringLiteral("/mail.wlm"));
+            // Typed as a user types it: selectFile leaves the name box alone while it has focus,
+            // which it may or may not have yet.
+            dialog->setDirectory(written);
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
+                ->setText(QStringLiteral("mail.wlm"));
             QMetaObject::invokeMethod(dialog, &QDialog::accept);
         });
         QCOMPARE(dialogs.saveFileName(QStringLiteral("Save"), elsewhere, QStringLiteral("brevnor"),

@@ -18,7 +18,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -57,6 +56,26 @@ struct Fixture {
     ScriptedDialogs dialogs;
     ProgramContext context;
     frmMain window;
+};
+
+// A run whose work waits, after telling `progress` when given, until the test lets it end.
+struct HeldRun {
+    bool start(frmMain &window, const QString &step, const QString &progress = {}, int percent = 0)
+    {
+        return window.startRun(
+            step,
+            [this, progress, percent](RunObserver &observer) {
+                if (!progress.isEmpty())
+                    observer.progress(progress, percent);
+                gate.acquire();
+                return Result::success();
+            },
+            [this](const Result &result) { outcome = result; });
+    }
+    ~HeldRun() { gate.release(); }
+
+    QSemaphore gate;
+    std::optional<Result> outcome;
 };
 
 QList<bool> enabledStates(const QList<QCheckBox *> &boxes)
@@ -309,19 +328,10 @@ private Q_SLOTS:
         Fixture f;
         f.window.show();
         const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
-        QSemaphore gate;
-        std::optional<Result> outcome;
         QSignalSpy backups(&f.window, &frmMain::backupRequested);
-
-        QVERIFY(f.window.startRun(
-            QStringLiteral("Starting..."),
-            [&gate](RunObserver &observer) {
-                observer.progress(QStringLiteral("Copying Contacts..."), 40);
-                gate.acquire();
-                return Result::success();
-            },
-            [&outcome](const Result &result) { outcome = result; }));
-        const auto release = qScopeGuard([&gate] { gate.release(); });
+        HeldRun run;
+        QVERIFY(run.start(f.window, QStringLiteral("Starting..."),
+                          QStringLiteral("Copying Contacts..."), 40));
 
         // Progress arrives while the work is still blocked: the window's event loop runs.
         QTRY_COMPARE(f.find<QLabel>("Label1")->text(), QStringLiteral("Copying Contacts..."));
@@ -343,11 +353,11 @@ private Q_SLOTS:
         f.window.quit_Click();
         QVERIFY(f.window.isVisible());
         QVERIFY(QFileInfo(staging).isDir());
-        QVERIFY(!outcome);
+        QVERIFY(!run.outcome);
 
-        gate.release();
-        QTRY_VERIFY(outcome.has_value());
-        QVERIFY(outcome->ok());
+        run.gate.release();
+        QTRY_VERIFY(run.outcome.has_value());
+        QVERIFY(run.outcome->ok());
         QVERIFY(!f.find<QWidget>("picCon3")->isVisible());
         QCOMPARE(f.find<QLabel>("Label1")->text(), QStringLiteral("Please Waiting..."));
         QCOMPARE(f.find<QProgressBar>("pbshow")->value(), 0);
@@ -362,16 +372,8 @@ private Q_SLOTS:
         Fixture f;
         f.window.show();
         const QString staging = QFileInfo(f.context.values().InfoFilePath).path();
-        QSemaphore gate;
-        std::optional<Result> outcome;
-        QVERIFY(f.window.startRun(
-            QStringLiteral("Starting..."),
-            [&gate](RunObserver &) {
-                gate.acquire();
-                return Result::success();
-            },
-            [&outcome](const Result &result) { outcome = result; }));
-        const auto release = qScopeGuard([&gate] { gate.release(); });
+        HeldRun run;
+        QVERIFY(run.start(f.window, QStringLiteral("Starting...")));
 
         QVERIFY(!f.window.close());
         QVERIFY(!f.window.close());
@@ -381,9 +383,9 @@ private Q_SLOTS:
                      "A backup or restore is in progress.\r\nThe window closes when it ends.")}));
         QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Information);
 
-        gate.release();
+        run.gate.release();
         QTRY_VERIFY(!f.window.isVisible());
-        QVERIFY(outcome.has_value());
+        QVERIFY(run.outcome.has_value());
         QVERIFY(!QFileInfo::exists(staging));
     }
 
@@ -394,24 +396,18 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         QCoreApplication::processEvents();
         const QSize before = f.window.size();
-        QSemaphore gate;
-        bool ended = false;
-        QVERIFY(f.window.startRun(
-            QStringLiteral("Copying Email Mail Accounts & Messages/News Accounts & Messages..."),
-            [&gate](RunObserver &) {
-                gate.acquire();
-                return Result::success();
-            },
-            [&ended](const Result &) { ended = true; }));
-        const auto release = qScopeGuard([&gate] { gate.release(); });
+        HeldRun run;
+        QVERIFY(run.start(
+            f.window,
+            QStringLiteral("Copying Email Mail Accounts & Messages/News Accounts & Messages...")));
         QCoreApplication::processEvents();
         QVERIFY(f.find<QWidget>("picCon3")->isVisible());
         QCOMPARE(f.window.size(), before);
         // The bar stays readable beside the longest step text.
         QVERIFY(f.find<QProgressBar>("pbshow")->width() >= 200);
 
-        gate.release();
-        QTRY_VERIFY(ended);
+        run.gate.release();
+        QTRY_VERIFY(run.outcome.has_value());
         QCoreApplication::processEvents();
         QCOMPARE(f.window.size(), before);
     }
