@@ -120,6 +120,8 @@ Result moveIntoPlace(const QString &temp, const QString &target, Durability dura
     struct stat old {};
     if (::stat(targetName.constData(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(file.get(), old.st_mode & 07777);
+    else if (isPrivateFolder(QFileInfo(resolved).absolutePath()))
+        ::fchmod(file.get(), 0600);
     if (sync && ::fsync(file.get()) != 0)
         return Result::failure(
             QStringLiteral("Cannot write %1 to disk: %2").arg(temp, systemError(errno)));

@@ -24,9 +24,10 @@ QString resolvedTarget(const QString &target);
 
 enum class Durability { Synced, Unsynced };
 
-// Flushes `temp` to disk (unless `Unsynced`), gives it the permissions of the file it replaces and
-// renames it over `target`, so that `target` is at every moment either the old file or the
-// complete new one. A link at `target` is kept; the file it points to is replaced.
+// Flushes `temp` to disk (unless `Unsynced`), gives it the permissions of the file it replaces (or
+// of a new file there, as `createSiblingFile` would) and renames it over `target`, so that `target`
+// is at every moment either the old file or the complete new one. A link at `target` is kept; the
+// file it points to is replaced.
 Result moveIntoPlace(const QString &temp, const QString &target,
                      Durability durability = Durability::Synced);
 

@@ -30,6 +30,7 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -333,6 +334,11 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
     if (!archive)
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
+    // libzip builds the archive in a file of its own and renames it to this name when closing. Put
+    // over an existing file, ext4 writes the new one out at once, and the run would wait for disk
+    // writes of every staged archive, which is removed soon after anyway. The name (this run's
+    // own) stays free until then.
+    ::unlink(QFile::encodeName(file).constData());
     // Kept beyond the archive's own use, so that a failed write can name the file it could not
     // read.
     std::vector<std::pair<SourceHandle, qsizetype>> sources;

@@ -435,6 +435,40 @@ private Q_SLOTS:
                  QByteArray("changed after adding"));
     }
 
+    // A new archive gets what any new file gets where it lies: its owner's only in a folder only
+    // its owner may enter (a run's staging folder), else what the umask leaves.
+    void newArchiveHasTheModeOfANewFileThere_data()
+    {
+        QTest::addColumn<QFile::Permissions>("folderMode");
+        QTest::addColumn<int>("expected");
+        const mode_t umask = ::umask(0);
+        ::umask(umask);
+        QTest::newRow("private folder")
+            << (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) << 0600;
+        QTest::newRow("shared folder") << (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadGroup | QFile::ExeGroup)
+                                       << int(0666 & ~umask);
+    }
+
+    void newArchiveHasTheModeOfANewFileThere()
+    {
+        QFETCH(QFile::Permissions, folderMode);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.txt"));
+        QVERIFY(writeFile(source, "a"));
+        const QString folder = dir.filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(folder, folderMode));
+        const QString archive = folder + QStringLiteral("/b.wlm");
+        QVERIFY(writeArchive(archive, {source}));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(archive).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), expected);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("b.wlm")});
+    }
+
     void addFilesRefusesWhatItCannotKeep()
     {
         QTemporaryDir dir;
