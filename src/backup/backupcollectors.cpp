@@ -141,22 +141,23 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     QStringList folders;
     for (const QString &folder : accountFolders(store))
         (canBeListed(folder + QStringLiteral(".zip")) ? folders : m_leftOut).append(folder);
+    // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
+    // be overwritten and then deleted. A failure to build one lies with the staging folder, and
+    // fails the archive's write.
+    const std::shared_ptr<NestedArchives> nested =
+        NestedArchives::start(store, folders, m_context.staging().path(), m_accountsBuilt);
     // Every account is read through before the archive is written, where an account that cannot
-    // be read would fail the whole run rather than this item.
+    // be read would fail the whole run rather than this item. Each one read through is built
+    // while the next are read.
     QList<TreeSize> sizes(folders.size());
     for (qsizetype i = 0; i < folders.size(); ++i) {
         if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i]), &sizes[i]);
             !readable)
             return readable;
+        nested->folderChecked(sizes[i]);
         if (m_accountsRead)
             m_accountsRead(double(i + 1) / double(folders.size()));
     }
-
-    // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
-    // be overwritten and then deleted. A failure to build one now lies with the staging folder,
-    // and fails the archive's write.
-    const std::shared_ptr<NestedArchives> nested =
-        NestedArchives::start(store, folders, sizes, m_context.staging().path(), m_accountsBuilt);
     QStringList names;
     for (qsizetype i = 0; i < folders.size(); ++i) {
         const QString name = folders[i] + QStringLiteral(".zip");

@@ -60,28 +60,32 @@ double NestedProgress::share() const
 }
 
 NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
-                               const QList<TreeSize> &sizes, const QString &targetFolder,
+                               const QString &targetFolder,
                                std::shared_ptr<NestedProgress> progress)
-    : m_store(storeFolder), m_folders(folders), m_sizes(sizes), m_target(targetFolder),
+    : m_store(storeFolder), m_folders(folders), m_target(targetFolder),
       m_progress(std::move(progress)), m_results(folders.size())
 {
-    if (m_progress)
-        for (const TreeSize &size : sizes)
-            m_progress->m_total += size.bytes;
     m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
 }
 
 std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
                                                       const QStringList &folders,
-                                                      const QList<TreeSize> &sizes,
                                                       const QString &targetFolder,
                                                       std::shared_ptr<NestedProgress> progress)
 {
-    std::shared_ptr<NestedArchives> archives(
-        new NestedArchives(storeFolder, folders, sizes, targetFolder, std::move(progress)));
-    const std::lock_guard lock(archives->m_mutex);
-    archives->startBuilds();
-    return archives;
+    return std::shared_ptr<NestedArchives>(
+        new NestedArchives(storeFolder, folders, targetFolder, std::move(progress)));
+}
+
+void NestedArchives::folderChecked(const TreeSize &size)
+{
+    // The run shows the builds' share only once every folder is read through, so the total is
+    // whole by then.
+    if (m_progress)
+        m_progress->m_total += size.bytes;
+    const std::lock_guard lock(m_mutex);
+    m_sizes.append(size);
+    startBuilds();
 }
 
 NestedArchives::~NestedArchives()
@@ -136,7 +140,7 @@ void NestedArchives::release(qsizetype index)
 // list order, so that the one the backup archive waits for is never held back by later ones.
 void NestedArchives::startBuilds()
 {
-    while (!m_stopping && m_started < m_folders.size() && m_started <= m_taken + mostAhead &&
+    while (!m_stopping && m_started < m_sizes.size() && m_started <= m_taken + mostAhead &&
            (m_building == 0 || m_filesBuilding + m_sizes[m_started].files <= mostFilesAtOnce)) {
         const qsizetype index = m_started++;
         ++m_building;

@@ -54,16 +54,20 @@ public:
     // archives whose files together pass this many are built one after the other.
     static constexpr quint64 mostFilesAtOnce = 60000;
 
-    // Starts building the first archives at once; `sizes` holds what each folder holds.
-    static std::shared_ptr<NestedArchives>
-    start(const QString &storeFolder, const QStringList &folders, const QList<TreeSize> &sizes,
-          const QString &targetFolder, std::shared_ptr<NestedProgress> progress = {});
+    // Builds nothing until folders are said to be read through (`folderChecked`).
+    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
+                                                 const QStringList &folders,
+                                                 const QString &targetFolder,
+                                                 std::shared_ptr<NestedProgress> progress = {});
     // Builds not yet begun are dropped, running ones awaited, and what is staged is removed.
     ~NestedArchives();
     NestedArchives(const NestedArchives &) = delete;
     NestedArchives &operator=(const NestedArchives &) = delete;
 
     QString path(qsizetype index) const;
+    // The next folder in list order has been read through and holds `size`: its archive may be
+    // built now, while later folders are still being read.
+    void folderChecked(const TreeSize &size);
     // Makes the archive of `folders[index]` for the backup archive; `sizeBound` is the most it
     // can hold.
     std::shared_ptr<EntryMaker> maker(qsizetype index, quint64 sizeBound);
@@ -72,8 +76,7 @@ private:
     friend class NestedArchiveMaker;
 
     NestedArchives(const QString &storeFolder, const QStringList &folders,
-                   const QList<TreeSize> &sizes, const QString &targetFolder,
-                   std::shared_ptr<NestedProgress> progress);
+                   const QString &targetFolder, std::shared_ptr<NestedProgress> progress);
     // Waits until the archive is built.
     Result waitFor(qsizetype index);
     // The backup archive has taken it in.
@@ -83,7 +86,8 @@ private:
 
     const QDir m_store;
     const QStringList m_folders;
-    const QList<TreeSize> m_sizes;
+    // Of the folders read through so far.
+    QList<TreeSize> m_sizes;
     const QDir m_target;
     const std::shared_ptr<NestedProgress> m_progress;
     QThreadPool m_pool;
