@@ -1,5 +1,6 @@
 #include "platform/zip/fileentrysource.h"
 
+#include "platform/zip/deflatelevel.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/winzipaes.h"
 
@@ -41,9 +42,6 @@ struct OpenEntry {
 };
 
 namespace {
-
-// zlib's default level, and zip's: the archive comes out the size users know from those tools.
-constexpr int deflateLevel = 6;
 
 // One per entry, alive from the entry's adding to the archive's end: what it keeps is what libzip
 // asks of it after the data has been read.
@@ -173,8 +171,7 @@ zip_int64_t FileEntrySource::openBody()
         return 0;
     }
     uint8_t *buffer = m_workspace.fileBuffer();
-    libdeflate_compressor *compressor = m_workspace.compressor();
-    if (!buffer || !compressor || !m_workspace.packedBuffer())
+    if (!buffer || !m_workspace.packedBuffer())
         return fail(ZIP_ER_MEMORY);
     size_t got = 0;
     while (got < EntryWorkspace::wholeFileLimit) {
@@ -188,14 +185,17 @@ zip_int64_t FileEntrySource::openBody()
     m_crc = libdeflate_crc32(m_crc, buffer, got);
     m_read = got;
     if (got < EntryWorkspace::wholeFileLimit) {
+        libdeflate_compressor *compressor = m_workspace.compressor(deflateLevelFor(buffer, got));
+        if (!compressor)
+            return fail(ZIP_ER_MEMORY);
         entry.body = OpenEntry::Body::Whole;
         entry.packedSize = libdeflate_deflate_compress(
             compressor, buffer, got, m_workspace.packedBuffer(), m_workspace.packedCapacity());
         return entry.packedSize > 0 ? 0 : fail(ZIP_ER_INTERNAL);
     }
     entry.body = OpenEntry::Body::Stream;
-    if (deflateInit2(&entry.zlib, deflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
-        Z_OK)
+    if (deflateInit2(&entry.zlib, thoroughDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
         return fail(ZIP_ER_MEMORY);
     entry.zlibOpen = true;
     entry.zlib.next_in = buffer;
@@ -367,8 +367,9 @@ EntryWorkspace::EntryWorkspace()
 
 EntryWorkspace::~EntryWorkspace()
 {
-    if (m_compressor)
-        libdeflate_free_compressor(m_compressor);
+    for (libdeflate_compressor *compressor : {m_fast, m_thorough})
+        if (compressor)
+            libdeflate_free_compressor(compressor);
     zip_error_fini(&m_error);
 }
 
@@ -379,11 +380,12 @@ OpenEntry *EntryWorkspace::openEntry()
     return m_openEntry.get();
 }
 
-libdeflate_compressor *EntryWorkspace::compressor()
+libdeflate_compressor *EntryWorkspace::compressor(int level)
 {
-    if (!m_compressor)
-        m_compressor = libdeflate_alloc_compressor(deflateLevel);
-    return m_compressor;
+    libdeflate_compressor *&compressor = level == fastDeflateLevel ? m_fast : m_thorough;
+    if (!compressor)
+        compressor = libdeflate_alloc_compressor(level);
+    return compressor;
 }
 
 uint8_t *EntryWorkspace::fileBuffer()
@@ -395,8 +397,9 @@ uint8_t *EntryWorkspace::fileBuffer()
 
 uint8_t *EntryWorkspace::packedBuffer()
 {
-    if (!m_packed && compressor()) {
-        m_packedCapacity = libdeflate_deflate_compress_bound(m_compressor, wholeFileLimit);
+    if (!m_packed) {
+        // Null: the bound of every level.
+        m_packedCapacity = libdeflate_deflate_compress_bound(nullptr, wholeFileLimit);
         m_packed.reset(new (std::nothrow) uint8_t[m_packedCapacity]);
     }
     return m_packed.get();

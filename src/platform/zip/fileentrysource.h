@@ -32,7 +32,8 @@ public:
     EntryWorkspace(const EntryWorkspace &) = delete;
     EntryWorkspace &operator=(const EntryWorkspace &) = delete;
 
-    libdeflate_compressor *compressor();
+    // One of the levels of `deflateLevelFor`.
+    libdeflate_compressor *compressor(int level);
     uint8_t *fileBuffer();
     uint8_t *packedBuffer();
     size_t packedCapacity();
@@ -42,7 +43,8 @@ public:
     zip_error_t *error() { return &m_error; }
 
 private:
-    libdeflate_compressor *m_compressor = nullptr;
+    libdeflate_compressor *m_fast = nullptr;
+    libdeflate_compressor *m_thorough = nullptr;
     std::unique_ptr<uint8_t[]> m_file;
     std::unique_ptr<uint8_t[]> m_packed;
     size_t m_packedCapacity = 0;
