@@ -38,12 +38,13 @@ private:
 namespace {
 
 Result buildOne(const QString &source, const QString &target,
-                const ZipArchive::ProgressCallback &progress)
+                const ZipArchive::ProgressCallback &progress, std::function<bool()> stop)
 {
     ZipArchive Zip2;
     if (Result created = Zip2.CreateArchive(target); !created)
         return created;
     Zip2.setDurable(false);
+    Zip2.setStopWhen(std::move(stop));
     if (Result added = Zip2.AddFiles(source + QStringLiteral("/*.*"), true); !added)
         return added;
     Result written = Zip2.WriteArchive(progress);
@@ -159,7 +160,10 @@ void NestedArchives::build(qsizetype index)
             m_progress->m_done += done - counted;
         counted = std::max(counted, done);
     };
-    Result built = buildOne(m_store.filePath(m_folders[index]), path(index), count);
+    // Once the archives are given up on (an account cannot be read, the write failed), a build
+    // under way stops rather than keeping the run waiting for an archive nobody takes.
+    Result built = buildOne(m_store.filePath(m_folders[index]), path(index), count,
+                            [this] { return m_stopping.load(); });
     // Failed or not, nothing of it is left to build.
     count(100);
     // The archive's entries leave many small blocks free in this thread's own malloc arena, where

@@ -99,7 +99,7 @@ private:
     int m_building = 0;
     quint64 m_filesBuilding = 0;
     QList<std::optional<Result>> m_results;
-    bool m_stopping = false;
+    std::atomic<bool> m_stopping = false;
 };
 
 } // namespace quillory

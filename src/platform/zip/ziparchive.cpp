@@ -126,9 +126,10 @@ void reportProgress(zip_t *, double done, void *callback)
 }
 
 // A stopped run must not wait for a large archive to be finished only to throw it away.
-int stopWhenInterrupted(zip_t *, void *)
+int stopWhenAsked(zip_t *, void *stopWhen)
 {
-    return interruptionRequested() ? 1 : 0;
+    const auto &asked = *static_cast<const std::function<bool()> *>(stopWhen);
+    return interruptionRequested() || (asked && asked()) ? 1 : 0;
 }
 
 // Which of `folders` (relative, parents first) are real folders below `root`, reached without
@@ -408,7 +409,7 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
     if (progress)
         zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr,
                                                   const_cast<ProgressCallback *>(&progress));
-    zip_register_cancel_callback_with_state(archive.get(), stopWhenInterrupted, nullptr, nullptr);
+    zip_register_cancel_callback_with_state(archive.get(), stopWhenAsked, nullptr, &m_stopWhen);
     if (zip_close(archive.get()) != 0) {
         if (interruptionRequested())
             return Result::failure(interruptionText());

@@ -64,6 +64,9 @@ public:
     // An archive that lives only for the run (staged, then removed) need not wait for the disk;
     // any other is flushed to disk before it takes its name.
     void setDurable(bool durable) { m_durable = durable; }
+    // Asked again and again while the archive is written (from the writing thread): once it says
+    // so, the write stops and fails, as when the run is interrupted.
+    void setStopWhen(std::function<bool()> stop) { m_stopWhen = std::move(stop); }
     // `progress` receives the share of the work done, in percent. A protected archive needs a
     // password that is not empty.
     Result WriteArchive(const ProgressCallback &progress = {});
@@ -139,6 +142,7 @@ private:
     QSet<QString> m_pendingNames;
     bool m_protect = false;
     bool m_durable = true;
+    std::function<bool()> m_stopWhen;
     QString m_password;
 };
 

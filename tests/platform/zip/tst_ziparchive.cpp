@@ -426,6 +426,13 @@ private Q_SLOTS:
         zip.setProtectWithPassword(true);
         QVERIFY(!zip.WriteArchive());
         zip.setProtectWithPassword(false);
+        int asked = 0;
+        zip.setStopWhen([&asked] { return ++asked == 2; });
+        QVERIFY(!zip.WriteArchive());
+        QCOMPARE(asked, 2);
+        QCOMPARE(readFile(archive), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+        zip.setStopWhen({});
         QVERIFY(zip.WriteArchive());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), files);
         ZipArchive reader;
