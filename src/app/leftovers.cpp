@@ -3,11 +3,11 @@
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
 #include "app/tempfile.h"
+#include "platform/foldertree.h"
 #include "platform/runownedname.h"
 #include "platform/zip/siblingfile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 
 #include <cstdio>
@@ -36,20 +36,6 @@ bool exists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// Restored folders may hold read-only folders, whose entries cannot be removed as they are.
-void removeTree(const QString &folder)
-{
-    QDirIterator it(folder, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileInfo().isSymLink())
-            ::chmod(QFile::encodeName(path).constData(), 0700);
-    }
-    QDir(folder).removeRecursively();
-}
-
 QStringList entries(const QString &folder, const QString &pattern, QDir::Filters kind)
 {
     if (folder.isEmpty())
@@ -64,7 +50,7 @@ void removeStagingFolders()
     for (const QString &name : entries(temp.path(), prefix + QLatin1Char('*'), QDir::Dirs)) {
         const QString path = temp.filePath(name);
         if (ownEntry(path, true) && madeByGoneRun(QStringView(name).mid(prefix.size())))
-            removeTree(path);
+            removeFolderTree(path);
     }
 }
 
@@ -98,7 +84,7 @@ void finishAccountRestores(const QString &storeFolder)
             ::rename(QFile::encodeName(old).constData(), QFile::encodeName(target).constData()) !=
                 0)
             continue;
-        removeTree(work);
+        removeFolderTree(work);
     }
 }
 

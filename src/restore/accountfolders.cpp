@@ -1,5 +1,6 @@
 #include "restore/accountfolders.h"
 
+#include "platform/foldertree.h"
 #include "platform/zip/ziparchive.h"
 #include "restore/itementries.h"
 #include "restore/openedbackup.h"

@@ -1,9 +1,9 @@
 #include "restore/storefolder.h"
 
+#include "platform/foldertree.h"
 #include "platform/runownedname.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -69,22 +69,6 @@ bool exchange(const QString &a, const QString &b)
 }
 
 } // namespace
-
-bool removeFolderTree(const QString &folder)
-{
-    // Only the folders' own permissions decide whether their entries can be removed.
-    QDirIterator it(folder, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOwner |
-                                      QFile::WriteOwner | QFile::ExeOwner);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileInfo().isSymLink())
-            QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner |
-                                            QFile::WriteOwner | QFile::ExeOwner);
-    }
-    return QDir(folder).removeRecursively();
-}
 
 Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entryName,
                                           const QString &target, const QString &scratchFolder,

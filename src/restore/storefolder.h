@@ -18,8 +18,4 @@ Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entr
                                           const QString &target, const QString &scratchFolder,
                                           const ZipArchive::ReadIncrement &progress = {});
 
-// Removes a folder with everything below it, read-only folders included; links below it are
-// removed, never followed.
-bool removeFolderTree(const QString &folder);
-
 } // namespace quillory
