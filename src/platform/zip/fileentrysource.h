@@ -32,7 +32,7 @@ public:
     EntryWorkspace(const EntryWorkspace &) = delete;
     EntryWorkspace &operator=(const EntryWorkspace &) = delete;
 
-    // One of the levels of `deflateLevelFor`.
+    // `fastDeflateLevel` or `thoroughDeflateLevel`.
     libdeflate_compressor *compressor(int level);
     uint8_t *fileBuffer();
     uint8_t *packedBuffer();

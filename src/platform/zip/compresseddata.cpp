@@ -1,4 +1,4 @@
-#include "platform/zip/deflatelevel.h"
+#include "platform/zip/compresseddata.h"
 
 #include <array>
 #include <cmath>
@@ -20,7 +20,7 @@ constexpr double compressedBits = 7.5;
 
 } // namespace
 
-int deflateLevelFor(const uint8_t *data, size_t size)
+bool looksCompressed(const uint8_t *data, size_t size)
 {
     std::array<size_t, 256> counts{};
     size_t sampled = 0;
@@ -35,7 +35,7 @@ int deflateLevelFor(const uint8_t *data, size_t size)
             bits -= share * std::log2(share);
         }
     const bool encodedText = bits >= encodedTextBits && letters <= encodedTextLetters;
-    return encodedText || bits >= compressedBits ? fastDeflateLevel : thoroughDeflateLevel;
+    return encodedText || bits >= compressedBits;
 }
 
 } // namespace quillory::zipdetail
