@@ -59,7 +59,8 @@ public:
                                                  const QStringList &folders,
                                                  const QString &targetFolder,
                                                  std::shared_ptr<NestedProgress> progress = {});
-    // Builds not yet begun are dropped, running ones awaited, and what is staged is removed.
+    // Builds not yet begun are dropped, running ones stopped and awaited, and what is staged is
+    // removed.
     ~NestedArchives();
     NestedArchives(const NestedArchives &) = delete;
     NestedArchives &operator=(const NestedArchives &) = delete;
