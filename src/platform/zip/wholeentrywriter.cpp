@@ -113,10 +113,14 @@ std::optional<Result> WholeEntryWriter::write(zip_t *archive, const EntryInfo &e
 {
     if (!m_decompressor)
         return Result::failure(QStringLiteral("Out of memory for entry \"%1\".").arg(entry.name));
+    const QByteArray path = QFile::encodeName(target);
+    // Something there already is `writeEntryFile`'s to handle, which reads the entry itself.
+    struct stat there {};
+    if (::lstat(path.constData(), &there) == 0)
+        return std::nullopt;
     const Expected<const char *> data = inflate(archive, entry);
     if (!data)
         return data.result();
-    const QByteArray path = QFile::encodeName(target);
     const mode_t mode = modeIn(QFileInfo(target).path());
     if (!unchanged.isEmpty() && entry.modified.isValid() &&
         linkUnchangedFile(
