@@ -8,6 +8,7 @@
 #include "cli/itemlist.h"
 #include "cli/profilecommand.h"
 #include "cli/restorecommand.h"
+#include "cli/terminaldevice.h"
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
 #include "platform/interruption.h"
@@ -214,8 +215,10 @@ int main(int argc, char *argv[])
 {
     installStopSignals();
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    TerminalDevice outDevice(stdout);
+    TerminalDevice errDevice(stderr);
+    QTextStream out(&outDevice);
+    QTextStream err(&errDevice);
     const int status = runCommand(app.arguments().mid(1), out, err);
     if (!interruptionRequested() || status == CliExit::Refused)
         return status;

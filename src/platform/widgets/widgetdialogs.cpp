@@ -1,5 +1,6 @@
 #include "platform/widgets/widgetdialogs.h"
 
+#include "platform/text/controlcharacters.h"
 #include "platform/widgets/frmpwd.h"
 
 #include <QApplication>
@@ -105,9 +106,13 @@ void WidgetDialogs::dress(QWidget &dialog) const
         dialog.setStyleSheet(m_look);
 }
 
-MessageAnswer WidgetDialogs::message(const QString &text, const QString &title, MessageIcon icon,
-                                     MessageButtons buttons, const QString &details)
+MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &title,
+                                     MessageIcon icon, MessageButtons buttons,
+                                     const QString &shownDetails)
 {
+    // The texts may carry names from an archive or the file system: they are shown, not obeyed.
+    const QString text = replacedControls(shownText);
+    const QString details = replacedControls(shownDetails);
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
     if (text.contains(QLatin1Char('\t'))) {
         box.setTextFormat(Qt::RichText);

@@ -4,6 +4,7 @@
 #include "app/stagingfolder.h"
 #include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
+#include "platform/text/controlcharacters.h"
 #include "platform/userdialogs.h"
 #include "restore/restorerun.h"
 
@@ -64,8 +65,9 @@ void RestoreTab::cmdSourceFile_Click()
         return;
     }
     txtSourceFile->setText(*chosen);
-    txtPOBinfo->setPlainText(m_state.origin);
-    txtFileInfo->setPlainText(m_state.description);
+    // Texts from the archive are shown, not obeyed.
+    txtPOBinfo->setPlainText(replacedControls(m_state.origin));
+    txtFileInfo->setPlainText(replacedControls(m_state.description));
     if (outcome.status == OpenStatus::Invalid) {
         show(dialogs, outcome.message);
         return;
