@@ -63,7 +63,18 @@ Expected<QString> readJobFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return Result::failure(
             QStringLiteral("The job file %1 could not be read: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
+    // A job's argument text is a few hundred bytes; reading stops at the bound, so that a job
+    // file that is a device or a huge file cannot hold the program.
+    constexpr qint64 maxJobFileSize = 64 * 1024;
+    QByteArray text = file.read(maxJobFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Result::failure(
+            QStringLiteral("The job file %1 could not be read: %2").arg(path, file.errorString()));
+    if (text.size() > maxJobFileSize)
+        return Result::failure(QStringLiteral("The job file %1 is larger than %2 bytes, so it is "
+                                              "no job file of this program.")
+                                   .arg(path)
+                                   .arg(maxJobFileSize));
     // The line end written with the text, or added by an editor.
     if (text.endsWith('\n'))
         text.chop(1);
