@@ -37,6 +37,23 @@ Result createFolder(const QString &folder)
     return Result::success();
 }
 
+// The folders below the store or the stationery folder are the profile's own: a symbolic link
+// there may lead anywhere, outside the profile too, so nothing is restored through one.
+Result checkNoLinkBelow(const QString &root, const QString &folder)
+{
+    const QString relative = QDir(root).relativeFilePath(folder);
+    QString path = QDir::cleanPath(root);
+    for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            return Result::success();
+        path += QLatin1Char('/') + part;
+        if (QFileInfo(path).isSymLink())
+            return Result::failure(
+                QStringLiteral("%1 is a symbolic link; nothing is restored through it.").arg(path));
+    }
+    return Result::success();
+}
+
 } // namespace
 
 ItemRestorers::ItemRestorers(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state)
@@ -133,6 +150,8 @@ Result ItemRestorers::RestoreJunkmail()
 Result ItemRestorers::RestoreContacts()
 {
     const QString folder = m_context.store().contactsFolder();
+    if (Result direct = checkNoLinkBelow(m_context.store().StoreFolder, folder); !direct)
+        return direct;
     if (Result created = createFolder(folder); !created)
         return created;
     return restoreFiles(ItemContacts, folder);
@@ -179,6 +198,14 @@ Result ItemRestorers::restoreKeyTree(int index, const QString &keyPath)
     if (Result ready = staging.status(); !ready)
         return ready;
     const QString &name = names->first();
+    // Refused before it takes any room: the import would refuse it anyway.
+    if (const Expected<ZipEntry> entry = m_zip.FindEntry(name);
+        entry && entry->size() > quint64(maxRegistryTextSize))
+        return Result::failure(
+            QStringLiteral("The registry file \"%1\" declares %2 bytes, more than any export of "
+                           "the mail client's settings.")
+                .arg(name)
+                .arg(entry->size()));
     Result imported = extract(name, staging.path());
     if (imported)
         imported = reg.ImportKeyFile(keyPath, staging.filePath(name));

@@ -140,6 +140,12 @@ ArchiveWriter &ArchiveWriter::addLink(const QString &name, const QByteArray &tar
     return *this;
 }
 
+ArchiveWriter &ArchiveWriter::addDeflated(const QString &name, const QByteArray &data)
+{
+    m_entries.append({name, data, false, true});
+    return *this;
+}
+
 bool ArchiveWriter::write(const QString &path, const QString &password) const
 {
     zip_t *archive =
@@ -157,7 +163,8 @@ bool ArchiveWriter::write(const QString &path, const QString &password) const
             zip_discard(archive);
             return false;
         }
-        zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+        zip_set_file_compression(archive, zip_uint64_t(index),
+                                 entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 9);
         const zip_uint32_t mode = entry.link ? (S_IFLNK | 0777) : (S_IFREG | 0644);
         zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
                                          mode << 16);

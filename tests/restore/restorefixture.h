@@ -73,6 +73,8 @@ class ArchiveWriter {
 public:
     ArchiveWriter &add(const QString &name, const QByteArray &data);
     ArchiveWriter &addLink(const QString &name, const QByteArray &target);
+    // Deflated, for data that is to take little room in the archive.
+    ArchiveWriter &addDeflated(const QString &name, const QByteArray &data);
     bool write(const QString &path, const QString &password = {}) const;
     QByteArray bytes() const;
 
@@ -81,6 +83,7 @@ private:
         QString name;
         QByteArray data;
         bool link = false;
+        bool deflated = false;
     };
     QList<Entry> m_entries;
 };
