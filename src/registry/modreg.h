@@ -23,9 +23,11 @@ constexpr long MoreData = 234;
 constexpr long NoMoreItems = 259;
 } // namespace RegStatus
 
-// No export of the mail client's key trees comes near this; a larger registry text file is
-// refused unread, since importing it would hold the whole file and its keys in memory.
-constexpr qint64 maxRegistryTextSize = 4 * 1024 * 1024;
+// No export of the mail client's key trees comes near this (rules, signatures and settings take
+// kilobytes); a larger registry text file is refused unread. The registry of the prefix is held
+// in memory, twice while it is saved, at about a kilobyte per key: a file of a million bytes of
+// short key lines already costs a restore over a hundred megabytes.
+constexpr qint64 maxRegistryTextSize = 1024 * 1024;
 
 // The program's one gateway to the registry. Keys are named by textual paths such as
 // HKEY_CURRENT_USER\Software\Microsoft\Windows Live Mail; a malformed path is reported with the

@@ -48,7 +48,7 @@ QByteArray reversedRegistryText(int values)
 {
     QByteArray text = "\\\r\n";
     for (int i = values; i > 0; --i)
-        text += "\"v" + QByteArray::number(i).rightJustified(7, '0') + "\"= dw:1\r\n";
+        text += '"' + QByteArray::number(i).rightJustified(5, '0') + "\"= dw:1\r\n";
     return text;
 }
 
@@ -356,7 +356,7 @@ private Q_SLOTS:
             << ArchiveWriter()
                    .add(u"krvstore.dat"_s,
                         infoFile(u"0100000000"_s, {{u"BackupmailRules"_s, u"rules.reg"_s}}))
-                   .addDeflated(u"rules.reg"_s, reversedRegistryText(60000))
+                   .addDeflated(u"rules.reg"_s, reversedRegistryText(62000))
                    .bytes()
             << u"restore"_s << 0 << u"Restore Mail Rules\tSuccessed!"_s;
     }

@@ -654,6 +654,8 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
             return nested.result();
         return extractArchive(nested->get(), nestedPath, folder, {}, progress, unchangedFolder);
     }
+    if (Result room = checkRoom(scratchFolder, info->size); !room)
+        return room;
     QTemporaryFile copy(QDir(scratchFolder).filePath(QStringLiteral("nested-XXXXXX.zip")));
     if (!copy.open())
         return Result::failure(QStringLiteral("Cannot create a file in %1: %2")

@@ -539,9 +539,11 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("target"));
         QVERIFY(QDir().mkpath(target));
 
+        // Two entries of one name are refused as soon as the archive is opened.
         ZipArchive zip;
-        QVERIFY(zip.OpenArchive(archive));
-        const Result extracted = zip.ExtractAll(target);
+        Result extracted = zip.OpenArchive(archive);
+        if (extracted)
+            extracted = zip.ExtractAll(target);
         QVERIFY(!extracted);
         QVERIFY2(extracted.message().contains(named), qPrintable(extracted.message()));
         QCOMPARE(treeOf(dir.path()).keys(),
