@@ -67,6 +67,12 @@ QString systemError(int error)
 
 ArchiveHandle openForReading(const QString &path, QString *why = nullptr)
 {
+    // Opening a pipe would wait for a writer, and a device is no archive.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        if (why)
+            *why = QStringLiteral("%1 is not a regular file").arg(path);
+        return ArchiveHandle();
+    }
     int code = 0;
     ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
     if (!archive && why)
