@@ -56,8 +56,11 @@ RestoreOutcome Session::restore(const ItemFlags &ticked)
 
 void Session::progress(const QString &step, int done)
 {
-    if (!step.isEmpty())
+    if (!step.isEmpty()) {
         steps.append(step);
+        if (onStep)
+            onStep(step);
+    }
     percent = done;
     reports.append({step, done});
 }

@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -54,6 +55,8 @@ struct Session final : RunObserver {
     int percent = 0;
     // Every progress report of the last run, in order: its text (often empty) and percent.
     QList<std::pair<QString, int>> reports;
+    // Told each step's text as the run reaches it, for a test to act at that point of the run.
+    std::function<void(const QString &step)> onStep;
 };
 
 ItemFlags itemsOf(std::initializer_list<int> indexes);
