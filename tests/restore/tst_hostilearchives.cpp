@@ -207,17 +207,21 @@ private Q_SLOTS:
     void aDamagedEntryRestoresNothing_data()
     {
         QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("deflate");
         QTest::addColumn<int>("into");
-        QTest::newRow("unprotected") << QString() << 0;
-        // An AES entry under 20 bytes has no CRC: only its authentication code, the last of its
-        // salt, password check, data and code, vouches for it. The password is tried on the
-        // archive's smallest entry, which is intact.
-        QTest::newRow("protected, authentication code wrong") << u"secret"_s << 16 + 2 + 12 + 9;
+        QTest::newRow("unprotected") << QString() << false << 0;
+        // An AES entry under 20 bytes has no CRC: only its authentication code, the last bytes of
+        // its data, vouches for it. The password is tried on the archive's smallest entry, which
+        // is intact.
+        QTest::newRow("protected, authentication code wrong") << u"secret"_s << false << -1;
+        QTest::newRow("protected, deflated, authentication code wrong")
+            << u"secret"_s << true << -1;
     }
 
     void aDamagedEntryRestoresNothing()
     {
         QFETCH(QString, password);
+        QFETCH(bool, deflate);
         QFETCH(int, into);
         SampleProfile target;
         QVERIFY(ArchiveWriter()
@@ -227,7 +231,7 @@ private Q_SLOTS:
                     .add(u"Work.zip"_s, workArchive())
                     .add(u"a.contact"_s, "a")
                     .add(u"x.contact"_s, "contact data")
-                    .write(archive(), password));
+                    .write(archive(), password, deflate));
         QVERIFY(damageEntry(archive(), "x.contact", into));
         const auto before = treeOf(target.path());
         Session session(target.path());
