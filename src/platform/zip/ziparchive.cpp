@@ -234,9 +234,10 @@ QString ZipArchive::fileIdentity(const QString &path)
 
 bool ZipArchive::writesTo(const QString &path) const
 {
-    return !m_targetPath.isEmpty() &&
-           QFileInfo(path).fileName() == QFileInfo(m_targetPath).fileName() &&
-           fileIdentity(path) == fileIdentity(m_targetPath);
+    // A link at the target leads to the file that is replaced: that one is compared.
+    const QString target = m_targetPath.isEmpty() ? QString() : fileIdentity(m_targetPath);
+    return !target.isEmpty() && QFileInfo(path).fileName() == QFileInfo(target).fileName() &&
+           fileIdentity(path) == target;
 }
 
 Expected<QList<ZipArchive::PendingEntry>>
