@@ -521,6 +521,10 @@ Result ZipArchive::OpenArchive(const QString &path)
         m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, opened.message());
         return Result::failure(m_openError);
     }
+    if (Result sizes = checkStoredSizes(archive.get(), quint64(QFileInfo(path).size())); !sizes) {
+        m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, sizes.message());
+        return Result::failure(m_openError);
+    }
     // Of two entries of one name, any reader would take one and pass over the other without a
     // word: such an archive is damaged.
     QHash<QString, quint64> indexes;
@@ -659,6 +663,9 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
         const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
         if (!nested)
             return nested.result();
+        if (Result sizes = checkStoredSizes(nested->get(), info->size); !sizes)
+            return Result::failure(
+                QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
         return extractArchive(nested->get(), nestedPath, folder, {}, progress, unchangedFolder);
     }
     if (Result room = checkRoom(scratchFolder, info->size); !room)
@@ -677,6 +684,9 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     if (!nested)
         return Result::failure(
             QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(name, why));
+    if (Result sizes = checkStoredSizes(nested.get(), info->size); !sizes)
+        return Result::failure(
+            QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
     return extractArchive(nested.get(), nestedPath, folder, {}, progress, unchangedFolder);
 }
 
