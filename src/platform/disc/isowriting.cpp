@@ -1,8 +1,7 @@
 #include "platform/disc/isowriting.h"
 
 #include "platform/disc/burnheaders.h"
-
-#include <QSaveFile>
+#include "platform/filereplacement.h"
 
 #include <fcntl.h>
 
@@ -16,7 +15,7 @@ namespace {
 
 constexpr int chunkBlocks = 512;
 
-// QSaveFile syncs the whole image to disk before the rename; left to then, that sync waits for
+// The commit syncs the whole image to disk before the rename; left to then, that sync waits for
 // every byte at once, a sixth of the save's time for a large image. Starting the disk's writeback
 // of each stretch as soon as it is written lets it run alongside the image's making, and the final
 // sync finds little left to do.
@@ -105,10 +104,10 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
                            const std::atomic<bool> &cancel, const std::function<Result()> &complete)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(
-            QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+    FileReplacement replacement(path);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    QFile &file = replacement.file();
     Expected<SourceHandle> made = createSource(image, joliet, false);
     if (!made)
         return made.result();
@@ -120,7 +119,6 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
     while (done < total) {
         if (cancel) {
             source->cancel(source);
-            file.cancelWriting();
             return Result::failure(QStringLiteral("Cancelled."));
         }
         // The generator answers a request beyond the image's end with nothing at all.
@@ -130,7 +128,6 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
             break;
         if (file.write(buffer.constData(), read) != read) {
             source->cancel(source);
-            file.cancelWriting();
             return Result::failure(
                 QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
         }
@@ -143,18 +140,11 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
         }
         progress(done / 2048, total / 2048);
     }
-    if (done != total) {
-        file.cancelWriting();
+    if (done != total)
         return Result::failure(QStringLiteral("The image generator stopped early."));
-    }
-    if (const Result checked = complete(); !checked) {
-        file.cancelWriting();
+    if (const Result checked = complete(); !checked)
         return checked;
-    }
-    if (!file.commit())
-        return Result::failure(
-            QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
-    return Result::success();
+    return replacement.commit();
 }
 
 } // namespace quillory

@@ -12,8 +12,8 @@ class ZipArchive;
 class ZipEntry {
 public:
     const QString &name() const { return m_name; }
-    // Writes the entry as folder + "/" + its name, replacing a file of that name. Only entries
-    // whose name is a plain file name are written.
+    // Writes the entry as folder + "/" + its name, replacing a file of that name, and has it on
+    // disk before this returns. Only entries whose name is a plain file name are written.
     Result ExtractInto(const QString &folder) const;
 
 private:
