@@ -140,12 +140,12 @@ Result FileReplacement::keepAccess(int fd)
     if (m_access == Access::OwnerOnly) {
         mode = 0600;
     } else if (::stat(QFile::encodeName(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
-        // The owner first: changing it clears the set-id bits.
-        if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
-            ::fchown(fd, old.st_uid, old.st_gid) != 0)
-            return Result::failure(
-                QStringLiteral("its owner cannot be kept: %1").arg(systemError(errno)));
-        mode = old.st_mode & 07777;
+        // The owner first: changing it clears the set-id bits. A user may replace a file
+        // of another owner or group in a folder of theirs; the file then becomes theirs, as
+        // any editor's save would make it, and never keeps set-id bits meant for another.
+        const bool otherOwner = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
+        const bool ownerKept = !otherOwner || ::fchown(fd, old.st_uid, old.st_gid) == 0;
+        mode = old.st_mode & (ownerKept ? 07777 : 0777);
     } else if (isPrivateFolder(QFileInfo(m_target).absolutePath())) {
         mode = 0600;
     }
