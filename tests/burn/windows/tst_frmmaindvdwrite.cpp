@@ -488,7 +488,7 @@ private Q_SLOTS:
         QCOMPARE(r.onDisc(), (QMap<QString, QByteArray>{{u"a.wlm"_s, readFile(archive)}}));
         QVERIFY(runProgram(QStringLiteral("xorriso"),
                            {QStringLiteral("-indev"), r.image, QStringLiteral("-pvd_info")})
-                    .out.contains("SAVED_LABEL"));
+                    .out.contains("Saved Label"));
     }
 
     void previousSessionImportedAndExtended()
