@@ -344,15 +344,15 @@ int burn(const DiscOptions &options, QTextStream &err)
     // A new session keeps what the disc holds; a file given again replaces its older copy.
     QObject::connect(&writer, &DiscWriter::ReplaceImportedFile, &writer,
                      [](const QString &, const QString &, int, bool &replace) { replace = true; });
-    if (writer.ImportAllowed() && writer.MultiSessionAllowed() && !writer.ImportSession(true)) {
+    const bool appending = writer.ImportAllowed() && writer.MultiSessionAllowed();
+    if (appending && !writer.ImportSession(true)) {
         err << writer.LastError() << '\n';
         return CliExit::Refused;
     }
-    const bool imported = writer.HasImportedFiles();
     if (!addFiles(writer, options.files, err))
         return CliExit::Refused;
     // A session added without a new label keeps the disc's.
-    if (options.label || !imported)
+    if (options.label || !appending)
         writer.setVolumeLabel(options.label.value_or(defaultLabel));
     if (options.finalize && imageFileDrives().contains(writer.DeviceDrive(*drive)))
         err << "An image file stays appendable: --finalize does not close it.\n";

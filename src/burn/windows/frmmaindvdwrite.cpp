@@ -798,10 +798,13 @@ void frmMaindvdwrite::cmdWriteDisc_Click()
                   DVDWriterPro1.LastError());
             return;
         }
-        if (answer == MessageAnswer::Yes)
+        if (answer == MessageAnswer::Yes) {
+            // The disc keeps its label unless the user typed another.
+            if (!ui->txtVolIdentifier->isModified())
+                ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());
             RefreshView();
+        }
     }
-    // The label typed, which an import does not change.
     DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
 
     m_operating = true;

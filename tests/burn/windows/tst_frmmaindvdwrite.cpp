@@ -509,6 +509,14 @@ private Q_SLOTS:
         w.trigger("mnuFileWriteDiscFromISO");
         QCOMPARE(w.dialogs.shown.last().kind, u"open"_s);
         QVERIFY(w.dialogs.shown.last().text.contains(u"|Test.iso|"_s));
+        // An image replaces what the disc holds: only when the user says so.
+        const QByteArray before = readFile(r.image);
+        w.dialogs.fileAnswers.enqueue(r.file(u"other.iso"_s, 4096));
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.trigger("mnuFileWriteDiscFromISO");
+        QVERIFY(w.lastMessage().contains(u"Writing the image replaces everything on the disc."_s));
+        QVERIFY(w.window->isIdle());
+        QCOMPARE(readFile(r.image), before);
 
         ImageRecorder closed;
         writeFile(closed.image, noise(100000, 5));
