@@ -13,12 +13,14 @@
 namespace quillory {
 
 const char discUsage[] =
-    "  drives     list the recorders and image-file drives with their media and free space\n"
+    "  drives     list the recorders and image-file drives with their media and free space,\n"
+    "             and the paths in QUILLORY_DISC_DRIVES that are not used, with the reason\n"
     "  disc-info [--drive DRIVE]\n"
     "             show what the medium in the drive holds\n"
     "  burn FILE... [--drive DRIVE] [--verify] [--finalize] [--label TEXT] [--test]\n"
     "             write the files and folders, each in the disc's root under its own name,\n"
-    "             as a new session; --verify reads every file back and compares it\n"
+    "             as a new session that keeps the disc's files (and its label, without\n"
+    "             --label); --verify reads every file back and compares it\n"
     "  iso FILE... --output IMAGE [--label TEXT]\n"
     "             make an ISO image of the files and folders\n"
     "  erase [--drive DRIVE] [--full]\n"

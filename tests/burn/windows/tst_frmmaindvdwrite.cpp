@@ -469,18 +469,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<MessageAnswer>("answer");
         QTest::addColumn<QStringList>("newestTree");
+        QTest::addColumn<QString>("label");
         QTest::newRow("import first")
-            << MessageAnswer::Yes << QStringList{u"first.wlm"_s, u"second.wlm"_s};
-        QTest::newRow("write anyway") << MessageAnswer::No << QStringList{u"second.wlm"_s};
-        QTest::newRow("cancel") << MessageAnswer::Cancel << QStringList{u"first.wlm"_s};
+            << MessageAnswer::Yes << QStringList{u"first.wlm"_s, u"second.wlm"_s}
+            << u"Session One"_s;
+        QTest::newRow("write anyway") << MessageAnswer::No << QStringList{u"second.wlm"_s}
+                                      << u"Outlook Express Data Backup CD"_s;
+        QTest::newRow("cancel") << MessageAnswer::Cancel << QStringList{u"first.wlm"_s}
+                                << u"Session One"_s;
     }
     void writingToADiscWithSessionsAsksFirst()
     {
         QFETCH(MessageAnswer, answer);
         QFETCH(QStringList, newestTree);
+        QFETCH(QString, label);
         ImageRecorder r;
         {
             BurnWindow w(*r.writer, u"first.wlm"_s, r.file(u"first.wlm"_s, 20000, 1));
+            w.find<QLineEdit>("txtVolIdentifier")->setText(u"Session One"_s);
             w.find<QPushButton>("cmdWriteDisc")->click();
             QVERIFY(w.waitFor(u"Writing is complete!"_s));
         }
@@ -495,6 +501,8 @@ private Q_SLOTS:
             QVERIFY(w.waitFor(u"Writing is complete!"_s));
         r.writer->InitializeDrives(false);
         QCOMPARE(r.onDisc().keys(), newestTree);
+        QVERIFY(runProgram(u"isoinfo"_s, {u"-d"_s, u"-i"_s, r.image})
+                    .out.contains("Volume id: " + label.toUtf8() + '\n'));
     }
 
     // The bar ends full; a refusal shows the writer's reason; the image offered is "Test.iso".
