@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <QSet>
 
 #include <sys/stat.h>
