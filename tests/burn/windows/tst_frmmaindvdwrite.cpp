@@ -532,6 +532,11 @@ private Q_SLOTS:
         refused.find<QPushButton>("cmdWriteDisc")->click();
         QCOMPARE(refused.lastMessage(), u"Disc Write could not be started."_s);
         QVERIFY(refused.dialogs.shown.last().details.contains(u"Erase it first"_s));
+
+        // Imported files that had to go are told of.
+        Q_EMIT closed.writer->ImportedFilesDropped(2);
+        QVERIFY(refused.lastMessage().startsWith(
+            u"2 files imported from the previous session were taken out of the compilation"_s));
     }
 
     void cancelledSaveSaysSoOnce()
