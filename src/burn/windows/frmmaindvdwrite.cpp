@@ -316,7 +316,7 @@ void frmMaindvdwrite::SetIdle(bool idle)
              ui->cboDevices, ui->cboWriteSpeed, ui->tvwDirectories, ui->lvwImageFiles,
              ui->cmdWriteDisc, ui->chkCacheImage, ui->chkFinalizeDisc, ui->chkTestWrite,
              ui->chkUseJoliet, ui->txtVolIdentifier, ui->chkDVDHighCompMode, ui->chkUseMode2XA,
-             ui->chkAutoVerify})
+             ui->chkAutoVerify, ui->cmdAddFiles, ui->cmdAddFolder})
         control->setEnabled(idle);
     ui->mnuFile->menuAction()->setEnabled(idle);
     ui->mnuCDRecorder->menuAction()->setEnabled(idle);
@@ -325,6 +325,8 @@ void frmMaindvdwrite::SetIdle(bool idle)
     ui->cmdCancel->setEnabled(!idle);
     // The Action menu follows the buttons, so that neither can start what the other may not.
     ui->mnuActionWriteDisc->setEnabled(idle);
+    ui->mnuActionAddFiles->setEnabled(idle);
+    ui->mnuActionAddFolder->setEnabled(idle);
     ui->mnuActionCancel->setEnabled(!idle);
     m_idle = idle;
     if (idle && m_waitCursor)
@@ -361,10 +363,10 @@ void frmMaindvdwrite::changeEvent(QEvent *event)
 
 void frmMaindvdwrite::closeEvent(QCloseEvent *event)
 {
-    if (!m_idle)
-        event->ignore();
-    else
+    if (m_idle)
         QDialog::closeEvent(event);
+    else
+        event->ignore();
 }
 
 bool frmMaindvdwrite::eventFilter(QObject *watched, QEvent *event)
