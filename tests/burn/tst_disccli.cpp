@@ -83,6 +83,15 @@ private Q_SLOTS:
                 .exitCode,
             0);
         QCOMPARE(extracted(iso, dir.filePath(QStringLiteral("y"))), expected);
+        // A name holding a backslash stays one name.
+        const QString backslash = dir.filePath(QStringLiteral("a\\b.txt"));
+        writeFile(backslash, "b\n");
+        QCOMPARE(
+            runProgram(cli, {QStringLiteral("iso"), backslash, QStringLiteral("--output"), iso})
+                .exitCode,
+            0);
+        QCOMPARE(extracted(iso, dir.filePath(QStringLiteral("z"))),
+                 (QMap<QString, QByteArray>{{QStringLiteral("a\\b.txt"), "b\n"}}));
 
         QCOMPARE(runProgram(cli, {QStringLiteral("erase")}, imageDrive(image)).exitCode, 0);
         QVERIFY(runProgram(cli, {QStringLiteral("disc-info")}, imageDrive(image))
