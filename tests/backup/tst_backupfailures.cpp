@@ -17,6 +17,7 @@
 
 using namespace quillory;
 using namespace quillory::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -113,14 +114,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("items");
+        QTest::addColumn<QString>("reason");
+        const QString tooLarge = u"Work.zip: Write error: File too large"_s;
+        const QString noStore = u"No Windows Live Mail store was found in the Wine prefix"_s;
+        const QString noItem = u"None of the chosen items could be stored"_s;
         QTest::newRow("staging full while accounts are staged") << "full"
-                                                                << "1100000000";
+                                                                << "1100000000" << tooLarge;
         QTest::newRow("WINEPREFIX an empty folder") << "empty"
-                                                    << "1100000000";
+                                                    << "1100000000" << noStore;
         QTest::newRow("WINEPREFIX missing") << "missing"
-                                            << "0000010001";
+                                            << "0000010001" << noStore;
         QTest::newRow("no chosen item stored") << "no contacts"
-                                               << "0000010000";
+                                               << "0000010000" << noItem;
     }
 
     // The window's core run, the unattended run and brevnor-cli alike.
@@ -128,6 +133,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, setup);
         QFETCH(QString, items);
+        QFETCH(QString, reason);
         LoadedProfile profile;
         QVERIFY(profile.load(setup == QLatin1String("no contacts")
                                  ? QStringList{QStringLiteral("--no-contacts")}
@@ -160,7 +166,7 @@ private Q_SLOTS:
         const BackupOutcome outcome = backUp(profile, flagsOf(items));
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY(!outcome.archive.ok());
-        QVERIFY(!outcome.archive.message().isEmpty());
+        QVERIFY2(outcome.archive.message().contains(reason), qPrintable(outcome.archive.message()));
         QCOMPARE(readFile(profile.archive()), old);
 
         const QStringList commands[] = {
@@ -173,7 +179,7 @@ private Q_SLOTS:
             QTemporaryDir tmp;
             const ProgramRun run = runLimited(command, prefix, tmp.path(), fileLimitBlocks);
             QVERIFY2(run.exitCode == 2, run.err.constData());
-            QVERIFY(!run.err.isEmpty());
+            QVERIFY2(QString::fromUtf8(run.err).contains(reason), run.err.constData());
             QCOMPARE(readFile(profile.archive()), old);
             QVERIFY(QDir(tmp.path()).isEmpty());
         }

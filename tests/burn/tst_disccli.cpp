@@ -135,6 +135,31 @@ private Q_SLOTS:
         QCOMPARE(runProgram(cli, {QStringLiteral("burn"), file}, imageDrive(image)).exitCode, 0);
     }
 
+    // A write cut off half-way (here by a file size limit, the shell's block being 512 or 1024
+    // bytes) is a failure, and the disc keeps what it held.
+    void aWriteCutOffFails()
+    {
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("disc.iso"));
+        const QString archive = dir.filePath(QStringLiteral("backup.wlm"));
+        const QString cli = binDir() + QStringLiteral("/brevnor-cli");
+        writeFile(archive, noise(100000, 3));
+        QCOMPARE(runProgram(cli, {QStringLiteral("burn"), archive}, imageDrive(image)).exitCode, 0);
+        const QByteArray before = readFile(image);
+        writeFile(archive, noise(4 << 20, 4));
+        const ProgramRun cut =
+            runProgram(QStringLiteral("sh"),
+                       {QStringLiteral("-c"),
+                        QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$@\"")
+                            .arg(before.size() / 512 + 256),
+                        QStringLiteral("sh"), cli, QStringLiteral("burn"), archive},
+                       imageDrive(image));
+        QCOMPARE(cut.exitCode, 1);
+        QVERIFY2(cut.err.contains("The write failed") && !cut.err.contains("complete"),
+                 cut.err.constData());
+        QCOMPARE(readFile(image), before);
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");

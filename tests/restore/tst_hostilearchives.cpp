@@ -204,20 +204,38 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(QDir::tempPath() + u"/x.contact"_s));
     }
 
+    void aDamagedEntryRestoresNothing_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("deflate");
+        QTest::addColumn<int>("into");
+        QTest::newRow("unprotected") << QString() << false << 0;
+        // An AES entry under 20 bytes has no CRC: only its authentication code, the last bytes of
+        // its data, vouches for it. The password is tried on the archive's smallest entry, which
+        // is intact.
+        QTest::newRow("protected, authentication code wrong") << u"secret"_s << false << -1;
+        QTest::newRow("protected, deflated, authentication code wrong")
+            << u"secret"_s << true << -1;
+    }
+
     void aDamagedEntryRestoresNothing()
     {
+        QFETCH(QString, password);
+        QFETCH(bool, deflate);
+        QFETCH(int, into);
         SampleProfile target;
         QVERIFY(ArchiveWriter()
                     .add(u"krvstore.dat"_s,
                          infoFile(u"1000010000"_s, {{accountsKey, u"Work.zip"_s},
                                                     {u"BackupContacts"_s, u"x.contact"_s}}))
                     .add(u"Work.zip"_s, workArchive())
+                    .add(u"a.contact"_s, "a")
                     .add(u"x.contact"_s, "contact data")
-                    .write(archive()));
-        QVERIFY(damage(archive(), "contact data"));
+                    .write(archive(), password, deflate));
+        QVERIFY(damageEntry(archive(), "x.contact", into));
         const auto before = treeOf(target.path());
         Session session(target.path());
-        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        QCOMPARE(session.open(archive(), password).status, OpenStatus::Opened);
         const QString staging = QFileInfo(session.state.infoFilePath).path();
         const RestoreOutcome outcome = session.restore(allItems());
         QVERIFY(!outcome.started);

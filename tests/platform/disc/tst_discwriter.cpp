@@ -9,9 +9,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -605,6 +608,60 @@ private Q_SLOTS:
         QCOMPARE(readFile(drive.image).left(QFileInfo(iso).size()), readFile(iso));
         QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
                  treeOf(sources));
+    }
+
+    void aWriteCutOffLeavesTheMediumAsItWas_data()
+    {
+        QTest::addColumn<bool>("session");
+        QTest::newRow("session onto an appendable medium") << true;
+        QTest::newRow("image file onto a blank medium") << false;
+    }
+    // A file size limit cuts the image file's writes off half-way, as a drive's failing write
+    // would: the write must fail, not complete.
+    void aWriteCutOffLeavesTheMediumAsItWas()
+    {
+        QFETCH(bool, session);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        if (session) {
+            QVERIFY(writeAndWait(drive));
+            w.ClearImage();
+            const QString big = drive.folder.filePath(QStringLiteral("big.wlm"));
+            QVERIFY(writeFile(big, noise(2 << 20, 4)));
+            QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
+        } else {
+            QVERIFY(w.SaveImageToFile(iso));
+            QVERIFY(writeFile(drive.image, QByteArray()));
+            QVERIFY(drive.reselect());
+        }
+        const QByteArray before = readFile(drive.image);
+        QStringList descriptions;
+        connect(&w, &DiscWriter::WriteError, this,
+                [&](int, int, const QString &text, const QString &) { descriptions.append(text); });
+        {
+            rlimit limit{};
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+            const auto unlimited = qScopeGuard([limit, handler = std::signal(SIGXFSZ, SIG_IGN)] {
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, handler);
+            });
+            rlimit small = limit;
+            small.rlim_cur = rlim_t(before.size() + 100 * 1024);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            drive.events->log.clear();
+            QVERIFY(session ? w.StartWrite() : w.WriteImageFile(iso));
+            QVERIFY(drive.events->waitForEnd());
+        }
+        QVERIFY2(drive.events->names().filter(QRegularExpression(QStringLiteral("^Write[CE]"))) ==
+                     QStringList{QStringLiteral("WriteError")},
+                 qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QVERIFY2(descriptions.value(0).startsWith(QStringLiteral("The write failed")),
+                 qPrintable(descriptions.join(QLatin1Char('\n'))));
+        QCOMPARE(readFile(drive.image), before);
+        QVERIFY(drive.reselect());
+        QCOMPARE(w.SessionCount(), session ? 1 : 0);
     }
 
     void verifyFindsASourceChangedAfterTheWrite()
