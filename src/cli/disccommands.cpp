@@ -226,7 +226,10 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
     int status = CliExit::Success;
     int percent = -1;
     bool finished = false;
+    bool started = false;
     stopOnSignal(writer, loop);
+    // Announced as the first block goes to the drive.
+    QObject::connect(&writer, &DiscWriter::CreatingDirectories, &loop, [&] { started = true; });
     QObject::connect(&writer, &DiscWriter::WriteProgress, &loop,
                      [&](int, qint64 done, qint64 total) {
                          const int now = total > 0 ? int(done * 100 / total) : 0;
@@ -243,7 +246,7 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
                              err << DriveErrorText(code) << "\n Error Sense Data: " << sense
                                  << '\n';
                          // Refused before a block was written: the run changed nothing.
-                         status = category == DiscWriter::ErrorRefused && percent < 0
+                         status = category == DiscWriter::ErrorRefused && !started
                                       ? CliExit::Refused
                                       : CliExit::ItemFailed;
                          loop.quit();
