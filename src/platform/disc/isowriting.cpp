@@ -73,6 +73,16 @@ iso_write_opts *newIsoWriteOptions(bool joliet)
     iso_write_opts_set_iso_level(options, 3);
     iso_write_opts_set_rockridge(options, 1);
     iso_write_opts_set_joliet(options, joliet ? 1 : 0);
+    // The same image as a session written to a drive (libisoburn's defaults plus ours): every
+    // reader finds a deep tree where it lies, the label as typed and each file's own time.
+    iso_write_opts_set_allow_deep_paths(options, 1);
+    iso_write_opts_set_relaxed_vol_atts(options, 1);
+    iso_write_opts_set_joliet_long_names(options, 1);
+    iso_write_opts_set_dir_rec_mtime(options, 1 | 2);
+    // Rock Ridge as most images carry it: a name of up to 114 characters then fits its
+    // directory record, where readers that take no continuation placed behind a file's data
+    // (libarchive, in a later session) find it.
+    iso_write_opts_set_rrip_version_1_10(options, 1);
     // A ring buffer larger than the default 2 MB keeps file reading and image writing apart.
     iso_write_opts_set_fifo_size(options, 8192);
     return options;
@@ -86,6 +96,12 @@ isoburn_imgen_opts *newSessionOptions(bool joliet)
     isoburn_igopt_set_level(options, 3);
     isoburn_igopt_set_extensions(options,
                                  isoburn_igopt_rockridge | (joliet ? isoburn_igopt_joliet : 0));
+    int relaxed = 0;
+    isoburn_igopt_get_relaxed(options, &relaxed);
+    isoburn_igopt_set_relaxed(options,
+                              relaxed | isoburn_igopt_allow_deep_paths |
+                                  isoburn_igopt_joliet_long_names | isoburn_igopt_dir_rec_mtime |
+                                  isoburn_igopt_joliet_rec_mtime | isoburn_igopt_rrip_version_1_10);
     return options;
 }
 
