@@ -219,8 +219,11 @@ int main(int argc, char *argv[])
     TerminalDevice errDevice(stderr);
     QTextStream out(&outDevice);
     QTextStream err(&errDevice);
-    const int status = runCommand(app.arguments().mid(1), out, err);
-    if (!interruptionRequested() || status == CliExit::Refused)
+    const QStringList arguments = app.arguments().mid(1);
+    const int status = runCommand(arguments, out, err);
+    // The disc commands answer a stop request themselves: a burn that had finished says so.
+    const bool answered = !arguments.isEmpty() && isDiscCommand(arguments.first());
+    if (!interruptionRequested() || status == CliExit::Refused || answered)
         return status;
     // A backup stops and keeps the old archive, and says so; a restore is let finish rather than
     // leave an item half replaced. Either way the caller learns that the run was stopped.

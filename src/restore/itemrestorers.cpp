@@ -3,6 +3,7 @@
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
+#include "platform/filereplacement.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "registry/modreg.h"
@@ -34,7 +35,8 @@ Result createFolder(const QString &folder)
         return requireFolder(folder);
     if (!QDir().mkdir(folder))
         return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
-    return Result::success();
+    // Its name on disk, as the files restored into it will be.
+    return syncFolder(QFileInfo(folder).absolutePath());
 }
 
 // The folders below the store or the stationery folder are the profile's own: a symbolic link

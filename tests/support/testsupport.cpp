@@ -42,9 +42,26 @@ std::optional<QString> ScriptedDialogs::saveFileName(const QString &title, const
 }
 
 std::optional<QString> ScriptedDialogs::openFileName(const QString &title, const QString &folder,
+                                                     const QString &proposedName,
                                                      const QString &filter)
 {
+    shown.append({QStringLiteral("open"),
+                  folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+QStringList ScriptedDialogs::openFileNames(const QString &title, const QString &folder,
+                                           const QString &filter)
+{
     shown.append({QStringLiteral("open"), folder + QLatin1Char('|') + filter, title});
+    const std::optional<QString> answer =
+        fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+    return answer ? answer->split(QLatin1Char('|')) : QStringList();
+}
+
+std::optional<QString> ScriptedDialogs::folderName(const QString &title, const QString &folder)
+{
+    shown.append({QStringLiteral("folder"), folder, title});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 

@@ -1,9 +1,10 @@
 #include "platform/cron/jobfile.h"
 
+#include "platform/filereplacement.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -14,8 +15,6 @@
 namespace quillory {
 
 namespace {
-
-constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // The folder may exist from earlier jobs; it is used only when it is the user's own and is
 // closed to everybody else again.
@@ -45,15 +44,11 @@ Result writeJobFile(const QString &path, const QString &arguments)
 {
     if (const Result folder = prepareFolder(QFileInfo(path).absolutePath()); !folder)
         return folder;
-    QSaveFile file(path);
     // Closed to others before the password is written into it.
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly))
-        return Result::failure(
-            QStringLiteral("The job file %1 could not be made: %2").arg(path, file.errorString()));
-    file.write(arguments.toUtf8() + '\n');
-    if (!file.commit())
+    if (Result written = replaceFileContents(path, arguments.toUtf8() + '\n', Access::OwnerOnly);
+        !written)
         return Result::failure(QStringLiteral("The job file %1 could not be written: %2")
-                                   .arg(path, file.errorString()));
+                                   .arg(path, written.message()));
     return Result::success();
 }
 

@@ -164,12 +164,33 @@ std::optional<QString> WidgetDialogs::saveFileName(const QString &title, const Q
 }
 
 std::optional<QString> WidgetDialogs::openFileName(const QString &title, const QString &folder,
+                                                   const QString &proposedName,
                                                    const QString &filter)
 {
     QFileDialog dialog(owner(), title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    return chooseFile(dialog, folder, filter, QString());
+    return chooseFile(dialog, folder, filter, proposedName);
+}
+
+QStringList WidgetDialogs::openFileNames(const QString &title, const QString &folder,
+                                         const QString &filter)
+{
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (!chooseFile(dialog, folder, filter, QString()))
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> WidgetDialogs::folderName(const QString &title, const QString &folder)
+{
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    return chooseFile(dialog, folder, QString(), QString());
 }
 
 std::optional<QString> WidgetDialogs::password(const QString &)

@@ -1,6 +1,6 @@
 #include "platform/wine/wineregistrystore.h"
 
-#include "platform/wine/replacefilecontents.h"
+#include "platform/filereplacement.h"
 #include "platform/wine/wineregistryfile.h"
 #include "platform/wine/wineregistrykey.h"
 #include "platform/wine/wineregistrytext.h"

@@ -1,5 +1,6 @@
 #include "platform/zip/ziparchive.h"
 
+#include "platform/filereplacement.h"
 #include "platform/interruption.h"
 #include "platform/runownedname.h"
 #include "platform/text/legacytext.h"
@@ -14,7 +15,6 @@
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/libziphandles.h"
 #include "platform/zip/nestedarchive.h"
-#include "platform/zip/siblingfile.h"
 #include "platform/zip/wholeentrywriter.h"
 #include "platform/zip/zipentry.h"
 
@@ -118,14 +118,13 @@ Result checkPassword(zip_t *archive, const QByteArray &secret)
 
 // libzip removes an archive left without entries rather than writing one; an empty archive is
 // nothing but its end record.
-Result writeEmptyArchive(const QString &file)
+Result writeEmptyArchive(FileReplacement &out)
 {
     QByteArray endRecord("PK\x05\x06", 4);
     endRecord.append(18, '\0');
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(endRecord) != endRecord.size() || !out.flush())
-        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
+    if (out.file().write(endRecord) != endRecord.size())
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
     return Result::success();
 }
 
@@ -194,7 +193,7 @@ Result extractArchive(zip_t *archive, const QString &archivePath, const QString 
                                   linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
         }
         if (!written)
-            written = writeEntryFile(archive, entry, target, password);
+            written = writeEntryFile(archive, entry, target, password, Durability::Unsynced);
         if (!*written)
             return *written;
         if (progress)
@@ -227,7 +226,7 @@ Result ZipArchive::CreateArchive(const QString &path)
 
 QString ZipArchive::fileIdentity(const QString &path)
 {
-    const QFileInfo resolved(resolvedTarget(path));
+    const QFileInfo resolved(FileReplacement(path).target());
     const QString folder = QFileInfo(resolved.absolutePath()).canonicalFilePath();
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + resolved.fileName();
 }
@@ -345,18 +344,18 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
     // Looked at again: the target may have changed since the archive was started.
     if (Result writable = checkArchiveTarget(m_targetPath); !writable)
         return writable;
-    const Expected<QString> temp = createSiblingFile(m_targetPath);
-    if (!temp)
-        return temp.result();
-    Result written = m_pending.isEmpty() ? writeEmptyArchive(*temp) : writeEntries(*temp, progress);
+    removeStaleReplacements(m_targetPath);
+    FileReplacement replacement(m_targetPath);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    // libzip writes the archive by name, as a file of its own.
+    Result written = m_pending.isEmpty() ? writeEmptyArchive(replacement)
+                                         : writeEntries(replacement.path(), progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
-    if (written)
-        written = moveIntoPlace(*temp, m_targetPath,
-                                m_durable ? Durability::Synced : Durability::Unsynced);
     if (!written)
-        QFile::remove(*temp);
-    return written;
+        return written;
+    return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);
 }
 
 Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
@@ -601,7 +600,8 @@ Result ZipArchive::extractEntry(quint64 index, quint64 generation, const QString
                 .arg(info->name, folder));
     if (Result room = checkRoom(folder, info->size); !room)
         return room;
-    return writeEntryFile(m_zip, *info, QDir(folder).absoluteFilePath(info->name), m_openPassword);
+    return writeEntryFile(m_zip, *info, QDir(folder).absoluteFilePath(info->name), m_openPassword,
+                          Durability::Synced);
 }
 
 quint64 ZipArchive::declaredSize(quint64 index, quint64 generation) const

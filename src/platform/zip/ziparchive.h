@@ -98,7 +98,8 @@ public:
     // Writes every entry below `folder` (created when missing), recreating the relative paths.
     // Every entry is checked before anything is written; one that would land outside the folder,
     // a symbolic link, a special file, a name given twice or a file where a folder must go makes
-    // the whole call fail.
+    // the whole call fail. A file replaced is on disk before the old one goes; new files are
+    // left to the caller to sync.
     Result ExtractAll(const QString &folder);
     // Writes every entry of the zip archive held as the entry `name` below `folder`, as
     // `ExtractAll` does. A stored nested archive is read where it lies in this archive (and

@@ -15,8 +15,8 @@ public:
     const QString &name() const { return m_name; }
     // The size of the entry's data, as the archive declares it: reading never yields more.
     quint64 size() const;
-    // Writes the entry as folder + "/" + its name, replacing a file of that name. Only entries
-    // whose name is a plain file name are written.
+    // Writes the entry as folder + "/" + its name, replacing a file of that name, and has it on
+    // disk before this returns. Only entries whose name is a plain file name are written.
     Result ExtractInto(const QString &folder) const;
     // The entry's data, when it holds no more than `maxBytes`; larger entries are refused
     // before anything is read.

@@ -52,7 +52,7 @@ void RestoreTab::cmdSourceFile_Click()
                                ? QDir::homePath()
                                : QFileInfo(m_state.archivePath).absolutePath();
     const std::optional<QString> chosen =
-        dialogs.openFileName(QStringLiteral("Restore Data from a Backup file"), folder,
+        dialogs.openFileName(QStringLiteral("Restore Data from a Backup file"), folder, QString(),
                              QStringLiteral("Quillory File(*.wlm)"));
     if (!chosen)
         return;
