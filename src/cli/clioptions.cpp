@@ -24,10 +24,17 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         const QString name = equals < 0 ? argument : argument.left(equals);
         std::optional<QString> *value = nullptr;
         std::optional<QString> codePage;
+        std::optional<QString> account;
         if (name == QLatin1String("--protect") && accepted.testFlag(CliOption::Protect) &&
             equals < 0) {
             options.protect = true;
             continue;
+        } else if (name == QLatin1String("--json") && accepted.testFlag(CliOption::Json) &&
+                   equals < 0) {
+            options.json = true;
+            continue;
+        } else if (name == QLatin1String("--account") && accepted.testFlag(CliOption::Account)) {
+            value = &account;
         } else if (name == QLatin1String("--password-file")) {
             value = &options.passwordFile;
         } else if (name == QLatin1String("--items") && accepted.testFlag(CliOption::Items)) {
@@ -47,6 +54,8 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
             *value = arguments.at(++i);
         else
             return Result::failure(QStringLiteral("%1 needs a value").arg(name));
+        if (account)
+            options.accounts.append(*account);
         if (codePage) {
             bool ok = false;
             options.codePage = codePage->toInt(&ok);

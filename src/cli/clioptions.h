@@ -20,12 +20,23 @@ struct CliOptions {
     bool protect = false;
     // --codepage: the code page of texts from archives made on Windows that are not UTF-8.
     std::optional<int> codePage;
+    // --json: the answer as one JSON document, for scripts.
+    bool json = false;
+    // --account, once per account folder: the accounts item restores only these.
+    QStringList accounts;
     // --help: the command's help is wanted; nothing else is checked.
     bool help = false;
 };
 
 // The options a command takes besides --password-file, which every archive command takes.
-enum class CliOption { Items = 1, Description = 2, Protect = 4, CodePage = 8 };
+enum class CliOption {
+    Items = 1,
+    Description = 2,
+    Protect = 4,
+    CodePage = 8,
+    Json = 16,
+    Account = 32
+};
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)
 

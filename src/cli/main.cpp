@@ -6,6 +6,7 @@
 #include "cli/exitstatus.h"
 #include "cli/infocommand.h"
 #include "cli/itemlist.h"
+#include "cli/listcommand.h"
 #include "cli/profilecommand.h"
 #include "cli/restorecommand.h"
 #include "cli/terminaldevice.h"
@@ -51,18 +52,29 @@ const ArchiveCommand archiveCommands[] = {
       "the items it holds"},
      runInfoCommand,
      CliOption::CodePage},
+    {{QLatin1String("list"), "list ARCHIVE [--json] [--codepage N]",
+      "show what a backup archive holds, item by item: each account folder\n"
+      "with its message folders, their messages and bytes; the files of the\n"
+      "file items and their sizes; the keys and values of the registry items.\n"
+      "Only the archive's directories are read. --json prints one JSON document\n"
+      "(see brevnor-cli(1))"},
+     runListCommand,
+     CliOption::CodePage | CliOption::Json},
     {{QLatin1String("verify"), "verify ARCHIVE [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
       "archive, the password's authentication code, and say whether it is sound"},
      runVerifyCommand,
      CliOption::CodePage},
-    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST] [--codepage N]",
+    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST] [--account NAME]... [--codepage N]",
       "put the items back into the mail profile without asking, replacing what\n"
       "is there, and print the report; LIST defaults to every item the archive\n"
       "holds. Nothing is restored when an entry the items need is damaged, or\n"
-      "when a registry item is chosen while Wine runs for the profile"},
+      "when a registry item is chosen while Wine runs for the profile. With\n"
+      "--account, the accounts item restores only the account folders named\n"
+      "(as list shows them, in any case), each swapped in whole, and LIST\n"
+      "defaults to the accounts item alone"},
      runRestoreCommand,
-     CliOption::Items | CliOption::CodePage},
+     CliOption::Items | CliOption::CodePage | CliOption::Account},
     {{QLatin1String("backup"), "backup ARCHIVE [--items LIST] [--description TEXT] [--protect]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"

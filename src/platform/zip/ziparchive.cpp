@@ -648,6 +648,35 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
                                  const QString &scratchFolder, const QString &unchangedFolder,
                                  const ReadIncrement &progress)
 {
+    return readNested(name, scratchFolder, [&](zip_t *nested) {
+        return extractArchive(nested, m_openPath + QLatin1Char('/') + name, folder, {}, progress,
+                              unchangedFolder);
+    });
+}
+
+Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString &name,
+                                                                   const QString &scratchFolder)
+{
+    QList<NestedEntry> entries;
+    const Result listed = readNested(name, scratchFolder, [&](zip_t *nested) {
+        const zip_int64_t count = zip_get_num_entries(nested, 0);
+        for (zip_int64_t index = 0; index < count; ++index) {
+            const Expected<EntryInfo> info = readEntryInfo(nested, zip_uint64_t(index));
+            if (!info)
+                return Result::failure(QStringLiteral("The nested archive \"%1\" is damaged: %2")
+                                           .arg(name, info.message()));
+            entries.append({info->name, info->size, info->kind == EntryInfo::Kind::Folder});
+        }
+        return Result::success();
+    });
+    if (!listed)
+        return listed;
+    return entries;
+}
+
+Result ZipArchive::readNested(const QString &name, const QString &scratchFolder,
+                              const std::function<Result(zip_t *nested)> &read)
+{
     if (Result open = requireOpen(); !open)
         return open;
     const auto found = m_entryIndexes.constFind(name);
@@ -657,7 +686,6 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     const Expected<EntryInfo> info = readEntryInfo(m_zip, *found);
     if (!info)
         return info.result();
-    const QString nestedPath = m_openPath + QLatin1Char('/') + name;
     // Nested archives carry no password of their own.
     if (readableInPlace(*info)) {
         const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
@@ -666,7 +694,7 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
         if (Result sizes = checkStoredSizes(nested->get(), info->size); !sizes)
             return Result::failure(
                 QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
-        return extractArchive(nested->get(), nestedPath, folder, {}, progress, unchangedFolder);
+        return read(nested->get());
     }
     if (Result room = checkRoom(scratchFolder, info->size); !room)
         return room;
@@ -687,7 +715,7 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     if (Result sizes = checkStoredSizes(nested.get(), info->size); !sizes)
         return Result::failure(
             QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
-    return extractArchive(nested.get(), nestedPath, folder, {}, progress, unchangedFolder);
+    return read(nested.get());
 }
 
 quint64 ZipArchive::storedSize(const QString &name) const

@@ -111,6 +111,16 @@ public:
     // nested archive's bytes as they are read.
     Result ExtractNested(const QString &name, const QString &folder, const QString &scratchFolder,
                          const QString &unchangedFolder = {}, const ReadIncrement &progress = {});
+    // One entry of a nested archive, as its directory gives it.
+    struct NestedEntry {
+        QString name;
+        quint64 size = 0;
+        bool folder = false;
+    };
+    // The entries of the zip archive held as the entry `name`, from its directory alone: no
+    // entry's data is read. A nested archive that is not stored as it is must be inflated to be
+    // read, into `scratchFolder` for the time it is listed.
+    Expected<QList<NestedEntry>> NestedEntries(const QString &name, const QString &scratchFolder);
     // How many bytes the entry takes in the archive; 0 when there is no such entry.
     quint64 storedSize(const QString &name) const;
     // Reads the named entries (every entry when `names` is empty) completely, checking their
@@ -136,6 +146,9 @@ private:
     // The file a path leads to, links followed, as its folder's canonical path and its name;
     // empty when its folder does not exist.
     static QString fileIdentity(const QString &path);
+    // Opens the nested archive `name` (see `ExtractNested`) and hands it to `read`.
+    Result readNested(const QString &name, const QString &scratchFolder,
+                      const std::function<Result(::zip *nested)> &read);
     Result extractEntry(quint64 index, quint64 generation, const QString &folder);
     Expected<QByteArray> readEntry(quint64 index, quint64 generation, quint64 maxBytes);
     quint64 declaredSize(quint64 index, quint64 generation) const;
