@@ -11,6 +11,7 @@
 #include "cli/terminaltext.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
+#include "restore/accountchoice.h"
 #include "restore/openedbackup.h"
 #include "restore/restorerun.h"
 
@@ -27,6 +28,10 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
             return CliExit::Refused;
         }
         chosen = *parsed;
+        if (!options.accounts.isEmpty() && !chosen[ItemMailAccounts]) {
+            err << "brevnor-cli: --account needs the accounts item among the items.\n";
+            return CliExit::Refused;
+        }
     }
     // A profile without a mail store is reported here; the items then say what they could do.
     loadProgram(context);
@@ -37,8 +42,17 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     OpenedBackup state;
     if (!openForCommand(context, Zip1, options.archive, passwords, state, err))
         return CliExit::Refused;
-    if (!options.items)
+    if (!options.items && options.accounts.isEmpty())
         chosen = state.held;
+    else if (!options.items)
+        chosen[ItemMailAccounts] = true;
+    // Refused before anything changes: a name mistyped must not restore nothing, or the rest.
+    if (!options.accounts.isEmpty())
+        if (Result accounts = chooseAccounts(state, options.accounts); !accounts) {
+            err << "brevnor-cli: " << terminalText(accounts.message()) << '\n';
+            context.endStaging();
+            return CliExit::Refused;
+        }
     for (int i = 0; i < ItemCount; ++i)
         if (chosen[i] && !state.held[i])
             err << "brevnor-cli: the archive holds no " << itemName(i) << " item; it is skipped.\n";

@@ -72,18 +72,6 @@ void countRegistryText(const QByteArray &text, ItemListing &item)
 
 } // namespace
 
-QStringList heldAccounts(const OpenedBackup &state)
-{
-    QStringList accounts;
-    if (!state.held[ItemMailAccounts])
-        return accounts;
-    for (const QString &name :
-         state.entryNames[ItemMailAccounts].split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        if (const QString trimmed = name.trimmed(); isFolderArchive(trimmed))
-            accounts.append(folderOfArchive(trimmed));
-    return accounts;
-}
-
 Expected<QList<ItemListing>> listArchive(ZipArchive &Zip1, const OpenedBackup &state,
                                          const QString &scratchFolder)
 {

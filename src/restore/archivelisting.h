@@ -52,7 +52,4 @@ struct ItemListing {
 Expected<QList<ItemListing>> listArchive(ZipArchive &Zip1, const OpenedBackup &state,
                                          const QString &scratchFolder);
 
-// The account folders the accounts item holds, as `listArchive` names them.
-QStringList heldAccounts(const OpenedBackup &state);
-
 } // namespace quillory
