@@ -1,7 +1,11 @@
 #include "backup/backupcollectors.h"
+#include "platform/wine/wineregistrystore.h"
 #include "restorefixture.h"
 #include "scratchfilesystem.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -36,6 +40,41 @@ Run cli(const QStringList &arguments, const QString &prefix = {}, const QString 
         return {};
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+// The messages of an account folder, by the account ("Work") and by each folder holding messages
+// ("Work/Inbox"): how many and their bytes.
+using MessageCounts = QMap<QString, std::pair<qint64, qint64>>;
+
+void countMessages(const QString &account, const QMap<QString, QByteArray> &tree,
+                   MessageCounts &counts)
+{
+    for (auto file = tree.cbegin(); file != tree.cend(); ++file) {
+        if (!file.key().endsWith(u".eml"_s))
+            continue;
+        for (const QString &key : {account, account + u'/' + file.key().section(u'/', 0, -2)}) {
+            ++counts[key].first;
+            counts[key].second += file.value().size();
+        }
+    }
+}
+
+// The keys and values of the user's key tree `path`, of every type.
+void countRegistry(const QString &prefix, const QString &path, qint64 &keys, qint64 &values)
+{
+    const WineRegistryStore store(prefix);
+    ++keys;
+    values += store.values(RegistryRoot::CurrentUser, path).value_or(QList<RegistryValue>()).size();
+    for (const QString &name : store.subkeys(RegistryRoot::CurrentUser, path))
+        countRegistry(prefix, path + u'\\' + name, keys, values);
+}
+
+// The store's files and the user's registry, everything a restore may change.
+QMap<QString, QByteArray> profileState(const SampleProfile &profile)
+{
+    QMap<QString, QByteArray> state = treeOf(profile.store());
+    state.insert(u"user.reg"_s, readFile(profile.path() + u"/user.reg"_s));
+    return state;
 }
 
 } // namespace
@@ -106,6 +145,115 @@ private Q_SLOTS:
         QCOMPARE(treeOf(target.store(u"Work"_s)), treeOf(m_source.store(u"Work"_s)));
     }
 
+    // list tells what a backup of the profile holds, read from the directories of the archive
+    // and of its nested archives, protected or not.
+    void listShowsWhatTheProfileHolds_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("plain") << QString();
+        QTest::newRow("protected") << u"pw"_s;
+    }
+
+    void listShowsWhatTheProfileHolds()
+    {
+        QFETCH(QString, password);
+        const QString archive = file(u"list.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, allItems(), password));
+        const Run run = cli({u"list"_s, archive, u"--json"_s}, {}, password);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QJsonArray items = QJsonDocument::fromJson(run.out.toUtf8())[u"items"_s].toArray();
+        QCOMPARE(items.size(), ItemCount);
+
+        MessageCounts expected;
+        for (const QString &account : accountFolders(m_source.store()))
+            countMessages(account, treeOf(m_source.store(account)), expected);
+        MessageCounts listed;
+        for (const QJsonValue &account : items[ItemMailAccounts][u"accounts"_s].toArray()) {
+            const QString name = account[u"folder"_s].toString();
+            listed[name] = {account[u"messages"_s].toInteger(), account[u"bytes"_s].toInteger()};
+            for (const QJsonValue &folder : account[u"messageFolders"_s].toArray())
+                if (folder[u"messages"_s].toInteger() > 0)
+                    listed[name + u'/' + folder[u"name"_s].toString()] = {
+                        folder[u"messages"_s].toInteger(), folder[u"bytes"_s].toInteger()};
+        }
+        QCOMPARE(listed, expected);
+
+        QMap<QString, qint64> contacts;
+        for (const QJsonValue &contact : items[ItemContacts][u"files"_s].toArray())
+            contacts[contact[u"name"_s].toString()] = contact[u"size"_s].toInteger();
+        QMap<QString, qint64> files;
+        const QMap<QString, QByteArray> contactFiles =
+            treeOf(m_source.store(u"Contacts/Default"_s));
+        for (auto contact = contactFiles.cbegin(); contact != contactFiles.cend(); ++contact)
+            // The folder's other files are no contacts, and stay out of the backup.
+            if (!contact.key().endsWith(u".txt"_s))
+                files[contact.key()] = contact.value().size();
+        QCOMPARE(contacts, files);
+
+        qint64 keys = 0;
+        qint64 values = 0;
+        countRegistry(m_source.path(), MailKeys::mailRules.section(u'\\', 1), keys, values);
+        QCOMPARE(items[ItemMailRules][u"keys"_s].toInteger(), keys);
+        QCOMPARE(items[ItemMailRules][u"values"_s].toInteger(), values);
+
+        const Run text = cli({u"list"_s, archive}, {}, password);
+        QCOMPARE(text.status, 0);
+        QVERIFY2(
+            text.out.contains(u"  account \"Work\": %1 messages"_s.arg(expected[u"Work"_s].first)),
+            qPrintable(text.out));
+    }
+
+    // --account restores the named account folders alone, each whole; every other account, the
+    // store database and every other item stay as they were, byte for byte. A name the archive
+    // does not hold changes nothing.
+    void restoreChosenAccounts_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("restored");
+        QTest::addColumn<int>("status");
+        QTest::newRow("one, named in another case")
+            << QStringList{u"--items"_s, u"accounts"_s, u"--account"_s, u"WORK"_s}
+            << QStringList{u"Work"_s} << 0;
+        QTest::newRow("two, the item implied")
+            << QStringList{u"--account=home"_s, u"--account"_s, u"Work"_s}
+            << QStringList{u"Home"_s, u"Work"_s} << 0;
+        QTest::newRow("unknown") << QStringList{u"--items"_s, u"0,contacts"_s, u"--account"_s,
+                                                u"Work"_s,    u"--account"_s,  u"Nobody"_s}
+                                 << QStringList() << 2;
+    }
+
+    void restoreChosenAccounts()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, restored);
+        QFETCH(int, status);
+        const QString archive = file(u"some.wlm"_s);
+        QVERIFY(backUp(m_source.path(), archive, allItems()));
+        SampleProfile target({u"--seed"_s, u"7"_s});
+        QVERIFY(target.isValid());
+        const QMap<QString, QByteArray> before = profileState(target);
+        for (const QString &account : restored)
+            QVERIFY(treeOf(target.store(account)) != treeOf(m_source.store(account)));
+
+        const Run run = cli(QStringList{u"restore"_s, archive} + options, target.path());
+        QCOMPARE(run.status, status);
+        if (status != 0)
+            QVERIFY2(run.err.contains(u"\"Nobody\""_s) && run.err.contains(u"\"Home\""_s) &&
+                         run.err.contains(u"\"news.example.com\""_s),
+                     qPrintable(run.err));
+        QMap<QString, QByteArray> after = profileState(target);
+        QMap<QString, QByteArray> unchanged = before;
+        for (const QString &account : restored) {
+            const QMap<QString, QByteArray> source = treeOf(m_source.store(account));
+            QCOMPARE(treeOf(target.store(account)), source);
+            for (auto *tree : {&after, &unchanged})
+                tree->removeIf([&](const auto &entry) {
+                    return entry.key() == account + u'/' || entry.key().startsWith(account + u'/');
+                });
+        }
+        QCOMPARE(after, unchanged);
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -123,6 +271,12 @@ private Q_SLOTS:
             << QStringList{u"info"_s, damaged, u"--protect"_s} << u"--protect"_s;
         QTest::newRow("not an archive")
             << QStringList{u"info"_s, file(u"password"_s)} << u"Invalid backup file"_s;
+        QTest::newRow("list a nested archive that is none")
+            << QStringList{u"list"_s, file(u"broken.wlm"_s)} << u"\"Home.zip\""_s;
+        QTest::newRow("list an entry the archive lacks")
+            << QStringList{u"list"_s, file(u"lacking.wlm"_s)} << u"\"Work.zip\""_s;
+        QTest::newRow("list not an archive")
+            << QStringList{u"list"_s, file(u"password"_s)} << u"Invalid backup file"_s;
         QTest::newRow("unknown command") << QStringList{u"frobnicate"_s} << u"unknown"_s;
         QTest::newRow("password file without end")
             << QStringList{u"backup"_s, file(u"new.wlm"_s), u"--password-file"_s, u"/dev/zero"_s}
@@ -140,6 +294,17 @@ private Q_SLOTS:
                     .add(u"a.contact"_s, "contact data")
                     .write(file(u"damaged.wlm"_s)));
         QVERIFY(damage(file(u"damaged.wlm"_s), "contact data"));
+        const QByteArray accountsInfo =
+            infoFile(u"1000000000"_s, {{u"Backupmailaccountsandmessages"_s, u"Home.zip"_s}});
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s, accountsInfo)
+                    .add(u"Home.zip"_s, "no archive")
+                    .write(file(u"broken.wlm"_s)));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"1000000000"_s,
+                                  {{u"Backupmailaccountsandmessages"_s, u"Work.zip"_s}}))
+                    .write(file(u"lacking.wlm"_s)));
         const Run run = cli(arguments, m_source.path());
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.contains(error), qPrintable(run.err));

@@ -180,6 +180,22 @@ private Q_SLOTS:
         QVERIFY2(cli.exitCode() == 0 && shown.contains(u"User:"_s + texts.user) &&
                      shown.contains(texts.description.section(u"\r\n"_s, 1)),
                  qPrintable(shown + QString::fromUtf8(cli.readAllStandardError())));
+
+        // The account's nested archive is deflated, as archivers on Windows may write it: list
+        // inflates it to read its directory.
+        cli.start(binDir() + u"/brevnor-cli"_s,
+                  {u"list"_s, u"--codepage"_s, QString::number(legacyPage), archive});
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished(-1));
+        const QString listed = QString::fromUtf8(cli.readAllStandardOutput());
+        QVERIFY2(cli.exitCode() == 0 &&
+                     listed.contains(u"  account \"%1\": 1 message, %2 bytes\n    %3: 1 message"_s
+                                         .arg(texts.account)
+                                         .arg(texts.user.toUtf8().size() + 11)
+                                         .arg(texts.message.section(u'/', 0, 0))) &&
+                     listed.contains(u"  "_s + texts.contact + u": "_s) &&
+                     listed.contains(u"1 mailrules (Mail Rules): 2 keys, 2 values"_s),
+                 qPrintable(listed + QString::fromUtf8(cli.readAllStandardError())));
     }
 
     // The code page Wine gives a locale, and the one the environment chooses over it.
