@@ -55,9 +55,9 @@ const ArchiveCommand archiveCommands[] = {
     {{QLatin1String("list"), "list ARCHIVE [--json] [--codepage N]",
       "show what a backup archive holds, item by item: each account folder\n"
       "with its message folders, their messages and bytes; the files of the\n"
-      "file items and their sizes; the keys and values of the registry items.\n"
-      "Only the archive's directories are read. --json prints one JSON document\n"
-      "(see brevnor-cli(1))"},
+      "file items and their sizes; the keys and values of the registry\n"
+      "items. Only directories and registry files are read, no message.\n"
+      "--json prints one JSON document (see brevnor-cli(1))"},
      runListCommand,
      CliOption::CodePage | CliOption::Json},
     {{QLatin1String("verify"), "verify ARCHIVE [--codepage N]",
@@ -71,7 +71,7 @@ const ArchiveCommand archiveCommands[] = {
       "holds. Nothing is restored when an entry the items need is damaged, or\n"
       "when a registry item is chosen while Wine runs for the profile. With\n"
       "--account, the accounts item restores only the account folders named\n"
-      "(as list shows them, in any case), each swapped in whole, and LIST\n"
+      "(as list shows them, in any case), each swapped in whole; LIST then\n"
       "defaults to the accounts item alone"},
      runRestoreCommand,
      CliOption::Items | CliOption::CodePage | CliOption::Account},

@@ -387,7 +387,8 @@ private Q_SLOTS:
         const Run help = cli({u"--help"_s});
         QCOMPARE(help.status, 0);
         for (const QString &part :
-             {u"info ARCHIVE"_s, u"verify ARCHIVE"_s, u"restore ARCHIVE"_s, u"backup ARCHIVE"_s,
+             {u"info ARCHIVE"_s, u"list ARCHIVE [--json]"_s, u"--account NAME"_s,
+              u"verify ARCHIVE"_s, u"restore ARCHIVE"_s, u"backup ARCHIVE"_s,
               u"QUILLORY_PASSWORD"_s, u"--password-file"_s, u"stationeries"_s, u"Exit status"_s})
             QVERIFY2(help.out.contains(part), qPrintable(part));
     }
