@@ -2,6 +2,9 @@
 
 #include "platform/zip/aesdecryption.h"
 
+#include <QByteArray>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -19,6 +22,10 @@ struct NestedSource {
     quint64 rawPosition = 0;
     std::optional<WinZipAesDecryptor> decryptor;
     zip_error_t error{};
+    // The bytes from `bufferStart` on, decrypted, for small reads.
+    static constexpr quint64 readAhead = 64 * 1024;
+    QByteArray buffer;
+    quint64 bufferStart = 0;
 
     zip_int64_t fail(zip_error_t *cause)
     {
@@ -31,26 +38,52 @@ struct NestedSource {
         const quint64 length = std::min<quint64>(wanted, size - position);
         if (length == 0)
             return 0;
-        if (rawPosition != dataStart + position) {
-            if (zip_fseek(raw.get(), zip_int64_t(dataStart + position), SEEK_SET) != 0)
-                return fail(zip_file_get_error(raw.get()));
-            rawPosition = dataStart + position;
+        if (length > readAhead / 4) {
+            if (!readRaw(position, data, length))
+                return -1;
+        } else {
+            // libzip reads a directory too large for its first read entry by entry, each a few
+            // dozen bytes: read one by one from the outer file, each would cost a seek and more.
+            if (position < bufferStart || position + length > bufferStart + buffer.size()) {
+                buffer.resize(qsizetype(std::min<quint64>(readAhead, size - position)));
+                if (!readRaw(position, buffer.data(), quint64(buffer.size()))) {
+                    buffer.clear();
+                    return -1;
+                }
+                bufferStart = position;
+            }
+            std::copy_n(buffer.constData() + (position - bufferStart), length, data);
+        }
+        position += length;
+        return zip_int64_t(length);
+    }
+
+    // Reads `length` bytes of the nested archive from `at`, decrypted.
+    bool readRaw(quint64 at, char *data, quint64 length)
+    {
+        if (rawPosition != dataStart + at) {
+            if (zip_fseek(raw.get(), zip_int64_t(dataStart + at), SEEK_SET) != 0) {
+                fail(zip_file_get_error(raw.get()));
+                return false;
+            }
+            rawPosition = dataStart + at;
         }
         for (quint64 done = 0; done < length;) {
             const zip_int64_t got = zip_fread(raw.get(), data + done, length - done);
-            if (got < 0)
-                return fail(zip_file_get_error(raw.get()));
+            if (got < 0) {
+                fail(zip_file_get_error(raw.get()));
+                return false;
+            }
             if (got == 0) {
                 zip_error_set(&error, ZIP_ER_EOF, 0);
-                return -1;
+                return false;
             }
             done += quint64(got);
             rawPosition += quint64(got);
         }
         if (decryptor)
-            decryptor->decrypt(position, reinterpret_cast<uint8_t *>(data), size_t(length));
-        position += length;
-        return zip_int64_t(length);
+            decryptor->decrypt(at, reinterpret_cast<uint8_t *>(data), size_t(length));
+        return true;
     }
 };
 
