@@ -50,7 +50,7 @@ BackupTab::BackupTab(frmMain &window)
 void BackupTab::cmdTargetFile_Click()
 {
     const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_window.context(), QStringLiteral("Save Windows Mail Data as"),
+        m_window.context(), QStringLiteral("Save Windows Live Mail Data as"),
         QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")));
     if (!chosen)
         return;

@@ -68,7 +68,7 @@ QIcon themeIcon(const char *name, QStyle::StandardPixmap fallback)
 frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
                                  const QString &backupfiletocd, const QString &backupcdpath,
                                  QWidget *parent)
-    : QDialog(parent), DVDWriterPro1(writer), m_dialogs(dialogs),
+    : QDialog(parent), discWriter(writer), m_dialogs(dialogs),
       ui(std::make_unique<Ui::frmMaindvdwrite>()), m_backupfiletocd(backupfiletocd),
       m_backupcdpath(backupcdpath)
 {
@@ -146,11 +146,11 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
             &frmMaindvdwrite::mnuFileWriteDiscFromISO_Click);
     connect(ui->mnuFileExit, &QAction::triggered, this, &QDialog::close);
     connect(ui->mnuCDRecorderEject, &QAction::triggered, this, [this] {
-        DVDWriterPro1.MoveTray(false);
+        discWriter.MoveTray(false);
         refreshMedia();
     });
     connect(ui->mnuCDRecorderCloseTray, &QAction::triggered, this, [this] {
-        DVDWriterPro1.MoveTray(true);
+        discWriter.MoveTray(true);
         refreshMedia();
     });
     connect(ui->mnuCDRecorderImportPreviousSession, &QAction::triggered, this,
@@ -158,9 +158,9 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
     // Both dialogs work on this window's own writer; this window keeps handling the events it
     // shares with them.
     connect(ui->mnuCDRecorderDiscInformation, &QAction::triggered, this,
-            [this] { frmDiscInfo(DVDWriterPro1, m_dialogs, this).ShowDiscInfo(); });
+            [this] { frmDiscInfo(discWriter, m_dialogs, this).ShowDiscInfo(); });
     connect(ui->mnuCDRecorderEraseDisc, &QAction::triggered, this, [this] {
-        frmErase erase(DVDWriterPro1, m_dialogs, this);
+        frmErase erase(discWriter, m_dialogs, this);
         erase.setDriveName(ui->cboDevices->currentText());
         erase.ShowErase();
         RefreshView();
@@ -192,7 +192,7 @@ QString frmMaindvdwrite::statusPanel(int panel) const
 
 void frmMaindvdwrite::connectWriter()
 {
-    DiscWriter *w = &DVDWriterPro1;
+    DiscWriter *w = &discWriter;
     connect(w, &DiscWriter::DirectoryAdded, this,
             [this](const QString &parent, const QString &key, const QString &name, int, bool ok) {
                 if (ok)
@@ -287,7 +287,7 @@ void frmMaindvdwrite::Form_Load()
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
 
-    if (!DVDWriterPro1.InitializeDrives(false))
+    if (!discWriter.InitializeDrives(false))
         m_dialogs.message(QStringLiteral("Drives Cannot be initialized!"), applicationTitle(),
                           MessageIcon::None);
     EnumerateDrives();
@@ -299,13 +299,13 @@ void frmMaindvdwrite::Form_Load()
                       themeIcon("folder-open", QStyle::SP_DirOpenIcon));
     ImageList1.insert(QStringLiteral("FILE"), themeIcon("text-x-generic", QStyle::SP_FileIcon));
 
-    DVDWriterPro1.ClearImage();
-    DVDWriterPro1.setJolietNames(1);
+    discWriter.ClearImage();
+    discWriter.setJolietNames(1);
     SetIdle(true);
-    ui->txtVolIdentifier->setText(QStringLiteral("Outlook Express Data Backup CD"));
+    ui->txtVolIdentifier->setText(QStringLiteral("Windows Live Mail Backup"));
 
     if (!m_backupfiletocd.isEmpty() && !m_backupcdpath.isEmpty()) {
-        DVDWriterPro1.AddFile(rootKey + m_backupfiletocd, m_backupcdpath);
+        discWriter.AddFile(rootKey + m_backupfiletocd, m_backupcdpath);
         RefreshView();
     }
 }
@@ -320,8 +320,8 @@ void frmMaindvdwrite::SetIdle(bool idle)
         control->setEnabled(idle);
     ui->mnuFile->menuAction()->setEnabled(idle);
     ui->mnuCDRecorder->menuAction()->setEnabled(idle);
-    ui->chkUseBurnProof->setEnabled(
-        idle && DVDWriterPro1.DriveSupports(DiscWriter::SupportsBufferProtection));
+    ui->chkUseBurnProof->setEnabled(idle &&
+                                    discWriter.DriveSupports(DiscWriter::SupportsBufferProtection));
     ui->cmdCancel->setEnabled(!idle);
     // The Action menu follows the buttons, so that neither can start what the other may not.
     ui->mnuActionWriteDisc->setEnabled(idle);
@@ -341,8 +341,8 @@ void frmMaindvdwrite::done(int result)
 {
     if (!m_idle)
         return;
-    const int files = DVDWriterPro1.FileCount();
-    if ((files > 0 || DVDWriterPro1.DirectoryCount() > 0) &&
+    const int files = discWriter.FileCount();
+    if ((files > 0 || discWriter.DirectoryCount() > 0) &&
         m_dialogs.message(QStringLiteral("Close the window? The compilation (%1 files) will be "
                                          "thrown away.")
                               .arg(files),
@@ -431,14 +431,14 @@ void frmMaindvdwrite::addSources(const QStringList &paths)
     for (const QString &path : paths) {
         const QFileInfo source(path);
         const bool added = source.isDir()
-                               ? DVDWriterPro1.AddFolder(target + rootKey + source.fileName(),
-                                                         source.filePath() + QStringLiteral("/*.*"))
-                               : DVDWriterPro1.AddFile(target + rootKey, source.filePath());
+                               ? discWriter.AddFolder(target + rootKey + source.fileName(),
+                                                      source.filePath() + QStringLiteral("/*.*"))
+                               : discWriter.AddFile(target + rootKey, source.filePath());
         // Without a reason the user declined to replace an imported file.
-        if (!added && !DVDWriterPro1.LastError().isEmpty())
-            refused.append(DVDWriterPro1.LastError());
-        if (!DVDWriterPro1.AddNotes().isEmpty())
-            notes.append(DVDWriterPro1.AddNotes());
+        if (!added && !discWriter.LastError().isEmpty())
+            refused.append(discWriter.LastError());
+        if (!discWriter.AddNotes().isEmpty())
+            notes.append(discWriter.AddNotes());
     }
     QApplication::restoreOverrideCursor();
     RefreshView();
@@ -464,20 +464,20 @@ void frmMaindvdwrite::ListDirectory(const QString &key)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ui->lvwImageFiles->clear();
-    DVDWriterPro1.ListDirectory(key);
+    discWriter.ListDirectory(key);
     QApplication::restoreOverrideCursor();
 }
 
 void frmMaindvdwrite::UpdateStatus()
 {
     // An image without files still has its volume descriptors, but no data to speak of.
-    const bool empty = DVDWriterPro1.FileCount() == 0 && DVDWriterPro1.DirectoryCount() == 0;
+    const bool empty = discWriter.FileCount() == 0 && discWriter.DirectoryCount() == 0;
     const double megabytes =
-        empty ? 0 : DiscWriter::BlocksToBytes(DVDWriterPro1.ImageBlocks(), 1) / 1048576.0;
+        empty ? 0 : DiscWriter::BlocksToBytes(discWriter.ImageBlocks(), 1) / 1048576.0;
     setPanel(1, QStringLiteral("Data Image Size: ") + QLocale().toString(megabytes, 'f', 2) +
                     QStringLiteral(" MB  "));
-    setPanel(2, QStringLiteral("Files: ") + QString::number(DVDWriterPro1.FileCount()));
-    setPanel(3, QStringLiteral("Directories: ") + QString::number(DVDWriterPro1.DirectoryCount()));
+    setPanel(2, QStringLiteral("Files: ") + QString::number(discWriter.FileCount()));
+    setPanel(3, QStringLiteral("Directories: ") + QString::number(discWriter.DirectoryCount()));
 }
 
 void frmMaindvdwrite::setPanel(int panel, const QString &text)
@@ -510,7 +510,7 @@ void frmMaindvdwrite::showPopup(QTreeWidget *view, const QPoint &at)
 
 void frmMaindvdwrite::mnuFileClear_Click()
 {
-    DVDWriterPro1.ClearImage();
+    discWriter.ClearImage();
 }
 
 void frmMaindvdwrite::mnuFileRemoveDir_Click()
@@ -520,7 +520,7 @@ void frmMaindvdwrite::mnuFileRemoveDir_Click()
         info(noItemText);
         return;
     }
-    if (!DVDWriterPro1.RemoveItem(keyOf(node)))
+    if (!discWriter.RemoveItem(keyOf(node)))
         info(QStringLiteral("Item could not be removed."));
     RefreshView();
 }
@@ -532,7 +532,7 @@ void frmMaindvdwrite::mnuFileRemoveFile_Click()
         info(noItemText);
         return;
     }
-    if (!DVDWriterPro1.RemoveItem(keyOf(selected.first())))
+    if (!discWriter.RemoveItem(keyOf(selected.first())))
         info(QStringLiteral("Item could not be removed."));
     RefreshView();
 }
@@ -584,15 +584,15 @@ void frmMaindvdwrite::AfterLabelEdit(QTreeWidgetItem *item)
     QMetaObject::invokeMethod(
         this,
         [this, directory, key, newName] {
-            if (const auto violation = nameRuleViolation(newName, DVDWriterPro1.JolietNames(),
-                                                         DVDWriterPro1.IsoLevel())) {
+            if (const auto violation =
+                    nameRuleViolation(newName, discWriter.JolietNames(), discWriter.IsoLevel())) {
                 info(*violation);
                 return;
             }
             if (directory) {
-                if (!DVDWriterPro1.RenameDirectory(key, newName))
+                if (!discWriter.RenameDirectory(key, newName))
                     info(QStringLiteral("Directory could not be renamed."));
-            } else if (!DVDWriterPro1.RenameFile(key, newName)) {
+            } else if (!discWriter.RenameFile(key, newName)) {
                 info(QStringLiteral("File could not be renamed."));
             }
             RefreshView();
@@ -673,11 +673,11 @@ void frmMaindvdwrite::ImageCleared()
 {
     ui->lvwImageFiles->clear();
     ui->tvwDirectories->clear();
-    DVDWriterPro1.setVolumeLabel(QStringLiteral("New Disc"));
-    auto *root = new QTreeWidgetItem(ui->tvwDirectories, {DVDWriterPro1.VolumeLabel()});
+    discWriter.setVolumeLabel(QStringLiteral("New Disc"));
+    auto *root = new QTreeWidgetItem(ui->tvwDirectories, {discWriter.VolumeLabel()});
     root->setData(0, KeyRole, rootKey);
     root->setIcon(0, ImageList1.value(QStringLiteral("CD")));
-    ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());
+    ui->txtVolIdentifier->setText(discWriter.VolumeLabel());
     UpdateStatus();
 }
 
@@ -689,11 +689,11 @@ void frmMaindvdwrite::EnumerateDrives()
         const QSignalBlocker blocker(ui->cboDevices);
         ui->cboDevices->clear();
         m_selectedDevice = -1;
-        for (int i = 0; i < DVDWriterPro1.DeviceCount(); ++i)
-            if (DVDWriterPro1.DeviceIsWriter(i))
-                ui->cboDevices->addItem(DVDWriterPro1.DeviceDrive(i) + QStringLiteral(": ") +
-                                            DVDWriterPro1.DeviceVendor(i) + QLatin1Char(' ') +
-                                            DVDWriterPro1.DeviceProduct(i),
+        for (int i = 0; i < discWriter.DeviceCount(); ++i)
+            if (discWriter.DeviceIsWriter(i))
+                ui->cboDevices->addItem(discWriter.DeviceDrive(i) + QStringLiteral(": ") +
+                                            discWriter.DeviceVendor(i) + QLatin1Char(' ') +
+                                            discWriter.DeviceProduct(i),
                                         i);
     }
     if (ui->cboDevices->count() > 0) {
@@ -708,19 +708,19 @@ void frmMaindvdwrite::EnumerateDrives()
 void frmMaindvdwrite::cboDevices_Click()
 {
     const int index = ui->cboDevices->currentData().toInt();
-    m_selectedDevice = DVDWriterPro1.SelectDevice(index) ? index : -1;
+    m_selectedDevice = discWriter.SelectDevice(index) ? index : -1;
     FillSpeedList();
-    const bool protection = DVDWriterPro1.DriveSupports(DiscWriter::SupportsBufferProtection);
+    const bool protection = discWriter.DriveSupports(DiscWriter::SupportsBufferProtection);
     ui->chkUseBurnProof->setEnabled(protection);
     ui->chkUseBurnProof->setChecked(protection);
 }
 
 void frmMaindvdwrite::refreshMedia()
 {
-    const int before = DVDWriterPro1.MediaType();
+    const int before = discWriter.MediaType();
     const int index = ui->cboDevices->currentData().toInt();
-    m_selectedDevice = DVDWriterPro1.SelectDevice(index) ? index : -1;
-    if (DVDWriterPro1.MediaType() != before)
+    m_selectedDevice = discWriter.SelectDevice(index) ? index : -1;
+    if (discWriter.MediaType() != before)
         FillSpeedList();
 }
 
@@ -730,7 +730,7 @@ void frmMaindvdwrite::FillSpeedList()
         const QSignalBlocker blocker(ui->cboWriteSpeed);
         ui->cboWriteSpeed->clear();
         for (const WriteSpeed &speed :
-             writeSpeeds(DVDWriterPro1.MediaType(), DVDWriterPro1.MaxWriteSpeed()))
+             writeSpeeds(discWriter.MediaType(), discWriter.MaxWriteSpeed()))
             ui->cboWriteSpeed->addItem(speed.text, speed.kilobytesPerSecond);
     }
     if (ui->cboWriteSpeed->count() > 0) {
@@ -742,12 +742,12 @@ void frmMaindvdwrite::FillSpeedList()
 void frmMaindvdwrite::cboWriteSpeed_Click()
 {
     if (ui->cboWriteSpeed->currentText() != QLatin1String("Default"))
-        DVDWriterPro1.SetWriteSpeed(ui->cboWriteSpeed->currentData().toInt());
+        discWriter.SetWriteSpeed(ui->cboWriteSpeed->currentData().toInt());
 }
 
 void frmMaindvdwrite::chkUseJoliet_Click()
 {
-    DVDWriterPro1.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
+    discWriter.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
 }
 
 void frmMaindvdwrite::chkCacheImage_Click()
@@ -765,28 +765,28 @@ void frmMaindvdwrite::cmdWriteDisc_Click()
         info(noDriveText);
         return;
     }
-    const int media = DVDWriterPro1.MediaType();
+    const int media = discWriter.MediaType();
     if (media == DiscWriter::MediaNone) {
         info(QStringLiteral("Please Insert Writable Media before continuing!"));
         return;
     }
     // A disc without a single file would be a wasted disc.
-    if (DVDWriterPro1.FileCount() == 0) {
+    if (discWriter.FileCount() == 0) {
         info(QStringLiteral("There are no files to write: please add files or folders first."));
         return;
     }
-    DVDWriterPro1.setAutoVerify(ui->chkAutoVerify->isChecked());
-    DVDWriterPro1.setFinalizeDisc(ui->chkFinalizeDisc->isChecked());
-    DVDWriterPro1.setFixedWriteOption(true);
-    DVDWriterPro1.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
-    DVDWriterPro1.setCacheImage(ui->chkCacheImage->isChecked());
-    DVDWriterPro1.SetBufferProtection(ui->chkUseBurnProof->isChecked());
+    discWriter.setAutoVerify(ui->chkAutoVerify->isChecked());
+    discWriter.setFinalizeDisc(ui->chkFinalizeDisc->isChecked());
+    discWriter.setFixedWriteOption(true);
+    discWriter.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
+    discWriter.setCacheImage(ui->chkCacheImage->isChecked());
+    discWriter.SetBufferProtection(ui->chkUseBurnProof->isChecked());
     setTrackOptions(isCd(media));
-    DVDWriterPro1.setTestWrite(isCd(media) && ui->chkTestWrite->isChecked());
+    discWriter.setTestWrite(isCd(media) && ui->chkTestWrite->isChecked());
 
     // A session without the earlier ones' files hides them from every reader of the disc.
-    if (DVDWriterPro1.DiscStatus() == DiscWriter::DiscOpen && DVDWriterPro1.SessionCount() > 0 &&
-        DVDWriterPro1.ImportAllowed() && !DVDWriterPro1.HasImportedFiles()) {
+    if (discWriter.DiscStatus() == DiscWriter::DiscOpen && discWriter.SessionCount() > 0 &&
+        discWriter.ImportAllowed() && !discWriter.HasImportedFiles()) {
         const MessageAnswer answer = m_dialogs.message(
             QStringLiteral("The disc already holds files from earlier sessions. A new session "
                            "without them hides them from every program that reads the disc.\n\n"
@@ -795,38 +795,38 @@ void frmMaindvdwrite::cmdWriteDisc_Click()
             applicationTitle(), MessageIcon::Question, MessageButtons::YesNoCancel);
         if (answer == MessageAnswer::Cancel)
             return;
-        if (answer == MessageAnswer::Yes && !DVDWriterPro1.ImportSession(true)) {
+        if (answer == MessageAnswer::Yes && !discWriter.ImportSession(true)) {
             error(QStringLiteral("Previous Session could not be imported."),
-                  DVDWriterPro1.LastError());
+                  discWriter.LastError());
             return;
         }
         if (answer == MessageAnswer::Yes) {
             // The disc keeps its label unless the user typed another.
             if (!ui->txtVolIdentifier->isModified())
-                ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());
+                ui->txtVolIdentifier->setText(discWriter.VolumeLabel());
             RefreshView();
         }
     }
-    DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
+    discWriter.setVolumeLabel(ui->txtVolIdentifier->text());
 
     m_operating = true;
     m_cancelled = false;
-    if (!DVDWriterPro1.StartWrite()) {
+    if (!discWriter.StartWrite()) {
         m_operating = false;
-        error(QStringLiteral("Disc Write could not be started."), DVDWriterPro1.LastError());
+        error(QStringLiteral("Disc Write could not be started."), discWriter.LastError());
     }
 }
 
 void frmMaindvdwrite::setTrackOptions(bool cd)
 {
-    DVDWriterPro1.setDvdHighCompatibility(!cd && ui->chkDVDHighCompMode->isChecked());
-    DVDWriterPro1.setTrackMode(cd && ui->chkUseMode2XA->isChecked() ? 2 : 1);
+    discWriter.setDvdHighCompatibility(!cd && ui->chkDVDHighCompMode->isChecked());
+    discWriter.setTrackMode(cd && ui->chkUseMode2XA->isChecked() ? 2 : 1);
 }
 
 void frmMaindvdwrite::cmdCancel_Click()
 {
     setPanel(1, QStringLiteral("Aborting Write...Please Wait!"));
-    DVDWriterPro1.AbortWrite();
+    discWriter.AbortWrite();
 }
 
 void frmMaindvdwrite::showProgress(qint64 done, qint64 total)
@@ -887,7 +887,7 @@ void frmMaindvdwrite::WriteError(int category, int driveCode, const QString &des
 
 void frmMaindvdwrite::WriteCompleted()
 {
-    const bool verify = DVDWriterPro1.AutoVerify();
+    const bool verify = discWriter.AutoVerify();
     // The verification that follows still belongs to this write.
     m_operating = verify;
     ui->prgTotalProgress->setValue(100);
@@ -895,8 +895,8 @@ void frmMaindvdwrite::WriteCompleted()
     SetIdle(true);
     if (!verify)
         info(QStringLiteral("Writing is complete!"));
-    if (!verify && !DVDWriterPro1.TestWrite())
-        DVDWriterPro1.MoveTray(false);
+    if (!verify && !discWriter.TestWrite())
+        discWriter.MoveTray(false);
 }
 
 void frmMaindvdwrite::VerifyProgress(const QString &discFile, const QString &sourceFile, int status,
@@ -935,7 +935,7 @@ void frmMaindvdwrite::VerifyCompleted(int compared, int matched)
     setPanel(1, QStringLiteral("Auto-Verify...Complete (") + QString::number(matched) +
                     QStringLiteral(" of ") + QString::number(compared) +
                     QStringLiteral(" MATCHED)"));
-    DVDWriterPro1.MoveTray(false);
+    discWriter.MoveTray(false);
     info(QStringLiteral("Writing and Verify is complete!"));
 }
 
@@ -948,14 +948,14 @@ void frmMaindvdwrite::mnuFileSaveImageAsISO_Click()
         return;
     }
     SetIdle(false);
-    DVDWriterPro1.setAutoVerify(false);
-    DVDWriterPro1.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
-    DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
-    setTrackOptions(isCd(DVDWriterPro1.MediaType()));
+    discWriter.setAutoVerify(false);
+    discWriter.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
+    discWriter.setVolumeLabel(ui->txtVolIdentifier->text());
+    setTrackOptions(isCd(discWriter.MediaType()));
     m_operating = true;
     m_cancelled = false;
     m_writeClock.start();
-    const bool saved = DVDWriterPro1.SaveImageToFile(*path);
+    const bool saved = discWriter.SaveImageToFile(*path);
     m_operating = false;
     SetIdle(true);
     if (saved) {
@@ -963,7 +963,7 @@ void frmMaindvdwrite::mnuFileSaveImageAsISO_Click()
         info(QStringLiteral("ISO File Created successfully!"));
     } else if (!m_cancelled) {
         // A cancel has said so already.
-        error(QStringLiteral("Error creating ISO File."), DVDWriterPro1.LastError());
+        error(QStringLiteral("Error creating ISO File."), discWriter.LastError());
     }
     UpdateStatus();
 }
@@ -976,7 +976,7 @@ void frmMaindvdwrite::mnuFileWriteDiscFromISO_Click()
         SetIdle(true);
         return;
     }
-    if (DVDWriterPro1.DiscStatus() != DiscWriter::DiscEmpty &&
+    if (discWriter.DiscStatus() != DiscWriter::DiscEmpty &&
         m_dialogs.message(QStringLiteral("The disc in %1 holds data. Writing the image replaces "
                                          "everything on the disc. Write it?")
                               .arg(ui->cboDevices->currentText()),
@@ -984,18 +984,18 @@ void frmMaindvdwrite::mnuFileWriteDiscFromISO_Click()
                           MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
     SetIdle(false);
-    DVDWriterPro1.setAutoVerify(false);
-    DVDWriterPro1.setTrackMode(ui->chkUseMode2XA->isChecked() ? 2 : 1);
-    DVDWriterPro1.setFinalizeDisc(ui->chkFinalizeDisc->isChecked());
-    DVDWriterPro1.setFixedWriteOption(true);
-    DVDWriterPro1.setTestWrite(ui->chkTestWrite->isChecked());
-    DVDWriterPro1.SetBufferProtection(ui->chkUseBurnProof->isChecked());
+    discWriter.setAutoVerify(false);
+    discWriter.setTrackMode(ui->chkUseMode2XA->isChecked() ? 2 : 1);
+    discWriter.setFinalizeDisc(ui->chkFinalizeDisc->isChecked());
+    discWriter.setFixedWriteOption(true);
+    discWriter.setTestWrite(ui->chkTestWrite->isChecked());
+    discWriter.SetBufferProtection(ui->chkUseBurnProof->isChecked());
     m_operating = true;
     m_cancelled = false;
-    if (!DVDWriterPro1.WriteImageFile(*path)) {
+    if (!discWriter.WriteImageFile(*path)) {
         m_operating = false;
         SetIdle(true);
-        error(QStringLiteral("Error Writing ISO File."), DVDWriterPro1.LastError());
+        error(QStringLiteral("Error Writing ISO File."), discWriter.LastError());
     }
 }
 
@@ -1005,18 +1005,18 @@ void frmMaindvdwrite::mnuCDRecorderImportPreviousSession_Click()
         info(noDriveText);
         return;
     }
-    if (DVDWriterPro1.MediaType() == DiscWriter::MediaNone) {
+    if (discWriter.MediaType() == DiscWriter::MediaNone) {
         info(QStringLiteral("Please Insert a disc before continuing!"));
         return;
     }
     setPanel(1, QStringLiteral("Importing Previous Session..."));
-    if (!DVDWriterPro1.ImportSession(true)) {
+    if (!discWriter.ImportSession(true)) {
         error(QStringLiteral("Previous Session could not be imported\n"
                              "Only ISO/Joliet tracks (Mode1) can be imported."),
-              DVDWriterPro1.LastError());
+              discWriter.LastError());
         return;
     }
-    ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());
+    ui->txtVolIdentifier->setText(discWriter.VolumeLabel());
     if (QTreeWidgetItem *first = rootNode())
         first->setExpanded(true);
     RefreshView();

@@ -126,7 +126,7 @@ private:
     void VerifyCompleted(int compared, int matched);
     void ReplaceImportedFile(const QString &importedFile, const QString &newFile, bool &replace);
 
-    DiscWriter &DVDWriterPro1;
+    DiscWriter &discWriter;
     UserDialogs &m_dialogs;
     std::unique_ptr<Ui::frmMaindvdwrite> ui;
     Skin Skin1;

@@ -85,7 +85,7 @@ private Q_SLOTS:
         w.dialogs.fileAnswers.enqueue(taken);
         w.dialogs.answers.enqueue(MessageAnswer::No);
         w.find<QPushButton>("cmdTargetFile")->click();
-        QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Mail Data as"));
+        QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Live Mail Data as"));
         QVERIFY(w.dialogs.shown.first().text.contains(
             QStringLiteral("|brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")) +
             QStringLiteral("|Quillory File (*.wlm)")));

@@ -389,7 +389,7 @@ private Q_SLOTS:
         BurnWindow w(*r.writer);
         QCOMPARE(w.window->windowTitle(), QStringLiteral("Backup your data to CD and DVD"));
         QCOMPARE(w.tree()->topLevelItem(0)->text(0),
-                 QStringLiteral("Outlook Express Data Backup CD"));
+                 QStringLiteral("Windows Live Mail Backup"));
         QCOMPARE(w.panel(1), QStringLiteral("Data Image Size: 0.00 MB  "));
         QCOMPARE(w.panel(2), QStringLiteral("Files: 0"));
         QCOMPARE(w.panel(3), QStringLiteral("Directories: 0"));
@@ -474,7 +474,7 @@ private Q_SLOTS:
             << MessageAnswer::Yes << QStringList{u"first.wlm"_s, u"second.wlm"_s}
             << u"Session One"_s;
         QTest::newRow("write anyway") << MessageAnswer::No << QStringList{u"second.wlm"_s}
-                                      << u"Outlook Express Data Backup CD"_s;
+                                      << u"Windows Live Mail Backup"_s;
         QTest::newRow("cancel") << MessageAnswer::Cancel << QStringList{u"first.wlm"_s}
                                 << u"Session One"_s;
     }
