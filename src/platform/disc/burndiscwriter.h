@@ -114,7 +114,10 @@ private:
     template <typename Emit> void post(Emit emit);
     // Ends the operation: the owner may start the next one when the event arrives.
     template <typename Emit> void finish(Emit emit);
-    bool add(const std::function<bool(AddReport &)> &adding);
+    using Adding = bool (Compilation::*)(const QString &, const QString &,
+                                         const Compilation::DirectoryAdded &,
+                                         const Compilation::ReplaceImported &, AddReport *);
+    bool add(Adding adding, const QString &discPath, const QString &source);
     // Takes imported files out of the compilation when their medium may have gone.
     void forgetImported();
     // Why the compilation cannot be written to `imagePath`: it holds that very file.

@@ -53,36 +53,25 @@ void BurnDiscWriter::ClearImage()
 
 bool BurnDiscWriter::AddFile(const QString &discPath, const QString &sourcePath)
 {
-    return add([&](AddReport &report) {
-        return m_compilation.addFile(
-            discPath, sourcePath,
-            [this](const QString &p, const QString &k, const QString &n) {
-                announceAdded(p, k, n);
-            },
-            [this](const QString &k, const QString &s) { return askReplace(k, s); }, &report);
-    });
+    return add(&Compilation::addFile, discPath, sourcePath);
 }
 
 bool BurnDiscWriter::AddFolder(const QString &discPath, const QString &sourceFolder)
 {
-    return add([&](AddReport &report) {
-        return m_compilation.addFolder(
-            discPath, sourceFolder,
-            [this](const QString &p, const QString &k, const QString &n) {
-                announceAdded(p, k, n);
-            },
-            [this](const QString &k, const QString &s) { return askReplace(k, s); }, &report);
-    });
+    return add(&Compilation::addFolder, discPath, sourceFolder);
 }
 
-bool BurnDiscWriter::add(const std::function<bool(AddReport &)> &adding)
+bool BurnDiscWriter::add(Adding adding, const QString &discPath, const QString &source)
 {
     m_lastError.clear();
     m_addNotes.clear();
     if (m_busy)
         return refuse(QStringLiteral("Nothing can be added while a disc operation runs."));
     AddReport report;
-    const bool added = adding(report);
+    const bool added = (m_compilation.*adding)(
+        discPath, source,
+        [this](const QString &p, const QString &k, const QString &n) { announceAdded(p, k, n); },
+        [this](const QString &k, const QString &s) { return askReplace(k, s); }, &report);
     m_lastError = report.refusal();
     m_addNotes = report.notes();
     return added;
