@@ -10,7 +10,6 @@
 #include "cli/restorecommand.h"
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
-#include "platform/interruption.h"
 #include "platform/text/legacycodepage.h"
 #include "platform/wine/wineprefix.h"
 
@@ -216,11 +215,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int status = runCommand(app.arguments().mid(1), out, err);
-    if (!interruptionRequested() || status == CliExit::Refused)
-        return status;
-    // A backup stops and keeps the old archive, and says so; a restore is let finish rather than
-    // leave an item half replaced. Either way the caller learns that the run was stopped.
-    err << "brevnor-cli: " << interruptionText() << '\n';
-    return CliExit::Refused;
+    // A run stopped by a signal says so itself and fails; one whose work was all done when the
+    // signal came reports that work as it is.
+    return runCommand(app.arguments().mid(1), out, err);
 }
