@@ -23,10 +23,14 @@ Expected<ProfileLock> ProfileLock::take(const QString &prefixPath)
     const QByteArray path = QFile::encodeName(QDir(prefixPath).filePath(fileName()));
     // Close-on-exec: a program the run starts must not keep the profile locked after it.
     int descriptor = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    // A prefix the user may only read can still be backed up; its lock file is then one a run
-    // made before, or none can be.
-    if (descriptor < 0 && (errno == EACCES || errno == EROFS))
+    // A prefix the user may only read can still be backed up. Its lock file is one an earlier run
+    // made; without one, no run of this user can change the prefix, so there is nothing to keep
+    // apart.
+    if (descriptor < 0 && (errno == EACCES || errno == EROFS)) {
         descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (descriptor < 0 && errno == ENOENT)
+            return ProfileLock(-1);
+    }
     if (descriptor < 0) {
         const int why = errno;
         if (why == ENOENT && !QFileInfo::exists(prefixPath))

@@ -12,8 +12,9 @@ namespace quillory {
 class ProfileLock {
 public:
     // Takes the lock of the profile in `prefixPath` without waiting. Fails with
-    // `profileBusyText` while another run holds it. A prefix that does not exist holds nothing
-    // to protect: the run then goes on without a lock and says itself what it misses.
+    // `profileBusyText` while another run holds it. A prefix that does not exist, or one this
+    // user can only read and that has no lock file, holds nothing a run could mix up: the run
+    // then goes on without a lock, and says itself what it misses.
     static Expected<ProfileLock> take(const QString &prefixPath);
 
     ProfileLock(ProfileLock &&other) noexcept;
