@@ -35,13 +35,12 @@ namespace {
 // memory runs out during the builds: all but the first few of each thread, which Qt makes as it
 // starts the thread, before any task of ours runs on it.
 std::atomic<bool> failWorkerAllocations = false;
-const std::thread::id testThread = std::this_thread::get_id();
-constexpr int threadStart = 8;
-
 #ifdef QUILLORY_SANITIZED
 constexpr bool failingWorkerAllocations = false;
 #else
 constexpr bool failingWorkerAllocations = true;
+const std::thread::id testThread = std::this_thread::get_id();
+constexpr int threadStart = 8;
 #endif
 
 QString storeOf(const LoadedProfile &profile)
