@@ -3,9 +3,9 @@
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
 #include "app/tempfile.h"
+#include "platform/filereplacement.h"
 #include "platform/foldertree.h"
 #include "platform/runownedname.h"
-#include "platform/zip/siblingfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,7 +96,7 @@ void removeLeftovers(const ProgramContext &context, const QString &archivePath)
     removeRegistryFiles(context.prefixPath());
     finishAccountRestores(context.store().StoreFolder);
     if (!archivePath.isEmpty())
-        zipdetail::removeStaleSiblings(archivePath);
+        removeStaleReplacements(archivePath);
 }
 
 } // namespace quillory

@@ -9,6 +9,7 @@
 #include "backup/nestedarchives.h"
 #include "backup/storefiles.h"
 #include "platform/registrystore.h"
+#include "platform/runownedname.h"
 #include "platform/zip/ziparchive.h"
 #include "registry/modreg.h"
 
@@ -144,8 +145,8 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
     // be overwritten and then deleted. A failure to build one lies with the staging folder, and
     // fails the archive's write.
-    const std::shared_ptr<NestedArchives> nested =
-        NestedArchives::start(store, folders, m_context.staging().path(), m_accountsBuilt);
+    const std::shared_ptr<NestedArchives> nested = NestedArchives::start(
+        store, folders, m_context.staging().path(), m_zip.targetPath(), m_accountsBuilt);
     // Every account is read through before the archive is written, where an account that cannot
     // be read would fail the whole run rather than this item. Each one read through is built
     // while the next are read.
@@ -230,7 +231,8 @@ Result BackupCollectors::collectFiles(int index, const QString &folder, NameFilt
     const QDir dir(folder);
     QStringList names;
     for (const QString &name : regularFilesIn(folder)) {
-        if (!wanted(name))
+        // The archive being written, or a file made while writing one, is no data of the user's.
+        if (!wanted(name) || isRunOwnedTemporary(name) || m_zip.writesTo(dir.filePath(name)))
             continue;
         if (!canBeListed(name)) {
             m_leftOut.append(name);

@@ -38,12 +38,13 @@ private:
 
 namespace {
 
-Result buildOne(const QString &source, const QString &target,
+Result buildOne(const QString &source, const QString &target, const QString &leftOut,
                 const ZipArchive::ProgressCallback &progress, std::function<bool()> stop)
 {
     ZipArchive Zip2;
     if (Result created = Zip2.CreateArchive(target); !created)
         return created;
+    Zip2.leaveOut(leftOut);
     Zip2.setDurable(false);
     Zip2.setStopWhen(std::move(stop));
     if (Result added = Zip2.AddFiles(source + QStringLiteral("/*.*"), true); !added)
@@ -62,9 +63,9 @@ double NestedProgress::share() const
 }
 
 NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
-                               const QString &targetFolder,
+                               const QString &targetFolder, const QString &leftOut,
                                std::shared_ptr<NestedProgress> progress)
-    : m_store(storeFolder), m_folders(folders), m_target(targetFolder),
+    : m_store(storeFolder), m_folders(folders), m_target(targetFolder), m_leftOut(leftOut),
       m_progress(std::move(progress)), m_results(folders.size())
 {
     m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
@@ -73,10 +74,11 @@ NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &fo
 std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
                                                       const QStringList &folders,
                                                       const QString &targetFolder,
+                                                      const QString &leftOut,
                                                       std::shared_ptr<NestedProgress> progress)
 {
     return std::shared_ptr<NestedArchives>(
-        new NestedArchives(storeFolder, folders, targetFolder, std::move(progress)));
+        new NestedArchives(storeFolder, folders, targetFolder, leftOut, std::move(progress)));
 }
 
 void NestedArchives::folderChecked(const TreeSize &size)
@@ -171,7 +173,7 @@ void NestedArchives::build(qsizetype index)
     // Once the archives are given up on (an account cannot be read, the write failed), a build
     // under way stops rather than keeping the run waiting for an archive nobody takes.
     Result built = trapped([&] {
-        return buildOne(m_store.filePath(m_folders[index]), path(index), count,
+        return buildOne(m_store.filePath(m_folders[index]), path(index), m_leftOut, count,
                         [this] { return m_stopping.load(); });
     });
     // Failed or not, nothing of it is left to build.

@@ -54,11 +54,11 @@ public:
     // archives whose files together pass this many are built one after the other.
     static constexpr quint64 mostFilesAtOnce = 60000;
 
-    // Builds nothing until folders are said to be read through (`folderChecked`).
-    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
-                                                 const QStringList &folders,
-                                                 const QString &targetFolder,
-                                                 std::shared_ptr<NestedProgress> progress = {});
+    // Builds nothing until folders are said to be read through (`folderChecked`). The file
+    // `leftOut` (the backup archive being written) is kept out of every nested archive.
+    static std::shared_ptr<NestedArchives>
+    start(const QString &storeFolder, const QStringList &folders, const QString &targetFolder,
+          const QString &leftOut = {}, std::shared_ptr<NestedProgress> progress = {});
     // Builds not yet begun are dropped, running ones stopped and awaited, and what is staged is
     // removed.
     ~NestedArchives();
@@ -77,7 +77,8 @@ private:
     friend class NestedArchiveMaker;
 
     NestedArchives(const QString &storeFolder, const QStringList &folders,
-                   const QString &targetFolder, std::shared_ptr<NestedProgress> progress);
+                   const QString &targetFolder, const QString &leftOut,
+                   std::shared_ptr<NestedProgress> progress);
     // Waits until the archive is built.
     Result waitFor(qsizetype index);
     // The backup archive has taken it in.
@@ -90,6 +91,7 @@ private:
     // Of the folders read through so far.
     QList<TreeSize> m_sizes;
     const QDir m_target;
+    const QString m_leftOut;
     const std::shared_ptr<NestedProgress> m_progress;
     QThreadPool m_pool;
     std::mutex m_mutex;

@@ -3,19 +3,24 @@
 #include "burn/errortexts.h"
 #include "cli/exitstatus.h"
 #include "platform/disc/burndiscwriter.h"
+#include "platform/disc/imagefiledrives.h"
+#include "platform/interruption.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace quillory {
 
 const char discUsage[] =
-    "  drives     list the recorders and image-file drives with their media and free space\n"
+    "  drives     list the recorders and image-file drives with their media and free space,\n"
+    "             and the paths in QUILLORY_DISC_DRIVES that are not used, with the reason\n"
     "  disc-info [--drive DRIVE]\n"
     "             show what the medium in the drive holds\n"
     "  burn FILE... [--drive DRIVE] [--verify] [--finalize] [--label TEXT] [--test]\n"
     "             write the files and folders, each in the disc's root under its own name,\n"
-    "             as a new session; --verify reads every file back and compares it\n"
+    "             as a new session that keeps the disc's files (and its label, without\n"
+    "             --label); --verify reads every file back and compares it\n"
     "  iso FILE... --output IMAGE [--label TEXT]\n"
     "             make an ISO image of the files and folders\n"
     "  erase [--drive DRIVE] [--full]\n"
@@ -31,7 +36,7 @@ struct DiscOptions {
     QStringList files;
     QString drive;
     QString output;
-    QString label = QStringLiteral("Outlook Express Data Backup CD");
+    std::optional<QString> label;
     bool verify = false;
     bool finalize = false;
     bool test = false;
@@ -102,7 +107,7 @@ std::optional<DiscOptions> parse(const QStringList &arguments, QTextStream &err)
             ok = value(options.drive);
         else if (a == QLatin1String("--label") &&
                  (command == QLatin1String("burn") || command == QLatin1String("iso")))
-            ok = value(options.label);
+            ok = value(options.label.emplace());
         else if (a == QLatin1String("--output") && command == QLatin1String("iso"))
             ok = value(options.output);
         else if (a == QLatin1String("--verify") && command == QLatin1String("burn"))
@@ -135,11 +140,12 @@ std::optional<DiscOptions> parse(const QStringList &arguments, QTextStream &err)
     return options;
 }
 
-bool selectDrive(BurnDiscWriter &writer, const QString &wanted, QTextStream &err)
+// The index of the drive selected, if any.
+std::optional<int> selectDrive(BurnDiscWriter &writer, const QString &wanted, QTextStream &err)
 {
     if (!writer.InitializeDrives(false)) {
         err << "Drives cannot be initialized: " << writer.LastError() << '\n';
-        return false;
+        return std::nullopt;
     }
     for (int i = 0; i < writer.DeviceCount(); ++i) {
         if (!writer.DeviceIsWriter(i))
@@ -148,29 +154,69 @@ bool selectDrive(BurnDiscWriter &writer, const QString &wanted, QTextStream &err
                                      QFileInfo(wanted).absoluteFilePath())
             continue;
         if (writer.SelectDevice(i))
-            return true;
+            return i;
         err << writer.LastError() << '\n';
-        return false;
+        return std::nullopt;
     }
     err << (wanted.isEmpty() ? QStringLiteral("There is no recorder.")
                              : QStringLiteral("There is no recorder %1.").arg(wanted))
         << '\n';
-    return false;
+    return std::nullopt;
 }
+
+const QString defaultLabel = QStringLiteral("Outlook Express Data Backup CD");
 
 bool addFiles(BurnDiscWriter &writer, const QStringList &files, QTextStream &err)
 {
     for (const QString &file : files) {
         const QFileInfo info(file);
-        const QString key = QLatin1Char('\\') + info.fileName();
-        const bool added = info.isDir() ? writer.AddFolder(key, info.absoluteFilePath())
-                                        : writer.AddFile(key, info.absoluteFilePath());
+        const QString root = QStringLiteral("\\");
+        const bool added = info.isDir()
+                               ? writer.AddFolder(root + info.fileName(), info.absoluteFilePath())
+                               : writer.AddFile(root, info.absoluteFilePath());
+        if (!writer.AddNotes().isEmpty())
+            err << writer.AddNotes() << '\n';
         if (!added) {
-            err << "Cannot add " << file << '\n';
+            err << "Cannot add " << file;
+            if (!writer.LastError().isEmpty())
+                err << ". " << writer.LastError();
+            else if (!info.exists() && !info.isSymLink())
+                err << ": it does not exist.";
+            else if (!info.isFile() && !info.isDir())
+                err << ": it is not a file or folder.";
+            err << "\nNothing was written.\n";
             return false;
         }
     }
     return true;
+}
+
+// Asks the writer to stop once the process is asked to (SIGTERM, SIGINT, SIGHUP); the writer
+// leaves the medium or the image file as it was.
+void stopOnSignal(BurnDiscWriter &writer, QObject &owner)
+{
+    auto *poll = new QTimer(&owner);
+    QObject::connect(poll, &QTimer::timeout, &writer, [&writer, poll] {
+        if (!interruptionRequested())
+            return;
+        poll->stop();
+        writer.AbortWrite();
+    });
+    poll->start(100);
+}
+
+// The status of a run that a stop request met: stopped (the medium or file as before), or
+// finished before it could stop.
+int afterStopRequest(int status, bool finished, QTextStream &err)
+{
+    if (!interruptionRequested())
+        return status;
+    if (finished && status == CliExit::Success) {
+        err << "The run had finished before it was asked to stop.\n";
+        return status;
+    }
+    err << "brevnor-cli: " << interruptionText() << '\n';
+    return CliExit::Refused;
 }
 
 // Runs the event loop until the operation ends; prints its progress and problems on `err`.
@@ -179,6 +225,11 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
     QEventLoop loop;
     int status = CliExit::Success;
     int percent = -1;
+    bool finished = false;
+    bool started = false;
+    stopOnSignal(writer, loop);
+    // Announced as the first block goes to the drive.
+    QObject::connect(&writer, &DiscWriter::CreatingDirectories, &loop, [&] { started = true; });
     QObject::connect(&writer, &DiscWriter::WriteProgress, &loop,
                      [&](int, qint64 done, qint64 total) {
                          const int now = total > 0 ? int(done * 100 / total) : 0;
@@ -194,7 +245,10 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
                          if (category == DiscWriter::ErrorDrive)
                              err << DriveErrorText(code) << "\n Error Sense Data: " << sense
                                  << '\n';
-                         status = CliExit::ItemFailed;
+                         // Refused before a block was written: the run changed nothing.
+                         status = category == DiscWriter::ErrorRefused && !started
+                                      ? CliExit::Refused
+                                      : CliExit::ItemFailed;
                          loop.quit();
                      });
     QObject::connect(&writer, &DiscWriter::WriteCancelled, &loop, [&] {
@@ -204,6 +258,7 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
     });
     QObject::connect(&writer, &DiscWriter::WriteCompleted, &loop, [&] {
         err << "Writing is complete!\n";
+        finished = true;
         if (!verify)
             loop.quit();
     });
@@ -225,10 +280,11 @@ int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
     });
     QObject::connect(&writer, &DiscWriter::EraseCompleted, &loop, [&] {
         err << "Erase operation complete!!!\n";
+        finished = true;
         loop.quit();
     });
     loop.exec();
-    return status;
+    return afterStopRequest(status, finished, err);
 }
 
 int listDrives(QTextStream &out, QTextStream &err)
@@ -247,8 +303,13 @@ int listDrives(QTextStream &out, QTextStream &err)
             out << "  " << mediaName(writer.MediaType()) << ", "
                 << discStatusName(writer.DiscStatus()) << ", free "
                 << megabytesOf(writer.FreeBlocks());
+        else
+            out << "  " << writer.LastError();
         out << '\n';
     }
+    for (const auto &[path, why] :
+         sortImageFileDrives(qEnvironmentVariable("QUILLORY_DISC_DRIVES")).leftOut)
+        out << path << ": not used, " << why << '\n';
     return CliExit::Success;
 }
 
@@ -282,18 +343,24 @@ int discInfo(const DiscOptions &options, QTextStream &out, QTextStream &err)
 int burn(const DiscOptions &options, QTextStream &err)
 {
     BurnDiscWriter writer;
-    if (!selectDrive(writer, options.drive, err))
+    const std::optional<int> drive = selectDrive(writer, options.drive, err);
+    if (!drive)
         return CliExit::Refused;
     // A new session keeps what the disc holds; a file given again replaces its older copy.
     QObject::connect(&writer, &DiscWriter::ReplaceImportedFile, &writer,
                      [](const QString &, const QString &, int, bool &replace) { replace = true; });
-    if (writer.ImportAllowed() && writer.MultiSessionAllowed() && !writer.ImportSession(true)) {
+    const bool appending = writer.ImportAllowed() && writer.MultiSessionAllowed();
+    if (appending && !writer.ImportSession(true)) {
         err << writer.LastError() << '\n';
         return CliExit::Refused;
     }
     if (!addFiles(writer, options.files, err))
         return CliExit::Refused;
-    writer.setVolumeLabel(options.label);
+    // A session added without a new label keeps the disc's.
+    if (options.label || !appending)
+        writer.setVolumeLabel(options.label.value_or(defaultLabel));
+    if (options.finalize && imageFileDrives().contains(writer.DeviceDrive(*drive)))
+        err << "An image file stays appendable: --finalize does not close it.\n";
     writer.setAutoVerify(options.verify && !options.test);
     writer.setFinalizeDisc(options.finalize);
     writer.setTestWrite(options.test);
@@ -309,7 +376,8 @@ int makeIso(const DiscOptions &options, QTextStream &err)
     BurnDiscWriter writer;
     if (!addFiles(writer, options.files, err))
         return CliExit::Refused;
-    writer.setVolumeLabel(options.label);
+    writer.setVolumeLabel(options.label.value_or(defaultLabel));
+    stopOnSignal(writer, writer);
     int percent = -1;
     QObject::connect(&writer, &DiscWriter::WriteProgress, &writer,
                      [&](int, qint64 done, qint64 total) {
@@ -321,11 +389,13 @@ int makeIso(const DiscOptions &options, QTextStream &err)
         err << FileErrorText(code, name) << '\n';
     });
     if (!writer.SaveImageToFile(options.output)) {
+        if (interruptionRequested())
+            return afterStopRequest(CliExit::ItemFailed, false, err);
         err << "Error creating ISO File. " << writer.LastError() << '\n';
         return CliExit::ItemFailed;
     }
     err << "ISO File Created successfully!\n";
-    return CliExit::Success;
+    return afterStopRequest(CliExit::Success, true, err);
 }
 
 int erase(const DiscOptions &options, QTextStream &err)
@@ -333,6 +403,9 @@ int erase(const DiscOptions &options, QTextStream &err)
     BurnDiscWriter writer;
     if (!selectDrive(writer, options.drive, err))
         return CliExit::Refused;
+    // An erase cannot be stopped once it runs; asked before, it does not start.
+    if (interruptionRequested())
+        return afterStopRequest(CliExit::Refused, false, err);
     if (!writer.EraseDisc(!options.full)) {
         err << "Error Erasing Disc!!! " << writer.LastError() << '\n';
         return CliExit::Refused;

@@ -8,6 +8,7 @@
 #include "cli/itemlist.h"
 #include "cli/profilecommand.h"
 #include "cli/restorecommand.h"
+#include "cli/terminaldevice.h"
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
 #include "platform/text/legacycodepage.h"
@@ -213,8 +214,10 @@ int main(int argc, char *argv[])
 {
     installStopSignals();
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    TerminalDevice outDevice(stdout);
+    TerminalDevice errDevice(stderr);
+    QTextStream out(&outDevice);
+    QTextStream err(&errDevice);
     // A run stopped by a signal says so itself and fails; one whose work was all done when the
     // signal came reports that work as it is.
     return runCommand(app.arguments().mid(1), out, err);

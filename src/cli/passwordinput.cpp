@@ -1,5 +1,7 @@
 #include "cli/passwordinput.h"
 
+#include "platform/heldsecrets.h"
+
 #include <QFile>
 
 #include <cstdio>
@@ -48,6 +50,7 @@ bool PasswordInput::prompts() const
 
 std::optional<QString> PasswordInput::read(const QString &prompt)
 {
+    protectHeldSecrets();
     if (m_file) {
         QFile file(*m_file);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -55,7 +58,19 @@ std::optional<QString> PasswordInput::read(const QString &prompt)
                             .arg(*m_file, file.errorString());
             return std::nullopt;
         }
-        QByteArray line = file.readLine();
+        // A password file holds a line of a few words; reading stops at the bound, so that a
+        // device or a huge file cannot hold the program.
+        constexpr qint64 maxPasswordFileSize = 4 * 1024;
+        QByteArray line = file.read(maxPasswordFileSize + 1);
+        if (line.size() > maxPasswordFileSize) {
+            m_problem = QStringLiteral("The password file %1 is larger than %2 bytes, so it "
+                                       "holds no password.")
+                            .arg(*m_file)
+                            .arg(maxPasswordFileSize);
+            return std::nullopt;
+        }
+        if (const qsizetype end = line.indexOf('\n'); end >= 0)
+            line.truncate(end + 1);
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))

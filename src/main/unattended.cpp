@@ -8,6 +8,7 @@
 #include "backup/autobackup.h"
 #include "backup/autobackupcommandline.h"
 #include "platform/headlessdialogs.h"
+#include "platform/heldsecrets.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QByteArray>
@@ -49,6 +50,9 @@ bool hasArgumentText(int argc, char *argv[])
 int runUnattended(int argc, char *argv[])
 {
     const QString commandLine = QString::fromLocal8Bit(argumentBytes(argc, argv));
+    if (const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(commandLine);
+        command && !command->password.isEmpty())
+        protectHeldSecrets();
     hidePasswordInArguments(argc, argv);
     // Qt is given only the program's path: the arguments after it may have just been blanked.
     int qtArgc = 1;

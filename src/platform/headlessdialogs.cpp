@@ -1,5 +1,7 @@
 #include "platform/headlessdialogs.h"
 
+#include "platform/text/controlcharacters.h"
+
 namespace quillory {
 
 namespace {
@@ -23,13 +25,17 @@ const char *iconWord(MessageIcon icon)
 MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title, MessageIcon icon,
                                        MessageButtons buttons, const QString &details)
 {
+    // The texts may carry names from an archive or the file system: they are shown, not obeyed.
+    const auto shown = [](QString text) {
+        return escapedControls(text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))).toUtf8();
+    };
     const char *word = iconWord(icon);
-    const QByteArray line = (title + QStringLiteral(": ")).toUtf8() +
-                            (word ? QByteArray(word) + ": " : QByteArray()) + text.toUtf8();
+    const QByteArray line = shown(title + QStringLiteral(": ")) +
+                            (word ? QByteArray(word) + ": " : QByteArray()) + shown(text);
     std::fprintf(m_out, "%s\n", line.constData());
     // Nobody can ask for the details here, so they follow the text.
     if (!details.isEmpty())
-        std::fprintf(m_out, "%s\n", details.toUtf8().constData());
+        std::fprintf(m_out, "%s\n", shown(details).constData());
     std::fflush(m_out);
     switch (buttons) {
     case MessageButtons::Ok:

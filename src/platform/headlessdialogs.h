@@ -19,7 +19,16 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<QString> openFileName(const QString &, const QString &, const QString &) override
+    std::optional<QString> openFileName(const QString &, const QString &, const QString &,
+                                        const QString &) override
+    {
+        return std::nullopt;
+    }
+    QStringList openFileNames(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    std::optional<QString> folderName(const QString &, const QString &) override
     {
         return std::nullopt;
     }

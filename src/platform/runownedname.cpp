@@ -1,6 +1,7 @@
 #include "platform/runownedname.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <csignal>
@@ -40,6 +41,13 @@ bool madeByGoneRun(QStringView text)
     if (!pid || *pid == ::getpid() || *pid > std::numeric_limits<pid_t>::max())
         return false;
     return ::kill(pid_t(*pid), 0) != 0 && errno == ESRCH;
+}
+
+bool isRunOwnedTemporary(const QString &name)
+{
+    static const QRegularExpression temporary(
+        QStringLiteral("\\.quillory-[0-9]+-[0-9a-f]{8}(\\.[A-Za-z0-9]{6})?$"));
+    return temporary.match(name).hasMatch();
 }
 
 } // namespace quillory

@@ -16,4 +16,9 @@ QString runOwnedSuffix();
 // that still exists (another user's included) count as present, so their files are kept.
 bool madeByGoneRun(QStringView text);
 
+// Whether `name` is one of the files a run makes beside an archive or registry file while it
+// writes it ("NAME.quillory-PID-RANDOM", with libzip's ".XXXXXX" after it while the archive is
+// built): such a file is never data of the user's.
+bool isRunOwnedTemporary(const QString &name);
+
 } // namespace quillory

@@ -26,7 +26,13 @@ public:
                                                 const QString &proposedName,
                                                 const QString &filter) = 0;
     virtual std::optional<QString> openFileName(const QString &title, const QString &folder,
+                                                const QString &proposedName,
                                                 const QString &filter) = 0;
+    // Files to read, several at once; empty when the user cancels.
+    virtual QStringList openFileNames(const QString &title, const QString &folder,
+                                      const QString &filter) = 0;
+    // A folder to read; nullopt when the user cancels.
+    virtual std::optional<QString> folderName(const QString &title, const QString &folder) = 0;
     // The password for an archive; nullopt when the user cancels.
     virtual std::optional<QString> password(const QString &archivePath) = 0;
 };

@@ -23,6 +23,12 @@ constexpr long MoreData = 234;
 constexpr long NoMoreItems = 259;
 } // namespace RegStatus
 
+// No export of the mail client's key trees comes near this (rules, signatures and settings take
+// kilobytes); a larger registry text file is refused unread. The registry of the prefix is held
+// in memory, twice while it is saved, at about a kilobyte per key: a file of a million bytes of
+// short key lines already costs a restore over a hundred megabytes.
+constexpr qint64 maxRegistryTextSize = 1024 * 1024;
+
 // The program's one gateway to the registry. Keys are named by textual paths such as
 // HKEY_CURRENT_USER\Software\Microsoft\Windows Live Mail; a malformed path is reported with the
 // "Incorrect Format:" message and then does nothing. Registry text files (the export of one key
@@ -58,8 +64,8 @@ public:
     // Appends the value lines of one key.
     Result ExportKeyValues(const QString &keyPath, const QString &filePath);
     // Replaces the tree below targetKeyPath with the file's contents, saved as one change.
-    // The whole file is read and checked first: a file that cannot be converted changes
-    // nothing.
+    // The whole file is read and checked first: a file that cannot be converted, or one larger
+    // than `maxRegistryTextSize`, changes nothing.
     Result ImportKeyFile(const QString &targetKeyPath, const QString &filePath);
 
 private:

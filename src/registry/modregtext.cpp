@@ -125,10 +125,18 @@ Result modReg::ImportKeyFile(const QString &targetKeyPath, const QString &filePa
                                    .arg(filePath, targetKeyPath));
 
     QFile file(filePath);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    // Read no further than the bound, whatever the file claims to be.
+    const QByteArray bytes =
+        file.open(QIODevice::ReadOnly) ? file.read(maxRegistryTextSize + 1) : QByteArray();
     if (file.error() != QFileDevice::NoError)
         return Result::failure(
             QStringLiteral("Cannot read %1: %2").arg(filePath, file.errorString()));
+    if (bytes.size() > maxRegistryTextSize)
+        return Result::failure(
+            QStringLiteral("Cannot import %1: it is larger than %2 bytes, more than any export of "
+                           "the mail client's settings")
+                .arg(filePath)
+                .arg(maxRegistryTextSize));
     // Files exported on Windows are in its ANSI code page; the lines are read as UTF-8.
     const std::optional<QByteArray> content = textAsUtf8(bytes);
     if (!content) {
@@ -149,13 +157,16 @@ Result modReg::ImportKeyFile(const QString &targetKeyPath, const QString &filePa
     using Step = std::variant<QString, RegistryValue>;
     QList<Step> steps;
     qsizetype lineNumber = 0;
-    QList<QByteArray> lines = content->split('\n');
-    // The last line's end is no line break of a text.
-    if (content->endsWith('\n'))
-        lines.removeLast();
     // The line end before the current line, while a text value may go on in it.
     std::optional<QByteArray> textBreak;
-    for (QByteArray line : lines) {
+    // Line by line through the text, without a copy of it cut into lines. The last line's end is
+    // no line break of a text.
+    for (qsizetype start = 0; start < content->size();) {
+        qsizetype end = content->indexOf('\n', start);
+        if (end < 0)
+            end = content->size();
+        QByteArray line = content->sliced(start, end - start);
+        start = end + 1;
         ++lineNumber;
         const QByteArray lineEnd = line.endsWith('\r') ? "\r\n" : "\n";
         if (line.endsWith('\r'))

@@ -7,6 +7,8 @@
 #include "restore/openedbackup.h"
 #include "restore/restoreitems.h"
 
+#include <QHash>
+
 namespace quillory {
 
 namespace {
@@ -59,6 +61,22 @@ Expected<QStringList> itemEntries(const OpenedBackup &state, int index,
         for (const QString &name : listed.split(QLatin1Char(';'), Qt::SkipEmptyParts))
             if (const QString trimmed = name.trimmed(); !trimmed.isEmpty())
                 names.append(trimmed);
+    }
+
+    // The mail client under Wine sees names without regard to case: two names that differ only
+    // in case would be restored into one file or folder, by two writers at once.
+    QHash<QString, QString> seen;
+    for (const QString &name : std::as_const(names)) {
+        const QString folded = name.toCaseFolded();
+        if (const auto earlier = seen.constFind(folded); earlier != seen.cend())
+            return Result::failure(
+                *earlier == name
+                    ? QStringLiteral("The list names \"%1\" twice: the backup is damaged.")
+                          .arg(name)
+                    : QStringLiteral("The list names both \"%1\" and \"%2\", which the mail "
+                                     "client cannot tell apart: the backup is damaged.")
+                          .arg(*earlier, name));
+        seen.insert(folded, name);
     }
 
     QStringList entries;

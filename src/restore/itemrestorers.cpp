@@ -3,6 +3,7 @@
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
+#include "platform/filereplacement.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "registry/modreg.h"
@@ -34,6 +35,24 @@ Result createFolder(const QString &folder)
         return requireFolder(folder);
     if (!QDir().mkdir(folder))
         return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(folder));
+    // Its name on disk, as the files restored into it will be.
+    return syncFolder(QFileInfo(folder).absolutePath());
+}
+
+// The folders below the store or the stationery folder are the profile's own: a symbolic link
+// there may lead anywhere, outside the profile too, so nothing is restored through one.
+Result checkNoLinkBelow(const QString &root, const QString &folder)
+{
+    const QString relative = QDir(root).relativeFilePath(folder);
+    QString path = QDir::cleanPath(root);
+    for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            return Result::success();
+        path += QLatin1Char('/') + part;
+        if (QFileInfo(path).isSymLink())
+            return Result::failure(
+                QStringLiteral("%1 is a symbolic link; nothing is restored through it.").arg(path));
+    }
     return Result::success();
 }
 
@@ -133,6 +152,8 @@ Result ItemRestorers::RestoreJunkmail()
 Result ItemRestorers::RestoreContacts()
 {
     const QString folder = m_context.store().contactsFolder();
+    if (Result direct = checkNoLinkBelow(m_context.store().StoreFolder, folder); !direct)
+        return direct;
     if (Result created = createFolder(folder); !created)
         return created;
     return restoreFiles(ItemContacts, folder);
@@ -179,6 +200,14 @@ Result ItemRestorers::restoreKeyTree(int index, const QString &keyPath)
     if (Result ready = staging.status(); !ready)
         return ready;
     const QString &name = names->first();
+    // Refused before it takes any room: the import would refuse it anyway.
+    if (const Expected<ZipEntry> entry = m_zip.FindEntry(name);
+        entry && entry->size() > quint64(maxRegistryTextSize))
+        return Result::failure(
+            QStringLiteral("The registry file \"%1\" declares %2 bytes, more than any export of "
+                           "the mail client's settings.")
+                .arg(name)
+                .arg(entry->size()));
     Result imported = extract(name, staging.path());
     if (imported)
         imported = reg.ImportKeyFile(keyPath, staging.filePath(name));

@@ -3,36 +3,28 @@
 #include "app/keyvaluefile.h"
 #include "app/stagingfolder.h"
 #include "backup/backupinfo.h"
+#include "platform/zip/extractionplan.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "restore/listednames.h"
 #include "restore/restoreitems.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace quillory {
 
 namespace {
 
-Result extractInfoFile(ZipArchive &Zip1, const QString &folder)
-{
-    const Expected<ZipEntry> entry = Zip1.FindEntry(backupInfoFileName);
-    return entry ? entry->ExtractInto(folder) : entry.result();
-}
-
 // Reads what the information file says. A value that cannot be read stays empty, so that the
 // origin and description show whatever could be read; a file without ten item flags fails.
-Result readInfoFile(const ZipArchive &Zip1, OpenedBackup &state)
+Result readInfoFile(const ZipArchive &Zip1, const KeyValueText &info, OpenedBackup &state)
 {
-    const auto value = [&](const QString &key) {
-        const Expected<QString> read = GetINI(key, state.infoFilePath);
-        return read ? *read : QString();
-    };
-    state.origin = QStringLiteral("Computer:") + value(QStringLiteral("BackupComputer")) +
-                   QStringLiteral("\r\nUser:") + value(QStringLiteral("BackupLogonUser")) +
-                   QStringLiteral("\r\nDate:") + value(QStringLiteral("BackupTime"));
-    state.description = decodeDescription(value(QStringLiteral("BackupInformation")));
-    state.itemFlags = value(QStringLiteral("BackupItem")).trimmed();
+    state.origin = QStringLiteral("Computer:") + info.value(QStringLiteral("BackupComputer")) +
+                   QStringLiteral("\r\nUser:") + info.value(QStringLiteral("BackupLogonUser")) +
+                   QStringLiteral("\r\nDate:") + info.value(QStringLiteral("BackupTime"));
+    state.description = decodeDescription(info.value(QStringLiteral("BackupInformation")));
+    state.itemFlags = info.value(QStringLiteral("BackupItem")).trimmed();
     if (state.itemFlags.size() != ItemCount)
         return Result::failure(
             QStringLiteral("its information file holds no item flags of %1 characters")
@@ -42,10 +34,30 @@ Result readInfoFile(const ZipArchive &Zip1, OpenedBackup &state)
         if (!state.held[index])
             continue;
         const QString &key = itemTable()[index].listKey;
-        const Expected<QByteArray> raw = GetINIBytes(key, state.infoFilePath);
         state.entryNames[index] =
-            matchListedNames(Zip1, raw ? *raw : QByteArray(), value(key), isRegistryItem(index))
+            matchListedNames(Zip1, info.rawValue(key), info.value(key), isRegistryItem(index))
                 .trimmed();
+    }
+    return Result::success();
+}
+
+// The information file is staged as the run expects to find it. Writing it can fail only for
+// want of room or rights in the temporary folder, which is then what the user must hear of.
+Result stageInfoFile(const QByteArray &bytes, const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (Result room = zipdetail::checkRoom(folder, quint64(bytes.size())); !room)
+        return Result::failure(
+            QStringLiteral("The temporary folder %1 is full: %2").arg(folder, room.message()));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFile::ReadOwner | QFile::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.remove();
+        return Result::failure(
+            QStringLiteral("The temporary folder %1 cannot take the backup information: %2")
+                .arg(folder, why));
     }
     return Result::success();
 }
@@ -80,25 +92,42 @@ OpenOutcome openBackupArchive(ZipArchive &Zip1, const QString &path,
     state.stamp = archiveStamp(path);
     state.password = secret;
     state.infoFilePath = staging.filePath(backupInfoFileName);
-    Result read = staging.status();
+    const auto refused = [&state](const RestoreMessage &message, const QString &reason) {
+        state.held = {};
+        state.entryNames = {};
+        state.invalidArchive = true;
+        return OpenOutcome{OpenStatus::Invalid, message, reason};
+    };
+    // A temporary folder that cannot take the information file is the user's to free, and no
+    // fault of the archive's.
+    Result staged = staging.status();
     // The information file of an archive opened before must not stand in for a missing one.
-    if (read && QFile::exists(state.infoFilePath) && !QFile::remove(state.infoFilePath))
-        read = Result::failure(QStringLiteral("Cannot remove %1.").arg(state.infoFilePath));
-    if (read)
-        read = Zip1.OpenArchive(path);
-    if (read)
-        read = extractInfoFile(Zip1, staging.path());
-    if (read)
-        read = readInfoFile(Zip1, state);
+    if (staged && QFile::exists(state.infoFilePath) && !QFile::remove(state.infoFilePath))
+        staged = Result::failure(QStringLiteral("Cannot remove %1.").arg(state.infoFilePath));
+
+    Result read = staged ? Zip1.OpenArchive(path) : Result::success();
+    Expected<QByteArray> bytes = QByteArray();
+    if (staged && read) {
+        const Expected<ZipEntry> entry = Zip1.FindEntry(backupInfoFileName);
+        bytes = entry ? entry->read(maxKeyValueFileSize) : entry.result();
+        read = bytes.result();
+    }
+    if (staged && read)
+        staged = stageInfoFile(*bytes, state.infoFilePath);
+    if (!staged) {
+        const QString reason =
+            QStringLiteral("%1 cannot be opened: %2").arg(path, staged.message());
+        return refused({staged.message(), MessageIcon::Error, reason}, reason);
+    }
+    if (read) {
+        const Expected<KeyValueText> info = KeyValueText::parse(*bytes, state.infoFilePath);
+        read = info ? readInfoFile(Zip1, *info, state) : info.result();
+    }
     if (read)
         return {};
-
-    state.held = {};
-    state.entryNames = {};
-    state.invalidArchive = true;
     const QString reason =
         QStringLiteral("%1 is not a backup archive: %2").arg(path, read.message());
-    return {OpenStatus::Invalid, {invalidBackupText, MessageIcon::Error, reason}, reason};
+    return refused({invalidBackupText, MessageIcon::Error, reason}, reason);
 }
 
 } // namespace quillory

@@ -1,5 +1,6 @@
 #include "restore/storefolder.h"
 
+#include "platform/filereplacement.h"
 #include "platform/foldertree.h"
 #include "platform/runownedname.h"
 
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -68,6 +70,34 @@ bool exchange(const QString &a, const QString &b)
                        QFile::encodeName(b).constData(), RENAME_EXCHANGE) == 0;
 }
 
+// Undoes a swap whose sync failed: the old folder (none when `old` is empty) takes its place again,
+// and the new one goes back to `fresh`.
+bool undoSwap(const QString &fresh, const QString &target, const QString &old, bool exchanged)
+{
+    if (exchanged)
+        return exchange(fresh, target);
+    return rename(target, fresh) && (old.isEmpty() || rename(old, target));
+}
+
+// Has the extracted folder on disk, all of it, before it takes the old one's place. One sync of
+// the file system costs a fraction of syncing each of the folder's many small files, which wait for
+// a journal commit each.
+Result syncNewFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Result::failure(QStringLiteral("Cannot open %1 to write it to disk: %2")
+                                   .arg(folder, qt_error_string(errno)));
+    const int synced = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        return Result::failure(
+            QStringLiteral("Cannot write %1 to disk: %2").arg(folder, qt_error_string(error)));
+    return Result::success();
+}
+
 } // namespace
 
 Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entryName,
@@ -91,7 +121,12 @@ Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entr
     // Messages that have not changed since the backup are taken over from the old folder by a
     // second name: nothing to write now, nothing to free when the old copy goes.
     Result done = outer.ExtractNested(entryName, fresh, scratchFolder, target, progress);
-    if (done && hadOld && !exchange(fresh, target)) {
+    // On disk before it takes the old folder's place: a power cut after the swap must not find
+    // the new folder's files empty.
+    if (done)
+        done = syncNewFolder(fresh);
+    const bool exchanged = done && hadOld && exchange(fresh, target);
+    if (done && hadOld && !exchanged) {
         // Where the file system cannot exchange, the old folder is moved aside first; a run
         // killed in between has it put back by the next one.
         if (!rename(target, old))
@@ -115,7 +150,20 @@ Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entr
         removeFolderTree(*work);
         return done;
     }
-    return *work;
+    // The swap on disk before the caller removes the old copy. The rename changed both folders.
+    Result synced = syncFolder(QFileInfo(target).absolutePath());
+    if (synced)
+        synced = syncFolder(*work);
+    if (synced)
+        return *work;
+    if (!undoSwap(fresh, target, hadOld ? old : QString(), exchanged))
+        return Result::failure(
+            QStringLiteral("%1 was restored but may not survive a power cut (%2), and the old "
+                           "folder could not be put back: it is kept in %3.")
+                .arg(target, synced.message(), *work));
+    removeFolderTree(*work);
+    return Result::failure(
+        QStringLiteral("%1 is left as it was: %2").arg(target, synced.message()));
 }
 
 } // namespace quillory

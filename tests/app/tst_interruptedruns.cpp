@@ -22,6 +22,10 @@ using namespace quillory::test;
 
 namespace {
 
+// What a test waits for before it signals a run appears well within a second; a fault that keeps
+// it from appearing fails the test soon.
+constexpr int appearsWithinMs = 10000;
+
 // The names of everything below `root`, without reading any of it.
 QString namesBelow(const QString &root)
 {
@@ -163,9 +167,9 @@ private Q_SLOTS:
                 !QDir(store())
                      .entryList({u".*.restoring-*"_s}, QDir::Dirs | QDir::Hidden)
                      .isEmpty(),
-                120000);
+                appearsWithinMs);
         else
-            QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), 120000);
+            QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), appearsWithinMs);
         QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
 
         QTemporaryDir otherTemp;
@@ -197,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(start(killed, u"brevnor-cli"_s, {u"restore"_s, earlier()}, temp.path()));
         QTRY_VERIFY_WITH_TIMEOUT(
             !QDir(store()).entryList({u".*.restoring-*"_s}, QDir::Dirs | QDir::Hidden).isEmpty(),
-            120000);
+            appearsWithinMs);
         QCOMPARE(::kill(pid_t(killed.processId()), SIGKILL), 0);
         QVERIFY(killed.waitForFinished(-1));
 
@@ -234,7 +238,7 @@ private Q_SLOTS:
         QProcess run;
         QVERIFY(start(run, program, arguments, temp.path()));
         // Signalled once the nested archives are being built, well before the archive is done.
-        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), appearsWithinMs);
         QCOMPARE(::kill(pid_t(run.processId()), signal), 0);
         QVERIFY(run.waitForFinished(-1));
 
@@ -257,7 +261,7 @@ private Q_SLOTS:
         QVERIFY(start(window, u"brevnor"_s, {}, temp.path(),
                       {u"QT_QPA_PLATFORM=offscreen"_s, u"XDG_RUNTIME_DIR="_s + runtime.path()}));
         // The window stages from its start, for the archive opened on the Restore tab.
-        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u"quillory-"_s), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u"quillory-"_s), appearsWithinMs);
         QCOMPARE(::kill(pid_t(window.processId()), SIGTERM), 0);
         QVERIFY(window.waitForFinished(-1));
         QCOMPARE(window.exitStatus(), QProcess::NormalExit);
@@ -291,7 +295,7 @@ private Q_SLOTS:
         const QStringList restoring{u".*.restoring-*"_s};
         // Signalled while an account folder is being replaced.
         QTRY_VERIFY_WITH_TIMEOUT(!store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty(),
-                                 120000);
+                                 appearsWithinMs);
         QCOMPARE(::kill(pid_t(run.processId()), SIGTERM), 0);
         QVERIFY(run.waitForFinished(-1));
 

@@ -12,11 +12,13 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using namespace quillory;
 using namespace quillory::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -113,14 +115,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("items");
+        QTest::addColumn<QString>("reason");
+        const QString tooLarge = u"Work.zip: Write error: File too large"_s;
+        const QString noStore = u"No Windows Live Mail store was found in the Wine prefix"_s;
+        const QString noItem = u"None of the chosen items could be stored"_s;
         QTest::newRow("staging full while accounts are staged") << "full"
-                                                                << "1100000000";
+                                                                << "1100000000" << tooLarge;
         QTest::newRow("WINEPREFIX an empty folder") << "empty"
-                                                    << "1100000000";
+                                                    << "1100000000" << noStore;
         QTest::newRow("WINEPREFIX missing") << "missing"
-                                            << "0000010001";
+                                            << "0000010001" << noStore;
         QTest::newRow("no chosen item stored") << "no contacts"
-                                               << "0000010000";
+                                               << "0000010000" << noItem;
     }
 
     // The window's core run, the unattended run and brevnor-cli alike.
@@ -128,6 +134,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, setup);
         QFETCH(QString, items);
+        QFETCH(QString, reason);
         LoadedProfile profile;
         QVERIFY(profile.load(setup == QLatin1String("no contacts")
                                  ? QStringList{QStringLiteral("--no-contacts")}
@@ -160,7 +167,7 @@ private Q_SLOTS:
         const BackupOutcome outcome = backUp(profile, flagsOf(items));
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY(!outcome.archive.ok());
-        QVERIFY(!outcome.archive.message().isEmpty());
+        QVERIFY2(outcome.archive.message().contains(reason), qPrintable(outcome.archive.message()));
         QCOMPARE(readFile(profile.archive()), old);
 
         const QStringList commands[] = {
@@ -173,7 +180,7 @@ private Q_SLOTS:
             QTemporaryDir tmp;
             const ProgramRun run = runLimited(command, prefix, tmp.path(), fileLimitBlocks);
             QVERIFY2(run.exitCode == 2, run.err.constData());
-            QVERIFY(!run.err.isEmpty());
+            QVERIFY2(QString::fromUtf8(run.err).contains(reason), run.err.constData());
             QCOMPARE(readFile(profile.archive()), old);
             QVERIFY(QDir(tmp.path()).isEmpty());
         }
@@ -341,6 +348,98 @@ private Q_SLOTS:
         QTemporaryDir store;
         QVERIFY(QDir(store.path()).mkdir(name));
         QCOMPARE(accountFolders(store.path()).contains(name), taken);
+    }
+
+    void targetsThatAreNoArchiveAreRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("device") << "device"
+                                << "is not a regular file";
+        QTest::newRow("FIFO") << "fifo"
+                              << "is not a regular file";
+        QTest::newRow("link planted in a shared folder") << "planted"
+                                                         << "is a symbolic link";
+        QTest::newRow("dangling link planted in a shared folder") << "dangling"
+                                                                  << "is a symbolic link";
+    }
+
+    // The unattended run and brevnor-cli alike: nothing is written there or through it.
+    void targetsThatAreNoArchiveAreRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, said);
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        // A folder like /tmp, where everybody may make files but only remove their own.
+        const QString shared = profile.dir.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkdir(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const QString target = shared + QStringLiteral("/backup.wlm");
+        const QByteArray targetName = QFile::encodeName(target);
+        const QString victim = profile.dir.filePath(QStringLiteral("victim"));
+        if (kind == QLatin1String("device")) {
+            if (::mknod(targetName.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                QSKIP("A device file cannot be made here.");
+        } else if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(targetName.constData(), 0666), 0);
+        } else {
+            if (kind == QLatin1String("planted"))
+                QVERIFY(writeFile(victim, "the victim's file"));
+            QVERIFY(QFile::link(victim, target));
+            // Another user's link: the tests may make one only when they run as root.
+            constexpr uid_t nobody = 65534;
+            if (::geteuid() == nobody || ::lchown(targetName.constData(), nobody, nobody) != 0)
+                QSKIP("A link of another user's cannot be made here.");
+        }
+        struct stat before {};
+        QCOMPARE(::lstat(targetName.constData(), &before), 0);
+
+        const QStringList commands[] = {
+            {binDir() + QStringLiteral("/brevnor"),
+             QStringLiteral("sf=annaxm=0000010000ps=bf=") + target},
+            {binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"), target,
+             QStringLiteral("--items=5")},
+        };
+        for (const QStringList &command : commands) {
+            QTemporaryDir tmp;
+            const ProgramRun run = runLimited(command, profile.prefix(), tmp.path(), 0);
+            QVERIFY2(run.exitCode == 2, run.err.constData());
+            QVERIFY2(run.err.contains(targetName + ' ' + said.toUtf8()), run.err.constData());
+            struct stat after {};
+            QCOMPARE(::lstat(targetName.constData(), &after), 0);
+            QCOMPARE(after.st_mode, before.st_mode);
+            QCOMPARE(after.st_ino, before.st_ino);
+            if (kind == QLatin1String("planted"))
+                QCOMPARE(readFile(victim), QByteArray("the victim's file"));
+            else
+                QVERIFY(!QFileInfo::exists(victim));
+        }
+    }
+
+    // An archive kept in an account folder: the next backup holds neither it nor the file it
+    // writes the new one in.
+    void theArchiveBeingWrittenIsLeftOut()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const QString work = folderOf(profile, QStringLiteral("Work"));
+        const QString target = work + QStringLiteral("/mail.wlm");
+        QVERIFY(writeFile(target, "the last backup"));
+        QVERIFY(writeFile(work + QStringLiteral("/mail.wlm.quillory-1-0badcafe"),
+                          "a running backup's archive"));
+        QTemporaryDir tmp;
+        const ProgramRun run =
+            runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"), target,
+                        QStringLiteral("--items=0")},
+                       profile.prefix(), tmp.path(), 0);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const QString nested = tmp.filePath(QStringLiteral("Work.zip"));
+        QVERIFY(writeFile(nested, archiveContents(target).value(QStringLiteral("Work.zip"))));
+        const QStringList entries = archiveContents(nested).keys();
+        QVERIFY(entries.contains(QStringLiteral("Inbox/")));
+        for (const QString &entry : entries)
+            QVERIFY2(!entry.startsWith(QLatin1String("mail.wlm")), qPrintable(entry));
     }
 
     void namesMatchInAnyCase()

@@ -56,8 +56,11 @@ RestoreOutcome Session::restore(const ItemFlags &ticked)
 
 void Session::progress(const QString &step, int done)
 {
-    if (!step.isEmpty())
+    if (!step.isEmpty()) {
         steps.append(step);
+        if (onStep)
+            onStep(step);
+    }
     percent = done;
     reports.append({step, done});
 }
@@ -140,7 +143,13 @@ ArchiveWriter &ArchiveWriter::addLink(const QString &name, const QByteArray &tar
     return *this;
 }
 
-bool ArchiveWriter::write(const QString &path, const QString &password) const
+ArchiveWriter &ArchiveWriter::addDeflated(const QString &name, const QByteArray &data)
+{
+    m_entries.append({name, data, false, true});
+    return *this;
+}
+
+bool ArchiveWriter::write(const QString &path, const QString &password, bool deflate) const
 {
     zip_t *archive =
         zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
@@ -157,7 +166,10 @@ bool ArchiveWriter::write(const QString &path, const QString &password) const
             zip_discard(archive);
             return false;
         }
-        zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+        // An entry meant to take little room is deflated as small as deflate makes it.
+        zip_set_file_compression(archive, zip_uint64_t(index),
+                                 deflate || entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                                 entry.deflated ? 9 : 0);
         const zip_uint32_t mode = entry.link ? (S_IFLNK | 0777) : (S_IFREG | 0644);
         zip_file_set_external_attributes(archive, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
                                          mode << 16);
@@ -197,7 +209,9 @@ bool damageEntry(const QString &archive, const QByteArray &name, qsizetype into)
             continue;
         const qsizetype data =
             at + name.size() + qFromLittleEndian<quint16>(bytes.constData() + at - 2);
-        if (data + into >= bytes.size())
+        if (into < 0)
+            into += qFromLittleEndian<quint32>(bytes.constData() + at - 12);
+        if (into < 0 || data + into >= bytes.size())
             return false;
         bytes[data + into] = char(bytes[data + into] ^ 0x20);
         return writeFile(archive, bytes);

@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -54,6 +55,8 @@ struct Session final : RunObserver {
     int percent = 0;
     // Every progress report of the last run, in order: its text (often empty) and percent.
     QList<std::pair<QString, int>> reports;
+    // Told each step's text as the run reaches it, for a test to act at that point of the run.
+    std::function<void(const QString &step)> onStep;
 };
 
 ItemFlags itemsOf(std::initializer_list<int> indexes);
@@ -68,12 +71,14 @@ Result backUp(const QString &prefix, const QString &archive, const ItemFlags &it
 QMap<QString, RegistryValue> registryTree(const QString &prefix, const QString &keyPath);
 
 // Writes archives with whatever names, kinds and contents a test needs, every entry stored as
-// it is, so that its bytes can be found and damaged.
+// it is, so that its bytes can be found and damaged, unless it is to be deflated.
 class ArchiveWriter {
 public:
     ArchiveWriter &add(const QString &name, const QByteArray &data);
     ArchiveWriter &addLink(const QString &name, const QByteArray &target);
-    bool write(const QString &path, const QString &password = {}) const;
+    // Deflated, for data that is to take little room in the archive.
+    ArchiveWriter &addDeflated(const QString &name, const QByteArray &data);
+    bool write(const QString &path, const QString &password = {}, bool deflate = false) const;
     QByteArray bytes() const;
 
 private:
@@ -81,6 +86,7 @@ private:
         QString name;
         QByteArray data;
         bool link = false;
+        bool deflated = false;
     };
     QList<Entry> m_entries;
 };
@@ -88,7 +94,7 @@ private:
 // Changes one byte of the first occurrence of `marker` in the file.
 bool damage(const QString &file, const QByteArray &marker);
 // Changes the byte `into` bytes after the start of the data of the archive entry `name` (found by
-// its local header), encrypted or not.
+// its local header), encrypted or not; a negative `into` counts back from the data's end.
 bool damageEntry(const QString &archive, const QByteArray &name, qsizetype into);
 
 // A backup information file with the given list lines and item flags.

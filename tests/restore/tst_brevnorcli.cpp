@@ -124,6 +124,9 @@ private Q_SLOTS:
         QTest::newRow("not an archive")
             << QStringList{u"info"_s, file(u"password"_s)} << u"Invalid backup file"_s;
         QTest::newRow("unknown command") << QStringList{u"frobnicate"_s} << u"unknown"_s;
+        QTest::newRow("password file without end")
+            << QStringList{u"backup"_s, file(u"new.wlm"_s), u"--password-file"_s, u"/dev/zero"_s}
+            << u"larger than 4096 bytes"_s;
     }
 
     void refusals()

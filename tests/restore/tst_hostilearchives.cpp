@@ -3,10 +3,16 @@
 #include <QDir>
 #include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -20,6 +26,39 @@ const QString accountsKey = u"Backupmailaccountsandmessages"_s;
 QByteArray workArchive()
 {
     return ArchiveWriter().add(u"Inbox/1.eml"_s, "Subject: restored\r\n").bytes();
+}
+
+// An archive that holds the accounts `list` names, with the nested archives given.
+QByteArray accountsArchive(const QString &list, const QList<std::pair<QString, QByteArray>> &nested)
+{
+    ArchiveWriter writer;
+    writer.add(u"krvstore.dat"_s, infoFile(u"1000000000"_s, {{accountsKey, list}}));
+    for (const auto &[name, bytes] : nested)
+        writer.add(name, bytes);
+    return writer.bytes();
+}
+
+QByteArray nestedWith(const QString &name)
+{
+    return ArchiveWriter().add(u"Inbox/1.eml"_s, "x").add(name, "x").bytes();
+}
+
+// The mail rules as a registry text file whose values come in the reverse of Wine's order.
+QByteArray reversedRegistryText(int values)
+{
+    QByteArray text = "\\\r\n";
+    for (int i = values; i > 0; --i)
+        text += '"' + QByteArray::number(i).rightJustified(5, '0') + "\"= dw:1\r\n";
+    return text;
+}
+
+// A protected archive of one contact.
+bool writeProtectedArchive(const QString &path)
+{
+    return ArchiveWriter()
+        .add(u"krvstore.dat"_s, infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"x.contact"_s}}))
+        .add(u"x.contact"_s, "contact")
+        .write(path, u"secret"_s);
 }
 
 } // namespace
@@ -204,20 +243,38 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(QDir::tempPath() + u"/x.contact"_s));
     }
 
+    void aDamagedEntryRestoresNothing_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("deflate");
+        QTest::addColumn<int>("into");
+        QTest::newRow("unprotected") << QString() << false << 0;
+        // An AES entry under 20 bytes has no CRC: only its authentication code, the last bytes of
+        // its data, vouches for it. The password is tried on the archive's smallest entry, which
+        // is intact.
+        QTest::newRow("protected, authentication code wrong") << u"secret"_s << false << -1;
+        QTest::newRow("protected, deflated, authentication code wrong")
+            << u"secret"_s << true << -1;
+    }
+
     void aDamagedEntryRestoresNothing()
     {
+        QFETCH(QString, password);
+        QFETCH(bool, deflate);
+        QFETCH(int, into);
         SampleProfile target;
         QVERIFY(ArchiveWriter()
                     .add(u"krvstore.dat"_s,
                          infoFile(u"1000010000"_s, {{accountsKey, u"Work.zip"_s},
                                                     {u"BackupContacts"_s, u"x.contact"_s}}))
                     .add(u"Work.zip"_s, workArchive())
+                    .add(u"a.contact"_s, "a")
                     .add(u"x.contact"_s, "contact data")
-                    .write(archive()));
-        QVERIFY(damage(archive(), "contact data"));
+                    .write(archive(), password, deflate));
+        QVERIFY(damageEntry(archive(), "x.contact", into));
         const auto before = treeOf(target.path());
         Session session(target.path());
-        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        QCOMPARE(session.open(archive(), password).status, OpenStatus::Opened);
         const QString staging = QFileInfo(session.state.infoFilePath).path();
         const RestoreOutcome outcome = session.restore(allItems());
         QVERIFY(!outcome.started);
@@ -258,6 +315,175 @@ private Q_SLOTS:
                      outcome.message.text.contains(u"\"Spare.zip\""_s),
                  qPrintable(outcome.message.text));
         QCOMPARE(treeOf(outside), before);
+    }
+
+    void hostileArchivesCostLittle_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QString deep;
+        for (int level = 0; level < 10000; ++level)
+            deep += u"a/"_s;
+        QTest::newRow("deep name")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep + u"x"_s)}})
+            << u"restore"_s << 2 << u"more than 512 folders deep"_s;
+        QTest::newRow("long part of a name")
+            << accountsArchive(u"Work.zip"_s,
+                               {{u"Work.zip"_s, nestedWith(u"Inbox/"_s + QString(300, u'n'))}})
+            << u"restore"_s << 2 << u"longer than 255 bytes"_s;
+        QString longPath;
+        for (int level = 0; level < 300; ++level)
+            longPath += u"folder-of-mail/"_s;
+        QTest::newRow("long path")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(longPath + u"x"_s)}})
+            << u"restore"_s << 2 << u"longer than 4096 bytes"_s;
+        QTest::newRow("folders equal but for case")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(u"INBOX/2.eml"_s)}})
+            << u"restore"_s << 2 << u"only in case"_s;
+        QTest::newRow("listed names equal but for case")
+            << accountsArchive(u"Work.zip;WORK.zip"_s,
+                               {{u"Work.zip"_s, workArchive()}, {u"WORK.zip"_s, workArchive()}})
+            << u"restore"_s << 2 << u"cannot tell apart"_s;
+        QByteArray twice =
+            ArchiveWriter()
+                .add(u"krvstore.dat"_s,
+                     infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"a.contact"_s}}))
+                .add(u"a.contact"_s, "first")
+                .add(u"b.contact"_s, "second")
+                .bytes();
+        twice.replace("b.contact", "a.contact");
+        QTest::newRow("duplicate names")
+            << twice << u"restore"_s << 2 << u"two of its entries are named \"a.contact\""_s;
+        QTest::newRow("inflated information file")
+            << ArchiveWriter()
+                   .addDeflated(u"krvstore.dat"_s,
+                                "BackupInformation=" + QByteArray(64 * 1024 * 1024, 'x') +
+                                    "\r\nBackupItem=0000000000\r\n")
+                   .bytes()
+            << u"info"_s << 2 << u"1048576"_s;
+        QTest::newRow("control characters")
+            << ArchiveWriter()
+                   .add(u"krvstore.dat"_s, "BackupComputer=\x1b]0;owned\x07\r\n"
+                                           "BackupInformation=\x1b[2Jgone\x9b\r\n"
+                                           "BackupItem=0000000000\r\n")
+                   .bytes()
+            << u"info"_s << 0 << u"Computer:\\x1b]0;owned\\x07"_s;
+        QTest::newRow("registry values in reverse order")
+            << ArchiveWriter()
+                   .add(u"krvstore.dat"_s,
+                        infoFile(u"0100000000"_s, {{u"BackupmailRules"_s, u"rules.reg"_s}}))
+                   .addDeflated(u"rules.reg"_s, reversedRegistryText(62000))
+                   .bytes()
+            << u"restore"_s << 0 << u"Restore Mail Rules\tSuccessed!"_s;
+    }
+
+    // As brevnor-cli meets them: refused or restored, and either at a cost that the archive's
+    // own size bounds, whatever it claims to hold.
+    void hostileArchivesCostLittle()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        SampleProfile target;
+        QTemporaryDir tmp;
+        QVERIFY(bytes.size() < 1024 * 1024 && writeFile(archive(), bytes));
+        const MeasuredRun run =
+            runMeasured(u"brevnor-cli"_s, {command, archive()},
+                        {{u"WINEPREFIX="_s + target.path(), u"TMPDIR="_s + tmp.path()}, 60});
+        const QByteArray shown = run.out + run.err;
+        QVERIFY2(!run.timedOut, "still running after a minute");
+        QVERIFY2(run.exitCode() == status, shown.left(2000).constData());
+        QVERIFY2(shown.contains(said.toUtf8()), shown.left(2000).constData());
+        QVERIFY2(!shown.contains('\x1b') && !shown.contains('\x07'), shown.constData());
+        QVERIFY2(run.cpuSeconds < 5, qPrintable(QString::number(run.cpuSeconds)));
+        QVERIFY2(run.peakKilobytes < 200 * 1024, qPrintable(QString::number(run.peakKilobytes)));
+    }
+
+    void aLinkInTheProfileIsNotRestoredThrough()
+    {
+        SampleProfile target;
+        QTemporaryDir outside;
+        const QString contacts = target.store(u"Contacts/Default"_s);
+        QVERIFY(QDir(contacts).removeRecursively());
+        QVERIFY(QFile::link(outside.path(), contacts));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"x.contact"_s}}))
+                    .add(u"x.contact"_s, "contact")
+                    .write(archive()));
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QCOMPARE(outcome.message.text, reportOf({{5, false}}));
+        QVERIFY2(outcome.problems.first().contains(
+                     u"Default is a symbolic link; nothing is restored through it."_s),
+                 qPrintable(outcome.problems.first()));
+        QVERIFY(QDir(outside.path()).isEmpty());
+    }
+
+    // A full temporary folder is what the user must hear of, not a damaged archive.
+    void aFullTemporaryFolderIsNamed()
+    {
+        QTemporaryDir tmp;
+        const QByteArray mountPoint = QFile::encodeName(tmp.path());
+        if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("A small file system cannot be mounted here.");
+        const auto unmount = qScopeGuard([&] { ::umount(mountPoint.constData()); });
+        QVERIFY(QDir().mkpath(tmp.filePath(u"staging"_s)));
+        QFile filler(tmp.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"x.contact"_s}}))
+                    .add(u"x.contact"_s, "contact")
+                    .write(archive()));
+        const MeasuredRun run = runMeasured(u"brevnor-cli"_s, {u"info"_s, archive()},
+                                            {{u"TMPDIR="_s + tmp.filePath(u"staging"_s)}, 60});
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY2(!run.err.contains("Invalid backup file") &&
+                     !run.err.contains("is not a backup archive") &&
+                     run.err.contains(QFile::encodeName(tmp.filePath(u"staging"_s))),
+                 run.err.constData());
+    }
+
+    // A crash of a run that holds a password leaves no core file to find it in.
+    void aRunHoldingAPasswordDumpsNoCore()
+    {
+        QVERIFY(writeProtectedArchive(archive()));
+        const QString pipe = m_dir.filePath(u"password"_s);
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_CORE, &before), 0);
+        rlimit unlimited = before;
+        unlimited.rlim_cur = unlimited.rlim_max;
+        QCOMPARE(::setrlimit(RLIMIT_CORE, &unlimited), 0);
+        const auto restore = qScopeGuard([before] { ::setrlimit(RLIMIT_CORE, &before); });
+        QTemporaryDir cores;
+        const auto abort = [](qint64 pid) {
+            QThread::msleep(200);
+            ::kill(pid_t(pid), SIGABRT);
+        };
+        const MeasuredRun control =
+            runMeasured(u"sleep"_s, {u"10"_s}, {{}, 60, cores.path(), abort});
+        if (!WIFSIGNALED(control.status) || !WCOREDUMP(control.status))
+            QSKIP("Core files are not written here.");
+        // The run waits for its password at the pipe: the moment it holds what it must keep.
+        const MeasuredRun run =
+            runMeasured(u"brevnor-cli"_s, {u"info"_s, archive(), u"--password-file"_s, pipe},
+                        {{}, 60, cores.path(), [&pipe](qint64 pid) {
+                             const int writer =
+                                 ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
+                             ::kill(pid_t(pid), SIGABRT);
+                             ::close(writer);
+                         }});
+        QVERIFY(WIFSIGNALED(run.status));
+        QVERIFY2(!WCOREDUMP(run.status), "the run wrote a core file");
     }
 
     void emptyListsRestoreNothingButARegistryItemNeedsItsFile()

@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -301,6 +302,39 @@ private Q_SLOTS:
         QVERIFY2(refused.message.text.contains(u"has changed since it was opened. Open it again"_s),
                  qPrintable(refused.message.text));
         QCOMPARE(treeOf(target.path()), before);
+    }
+
+    // A backup that renames a new archive into place after the run checked the old one: the
+    // account folders, extracted on handles of their own, must not come from the new file.
+    void anArchiveReplacedOnceTheRestoreHasStarted()
+    {
+        SampleProfile target({u"--seed"_s, u"6"_s});
+        const QString opened = m_dir.filePath(u"replaced.wlm"_s);
+        QVERIFY(QFile::copy(m_archive, opened));
+        Session session(target.path());
+        QCOMPARE(session.open(opened, u"secret"_s).status, OpenStatus::Opened);
+        const auto accounts = [&] {
+            QMap<QString, QMap<QString, QByteArray>> trees;
+            for (const QString &folder : accountFolders(target.store()))
+                trees.insert(folder, treeOf(target.store(folder)));
+            return trees;
+        };
+        const auto before = accounts();
+        QVERIFY(!before.isEmpty());
+        bool replaced = false;
+        session.onStep = [&](const QString &step) {
+            if (step != restoreItemTable()[ItemMailAccounts].progress)
+                return;
+            const QString copy = m_dir.filePath(u"replacement.wlm"_s);
+            replaced = QFile::copy(m_archive, copy) &&
+                       std::rename(QFile::encodeName(copy), QFile::encodeName(opened)) == 0;
+        };
+        const RestoreOutcome outcome = session.restore(itemsOf({ItemMailAccounts}));
+        QVERIFY(replaced);
+        QCOMPARE(outcome.message.text, reportOf({{0, false}}));
+        QVERIFY2(outcome.problems.join(u'\n').contains(u"has changed since it was opened"_s),
+                 qPrintable(outcome.problems.join(u'\n')));
+        QCOMPARE(accounts(), before);
     }
 
     void nothingIsRestoredWhileWineHoldsTheRegistry()

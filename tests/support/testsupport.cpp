@@ -3,10 +3,21 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quillory::test {
 
@@ -31,9 +42,26 @@ std::optional<QString> ScriptedDialogs::saveFileName(const QString &title, const
 }
 
 std::optional<QString> ScriptedDialogs::openFileName(const QString &title, const QString &folder,
+                                                     const QString &proposedName,
                                                      const QString &filter)
 {
+    shown.append({QStringLiteral("open"),
+                  folder + QLatin1Char('|') + proposedName + QLatin1Char('|') + filter, title});
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+QStringList ScriptedDialogs::openFileNames(const QString &title, const QString &folder,
+                                           const QString &filter)
+{
     shown.append({QStringLiteral("open"), folder + QLatin1Char('|') + filter, title});
+    const std::optional<QString> answer =
+        fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+    return answer ? answer->split(QLatin1Char('|')) : QStringList();
+}
+
+std::optional<QString> ScriptedDialogs::folderName(const QString &title, const QString &folder)
+{
+    shown.append({QStringLiteral("folder"), folder, title});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 
@@ -127,6 +155,85 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments,
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+int MeasuredRun::exitCode() const
+{
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+MeasuredRun runMeasured(const QString &program, const QStringList &arguments,
+                        const MeasuredRunOptions &options)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &assignment : options.environment) {
+        const QString name = assignment.section(QLatin1Char('='), 0, 0);
+        const QString value = assignment.section(QLatin1Char('='), 1);
+        if (value.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
+    // Everything the child needs is made before the fork: after it, only system calls.
+    const QString built = QDir(binDir()).filePath(program);
+    std::vector<QByteArray> argStrings{
+        QFile::encodeName(QFileInfo::exists(built) ? built : program)};
+    for (const QString &argument : arguments)
+        argStrings.push_back(QFile::encodeName(argument));
+    std::vector<QByteArray> envStrings;
+    for (const QString &assignment : env.toStringList())
+        envStrings.push_back(assignment.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &a : argStrings)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (QByteArray &e : envStrings)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    QTemporaryFile out;
+    QTemporaryFile err;
+    MeasuredRun run;
+    if (!out.open() || !err.open())
+        return run;
+    const QByteArray folder = QFile::encodeName(options.folder);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out.handle(), STDOUT_FILENO);
+        ::dup2(err.handle(), STDERR_FILENO);
+        const int nothing = ::open("/dev/null", O_RDONLY);
+        ::dup2(nothing, STDIN_FILENO);
+        if (!folder.isEmpty() && ::chdir(folder.constData()) != 0)
+            ::_exit(127);
+        ::execvpe(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    if (pid < 0)
+        return run;
+    if (options.started)
+        options.started(pid);
+    rusage usage{};
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const pid_t done = ::wait4(pid, &run.status, WNOHANG, &usage);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return run;
+        if (!run.timedOut && clock.elapsed() > options.timeoutSeconds * 1000) {
+            run.timedOut = true;
+            ::kill(pid, SIGKILL);
+        }
+        QThread::msleep(10);
+    }
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.peakKilobytes = usage.ru_maxrss;
+    run.out = readFile(out.fileName());
+    run.err = readFile(err.fileName());
     return run;
 }
 

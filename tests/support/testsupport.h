@@ -8,6 +8,8 @@
 #include <QQueue>
 #include <QString>
 
+#include <functional>
+
 namespace quillory::test {
 
 // Stands in for the user: records every dialog shown and gives scripted answers.
@@ -33,7 +35,12 @@ public:
                                         const QString &proposedName,
                                         const QString &filter) override;
     std::optional<QString> openFileName(const QString &title, const QString &folder,
+                                        const QString &proposedName,
                                         const QString &filter) override;
+    // From `fileAnswers` too: several files separated by "|".
+    QStringList openFileNames(const QString &title, const QString &folder,
+                              const QString &filter) override;
+    std::optional<QString> folderName(const QString &title, const QString &folder) override;
     std::optional<QString> password(const QString &archivePath) override;
 
     QStringList messageTexts() const;
@@ -62,6 +69,30 @@ struct ProgramRun {
 // and extra environment ("NAME=value"; "NAME=" alone removes NAME).
 ProgramRun runProgram(const QString &program, const QStringList &arguments,
                       const QStringList &environment = {}, const QByteArray &input = {});
+
+// A run of a built program with its cost as the kernel counted it.
+struct MeasuredRun {
+    int status = -1; // as waitpid gives it
+    QByteArray out;
+    QByteArray err;
+    double cpuSeconds = 0; // user and system time
+    qint64 peakKilobytes = 0;
+    bool timedOut = false;
+
+    int exitCode() const;
+};
+struct MeasuredRunOptions {
+    // Extra environment, as for runProgram.
+    QStringList environment;
+    // The run is killed after this long.
+    int timeoutSeconds = 60;
+    // The folder it runs in; empty: the test's own.
+    QString folder{};
+    // Called with the process id once it runs, before it is waited for.
+    std::function<void(qint64 pid)> started{};
+};
+MeasuredRun runMeasured(const QString &program, const QStringList &arguments,
+                        const MeasuredRunOptions &options = {});
 
 } // namespace quillory::test
 

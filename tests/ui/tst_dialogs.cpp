@@ -169,7 +169,7 @@ private Q_SLOTS:
         const auto openIn = [&](const QString &filter) {
             whenShown<QFileDialog>(
                 [&](QFileDialog *dialog) { openedIn = dialog->directory().absolutePath(); });
-            QVERIFY(!dialogs.openFileName(QStringLiteral("Open"), elsewhere, filter));
+            QVERIFY(!dialogs.openFileName(QStringLiteral("Open"), elsewhere, QString(), filter));
         };
         openIn(QStringLiteral("Quillory File(*.wlm)"));
         QCOMPARE(openedIn, written);

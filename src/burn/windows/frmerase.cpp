@@ -23,6 +23,17 @@ const QMap<int, int> &rewritableMedia()
     return media;
 }
 
+QString mediumName(int media)
+{
+    static const QMap<int, QString> names{
+        {DiscWriter::MediaCdRw, QStringLiteral("CD-RW")},
+        {DiscWriter::MediaDvdRw, QStringLiteral("DVD-RW")},
+        {DiscWriter::MediaDvdRam, QStringLiteral("DVD-RAM")},
+        {DiscWriter::MediaDvdPlusRw, QStringLiteral("DVD+RW")},
+    };
+    return names.value(media, QStringLiteral("disc"));
+}
+
 } // namespace
 
 frmErase::frmErase(DiscWriter &writer, UserDialogs &dialogs, QWidget *parent)
@@ -55,6 +66,8 @@ int frmErase::exec()
 void frmErase::Form_Load()
 {
     applySkin();
+    ui->lblStatus->setText(QStringLiteral("Erases the %1 in %2.")
+                               .arg(mediumName(mobjDVDPro->MediaType()), m_driveName));
 }
 
 void frmErase::cmdErase_Click()
@@ -70,8 +83,21 @@ void frmErase::cmdErase_Click()
         return refuse(
             QStringLiteral("Selected drive does not support Re-Writable discs of this format."),
             MessageIcon::Information);
-    if (!mobjDVDPro->EraseDisc(ui->chkQuikErase->isChecked()))
-        return refuse(QStringLiteral("Error Erasing Disc!!!"), MessageIcon::Error);
+    const bool quick = ui->chkQuikErase->isChecked();
+    // A full erase overwrites every block and cannot be stopped: one more look at what goes.
+    if (!quick &&
+        m_dialogs.message(QStringLiteral("Erase everything on the %1 in %2?\nA full erase cannot "
+                                         "be stopped, and what the disc holds is gone for good.")
+                              .arg(mediumName(media), m_driveName),
+                          applicationTitle(), MessageIcon::Warning,
+                          MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    if (!mobjDVDPro->EraseDisc(quick)) {
+        m_dialogs.message(QStringLiteral("Error Erasing Disc!!!"), applicationTitle(),
+                          MessageIcon::Error, MessageButtons::Ok, mobjDVDPro->LastError());
+        reject();
+        return;
+    }
     // The erase runs from here on, though its start is reported a moment later: a second click
     // or a close meanwhile would report a running erase as failed or leave it unwatched.
     m_busy = true;

@@ -26,6 +26,8 @@ public:
     int ShowErase();
     // The burning window opens the dialog with exec().
     int exec() override;
+    // The drive as the burning window shows it, named before an erase.
+    void setDriveName(const QString &name) { m_driveName = name; }
 
 private:
     void Form_Load();
@@ -39,6 +41,7 @@ private:
                                const QString &senseData);
 
     std::unique_ptr<Ui::frmErase> ui;
+    QString m_driveName = QStringLiteral("the selected drive");
 };
 
 } // namespace quillory

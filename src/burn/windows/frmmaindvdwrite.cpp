@@ -17,11 +17,13 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 
 #include <cmath>
@@ -96,10 +98,30 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
     }
     connect(ui->tvwDirectories, &QTreeWidget::itemClicked, this,
             &frmMaindvdwrite::tvwDirectories_NodeClick);
+    // Every column as wide as what it shows; the view scrolls rather than cut a name or size.
+    ui->lvwImageFiles->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tvwDirectories->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    const auto key = [this](QKeySequence sequence, QTreeWidget *view,
+                            void (frmMaindvdwrite::*slot)()) {
+        auto *shortcut = new QShortcut(sequence, view, this, slot);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    };
+    key(QKeySequence::Delete, ui->lvwImageFiles, &frmMaindvdwrite::mnuFileRemoveFile_Click);
+    key(QKeySequence::Delete, ui->tvwDirectories, &frmMaindvdwrite::mnuFileRemoveDir_Click);
+    key(Qt::Key_F2, ui->lvwImageFiles, &frmMaindvdwrite::mnuFileRenameFile_Click);
+    key(Qt::Key_F2, ui->tvwDirectories, &frmMaindvdwrite::mnuFileRenameDir_Click);
+    connect(ui->mnuActionAddFiles, &QAction::triggered, this,
+            &frmMaindvdwrite::mnuActionAddFiles_Click);
+    connect(ui->mnuActionAddFolder, &QAction::triggered, this,
+            &frmMaindvdwrite::mnuActionAddFolder_Click);
+    connect(ui->cmdAddFiles, &QPushButton::clicked, this,
+            &frmMaindvdwrite::mnuActionAddFiles_Click);
+    connect(ui->cmdAddFolder, &QPushButton::clicked, this,
+            &frmMaindvdwrite::mnuActionAddFolder_Click);
     connect(ui->txtVolIdentifier, &QLineEdit::textChanged, this,
             &frmMaindvdwrite::txtVolIdentifier_Change);
-    connect(ui->cboDevices, &QComboBox::currentIndexChanged, this,
-            &frmMaindvdwrite::cboDevices_Click);
+    // Choosing the drive shown already reads its medium again too.
+    connect(ui->cboDevices, &QComboBox::activated, this, &frmMaindvdwrite::cboDevices_Click);
     connect(ui->cboWriteSpeed, &QComboBox::currentIndexChanged, this,
             &frmMaindvdwrite::cboWriteSpeed_Click);
     connect(ui->chkUseJoliet, &QCheckBox::toggled, this, &frmMaindvdwrite::chkUseJoliet_Click);
@@ -123,18 +145,26 @@ frmMaindvdwrite::frmMaindvdwrite(DiscWriter &writer, UserDialogs &dialogs,
     connect(ui->mnuFileWriteDiscFromISO, &QAction::triggered, this,
             &frmMaindvdwrite::mnuFileWriteDiscFromISO_Click);
     connect(ui->mnuFileExit, &QAction::triggered, this, &QDialog::close);
-    connect(ui->mnuCDRecorderEject, &QAction::triggered, this,
-            [this] { DVDWriterPro1.MoveTray(false); });
-    connect(ui->mnuCDRecorderCloseTray, &QAction::triggered, this,
-            [this] { DVDWriterPro1.MoveTray(true); });
+    connect(ui->mnuCDRecorderEject, &QAction::triggered, this, [this] {
+        DVDWriterPro1.MoveTray(false);
+        refreshMedia();
+    });
+    connect(ui->mnuCDRecorderCloseTray, &QAction::triggered, this, [this] {
+        DVDWriterPro1.MoveTray(true);
+        refreshMedia();
+    });
     connect(ui->mnuCDRecorderImportPreviousSession, &QAction::triggered, this,
             &frmMaindvdwrite::mnuCDRecorderImportPreviousSession_Click);
     // Both dialogs work on this window's own writer; this window keeps handling the events it
     // shares with them.
     connect(ui->mnuCDRecorderDiscInformation, &QAction::triggered, this,
             [this] { frmDiscInfo(DVDWriterPro1, m_dialogs, this).ShowDiscInfo(); });
-    connect(ui->mnuCDRecorderEraseDisc, &QAction::triggered, this,
-            [this] { frmErase(DVDWriterPro1, m_dialogs, this).ShowErase(); });
+    connect(ui->mnuCDRecorderEraseDisc, &QAction::triggered, this, [this] {
+        frmErase erase(DVDWriterPro1, m_dialogs, this);
+        erase.setDriveName(ui->cboDevices->currentText());
+        erase.ShowErase();
+        RefreshView();
+    });
     connect(ui->mnuAboutAbout, &QAction::triggered, this, &frmMaindvdwrite::mnuAboutAbout_Click);
     connectWriter();
 
@@ -184,6 +214,13 @@ void frmMaindvdwrite::connectWriter()
                    const QDateTime &date,
                    qint64 size) { FileListed(key, name, isDirectory, date, size); });
     connect(w, &DiscWriter::ImageCleared, this, &frmMaindvdwrite::ImageCleared);
+    connect(w, &DiscWriter::ImportedFilesDropped, this, [this](int count) {
+        info(QStringLiteral("%1 files imported from the previous session were taken out of the "
+                            "compilation: the disc they are on is no longer the one in the drive, "
+                            "so they could not be written. Import the session again to keep them.")
+                 .arg(count));
+        RefreshView();
+    });
     connect(w, &DiscWriter::ReplaceImportedFile, this,
             [this](const QString &imported, const QString &newFile, int, bool &replace) {
                 ReplaceImportedFile(imported, newFile, replace);
@@ -199,6 +236,7 @@ void frmMaindvdwrite::connectWriter()
     connect(w, &DiscWriter::WritePreparing, this, ours([this] {
                 setPanel(1, QStringLiteral("Preparing to Write...."));
                 ui->prgTotalProgress->setValue(0);
+                m_writeClock.start();
                 SetIdle(false);
             }));
     connect(w, &DiscWriter::CreatingDirectories, this,
@@ -214,7 +252,7 @@ void frmMaindvdwrite::connectWriter()
                          QStringLiteral("Caching - ") + twoDigits(percent) + QStringLiteral(" %"));
             }));
     connect(w, &DiscWriter::WriteProgress, this,
-            ours([this](int, qint64 done, qint64 total) { showProgress(done, total); }));
+            ours([this](int, qint64 done, qint64 total) { showWriteProgress(done, total); }));
     connect(w, &DiscWriter::FileError, this, ours([this](int code, const QString &fileName) {
                 setPanel(1, QStringLiteral("ERROR:") + FileErrorText(code, fileName));
             }));
@@ -278,7 +316,7 @@ void frmMaindvdwrite::SetIdle(bool idle)
              ui->cboDevices, ui->cboWriteSpeed, ui->tvwDirectories, ui->lvwImageFiles,
              ui->cmdWriteDisc, ui->chkCacheImage, ui->chkFinalizeDisc, ui->chkTestWrite,
              ui->chkUseJoliet, ui->txtVolIdentifier, ui->chkDVDHighCompMode, ui->chkUseMode2XA,
-             ui->chkAutoVerify})
+             ui->chkAutoVerify, ui->cmdAddFiles, ui->cmdAddFolder})
         control->setEnabled(idle);
     ui->mnuFile->menuAction()->setEnabled(idle);
     ui->mnuCDRecorder->menuAction()->setEnabled(idle);
@@ -287,6 +325,8 @@ void frmMaindvdwrite::SetIdle(bool idle)
     ui->cmdCancel->setEnabled(!idle);
     // The Action menu follows the buttons, so that neither can start what the other may not.
     ui->mnuActionWriteDisc->setEnabled(idle);
+    ui->mnuActionAddFiles->setEnabled(idle);
+    ui->mnuActionAddFolder->setEnabled(idle);
     ui->mnuActionCancel->setEnabled(!idle);
     m_idle = idle;
     if (idle && m_waitCursor)
@@ -299,8 +339,26 @@ void frmMaindvdwrite::SetIdle(bool idle)
 
 void frmMaindvdwrite::done(int result)
 {
-    if (m_idle)
-        QDialog::done(result);
+    if (!m_idle)
+        return;
+    const int files = DVDWriterPro1.FileCount();
+    if ((files > 0 || DVDWriterPro1.DirectoryCount() > 0) &&
+        m_dialogs.message(QStringLiteral("Close the window? The compilation (%1 files) will be "
+                                         "thrown away.")
+                              .arg(files),
+                          applicationTitle(), MessageIcon::Question,
+                          MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    QDialog::done(result);
+}
+
+void frmMaindvdwrite::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // Back at the window the user may have put a disc in.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_idle &&
+        m_selectedDevice != -1)
+        refreshMedia();
 }
 
 void frmMaindvdwrite::closeEvent(QCloseEvent *event)
@@ -342,23 +400,52 @@ bool frmMaindvdwrite::eventFilter(QObject *watched, QEvent *event)
 
 void frmMaindvdwrite::OLEDragDrop(const QMimeData *data)
 {
-    if (!data->hasUrls())
+    QStringList paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths.append(QDir::cleanPath(url.toLocalFile()));
+    addSources(paths);
+}
+
+void frmMaindvdwrite::mnuActionAddFiles_Click()
+{
+    addSources(m_dialogs.openFileNames(QStringLiteral("Add Files"), QDir::homePath(), QString()));
+}
+
+void frmMaindvdwrite::mnuActionAddFolder_Click()
+{
+    if (const std::optional<QString> folder =
+            m_dialogs.folderName(QStringLiteral("Add Folder"), QDir::homePath()))
+        addSources({*folder});
+}
+
+void frmMaindvdwrite::addSources(const QStringList &paths)
+{
+    if (paths.isEmpty())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QTreeWidgetItem *node = selectedNode();
     const QString target = !node || keyOf(node) == rootKey ? QString() : keyOf(node);
-    for (const QUrl &url : data->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        const QFileInfo source(QDir::cleanPath(url.toLocalFile()));
-        const QString discPath = target + rootKey + source.fileName();
-        if (source.isDir())
-            DVDWriterPro1.AddFolder(discPath, source.filePath() + QStringLiteral("/*.*"));
-        else
-            DVDWriterPro1.AddFile(discPath, source.filePath());
+    QStringList refused;
+    QStringList notes;
+    for (const QString &path : paths) {
+        const QFileInfo source(path);
+        const bool added = source.isDir()
+                               ? DVDWriterPro1.AddFolder(target + rootKey + source.fileName(),
+                                                         source.filePath() + QStringLiteral("/*.*"))
+                               : DVDWriterPro1.AddFile(target + rootKey, source.filePath());
+        // Without a reason the user declined to replace an imported file.
+        if (!added && !DVDWriterPro1.LastError().isEmpty())
+            refused.append(DVDWriterPro1.LastError());
+        if (!DVDWriterPro1.AddNotes().isEmpty())
+            notes.append(DVDWriterPro1.AddNotes());
     }
-    RefreshView();
     QApplication::restoreOverrideCursor();
+    RefreshView();
+    if (!refused.isEmpty())
+        error(refused.join(QLatin1Char('\n')));
+    if (!notes.isEmpty())
+        info(notes.join(QLatin1Char('\n')));
 }
 
 void frmMaindvdwrite::RefreshView()
@@ -406,6 +493,9 @@ void frmMaindvdwrite::tvwDirectories_NodeClick(QTreeWidgetItem *node)
 void frmMaindvdwrite::showPopup(QTreeWidget *view, const QPoint &at)
 {
     QMenu popup;
+    popup.addAction(ui->mnuActionAddFiles);
+    popup.addAction(ui->mnuActionAddFolder);
+    popup.addSeparator();
     popup.addAction(ui->mnuFileClear);
     popup.addSeparator();
     if (view == ui->tvwDirectories) {
@@ -625,6 +715,15 @@ void frmMaindvdwrite::cboDevices_Click()
     ui->chkUseBurnProof->setChecked(protection);
 }
 
+void frmMaindvdwrite::refreshMedia()
+{
+    const int before = DVDWriterPro1.MediaType();
+    const int index = ui->cboDevices->currentData().toInt();
+    m_selectedDevice = DVDWriterPro1.SelectDevice(index) ? index : -1;
+    if (DVDWriterPro1.MediaType() != before)
+        FillSpeedList();
+}
+
 void frmMaindvdwrite::FillSpeedList()
 {
     {
@@ -680,16 +779,41 @@ void frmMaindvdwrite::cmdWriteDisc_Click()
     DVDWriterPro1.setFinalizeDisc(ui->chkFinalizeDisc->isChecked());
     DVDWriterPro1.setFixedWriteOption(true);
     DVDWriterPro1.setJolietNames(ui->chkUseJoliet->isChecked() ? 1 : 0);
-    DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
     DVDWriterPro1.setCacheImage(ui->chkCacheImage->isChecked());
     DVDWriterPro1.SetBufferProtection(ui->chkUseBurnProof->isChecked());
     setTrackOptions(isCd(media));
     DVDWriterPro1.setTestWrite(isCd(media) && ui->chkTestWrite->isChecked());
 
+    // A session without the earlier ones' files hides them from every reader of the disc.
+    if (DVDWriterPro1.DiscStatus() == DiscWriter::DiscOpen && DVDWriterPro1.SessionCount() > 0 &&
+        DVDWriterPro1.ImportAllowed() && !DVDWriterPro1.HasImportedFiles()) {
+        const MessageAnswer answer = m_dialogs.message(
+            QStringLiteral("The disc already holds files from earlier sessions. A new session "
+                           "without them hides them from every program that reads the disc.\n\n"
+                           "Yes: import the previous session first and keep its files.\n"
+                           "No: write anyway.\nCancel: do not write."),
+            applicationTitle(), MessageIcon::Question, MessageButtons::YesNoCancel);
+        if (answer == MessageAnswer::Cancel)
+            return;
+        if (answer == MessageAnswer::Yes && !DVDWriterPro1.ImportSession(true)) {
+            error(QStringLiteral("Previous Session could not be imported."),
+                  DVDWriterPro1.LastError());
+            return;
+        }
+        if (answer == MessageAnswer::Yes) {
+            // The disc keeps its label unless the user typed another.
+            if (!ui->txtVolIdentifier->isModified())
+                ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());
+            RefreshView();
+        }
+    }
+    DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
+
     m_operating = true;
+    m_cancelled = false;
     if (!DVDWriterPro1.StartWrite()) {
         m_operating = false;
-        error(QStringLiteral("Disc Write could not be started."));
+        error(QStringLiteral("Disc Write could not be started."), DVDWriterPro1.LastError());
     }
 }
 
@@ -710,19 +834,40 @@ void frmMaindvdwrite::showProgress(qint64 done, qint64 total)
     ui->prgTotalProgress->setValue(total == 0 ? 0 : int(std::lround(done * 100.0 / total)));
 }
 
+void frmMaindvdwrite::showWriteProgress(qint64 done, qint64 total)
+{
+    showProgress(done, total);
+    const double seconds = m_writeClock.isValid() ? m_writeClock.elapsed() / 1000.0 : 0;
+    const double bytes = double(DiscWriter::BlocksToBytes(done, 1));
+    QString text = QStringLiteral("Writing... %1 of %2")
+                       .arg(FormatMegabytes(bytes),
+                            FormatMegabytes(double(DiscWriter::BlocksToBytes(total, 1))));
+    if (seconds > 0.5 && done > 0) {
+        const double speed = bytes / seconds;
+        const qint64 left =
+            std::llround(double(DiscWriter::BlocksToBytes(total - done, 1)) / speed);
+        text += QStringLiteral(", %1/s, %2:%3 left")
+                    .arg(FormatMegabytes(speed))
+                    .arg(left / 60)
+                    .arg(twoDigits(int(left % 60)));
+    }
+    setPanel(1, text);
+}
+
 void frmMaindvdwrite::info(const QString &text)
 {
     m_dialogs.message(text, applicationTitle(), MessageIcon::Information);
 }
 
-void frmMaindvdwrite::error(const QString &text)
+void frmMaindvdwrite::error(const QString &text, const QString &details)
 {
-    m_dialogs.message(text, applicationTitle(), MessageIcon::Error);
+    m_dialogs.message(text, applicationTitle(), MessageIcon::Error, MessageButtons::Ok, details);
 }
 
 void frmMaindvdwrite::WriteCancelled()
 {
     m_operating = false;
+    m_cancelled = true;
     setPanel(1, QStringLiteral("Writing Cancelled......"));
     SetIdle(true);
     info(QStringLiteral("Writing Cancelled!"));
@@ -745,6 +890,7 @@ void frmMaindvdwrite::WriteCompleted()
     const bool verify = DVDWriterPro1.AutoVerify();
     // The verification that follows still belongs to this write.
     m_operating = verify;
+    ui->prgTotalProgress->setValue(100);
     setPanel(1, QStringLiteral("Writing Complete!"));
     SetIdle(true);
     if (!verify)
@@ -807,24 +953,36 @@ void frmMaindvdwrite::mnuFileSaveImageAsISO_Click()
     DVDWriterPro1.setVolumeLabel(ui->txtVolIdentifier->text());
     setTrackOptions(isCd(DVDWriterPro1.MediaType()));
     m_operating = true;
+    m_cancelled = false;
+    m_writeClock.start();
     const bool saved = DVDWriterPro1.SaveImageToFile(*path);
     m_operating = false;
     SetIdle(true);
-    if (saved)
+    if (saved) {
+        ui->prgTotalProgress->setValue(100);
         info(QStringLiteral("ISO File Created successfully!"));
-    else
-        error(QStringLiteral("Error creating ISO File."));
+    } else if (!m_cancelled) {
+        // A cancel has said so already.
+        error(QStringLiteral("Error creating ISO File."), DVDWriterPro1.LastError());
+    }
     UpdateStatus();
 }
 
 void frmMaindvdwrite::mnuFileWriteDiscFromISO_Click()
 {
-    const std::optional<QString> path =
-        m_dialogs.openFileName(QStringLiteral("Write ISO File"), QString(), isoFilter);
+    const std::optional<QString> path = m_dialogs.openFileName(
+        QStringLiteral("Write ISO File"), QString(), QStringLiteral("Test.iso"), isoFilter);
     if (!path) {
         SetIdle(true);
         return;
     }
+    if (DVDWriterPro1.DiscStatus() != DiscWriter::DiscEmpty &&
+        m_dialogs.message(QStringLiteral("The disc in %1 holds data. Writing the image replaces "
+                                         "everything on the disc. Write it?")
+                              .arg(ui->cboDevices->currentText()),
+                          applicationTitle(), MessageIcon::Warning,
+                          MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
     SetIdle(false);
     DVDWriterPro1.setAutoVerify(false);
     DVDWriterPro1.setTrackMode(ui->chkUseMode2XA->isChecked() ? 2 : 1);
@@ -833,10 +991,11 @@ void frmMaindvdwrite::mnuFileWriteDiscFromISO_Click()
     DVDWriterPro1.setTestWrite(ui->chkTestWrite->isChecked());
     DVDWriterPro1.SetBufferProtection(ui->chkUseBurnProof->isChecked());
     m_operating = true;
+    m_cancelled = false;
     if (!DVDWriterPro1.WriteImageFile(*path)) {
         m_operating = false;
         SetIdle(true);
-        error(QStringLiteral("Error Writing ISO File."));
+        error(QStringLiteral("Error Writing ISO File."), DVDWriterPro1.LastError());
     }
 }
 
@@ -853,7 +1012,8 @@ void frmMaindvdwrite::mnuCDRecorderImportPreviousSession_Click()
     setPanel(1, QStringLiteral("Importing Previous Session..."));
     if (!DVDWriterPro1.ImportSession(true)) {
         error(QStringLiteral("Previous Session could not be imported\n"
-                             "Only ISO/Joliet tracks (Mode1) can be imported."));
+                             "Only ISO/Joliet tracks (Mode1) can be imported."),
+              DVDWriterPro1.LastError());
         return;
     }
     ui->txtVolIdentifier->setText(DVDWriterPro1.VolumeLabel());

@@ -3,6 +3,7 @@
 #include "app/windows/skin.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QString>
@@ -47,9 +48,11 @@ public:
     // The status bar's panels 1 to 3.
     QString statusPanel(int panel) const;
 
+    // Closing with files in the compilation asks first: they would be thrown away.
     void done(int result) override;
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -60,6 +63,11 @@ private:
 
     // The compilation views.
     void OLEDragDrop(const QMimeData *data);
+    // Adds files and folders under their own names to the selected directory; tells what was
+    // refused or left out.
+    void addSources(const QStringList &paths);
+    void mnuActionAddFiles_Click();
+    void mnuActionAddFolder_Click();
     void RefreshView();
     void ListDirectory(const QString &key);
     void UpdateStatus();
@@ -80,6 +88,8 @@ private:
     // Drives and options.
     void EnumerateDrives();
     void cboDevices_Click();
+    // Reads the medium's facts again: a disc may have come since they were read.
+    void refreshMedia();
     void FillSpeedList();
     void cboWriteSpeed_Click();
     void chkUseJoliet_Click();
@@ -94,8 +104,11 @@ private:
     void mnuAboutAbout_Click();
     void setTrackOptions(bool cd);
     void showProgress(qint64 done, qint64 total);
+    // The bar, and the status line with the speed and the time left.
+    void showWriteProgress(qint64 done, qint64 total);
     void info(const QString &text);
-    void error(const QString &text);
+    // `details` is the writer's reason, shown on request.
+    void error(const QString &text, const QString &details = QString());
 
     // The disc writer's events.
     void DirectoryAdded(const QString &parentKey, const QString &key, const QString &name);
@@ -126,6 +139,9 @@ private:
     bool m_waitCursor = false;
     // Whether the writer's write events belong to an operation this window started.
     bool m_operating = false;
+    // Whether the operation running was cancelled.
+    bool m_cancelled = false;
+    QElapsedTimer m_writeClock;
     // The item whose label is being edited by a rename, if any.
     QTreeWidgetItem *m_renaming = nullptr;
 };

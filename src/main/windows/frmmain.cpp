@@ -15,6 +15,7 @@
 #include "help/windows/shellhelpers.h"
 #include "main/windows/pagescrollarea.h"
 #include "platform/userdialogs.h"
+#include "platform/widgets/passwordmask.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -100,7 +101,7 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
 
     // The style's own mask is a bullet.
     for (QLineEdit *box : {ui->txtPassword, ui->txtPassword2})
-        box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+        maskWithStars(box);
 
     // In the status bar, which keeps its height whether the panel shows or not, the panel never
     // changes the window's size.

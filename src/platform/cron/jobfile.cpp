@@ -1,9 +1,10 @@
 #include "platform/cron/jobfile.h"
 
+#include "platform/filereplacement.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -14,8 +15,6 @@
 namespace quillory {
 
 namespace {
-
-constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // The folder may exist from earlier jobs; it is used only when it is the user's own and is
 // closed to everybody else again.
@@ -45,15 +44,11 @@ Result writeJobFile(const QString &path, const QString &arguments)
 {
     if (const Result folder = prepareFolder(QFileInfo(path).absolutePath()); !folder)
         return folder;
-    QSaveFile file(path);
     // Closed to others before the password is written into it.
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly))
-        return Result::failure(
-            QStringLiteral("The job file %1 could not be made: %2").arg(path, file.errorString()));
-    file.write(arguments.toUtf8() + '\n');
-    if (!file.commit())
+    if (Result written = replaceFileContents(path, arguments.toUtf8() + '\n', Access::OwnerOnly);
+        !written)
         return Result::failure(QStringLiteral("The job file %1 could not be written: %2")
-                                   .arg(path, file.errorString()));
+                                   .arg(path, written.message()));
     return Result::success();
 }
 
@@ -63,7 +58,18 @@ Expected<QString> readJobFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return Result::failure(
             QStringLiteral("The job file %1 could not be read: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
+    // A job's argument text is a few hundred bytes; reading stops at the bound, so that a job
+    // file that is a device or a huge file cannot hold the program.
+    constexpr qint64 maxJobFileSize = 64 * 1024;
+    QByteArray text = file.read(maxJobFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Result::failure(
+            QStringLiteral("The job file %1 could not be read: %2").arg(path, file.errorString()));
+    if (text.size() > maxJobFileSize)
+        return Result::failure(QStringLiteral("The job file %1 is larger than %2 bytes, so it is "
+                                              "no job file of this program.")
+                                   .arg(path)
+                                   .arg(maxJobFileSize));
     // The line end written with the text, or added by an editor.
     if (text.endsWith('\n'))
         text.chop(1);

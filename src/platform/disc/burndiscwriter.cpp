@@ -245,15 +245,25 @@ bool BurnDiscWriter::SelectDevice(int index)
     m_lastError.clear();
     if (!settled())
         return refuse(QStringLiteral("The drive cannot change while a disc operation runs."));
+    // A drive held with a medium in it keeps that medium (its tray is locked, its image file
+    // too): its facts are read again where it stands, and files imported from it stay readable.
+    if (index == m_selected && m_drive && facts().mediaType != MediaNone) {
+        MediaFacts read = readMediaFacts(m_drive, m_drives[index].imageFile);
+        read.bufferProtection = read.bufferProtection || m_drives[index].imageFile;
+        BurnLibrary::takeMessages();
+        const QMutexLocker lock(&m_factsLock);
+        m_facts = read;
+        return true;
+    }
     release(false);
+    forgetImported();
     m_selected = -1;
     m_imageLock = ImageFileLock();
     if (index < 0 || index >= m_drives.size())
         return refuse(QStringLiteral("There is no drive %1.").arg(index));
     m_selected = index;
     if (!grab()) {
-        const bool inUse = m_drives[index].imageFile && !m_imageLock.held() &&
-                           QFileInfo::exists(m_drives[index].path);
+        const bool inUse = m_imageLock.inUse();
         m_imageLock = ImageFileLock();
         m_selected = -1;
         return refuse(
@@ -269,8 +279,7 @@ bool BurnDiscWriter::grab()
     const Drive *drive = selected();
     if (!drive)
         return false;
-    // A file that does not exist yet is taken once a write has made it.
-    if (drive->imageFile && !m_imageLock.held() && QFileInfo::exists(drive->path)) {
+    if (drive->imageFile && !m_imageLock.held()) {
         m_imageLock = ImageFileLock(drive->path);
         if (!m_imageLock.held())
             return false;
@@ -305,6 +314,8 @@ void BurnDiscWriter::release(bool eject)
         burn_drive_info_free(m_info);
     m_drive = nullptr;
     m_info = nullptr;
+    // The data of imported files is read through the drive as it was acquired.
+    m_importReadable = false;
     const QMutexLocker lock(&m_factsLock);
     m_facts = MediaFacts();
 }
@@ -336,7 +347,31 @@ bool BurnDiscWriter::MoveTray(bool close)
     if (close)
         return m_drive || grab();
     release(true);
+    forgetImported();
     return true;
+}
+
+std::optional<QString> BurnDiscWriter::holdsFile(const QString &imagePath) const
+{
+    struct stat image {};
+    if (::stat(QFile::encodeName(imagePath).constData(), &image) != 0)
+        return std::nullopt;
+    for (const SourceFile &file : m_compilation.sourceFiles()) {
+        struct stat source {};
+        if (::stat(QFile::encodeName(file.sourcePath).constData(), &source) == 0 &&
+            source.st_dev == image.st_dev && source.st_ino == image.st_ino)
+            return QStringLiteral("The compilation holds %1, the image file being written: "
+                                  "an image cannot hold itself.")
+                .arg(file.sourcePath);
+    }
+    return std::nullopt;
+}
+
+void BurnDiscWriter::forgetImported()
+{
+    if (const int dropped = m_compilation.dropImported(
+            [this](const QString &key) { Q_EMIT DirectoryRemoved(key, 0, true); }))
+        Q_EMIT ImportedFilesDropped(dropped);
 }
 
 template <typename Emit> void BurnDiscWriter::post(Emit emit)
@@ -391,22 +426,39 @@ void BurnDiscWriter::ClearImage()
 
 bool BurnDiscWriter::AddFile(const QString &discPath, const QString &sourcePath)
 {
-    if (m_busy)
-        return false;
-    return m_compilation.addFile(
-        discPath, sourcePath,
-        [this](const QString &p, const QString &k, const QString &n) { announceAdded(p, k, n); },
-        [this](const QString &k, const QString &s) { return askReplace(k, s); });
+    return add([&](AddReport &report) {
+        return m_compilation.addFile(
+            discPath, sourcePath,
+            [this](const QString &p, const QString &k, const QString &n) {
+                announceAdded(p, k, n);
+            },
+            [this](const QString &k, const QString &s) { return askReplace(k, s); }, &report);
+    });
 }
 
 bool BurnDiscWriter::AddFolder(const QString &discPath, const QString &sourceFolder)
 {
+    return add([&](AddReport &report) {
+        return m_compilation.addFolder(
+            discPath, sourceFolder,
+            [this](const QString &p, const QString &k, const QString &n) {
+                announceAdded(p, k, n);
+            },
+            [this](const QString &k, const QString &s) { return askReplace(k, s); }, &report);
+    });
+}
+
+bool BurnDiscWriter::add(const std::function<bool(AddReport &)> &adding)
+{
+    m_lastError.clear();
+    m_addNotes.clear();
     if (m_busy)
-        return false;
-    return m_compilation.addFolder(
-        discPath, sourceFolder,
-        [this](const QString &p, const QString &k, const QString &n) { announceAdded(p, k, n); },
-        [this](const QString &k, const QString &s) { return askReplace(k, s); });
+        return refuse(QStringLiteral("Nothing can be added while a disc operation runs."));
+    AddReport report;
+    const bool added = adding(report);
+    m_lastError = report.refusal();
+    m_addNotes = report.notes();
+    return added;
 }
 
 bool BurnDiscWriter::RemoveItem(const QString &key)
@@ -462,7 +514,12 @@ bool BurnDiscWriter::ImportSession(bool)
     BurnLibrary::takeMessages();
     if (!loaded)
         return refuse(QStringLiteral("The newest session of the medium cannot be read."));
-    m_compilation.adopt(image);
+    AddReport report;
+    if (!m_compilation.adoptKeeping(image, &report))
+        return refuse(report.refused() ? report.refusal()
+                                       : QStringLiteral("The files added before cannot be kept "
+                                                        "beside the imported ones."));
+    m_importReadable = true;
     Q_EMIT ImageCleared();
     setVolumeLabel(QString::fromUtf8(iso_image_get_volume_id(image)));
     m_compilation.announceDirectories(
@@ -575,7 +632,7 @@ void BurnDiscWriter::reportFailure(const BurnOutcome &outcome, const QString &wh
 BurnDiscWriter::ImageFileState BurnDiscWriter::imageFileState() const
 {
     const QFileInfo file(selected()->path);
-    return {file.exists(), file.exists() ? file.size() : 0, facts().discStatus == DiscEmpty};
+    return {file.size(), facts().discStatus == DiscEmpty};
 }
 
 void BurnDiscWriter::restoreImageFile(const ImageFileState &state)
@@ -585,10 +642,7 @@ void BurnDiscWriter::restoreImageFile(const ImageFileState &state)
         return;
     // The head at the file's start is what makes sessions count; without a new one the file
     // reads as before, and the partly written data behind it goes.
-    if (!state.existed)
-        QFile::remove(drive->path);
-    else
-        QFile::resize(drive->path, state.blank ? qMin(state.size, systemAreaBytes) : state.size);
+    QFile::resize(drive->path, state.blank ? qMin(state.size, systemAreaBytes) : state.size);
 }
 
 bool BurnDiscWriter::StartWrite()
@@ -601,6 +655,10 @@ bool BurnDiscWriter::StartWrite()
                                      "data that is not an ISO 9660 image. Erase it first."));
     if (m_compilation.fileCount() == 0 && m_compilation.directoryCount() == 0)
         return refuse(QStringLiteral("The compilation is empty."));
+    if (selected()->imageFile) {
+        if (const std::optional<QString> own = holdsFile(selected()->path))
+            return refuse(*own);
+    }
     if (medium.discStatus == DiscEmpty) {
         const qint64 blocks = ImageBlocks();
         if (blocks > medium.freeBlocks)
@@ -614,6 +672,7 @@ void BurnDiscWriter::writeSession()
 {
     post([this] { Q_EMIT WritePreparing(); });
     const QList<SourceFile> files = m_compilation.sourceFiles();
+    const QList<SourceFile> imported = m_compilation.importedFiles();
     if (sourcesChanged(files)) {
         finish([this] {
             Q_EMIT WriteError(ErrorSourceFile, 0,
@@ -727,9 +786,10 @@ void BurnDiscWriter::writeSession()
         isoburn_sync_after_write(m_drive, nullptr, 0);
     }
     reassess();
+    post([this, sectors] { Q_EMIT WriteProgress(0, sectors, sectors); });
     if (AutoVerify() && !simulated) {
         post([this] { Q_EMIT WriteCompleted(); });
-        verify(files);
+        verify(files + imported);
     } else {
         finish([this] { Q_EMIT WriteCompleted(); });
     }
@@ -821,6 +881,9 @@ void BurnDiscWriter::writeImage(const QString &path)
                 reportFailure(outcome, QStringLiteral("The write failed."));
         } else {
             reassess();
+            post([this, blocks = qint64(burn_track_get_sectors(track))] {
+                Q_EMIT WriteProgress(0, blocks, blocks);
+            });
             finish([this] { Q_EMIT WriteCompleted(); });
         }
     }
@@ -836,6 +899,11 @@ bool BurnDiscWriter::SaveImageToFile(const QString &path)
     m_lastError.clear();
     if (!settled())
         return refuse(QStringLiteral("Another disc operation is still running."));
+    if (m_compilation.hasImported() && !m_importReadable)
+        return refuse(QStringLiteral("The files imported from the disc cannot be read from it any "
+                                     "more: import the previous session again."));
+    if (const std::optional<QString> own = holdsFile(path))
+        return refuse(*own);
     iso_image_set_volume_id(m_compilation.image(), VolumeLabel().toUtf8().constData());
     const bool joliet = JolietNames() == 1;
     const QList<SourceFile> files = m_compilation.sourceFiles();
@@ -887,6 +955,7 @@ bool BurnDiscWriter::EraseDisc(bool quick)
     const bool imageFile = selected()->imageFile;
     if (!imageFile && !burn_disc_erasable(m_drive))
         return refuse(QStringLiteral("The medium cannot be erased."));
+    forgetImported();
     return startJob([this, quick, imageFile] {
         post([this] { Q_EMIT EraseStarted(); });
         if (imageFile && !quick) {

@@ -57,6 +57,7 @@ public:
     void ListDirectory(const QString &key) override;
     qint64 ImageBlocks() override;
     int FileCount() const override { return m_compilation.fileCount(); }
+    bool HasImportedFiles() const override { return m_compilation.hasImported(); }
     int DirectoryCount() const override { return m_compilation.directoryCount(); }
 
     bool StartWrite() override;
@@ -100,7 +101,6 @@ private:
     // The size and existence of an image-file drive's file before a write, to put it back when
     // the write does not complete.
     struct ImageFileState {
-        bool existed = false;
         qint64 size = 0;
         bool blank = false;
     };
@@ -118,6 +118,11 @@ private:
     template <typename Emit> void post(Emit emit);
     // Ends the operation: the owner may start the next one when the event arrives.
     template <typename Emit> void finish(Emit emit);
+    bool add(const std::function<bool(AddReport &)> &adding);
+    // Takes imported files out of the compilation when their medium may have gone.
+    void forgetImported();
+    // Why the compilation cannot be written to `imagePath`: it holds that very file.
+    std::optional<QString> holdsFile(const QString &imagePath) const;
     void announceAdded(const QString &parent, const QString &key, const QString &name);
     bool askReplace(const QString &key, const QString &sourcePath);
     // Source files that vanished or changed since they were added, reported as file errors.
@@ -144,6 +149,7 @@ private:
     Compilation m_compilation;
     std::thread m_worker;
     std::atomic<bool> m_busy = false;
+    bool m_importReadable = false;
     std::atomic<bool> m_cancel = false;
 };
 

@@ -28,12 +28,32 @@ qint64 readStream(IsoStream *stream, char *buffer, qint64 size)
     return done;
 }
 
+// A file imported from the medium has no source to compare with: it must read back whole.
+int readBack(IsoStream *stream, qint64 size)
+{
+    if (qint64(iso_stream_get_size(stream)) != size)
+        return DiscWriter::VerifySizeDiffers;
+    if (iso_stream_open(stream) < 0)
+        return DiscWriter::VerifyDiscUnreadable;
+    QByteArray buffer(chunkSize, Qt::Uninitialized);
+    qint64 done = 0;
+    qint64 read = 0;
+    while ((read = readStream(stream, buffer.data(), chunkSize)) > 0)
+        done += read;
+    iso_stream_close(stream);
+    if (read < 0)
+        return DiscWriter::VerifyDiscUnreadable;
+    return done == size ? DiscWriter::VerifyMatched : DiscWriter::VerifySizeDiffers;
+}
+
 int compareFile(IsoImage *image, const SourceFile &file)
 {
     const QByteArray path = file.key.toUtf8().replace('\\', '/');
     IsoNode *node = nullptr;
     if (iso_image_path_to_node(image, path.constData(), &node) != 1 || !ISO_NODE_IS_FILE(node))
         return DiscWriter::VerifyDiscUnreadable;
+    if (file.sourcePath.isEmpty())
+        return readBack(iso_file_get_stream(reinterpret_cast<IsoFile *>(node)), file.size);
     QFile source(file.sourcePath);
     if (!source.open(QIODevice::ReadOnly))
         return DiscWriter::VerifySourceUnreadable;

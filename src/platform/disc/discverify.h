@@ -11,8 +11,8 @@ struct burn_drive;
 namespace quillory {
 
 // Reads the newest session of the medium and compares every given file with its source, byte
-// for byte. `report` gets each file with its verify status and the count done so far. Returns
-// how many files matched.
+// for byte; a file imported from the medium (no source) must read back whole. `report` gets each
+// file with its verify status and the count done so far. Returns how many files matched.
 int verifyAgainstSources(
     burn::burn_drive *drive, const QList<SourceFile> &files,
     const std::function<void(const SourceFile &, int status, int done)> &report);

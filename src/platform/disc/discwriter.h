@@ -92,9 +92,17 @@ public:
 
     // The compilation.
     virtual void ClearImage() = 0;
+    // An add is refused as a whole, with `LastError` naming the items, when a source cannot be
+    // read or the compilation already holds an item of the same name; what it left out (links
+    // to folders, links to nothing, pipes and devices) or Joliet shortens is in `AddNotes`.
+    // A file's `discPath` ending in "\\" names the directory to add it to, under its own name
+    // (which may hold a backslash itself).
     virtual bool AddFile(const QString &discPath, const QString &sourcePath) = 0;
     // `sourceFolder` may end in "\*.*" or "/*.*": the folder and everything below it.
     virtual bool AddFolder(const QString &discPath, const QString &sourceFolder) = 0;
+    QString AddNotes() const { return m_addNotes; }
+    // Whether the compilation holds files imported from the medium in the drive.
+    virtual bool HasImportedFiles() const = 0;
     virtual bool RemoveItem(const QString &key) = 0;
     virtual bool RenameFile(const QString &key, const QString &newName) = 0;
     virtual bool RenameDirectory(const QString &key, const QString &newName) = 0;
@@ -141,6 +149,8 @@ public:
     // Returns when the image is complete, running the owner's events meanwhile.
     virtual bool SaveImageToFile(const QString &path) = 0;
     virtual void AbortWrite() = 0;
+    // Puts the newest session's files into the compilation; what was added before and is not on
+    // the medium as it is stays, and replaces an imported file of the same name.
     virtual bool ImportSession(bool reserved) = 0;
     virtual bool CloseMedia(bool finalize) = 0;
     virtual bool EraseDisc(bool quick) = 0;
@@ -192,9 +202,13 @@ Q_SIGNALS:
                              bool &replace);
     void EraseStarted();
     void EraseCompleted();
+    // Imported files were taken out of the compilation: their medium is no longer the one in
+    // the drive (another drive, an erase, an eject), and their data could not be written.
+    void ImportedFilesDropped(int count);
 
 protected:
     QString m_lastError;
+    QString m_addNotes;
 
 private:
     QString m_volumeLabel = QStringLiteral("New Disc");

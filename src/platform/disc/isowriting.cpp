@@ -1,8 +1,7 @@
 #include "platform/disc/isowriting.h"
 
 #include "platform/disc/burnheaders.h"
-
-#include <QSaveFile>
+#include "platform/filereplacement.h"
 
 #include <fcntl.h>
 
@@ -16,7 +15,7 @@ namespace {
 
 constexpr int chunkBlocks = 512;
 
-// QSaveFile syncs the whole image to disk before the rename; left to then, that sync waits for
+// The commit syncs the whole image to disk before the rename; left to then, that sync waits for
 // every byte at once, a sixth of the save's time for a large image. Starting the disk's writeback
 // of each stretch as soon as it is written lets it run alongside the image's making, and the final
 // sync finds little left to do.
@@ -74,6 +73,16 @@ iso_write_opts *newIsoWriteOptions(bool joliet)
     iso_write_opts_set_iso_level(options, 3);
     iso_write_opts_set_rockridge(options, 1);
     iso_write_opts_set_joliet(options, joliet ? 1 : 0);
+    // The same image as a session written to a drive (libisoburn's defaults plus ours): every
+    // reader finds a deep tree where it lies, the label as typed and each file's own time.
+    iso_write_opts_set_allow_deep_paths(options, 1);
+    iso_write_opts_set_relaxed_vol_atts(options, 1);
+    iso_write_opts_set_joliet_long_names(options, 1);
+    iso_write_opts_set_dir_rec_mtime(options, 1 | 2);
+    // Rock Ridge as most images carry it: a name of up to 114 characters then fits its
+    // directory record, where readers that take no continuation placed behind a file's data
+    // (libarchive, in a later session) find it.
+    iso_write_opts_set_rrip_version_1_10(options, 1);
     // A ring buffer larger than the default 2 MB keeps file reading and image writing apart.
     iso_write_opts_set_fifo_size(options, 8192);
     return options;
@@ -87,6 +96,12 @@ isoburn_imgen_opts *newSessionOptions(bool joliet)
     isoburn_igopt_set_level(options, 3);
     isoburn_igopt_set_extensions(options,
                                  isoburn_igopt_rockridge | (joliet ? isoburn_igopt_joliet : 0));
+    int relaxed = 0;
+    isoburn_igopt_get_relaxed(options, &relaxed);
+    isoburn_igopt_set_relaxed(options,
+                              relaxed | isoburn_igopt_allow_deep_paths |
+                                  isoburn_igopt_joliet_long_names | isoburn_igopt_dir_rec_mtime |
+                                  isoburn_igopt_joliet_rec_mtime | isoburn_igopt_rrip_version_1_10);
     return options;
 }
 
@@ -105,10 +120,10 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
                            const std::atomic<bool> &cancel, const std::function<Result()> &complete)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(
-            QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+    FileReplacement replacement(path);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    QFile &file = replacement.file();
     Expected<SourceHandle> made = createSource(image, joliet, false);
     if (!made)
         return made.result();
@@ -120,7 +135,6 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
     while (done < total) {
         if (cancel) {
             source->cancel(source);
-            file.cancelWriting();
             return Result::failure(QStringLiteral("Cancelled."));
         }
         // The generator answers a request beyond the image's end with nothing at all.
@@ -130,7 +144,6 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
             break;
         if (file.write(buffer.constData(), read) != read) {
             source->cancel(source);
-            file.cancelWriting();
             return Result::failure(
                 QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
         }
@@ -143,18 +156,11 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
         }
         progress(done / 2048, total / 2048);
     }
-    if (done != total) {
-        file.cancelWriting();
+    if (done != total)
         return Result::failure(QStringLiteral("The image generator stopped early."));
-    }
-    if (const Result checked = complete(); !checked) {
-        file.cancelWriting();
+    if (const Result checked = complete(); !checked)
         return checked;
-    }
-    if (!file.commit())
-        return Result::failure(
-            QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
-    return Result::success();
+    return replacement.commit();
 }
 
 } // namespace quillory

@@ -13,8 +13,9 @@ struct isoburn_imgen_opts;
 
 namespace quillory {
 
-// The image format of every disc and image file: ISO level 3 (files over 4 GiB), Rock Ridge
-// always, Joliet on request.
+// The image format of every disc and image file, one set of options for both: ISO level 3 (files
+// over 4 GiB), Rock Ridge always, Joliet on request; deep trees kept in place, the label as typed,
+// Joliet names up to 103 characters, and each file's and folder's own time in every tree.
 iso_write_opts *newIsoWriteOptions(bool joliet);
 isoburn_imgen_opts *newSessionOptions(bool joliet);
 

@@ -1,5 +1,6 @@
 #include "platform/widgets/widgetdialogs.h"
 
+#include "platform/text/controlcharacters.h"
 #include "platform/widgets/frmpwd.h"
 
 #include <QApplication>
@@ -105,9 +106,13 @@ void WidgetDialogs::dress(QWidget &dialog) const
         dialog.setStyleSheet(m_look);
 }
 
-MessageAnswer WidgetDialogs::message(const QString &text, const QString &title, MessageIcon icon,
-                                     MessageButtons buttons, const QString &details)
+MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &title,
+                                     MessageIcon icon, MessageButtons buttons,
+                                     const QString &shownDetails)
 {
+    // The texts may carry names from an archive or the file system: they are shown, not obeyed.
+    const QString text = replacedControls(shownText);
+    const QString details = replacedControls(shownDetails);
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
     if (text.contains(QLatin1Char('\t'))) {
         box.setTextFormat(Qt::RichText);
@@ -159,12 +164,33 @@ std::optional<QString> WidgetDialogs::saveFileName(const QString &title, const Q
 }
 
 std::optional<QString> WidgetDialogs::openFileName(const QString &title, const QString &folder,
+                                                   const QString &proposedName,
                                                    const QString &filter)
 {
     QFileDialog dialog(owner(), title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    return chooseFile(dialog, folder, filter, QString());
+    return chooseFile(dialog, folder, filter, proposedName);
+}
+
+QStringList WidgetDialogs::openFileNames(const QString &title, const QString &folder,
+                                         const QString &filter)
+{
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (!chooseFile(dialog, folder, filter, QString()))
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> WidgetDialogs::folderName(const QString &title, const QString &folder)
+{
+    QFileDialog dialog(owner(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    return chooseFile(dialog, folder, QString(), QString());
 }
 
 std::optional<QString> WidgetDialogs::password(const QString &)

@@ -25,7 +25,11 @@ public:
                                         const QString &proposedName,
                                         const QString &filter) override;
     std::optional<QString> openFileName(const QString &title, const QString &folder,
+                                        const QString &proposedName,
                                         const QString &filter) override;
+    QStringList openFileNames(const QString &title, const QString &folder,
+                              const QString &filter) override;
+    std::optional<QString> folderName(const QString &title, const QString &folder) override;
     std::optional<QString> password(const QString &archivePath) override;
 
 private:

@@ -225,7 +225,7 @@ void forEachKey(const WineRegistryKey &root,
         pending.pop_back();
         visit(*key);
         for (auto subkey = key->subkeys().crbegin(); subkey != key->subkeys().crend(); ++subkey)
-            pending.push_back(subkey->get());
+            pending.push_back(subkey->second.get());
     }
 }
 
@@ -370,7 +370,7 @@ QByteArray WineRegistryFile::sectionText(const WineRegistryKey &key)
         text += "#class=\"" + escapeRegistryString(*key.keyClass(), "\"") + "\"\n";
     if (key.isLink())
         text += "#link\n";
-    for (const WineRegistryValue &value : key.values())
+    for (const auto &[name, value] : key.values())
         text += registryValueText(value.name, value.type, value.data);
     return text;
 }

@@ -4,31 +4,14 @@
 
 #include <QStringList>
 
-#include <algorithm>
+#include <vector>
 
 namespace quillory {
 
-namespace {
-
-template <typename Container, typename NameOf>
-auto lowerBound(Container &items, QStringView name, NameOf nameOf)
+bool RegistryNameOrder::operator()(QStringView a, QStringView b) const
 {
-    return std::lower_bound(items.begin(), items.end(), name, [&](const auto &item, QStringView n) {
-        return compareRegistryNames(nameOf(item), n) < 0;
-    });
+    return compareRegistryNames(a, b) < 0;
 }
-
-const QString &keyName(const std::unique_ptr<WineRegistryKey> &key)
-{
-    return key->name();
-}
-
-const QString &valueName(const WineRegistryValue &value)
-{
-    return value.name;
-}
-
-} // namespace
 
 WineRegistryKey::WineRegistryKey(QString name, WineRegistryKey *parent)
     : m_name(std::move(name)), m_parent(parent)
@@ -38,13 +21,17 @@ WineRegistryKey::WineRegistryKey(QString name, WineRegistryKey *parent)
 // Takes the tree apart key by key: nested destructors would recurse once per level.
 WineRegistryKey::~WineRegistryKey()
 {
-    std::vector<std::unique_ptr<WineRegistryKey>> pending = std::move(m_subkeys);
+    std::vector<std::unique_ptr<WineRegistryKey>> pending;
+    const auto takeSubkeys = [&pending](Subkeys &subkeys) {
+        for (auto &[name, subkey] : subkeys)
+            pending.push_back(std::move(subkey));
+        subkeys.clear();
+    };
+    takeSubkeys(m_subkeys);
     while (!pending.empty()) {
         std::unique_ptr<WineRegistryKey> key = std::move(pending.back());
         pending.pop_back();
-        for (std::unique_ptr<WineRegistryKey> &subkey : key->m_subkeys)
-            pending.push_back(std::move(subkey));
-        key->m_subkeys.clear();
+        takeSubkeys(key->m_subkeys);
     }
 }
 
@@ -58,48 +45,46 @@ QStringList WineRegistryKey::path() const
 
 WineRegistryKey *WineRegistryKey::subkey(QStringView name) const
 {
-    const auto it = lowerBound(m_subkeys, name, keyName);
-    return it != m_subkeys.end() && compareRegistryNames((*it)->name(), name) == 0 ? it->get()
-                                                                                   : nullptr;
+    const auto it = m_subkeys.find(name);
+    return it != m_subkeys.end() ? it->second.get() : nullptr;
 }
 
 WineRegistryKey *WineRegistryKey::ensureSubkey(const QString &name, bool &created)
 {
-    const auto it = lowerBound(m_subkeys, name, keyName);
-    created = it == m_subkeys.end() || compareRegistryNames((*it)->name(), name) != 0;
-    if (!created)
-        return it->get();
-    return m_subkeys.insert(it, std::make_unique<WineRegistryKey>(name, this))->get();
+    auto it = m_subkeys.lower_bound(name);
+    created = it == m_subkeys.end() || compareRegistryNames(it->first, name) != 0;
+    if (created)
+        it = m_subkeys.emplace_hint(it, name, std::make_unique<WineRegistryKey>(name, this));
+    return it->second.get();
 }
 
 std::unique_ptr<WineRegistryKey> WineRegistryKey::takeSubkey(const WineRegistryKey *subkey)
 {
-    const auto it = std::find_if(m_subkeys.begin(), m_subkeys.end(),
-                                 [subkey](const auto &key) { return key.get() == subkey; });
-    if (it == m_subkeys.end())
+    const auto it = m_subkeys.find(subkey->name());
+    if (it == m_subkeys.end() || it->second.get() != subkey)
         return nullptr;
-    std::unique_ptr<WineRegistryKey> taken = std::move(*it);
+    std::unique_ptr<WineRegistryKey> taken = std::move(it->second);
     m_subkeys.erase(it);
     return taken;
 }
 
 const WineRegistryValue *WineRegistryKey::value(QStringView name) const
 {
-    const auto it = lowerBound(m_values, name, valueName);
-    return it != m_values.end() && compareRegistryNames(it->name, name) == 0 ? &*it : nullptr;
+    const auto it = m_values.find(name);
+    return it != m_values.end() ? &it->second : nullptr;
 }
 
 bool WineRegistryKey::setValue(const QString &name, std::uint32_t type, const QByteArray &data)
 {
-    const auto it = lowerBound(m_values, name, valueName);
-    if (it == m_values.end() || compareRegistryNames(it->name, name) != 0) {
-        m_values.insert(it, WineRegistryValue{name, type, data});
+    auto it = m_values.lower_bound(name);
+    if (it == m_values.end() || compareRegistryNames(it->first, name) != 0) {
+        m_values.emplace_hint(it, name, WineRegistryValue{name, type, data});
         return true;
     }
-    if (it->type == type && it->data == data)
+    if (it->second.type == type && it->second.data == data)
         return false;
-    it->type = type;
-    it->data = data;
+    it->second.type = type;
+    it->second.data = data;
     return true;
 }
 

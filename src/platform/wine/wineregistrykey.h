@@ -6,9 +6,9 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace quillory {
 
@@ -21,10 +21,20 @@ struct WineRegistryValue {
     friend bool operator==(const WineRegistryValue &, const WineRegistryValue &) = default;
 };
 
+// Wine's order of names: without regard to case.
+struct RegistryNameOrder {
+    using is_transparent = void;
+    bool operator()(QStringView a, QStringView b) const;
+};
+
 // One key of a registry file. Subkeys and values are kept in Wine's order and found without
-// regard to case; the first spelling of a name stays.
+// regard to case; the first spelling of a name stays. Each is found and added in logarithmic
+// time, so that a file lists its keys and values in whatever order at linear cost.
 class WineRegistryKey {
 public:
+    using Subkeys = std::map<QString, std::unique_ptr<WineRegistryKey>, RegistryNameOrder>;
+    using Values = std::map<QString, WineRegistryValue, RegistryNameOrder>;
+
     WineRegistryKey(QString name, WineRegistryKey *parent);
     ~WineRegistryKey();
 
@@ -33,13 +43,13 @@ public:
     // Components from the branch root down to this key.
     QStringList path() const;
 
-    const std::vector<std::unique_ptr<WineRegistryKey>> &subkeys() const { return m_subkeys; }
+    const Subkeys &subkeys() const { return m_subkeys; }
     WineRegistryKey *subkey(QStringView name) const;
     // The subkey of that name; created when missing, which `created` then tells.
     WineRegistryKey *ensureSubkey(const QString &name, bool &created);
     std::unique_ptr<WineRegistryKey> takeSubkey(const WineRegistryKey *subkey);
 
-    const std::vector<WineRegistryValue> &values() const { return m_values; }
+    const Values &values() const { return m_values; }
     const WineRegistryValue *value(QStringView name) const;
     // Returns whether the value differs from what the key held.
     bool setValue(const QString &name, std::uint32_t type, const QByteArray &data);
@@ -61,8 +71,8 @@ public:
 private:
     QString m_name;
     WineRegistryKey *m_parent;
-    std::vector<std::unique_ptr<WineRegistryKey>> m_subkeys;
-    std::vector<WineRegistryValue> m_values;
+    Subkeys m_subkeys;
+    Values m_values;
     quint64 m_modified = 0;
     std::optional<QString> m_class;
     bool m_link = false;

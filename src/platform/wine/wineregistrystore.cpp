@@ -1,6 +1,6 @@
 #include "platform/wine/wineregistrystore.h"
 
-#include "platform/wine/replacefilecontents.h"
+#include "platform/filereplacement.h"
 #include "platform/wine/wineregistryfile.h"
 #include "platform/wine/wineregistrykey.h"
 #include "platform/wine/wineregistrytext.h"
@@ -105,8 +105,9 @@ bool sameKeys(const WineRegistryKey &first, const WineRegistryKey &second)
             a->keyClass() != b->keyClass() || a->isLink() != b->isLink() ||
             a->subkeys().size() != b->subkeys().size())
             return false;
-        for (std::size_t i = 0; i < a->subkeys().size(); ++i)
-            pending.emplace_back(a->subkeys()[i].get(), b->subkeys()[i].get());
+        for (auto x = a->subkeys().cbegin(), y = b->subkeys().cbegin(); x != a->subkeys().cend();
+             ++x, ++y)
+            pending.emplace_back(x->second.get(), y->second.get());
     }
     return true;
 }
@@ -186,7 +187,7 @@ QStringList WineRegistryStore::subkeys(RegistryRoot root, const QString &path) c
 {
     QStringList names;
     if (const WineRegistryKey *key = findKey(root, path))
-        for (const auto &subkey : key->subkeys())
+        for (const auto &[name, subkey] : key->subkeys())
             names.append(subkey->name());
     return names;
 }
@@ -198,7 +199,7 @@ std::optional<QList<RegistryValue>> WineRegistryStore::values(RegistryRoot root,
     if (!key)
         return std::nullopt;
     QList<RegistryValue> values;
-    for (const WineRegistryValue &value : key->values())
+    for (const auto &[name, value] : key->values())
         values.append(presented(value));
     return values;
 }

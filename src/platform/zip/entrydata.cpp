@@ -4,6 +4,7 @@
 #include "platform/zip/libziphandles.h"
 
 #include <QByteArray>
+#include <QFileDevice>
 
 namespace quillory::zipdetail {
 
@@ -20,7 +21,7 @@ Result unreadable(const EntryInfo &entry, const QString &why)
 
 // A write cut short (the disk filled up half-way) carries no error of its own: only writing the
 // rest, which then writes nothing, gives the system's reason instead of "Unknown error".
-bool writeAll(QFileDevice &out, const char *data, qint64 size)
+bool writeAll(QIODevice &out, const char *data, qint64 size)
 {
     while (size > 0) {
         const qint64 written = out.write(data, size);
@@ -32,9 +33,15 @@ bool writeAll(QFileDevice &out, const char *data, qint64 size)
     return true;
 }
 
+QString writtenTo(const QIODevice &out)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&out);
+    return file ? file->fileName() : QStringLiteral("memory");
+}
+
 } // namespace
 
-Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
+Result readEntryData(zip_t *archive, const EntryInfo &entry, QIODevice *out,
                      const QByteArray &password)
 {
     // libzip before 1.8 compares the data of an AE-2 entry of 20 bytes or more with the 0 in its
@@ -69,7 +76,7 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QFileDevice *out,
                     .arg(entry.size));
         if (out && !writeAll(*out, buffer.constData(), got))
             return Result::failure(QStringLiteral("Cannot write entry \"%1\" to %2: %3")
-                                       .arg(entry.name, out->fileName(), out->errorString()));
+                                       .arg(entry.name, writtenTo(*out), out->errorString()));
     }
     if (total != entry.size)
         return Result::failure(

@@ -1,11 +1,10 @@
 #include "platform/zip/entryfile.h"
 
+#include "platform/filereplacement.h"
 #include "platform/zip/entrydata.h"
-#include "platform/zip/siblingfile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace quillory::zipdetail {
 
@@ -28,16 +27,12 @@ Result copyInto(zip_t *archive, const EntryInfo &entry, const QByteArray &passwo
 Result replaceFile(zip_t *archive, const EntryInfo &entry, const QString &target,
                    const QByteArray &password)
 {
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(
-            QStringLiteral("Cannot replace %1: %2").arg(target, file.errorString()));
-    if (Result copied = copyInto(archive, entry, password, file); !copied)
+    FileReplacement replacement(target);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    if (Result copied = copyInto(archive, entry, password, replacement.file()); !copied)
         return copied;
-    if (!file.commit())
-        return Result::failure(
-            QStringLiteral("Cannot replace %1: %2").arg(target, file.errorString()));
-    return Result::success();
+    return replacement.commit();
 }
 
 Result createFile(zip_t *archive, const EntryInfo &entry, const QString &target,
@@ -65,7 +60,7 @@ Result createFile(zip_t *archive, const EntryInfo &entry, const QString &target,
 } // namespace
 
 Result writeEntryFile(zip_t *archive, const EntryInfo &entry, const QString &target,
-                      const QByteArray &password)
+                      const QByteArray &password, Durability newFiles)
 {
     const QFileInfo existing(target);
     if (existing.isSymLink())
@@ -74,8 +69,9 @@ Result writeEntryFile(zip_t *archive, const EntryInfo &entry, const QString &tar
     if (existing.isDir())
         return Result::failure(
             QStringLiteral("Entry \"%1\" is not written: %2 is a folder.").arg(entry.name, target));
-    return existing.exists() ? replaceFile(archive, entry, target, password)
-                             : createFile(archive, entry, target, password);
+    return existing.exists() || newFiles == Durability::Synced
+               ? replaceFile(archive, entry, target, password)
+               : createFile(archive, entry, target, password);
 }
 
 } // namespace quillory::zipdetail

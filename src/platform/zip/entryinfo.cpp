@@ -77,7 +77,39 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
             QStringLiteral("entry \"%1\" uses PKWARE's strong encryption, which cannot be read")
                 .arg(info.name));
     info.withoutCrc = info.winZipAes() && (st.valid & ZIP_STAT_CRC) && st.crc == 0;
+    // Deflate makes at most 1032 bytes of each byte it reads. An entry that claims more would
+    // take its reader minutes to check for every kilobyte it holds: it is refused as damaged,
+    // whatever method it names.
+    constexpr quint64 mostGrowth = 1032;
+    constexpr quint64 slack = 64 * 1024;
+    if (info.size > slack && info.size / mostGrowth > info.compressedSize + slack / mostGrowth)
+        return Result::failure(
+            QStringLiteral("entry \"%1\" is damaged: it declares %2 bytes made of %3 stored "
+                           "bytes, more than compression makes of data")
+                .arg(info.name.left(120))
+                .arg(info.size)
+                .arg(info.compressedSize));
     return info;
+}
+
+Result checkStoredSizes(zip_t *archive, quint64 archiveSize)
+{
+    quint64 stored = 0;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) != 0 ||
+            !(st.valid & ZIP_STAT_COMP_SIZE))
+            continue;
+        stored += st.comp_size;
+        if (stored > archiveSize)
+            return Result::failure(
+                QStringLiteral("it is damaged: its entries hold more data than its %1 bytes, so "
+                               "they overlap")
+                    .arg(archiveSize));
+    }
+    return Result::success();
 }
 
 QString kindText(EntryInfo::Kind kind)

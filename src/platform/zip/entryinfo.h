@@ -44,6 +44,10 @@ QString entryName(zip_t *archive, zip_uint64_t index);
 // Fails for an entry that cannot be read at all, such as one under PKWARE's strong encryption.
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
 
+// Refuses an archive whose entries' stored data add up to more than the `archiveSize` bytes it
+// has: their data overlap, the way a small archive is made to claim endless data.
+Result checkStoredSizes(zip_t *archive, quint64 archiveSize);
+
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...
 QString kindText(EntryInfo::Kind kind);
 

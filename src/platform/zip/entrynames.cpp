@@ -1,5 +1,9 @@
 #include "platform/zip/entrynames.h"
 
+#include "platform/zip/extractionplan.h"
+
+#include <QFile>
+
 #include <algorithm>
 
 namespace quillory::zipdetail {
@@ -53,6 +57,8 @@ Result checkBareEntryName(const QString &entryName)
     if (std::any_of(entryName.begin(), entryName.end(), isSeparator) ||
         entryName == QLatin1String(".") || entryName == QLatin1String(".."))
         return Result::failure(QStringLiteral("it is not a plain file name"));
+    if (QFile::encodeName(entryName).size() > maxNameBytes)
+        return Result::failure(QStringLiteral("it is longer than %1 bytes").arg(maxNameBytes));
     return Result::success();
 }
 

@@ -2,19 +2,28 @@
 
 #include "platform/zip/entrynames.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QStorageInfo>
 
 #include <limits>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace quillory::zipdetail {
 
 namespace {
 
+// A name below its folder, without regard to case.
+using PlacedName = std::pair<qsizetype, QString>;
+
 Result refused(const EntryInfo &entry, const QString &why)
 {
-    return Result::failure(QStringLiteral("entry \"%1\" is refused: %2.").arg(entry.name, why));
+    return Result::failure(
+        QStringLiteral("entry \"%1\" is refused: %2.").arg(shownName(entry.name), why));
 }
 
 quint64 saturatingSum(quint64 a, quint64 b)
@@ -23,13 +32,116 @@ quint64 saturatingSum(quint64 a, quint64 b)
                                                        : a + b;
 }
 
+// Why the file system could not take the path, if it could not.
+std::optional<QString> overLimits(const QStringList &parts, qsizetype folderDepth)
+{
+    if (folderDepth > maxFolderDepth)
+        return QStringLiteral("it lies more than %1 folders deep").arg(maxFolderDepth);
+    qsizetype pathBytes = 0;
+    for (const QString &part : parts) {
+        const qsizetype bytes = QFile::encodeName(part).size();
+        if (bytes > maxNameBytes)
+            return QStringLiteral("a part of its name is longer than %1 bytes").arg(maxNameBytes);
+        pathBytes += bytes + 1;
+    }
+    if (pathBytes > maxPathBytes)
+        return QStringLiteral("its name is longer than %1 bytes").arg(maxPathBytes);
+    return std::nullopt;
+}
+
+class PlanBuilder {
+public:
+    Result add(const EntryInfo &info, const QStringList &parts)
+    {
+        const bool isFolder = info.kind == EntryInfo::Kind::Folder;
+        const qsizetype folderDepth = isFolder ? parts.size() : parts.size() - 1;
+        qsizetype parent = ExtractionPlan::top;
+        for (qsizetype depth = 0; depth < folderDepth; ++depth) {
+            const Expected<qsizetype> folder = enter(info, parent, parts.at(depth));
+            if (!folder)
+                return folder.result();
+            parent = *folder;
+        }
+        if (isFolder) {
+            if (parent != ExtractionPlan::top && m_named.contains(parent))
+                return refused(info, QStringLiteral("an earlier entry names the same folder"));
+            m_named.insert(parent);
+            return Result::success();
+        }
+        const PlacedName placed{parent, parts.last().toCaseFolded()};
+        if (m_folderIds.contains(placed))
+            return refused(info, QStringLiteral("other entries need a folder of that name"));
+        QString path = parts.join(QLatin1Char('/'));
+        if (const auto earlier = m_fileIds.constFind(placed); earlier != m_fileIds.cend())
+            return refused(info,
+                           m_plan.files.at(*earlier).path == path
+                               ? QStringLiteral("an earlier entry is written to the same file")
+                               : QStringLiteral("its name differs from an earlier entry's "
+                                                "only in case"));
+        m_fileIds.insert(placed, m_plan.files.size());
+        m_plan.files.append({info, parent, std::move(path)});
+        m_plan.totalSize = saturatingSum(m_plan.totalSize, info.size);
+        return Result::success();
+    }
+
+    ExtractionPlan take() { return std::move(m_plan); }
+
+private:
+    Expected<qsizetype> enter(const EntryInfo &info, qsizetype parent, const QString &name)
+    {
+        const PlacedName placed{parent, name.toCaseFolded()};
+        if (const auto known = m_folderIds.constFind(placed); known != m_folderIds.cend()) {
+            if (m_plan.folders.at(*known).name != name)
+                return refused(info, QStringLiteral("its folder \"%1\" differs from an earlier "
+                                                    "entry's only in case")
+                                         .arg(shownName(name)));
+            return *known;
+        }
+        if (m_fileIds.contains(placed))
+            return refused(info,
+                           QStringLiteral("an earlier entry is a file where it needs a folder"));
+        const qsizetype id = m_plan.folders.size();
+        m_plan.folders.append({parent, name});
+        m_folderIds.insert(placed, id);
+        return id;
+    }
+
+    ExtractionPlan m_plan;
+    QHash<PlacedName, qsizetype> m_folderIds;
+    QHash<PlacedName, qsizetype> m_fileIds;
+    // Folders that an entry of their own names.
+    QSet<qsizetype> m_named;
+};
+
 } // namespace
+
+QString ExtractionPlan::folderPath(qsizetype folder) const
+{
+    std::vector<const QString *> names;
+    qsizetype length = 0;
+    for (qsizetype at = folder; at != top; at = folders.at(at).parent) {
+        names.push_back(&folders.at(at).name);
+        length += folders.at(at).name.size() + 1;
+    }
+    QString path;
+    path.reserve(length);
+    for (auto name = names.crbegin(); name != names.crend(); ++name) {
+        if (!path.isEmpty())
+            path += QLatin1Char('/');
+        path += **name;
+    }
+    return path;
+}
+
+QString shownName(const QString &name)
+{
+    constexpr qsizetype shown = 120;
+    return name.size() <= shown ? name : name.left(shown) + QStringLiteral("…");
+}
 
 Expected<ExtractionPlan> planExtraction(zip_t *archive)
 {
-    ExtractionPlan plan;
-    QSet<QString> files;
-    QSet<QString> folders;
+    PlanBuilder builder;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t index = 0; index < count; ++index) {
         const Expected<EntryInfo> info = readEntryInfo(archive, zip_uint64_t(index));
@@ -40,54 +152,54 @@ Expected<ExtractionPlan> planExtraction(zip_t *archive)
         const Expected<QStringList> parts = relativeEntryPath(info->name);
         if (!parts)
             return refused(*info, parts.message());
-
         const bool isFolder = info->kind == EntryInfo::Kind::Folder;
         if (!isFolder && parts->isEmpty())
             return refused(*info, QStringLiteral("it has no file name"));
-        const qsizetype folderDepth = isFolder ? parts->size() : parts->size() - 1;
-        for (qsizetype depth = 1; depth <= folderDepth; ++depth) {
-            const QString folder = parts->first(depth).join(QLatin1Char('/'));
-            if (!folders.contains(folder)) {
-                folders.insert(folder);
-                plan.folders.append(folder);
-            }
-        }
-        if (isFolder)
-            continue;
-        const QString path = parts->join(QLatin1Char('/'));
-        if (files.contains(path))
-            return refused(*info, QStringLiteral("an earlier entry is written to the same file"));
-        files.insert(path);
-        plan.files.append({*info, path});
-        plan.totalSize = saturatingSum(plan.totalSize, info->size);
+        if (const std::optional<QString> over =
+                overLimits(*parts, isFolder ? parts->size() : parts->size() - 1))
+            return refused(*info, *over);
+        if (Result added = builder.add(*info, *parts); !added)
+            return added;
     }
-    for (const auto &[info, path] : plan.files)
-        if (folders.contains(path))
-            return refused(info, QStringLiteral("other entries need a folder of that name"));
-    return plan;
+    return builder.take();
 }
 
 Result checkTarget(const ExtractionPlan &plan, const QDir &root)
 {
-    for (const QString &folder : plan.folders) {
-        const QFileInfo info(root.filePath(folder));
-        if (info.isSymLink())
+    const auto inTheWay = [](const QString &path, bool wantFolder) -> std::optional<Result> {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            return std::nullopt;
+        if (S_ISLNK(st.st_mode))
             return Result::failure(
-                QStringLiteral("%1 is a symbolic link; nothing is written through it.")
-                    .arg(info.filePath()));
-        if (info.exists() && !info.isDir())
+                QStringLiteral("%1 is a symbolic link; nothing is written through it.").arg(path));
+        if (wantFolder && !S_ISDIR(st.st_mode))
             return Result::failure(
-                QStringLiteral("The file %1 is in the way of a folder.").arg(info.filePath()));
+                QStringLiteral("The file %1 is in the way of a folder.").arg(path));
+        if (!wantFolder && S_ISDIR(st.st_mode))
+            return Result::failure(
+                QStringLiteral("The folder %1 is in the way of a file.").arg(path));
+        return Result::success();
+    };
+    // Below a folder that is not there, nothing is: only what may exist is looked at.
+    std::vector<char> exists(size_t(plan.folders.size()), 0);
+    const auto parentExists = [&](qsizetype parent) {
+        return parent == ExtractionPlan::top || exists[size_t(parent)];
+    };
+    for (qsizetype id = 0; id < plan.folders.size(); ++id) {
+        if (!parentExists(plan.folders.at(id).parent))
+            continue;
+        const std::optional<Result> found = inTheWay(root.filePath(plan.folderPath(id)), true);
+        if (found && !*found)
+            return *found;
+        exists[size_t(id)] = found.has_value();
     }
-    for (const auto &[entry, path] : plan.files) {
-        const QFileInfo info(root.filePath(path));
-        if (info.isSymLink())
-            return Result::failure(
-                QStringLiteral("%1 is a symbolic link; nothing is written through it.")
-                    .arg(info.filePath()));
-        if (info.isDir())
-            return Result::failure(
-                QStringLiteral("The folder %1 is in the way of a file.").arg(info.filePath()));
+    for (const ExtractionPlan::File &file : plan.files) {
+        if (!parentExists(file.folder))
+            continue;
+        if (const std::optional<Result> found = inTheWay(root.filePath(file.path), false);
+            found && !*found)
+            return *found;
     }
     return checkRoom(root.path(), plan.totalSize);
 }

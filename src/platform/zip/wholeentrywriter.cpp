@@ -1,7 +1,7 @@
 #include "platform/zip/wholeentrywriter.h"
 
+#include "platform/filereplacement.h"
 #include "platform/zip/libziphandles.h"
-#include "platform/zip/siblingfile.h"
 #include "platform/zip/unchangedfile.h"
 
 #include <QFile>

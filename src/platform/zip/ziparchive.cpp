@@ -1,7 +1,10 @@
 #include "platform/zip/ziparchive.h"
 
+#include "platform/filereplacement.h"
 #include "platform/interruption.h"
+#include "platform/runownedname.h"
 #include "platform/text/legacytext.h"
+#include "platform/zip/archivetarget.h"
 #include "platform/zip/entrycheck.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
@@ -12,10 +15,10 @@
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/libziphandles.h"
 #include "platform/zip/nestedarchive.h"
-#include "platform/zip/siblingfile.h"
 #include "platform/zip/wholeentrywriter.h"
 #include "platform/zip/zipentry.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -64,6 +67,12 @@ QString systemError(int error)
 
 ArchiveHandle openForReading(const QString &path, QString *why = nullptr)
 {
+    // Opening a pipe would wait for a writer, and a device is no archive.
+    if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+        if (why)
+            *why = QStringLiteral("%1 is not a regular file").arg(path);
+        return ArchiveHandle();
+    }
     int code = 0;
     ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
     if (!archive && why)
@@ -109,14 +118,13 @@ Result checkPassword(zip_t *archive, const QByteArray &secret)
 
 // libzip removes an archive left without entries rather than writing one; an empty archive is
 // nothing but its end record.
-Result writeEmptyArchive(const QString &file)
+Result writeEmptyArchive(FileReplacement &out)
 {
     QByteArray endRecord("PK\x05\x06", 4);
     endRecord.append(18, '\0');
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(endRecord) != endRecord.size() || !out.flush())
-        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(file, out.errorString()));
+    if (out.file().write(endRecord) != endRecord.size())
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
     return Result::success();
 }
 
@@ -132,22 +140,22 @@ int stopWhenAsked(zip_t *, void *stopWhen)
     return interruptionRequested() || (asked && asked()) ? 1 : 0;
 }
 
-// Which of `folders` (relative, parents first) are real folders below `root`, reached without
-// following a symbolic link; "" stands for `root` itself. A file is taken over from there only, so
-// that a restored file never becomes another name of a file outside the folder it replaces.
-QSet<QString> realFolders(const QString &root, const QStringList &folders)
+// Which folders of the plan are real folders below `root`, reached without following a symbolic
+// link. A file is taken over from there only, so that a restored file never becomes another name
+// of a file outside the folder it replaces.
+std::vector<char> realFolders(const QString &root, const ExtractionPlan &plan, bool &rootReal)
 {
-    QSet<QString> real;
+    std::vector<char> real(size_t(plan.folders.size()), 0);
     const QFileInfo top(root);
-    if (root.isEmpty() || !top.isDir() || top.isSymLink())
+    rootReal = !root.isEmpty() && top.isDir() && !top.isSymLink();
+    if (!rootReal)
         return real;
-    real.insert(QString());
-    for (const QString &folder : folders) {
-        const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
-        const QFileInfo info(root + QLatin1Char('/') + folder);
-        if (real.contains(slash < 0 ? QString() : folder.left(slash)) && info.isDir() &&
-            !info.isSymLink())
-            real.insert(folder);
+    for (qsizetype id = 0; id < plan.folders.size(); ++id) {
+        const qsizetype parent = plan.folders.at(id).parent;
+        if (parent != ExtractionPlan::top && !real[size_t(parent)])
+            continue;
+        const QFileInfo info(root + QLatin1Char('/') + plan.folderPath(id));
+        real[size_t(id)] = info.isDir() && !info.isSymLink();
     }
     return real;
 }
@@ -168,24 +176,24 @@ Result extractArchive(zip_t *archive, const QString &archivePath, const QString 
     if (Result clear = checkTarget(*plan, root); !clear)
         return Result::failure(
             QStringLiteral("Nothing is extracted from %1: %2").arg(archivePath, clear.message()));
-    for (const QString &sub : plan->folders)
-        if (!root.mkpath(sub))
-            return Result::failure(
-                QStringLiteral("Cannot create the folder %1.").arg(root.filePath(sub)));
+    for (qsizetype id = 0; id < plan->folders.size(); ++id)
+        if (const QString sub = root.filePath(plan->folderPath(id)); !root.mkpath(sub))
+            return Result::failure(QStringLiteral("Cannot create the folder %1.").arg(sub));
     WholeEntryWriter whole;
-    const QSet<QString> unchangedFolders = realFolders(unchangedFolder, plan->folders);
-    for (const auto &[entry, path] : plan->files) {
+    bool unchangedRoot = false;
+    const std::vector<char> unchangedFolders = realFolders(unchangedFolder, *plan, unchangedRoot);
+    for (const auto &[entry, parent, path] : plan->files) {
         const QString target = root.filePath(path);
         std::optional<Result> written;
         if (WholeEntryWriter::fits(entry)) {
-            const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-            const bool linkable =
-                unchangedFolders.contains(slash < 0 ? QString() : path.left(slash));
+            const bool linkable = parent == ExtractionPlan::top
+                                      ? unchangedRoot
+                                      : bool(unchangedFolders[size_t(parent)]);
             written = whole.write(archive, entry, target,
                                   linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
         }
         if (!written)
-            written = writeEntryFile(archive, entry, target, password);
+            written = writeEntryFile(archive, entry, target, password, Durability::Unsynced);
         if (!*written)
             return *written;
         if (progress)
@@ -207,8 +215,8 @@ Result ZipArchive::CreateArchive(const QString &path)
     if (path.isEmpty())
         return Result::failure(QStringLiteral("No archive name was given."));
     const QFileInfo target(path);
-    if (target.isDir())
-        return Result::failure(QStringLiteral("%1 is a folder, not an archive.").arg(path));
+    if (Result writable = checkArchiveTarget(path); !writable)
+        return writable;
     if (!QFileInfo(target.absolutePath()).isDir())
         return Result::failure(QStringLiteral("The folder %1 for the archive does not exist.")
                                    .arg(target.absolutePath()));
@@ -216,9 +224,25 @@ Result ZipArchive::CreateArchive(const QString &path)
     return Result::success();
 }
 
-Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &folder,
-                                                                 bool recurse)
+QString ZipArchive::fileIdentity(const QString &path)
 {
+    const QFileInfo resolved(FileReplacement(path).target());
+    const QString folder = QFileInfo(resolved.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + resolved.fileName();
+}
+
+bool ZipArchive::writesTo(const QString &path) const
+{
+    // A link at the target leads to the file that is replaced: that one is compared.
+    const QString target = m_targetPath.isEmpty() ? QString() : fileIdentity(m_targetPath);
+    return !target.isEmpty() && QFileInfo(path).fileName() == QFileInfo(target).fileName() &&
+           fileIdentity(path) == target;
+}
+
+Expected<QList<ZipArchive::PendingEntry>>
+ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftOut)
+{
+    const QString leftOutName = QFileInfo(leftOut).fileName();
     const QFileInfo root(folder);
     if (!root.isDir())
         return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
@@ -244,6 +268,12 @@ Expected<QList<ZipArchive::PendingEntry>> ZipArchive::listFolder(const QString &
         if (isFolder && unreadable(info))
             return Result::failure(
                 QStringLiteral("The folder %1 cannot be read.").arg(info.filePath()));
+        // The archive being written and the files made while writing one are no data to keep;
+        // an archive kept in a folder it backs up would otherwise swallow its old self.
+        if (!isFolder && (isRunOwnedTemporary(info.fileName()) ||
+                          (!leftOut.isEmpty() && info.fileName() == leftOutName &&
+                           fileIdentity(info.absoluteFilePath()) == leftOut)))
+            continue;
         QString name = base.relativeFilePath(info.absoluteFilePath());
         if (isFolder)
             name += QLatin1Char('/');
@@ -263,7 +293,7 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
     QList<PendingEntry> added;
     if (path.endsWith(folderPattern)) {
         Expected<QList<PendingEntry>> listed =
-            listFolder(path.chopped(folderPattern.size()), recurse);
+            listFolder(path.chopped(folderPattern.size()), recurse, m_leftOut);
         if (!listed)
             return listed.result();
         added = std::move(listed.value());
@@ -311,18 +341,21 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
             QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
     if (interruptionRequested())
         return Result::failure(interruptionText());
-    const Expected<QString> temp = createSiblingFile(m_targetPath);
-    if (!temp)
-        return temp.result();
-    Result written = m_pending.isEmpty() ? writeEmptyArchive(*temp) : writeEntries(*temp, progress);
+    // Looked at again: the target may have changed since the archive was started.
+    if (Result writable = checkArchiveTarget(m_targetPath); !writable)
+        return writable;
+    removeStaleReplacements(m_targetPath);
+    FileReplacement replacement(m_targetPath);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    // libzip writes the archive by name, as a file of its own.
+    Result written = m_pending.isEmpty() ? writeEmptyArchive(replacement)
+                                         : writeEntries(replacement.path(), progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
-    if (written)
-        written = moveIntoPlace(*temp, m_targetPath,
-                                m_durable ? Durability::Synced : Durability::Unsynced);
     if (!written)
-        QFile::remove(*temp);
-    return written;
+        return written;
+    return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);
 }
 
 Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
@@ -446,6 +479,7 @@ void ZipArchive::CloseArchive()
     m_openPassword.clear();
     m_entryIndexes.clear();
     m_targetPath.clear();
+    m_leftOut.clear();
     m_pending.clear();
     m_pendingNames.clear();
     ++m_generation;
@@ -486,15 +520,29 @@ Result ZipArchive::OpenArchive(const QString &path)
         m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, opened.message());
         return Result::failure(m_openError);
     }
+    if (Result sizes = checkStoredSizes(archive.get(), quint64(QFileInfo(path).size())); !sizes) {
+        m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, sizes.message());
+        return Result::failure(m_openError);
+    }
+    // Of two entries of one name, any reader would take one and pass over the other without a
+    // word: such an archive is damaged.
+    QHash<QString, quint64> indexes;
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        const QString name = entryName(archive.get(), zip_uint64_t(index));
+        if (indexes.contains(name)) {
+            m_openError = QStringLiteral("Cannot open the archive %1: it is damaged, two of its "
+                                         "entries are named \"%2\".")
+                              .arg(path, shownName(name));
+            return Result::failure(m_openError);
+        }
+        indexes.insert(name, quint64(index));
+    }
     m_openError.clear();
     m_zip = archive.release();
     m_openPath = path;
     m_openPassword = secret;
-    const zip_int64_t count = zip_get_num_entries(m_zip, 0);
-    for (zip_int64_t index = 0; index < count; ++index)
-        if (const QString name = entryName(m_zip, zip_uint64_t(index));
-            !m_entryIndexes.contains(name))
-            m_entryIndexes.insert(name, quint64(index));
+    m_entryIndexes = std::move(indexes);
     return Result::success();
 }
 
@@ -552,7 +600,41 @@ Result ZipArchive::extractEntry(quint64 index, quint64 generation, const QString
                 .arg(info->name, folder));
     if (Result room = checkRoom(folder, info->size); !room)
         return room;
-    return writeEntryFile(m_zip, *info, QDir(folder).absoluteFilePath(info->name), m_openPassword);
+    return writeEntryFile(m_zip, *info, QDir(folder).absoluteFilePath(info->name), m_openPassword,
+                          Durability::Synced);
+}
+
+quint64 ZipArchive::declaredSize(quint64 index, quint64 generation) const
+{
+    if (!m_zip || generation != m_generation)
+        return 0;
+    const Expected<EntryInfo> info = readEntryInfo(m_zip, index);
+    return info ? info->size : 0;
+}
+
+Expected<QByteArray> ZipArchive::readEntry(quint64 index, quint64 generation, quint64 maxBytes)
+{
+    if (!m_zip || generation != m_generation)
+        return Result::failure(QStringLiteral("The archive of this entry is no longer open."));
+    const Expected<EntryInfo> info = readEntryInfo(m_zip, index);
+    if (!info)
+        return info.result();
+    if (info->kind != EntryInfo::Kind::File)
+        return Result::failure(QStringLiteral("Entry \"%1\" is refused: it is %2.")
+                                   .arg(shownName(info->name), kindText(info->kind)));
+    // The data never runs past the size declared, which is checked as it is read.
+    if (info->size > maxBytes)
+        return Result::failure(
+            QStringLiteral("Entry \"%1\" is refused: it declares %2 bytes, more than the %3 "
+                           "it may hold.")
+                .arg(shownName(info->name))
+                .arg(info->size)
+                .arg(maxBytes));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (Result read = readEntryData(m_zip, *info, &buffer, m_openPassword); !read)
+        return read;
+    return buffer.data();
 }
 
 Result ZipArchive::ExtractAll(const QString &folder)
@@ -581,8 +663,13 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
         const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
         if (!nested)
             return nested.result();
+        if (Result sizes = checkStoredSizes(nested->get(), info->size); !sizes)
+            return Result::failure(
+                QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
         return extractArchive(nested->get(), nestedPath, folder, {}, progress, unchangedFolder);
     }
+    if (Result room = checkRoom(scratchFolder, info->size); !room)
+        return room;
     QTemporaryFile copy(QDir(scratchFolder).filePath(QStringLiteral("nested-XXXXXX.zip")));
     if (!copy.open())
         return Result::failure(QStringLiteral("Cannot create a file in %1: %2")
@@ -597,6 +684,9 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     if (!nested)
         return Result::failure(
             QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(name, why));
+    if (Result sizes = checkStoredSizes(nested.get(), info->size); !sizes)
+        return Result::failure(
+            QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
     return extractArchive(nested.get(), nestedPath, folder, {}, progress, unchangedFolder);
 }
 

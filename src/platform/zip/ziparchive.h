@@ -57,6 +57,14 @@ public:
     // Adds the file `path`, named by its bare file name, that `maker` makes only when
     // `WriteArchive` is about to read it: it need not exist before.
     Result AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker);
+    // Leaves the file `path` leads to out of folders added from now on: the archive a run
+    // writes, when it lies in a folder being backed up. The files this layer makes beside an
+    // archive while writing it are always left out.
+    void leaveOut(const QString &path) { m_leftOut = fileIdentity(path); }
+    // Whether `path` leads to the archive being written.
+    bool writesTo(const QString &path) const;
+    // The archive being written, as an absolute path; empty when none is.
+    const QString &targetPath() const { return m_targetPath; }
     void setProtectWithPassword(bool protect) { m_protect = protect; }
     bool ProtectWithPassword() const { return m_protect; }
     // The password for writing a protected archive and for reading one.
@@ -90,7 +98,8 @@ public:
     // Writes every entry below `folder` (created when missing), recreating the relative paths.
     // Every entry is checked before anything is written; one that would land outside the folder,
     // a symbolic link, a special file, a name given twice or a file where a folder must go makes
-    // the whole call fail.
+    // the whole call fail. A file replaced is on disk before the old one goes; new files are
+    // left to the caller to sync.
     Result ExtractAll(const QString &folder);
     // Writes every entry of the zip archive held as the entry `name` below `folder`, as
     // `ExtractAll` does. A stored nested archive is read where it lies in this archive (and
@@ -122,8 +131,14 @@ private:
         QString sourcePath() const;
     };
 
-    static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse);
+    static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse,
+                                                    const QString &leftOut);
+    // The file a path leads to, links followed, as its folder's canonical path and its name;
+    // empty when its folder does not exist.
+    static QString fileIdentity(const QString &path);
     Result extractEntry(quint64 index, quint64 generation, const QString &folder);
+    Expected<QByteArray> readEntry(quint64 index, quint64 generation, quint64 maxBytes);
+    quint64 declaredSize(quint64 index, quint64 generation) const;
     Result addPending(QList<PendingEntry> added);
     Result requireOpen() const;
     Result writeEntries(const QString &file, const ProgressCallback &progress);
@@ -138,6 +153,7 @@ private:
     quint64 m_generation = 0;
 
     QString m_targetPath;
+    QString m_leftOut;
     QList<PendingEntry> m_pending;
     QSet<QString> m_pendingNames;
     bool m_protect = false;

@@ -11,9 +11,19 @@ ZipEntry::ZipEntry(ZipArchive *archive, quint64 index, QString name, quint64 gen
 {
 }
 
+quint64 ZipEntry::size() const
+{
+    return m_archive->declaredSize(m_index, m_generation);
+}
+
 Result ZipEntry::ExtractInto(const QString &folder) const
 {
     return m_archive->extractEntry(m_index, m_generation, folder);
+}
+
+Expected<QByteArray> ZipEntry::read(quint64 maxBytes) const
+{
+    return m_archive->readEntry(m_index, m_generation, maxBytes);
 }
 
 } // namespace quillory

@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace quillory {
@@ -12,9 +13,14 @@ class ZipArchive;
 class ZipEntry {
 public:
     const QString &name() const { return m_name; }
-    // Writes the entry as folder + "/" + its name, replacing a file of that name. Only entries
-    // whose name is a plain file name are written.
+    // The size of the entry's data, as the archive declares it: reading never yields more.
+    quint64 size() const;
+    // Writes the entry as folder + "/" + its name, replacing a file of that name, and has it on
+    // disk before this returns. Only entries whose name is a plain file name are written.
     Result ExtractInto(const QString &folder) const;
+    // The entry's data, when it holds no more than `maxBytes`; larger entries are refused
+    // before anything is read.
+    Expected<QByteArray> read(quint64 maxBytes) const;
 
 private:
     friend class ZipArchive;

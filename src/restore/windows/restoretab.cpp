@@ -4,6 +4,7 @@
 #include "app/stagingfolder.h"
 #include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
+#include "platform/text/controlcharacters.h"
 #include "platform/userdialogs.h"
 #include "restore/restorerun.h"
 
@@ -51,7 +52,7 @@ void RestoreTab::cmdSourceFile_Click()
                                ? QDir::homePath()
                                : QFileInfo(m_state.archivePath).absolutePath();
     const std::optional<QString> chosen =
-        dialogs.openFileName(QStringLiteral("Restore Data from a Backup file"), folder,
+        dialogs.openFileName(QStringLiteral("Restore Data from a Backup file"), folder, QString(),
                              QStringLiteral("Quillory File(*.wlm)"));
     if (!chosen)
         return;
@@ -64,8 +65,9 @@ void RestoreTab::cmdSourceFile_Click()
         return;
     }
     txtSourceFile->setText(*chosen);
-    txtPOBinfo->setPlainText(m_state.origin);
-    txtFileInfo->setPlainText(m_state.description);
+    // Texts from the archive are shown, not obeyed.
+    txtPOBinfo->setPlainText(replacedControls(m_state.origin));
+    txtFileInfo->setPlainText(replacedControls(m_state.description));
     if (outcome.status == OpenStatus::Invalid) {
         show(dialogs, outcome.message);
         return;

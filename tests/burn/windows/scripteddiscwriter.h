@@ -22,6 +22,7 @@ public:
     qint64 usedBlocks = 0;
     bool multiSessionAllowed = false;
     bool importAllowed = false;
+    bool importedFiles = false;
     int fileSystems = 0;
     QSet<int> supported{SupportsCdRw, SupportsDvdRam, SupportsBufferProtection, SupportsDvdRw,
                         SupportsDvdPlusRw};
@@ -52,6 +53,7 @@ public:
     void ListDirectory(const QString &) override {}
     qint64 ImageBlocks() override { return 0; }
     int FileCount() const override { return 0; }
+    bool HasImportedFiles() const override { return importedFiles; }
     int DirectoryCount() const override { return 0; }
 
     bool StartWrite() override { return operation(QStringLiteral("StartWrite()")); }

@@ -69,6 +69,7 @@ public:
     qint64 ImageBlocks() override { return m_real.ImageBlocks(); }
     int FileCount() const override { return m_real.FileCount(); }
     int DirectoryCount() const override { return m_real.DirectoryCount(); }
+    bool HasImportedFiles() const override { return false; }
 
     bool StartWrite() override;
     bool WriteImageFile(const QString &) override { return StartWrite(); }

@@ -140,15 +140,19 @@ private Q_SLOTS:
         QVERIFY(!leftOpen);
         QCOMPARE(writer.calls, strings({"EraseDisc(false)", "EraseDisc(false)"}));
         QCOMPARE(steps,
-                 strings({"requested  -cmdErase,-cmdCancel",
+                 strings({"requested Erases the CD-RW in the selected drive. -cmdErase,-cmdCancel",
                           "started Erasing Disc...Please Wait!! -cmdErase,-cmdCancel",
                           "failed Erasing Disc...Please Wait!! cmdErase,cmdCancel",
                           "completed Erase operation complete!!! cmdErase,cmdCancel closed"}));
-        QCOMPARE(dialogs.messageTexts(), strings({"Writing Error: (3)   Erasing failed.\n"
+        // A full erase is asked for once more, naming the medium.
+        const char *ask = "Erase everything on the CD-RW in the selected drive?\nA full erase "
+                          "cannot be stopped, and what the disc holds is gone for good.";
+        QCOMPARE(dialogs.messageTexts(), strings({ask,
+                                                  "Writing Error: (3)   Erasing failed.\n"
                                                   "The disc could not be erased (1036).\n"
                                                   " Error Sense Data: 03 51 00",
-                                                  "Erase Completed!!!"}));
-        QCOMPARE(dialogs.shown[0].icon, MessageIcon::Error);
+                                                  ask, "Erase Completed!!!"}));
+        QCOMPARE(dialogs.shown[1].icon, MessageIcon::Error);
     }
 };
 

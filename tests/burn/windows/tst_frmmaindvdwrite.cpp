@@ -464,6 +464,135 @@ private Q_SLOTS:
         QCOMPARE(r.onDisc(), (QMap<QString, QByteArray>{{u"brevnor.wlm"_s, readFile(archive)}}));
     }
 
+    // A disc with sessions: the window asks before a new session would hide their files.
+    void writingToADiscWithSessionsAsksFirst_data()
+    {
+        QTest::addColumn<MessageAnswer>("answer");
+        QTest::addColumn<QStringList>("newestTree");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("import first")
+            << MessageAnswer::Yes << QStringList{u"first.wlm"_s, u"second.wlm"_s}
+            << u"Session One"_s;
+        QTest::newRow("write anyway") << MessageAnswer::No << QStringList{u"second.wlm"_s}
+                                      << u"Outlook Express Data Backup CD"_s;
+        QTest::newRow("cancel") << MessageAnswer::Cancel << QStringList{u"first.wlm"_s}
+                                << u"Session One"_s;
+    }
+    void writingToADiscWithSessionsAsksFirst()
+    {
+        QFETCH(MessageAnswer, answer);
+        QFETCH(QStringList, newestTree);
+        QFETCH(QString, label);
+        ImageRecorder r;
+        {
+            BurnWindow w(*r.writer, u"first.wlm"_s, r.file(u"first.wlm"_s, 20000, 1));
+            w.find<QLineEdit>("txtVolIdentifier")->setText(u"Session One"_s);
+            w.find<QPushButton>("cmdWriteDisc")->click();
+            QVERIFY(w.waitFor(u"Writing is complete!"_s));
+        }
+        r.writer = std::make_unique<BurnDiscWriter>();
+        BurnWindow w(*r.writer, u"second.wlm"_s, r.file(u"second.wlm"_s, 30000, 2));
+        w.dialogs.answers.enqueue(answer);
+        w.find<QPushButton>("cmdWriteDisc")->click();
+        QVERIFY(
+            w.lastMessage().startsWith(u"The disc already holds files from earlier sessions."_s));
+        QCOMPARE(w.dialogs.shown.last().buttons, MessageButtons::YesNoCancel);
+        if (answer != MessageAnswer::Cancel)
+            QVERIFY(w.waitFor(u"Writing is complete!"_s));
+        r.writer->InitializeDrives(false);
+        QCOMPARE(r.onDisc().keys(), newestTree);
+        QVERIFY(runProgram(u"isoinfo"_s, {u"-d"_s, u"-i"_s, r.image})
+                    .out.contains("Volume id: " + label.toUtf8() + '\n'));
+    }
+
+    // The bar ends full; a refusal shows the writer's reason; the image offered is "Test.iso".
+    void progressReasonsAndProposals()
+    {
+        ImageRecorder r;
+        BurnWindow w(*r.writer, u"a.wlm"_s, r.file(u"a.wlm"_s, 50000));
+        w.find<QPushButton>("cmdWriteDisc")->click();
+        QVERIFY(w.waitFor(u"Writing is complete!"_s));
+        QCOMPARE(w.find<QProgressBar>("prgTotalProgress")->value(), 100);
+
+        w.trigger("mnuFileWriteDiscFromISO");
+        QCOMPARE(w.dialogs.shown.last().kind, u"open"_s);
+        QVERIFY(w.dialogs.shown.last().text.contains(u"|Test.iso|"_s));
+        // An image replaces what the disc holds: only when the user says so.
+        const QByteArray before = readFile(r.image);
+        w.dialogs.fileAnswers.enqueue(r.file(u"other.iso"_s, 4096));
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.trigger("mnuFileWriteDiscFromISO");
+        QVERIFY(w.lastMessage().contains(u"Writing the image replaces everything on the disc."_s));
+        QVERIFY(w.window->isIdle());
+        QCOMPARE(readFile(r.image), before);
+
+        ImageRecorder closed;
+        writeFile(closed.image, noise(100000, 5));
+        BurnWindow refused(*closed.writer, u"a.wlm"_s, closed.file(u"a.wlm"_s, 50000));
+        refused.find<QPushButton>("cmdWriteDisc")->click();
+        QCOMPARE(refused.lastMessage(), u"Disc Write could not be started."_s);
+        QVERIFY(refused.dialogs.shown.last().details.contains(u"Erase it first"_s));
+
+        // Imported files that had to go are told of.
+        Q_EMIT closed.writer->ImportedFilesDropped(2);
+        QVERIFY(refused.lastMessage().startsWith(
+            u"2 files imported from the previous session were taken out of the compilation"_s));
+    }
+
+    void cancelledSaveSaysSoOnce()
+    {
+        ImageRecorder r;
+        const QString big = r.folder.filePath(u"big.wlm"_s);
+        QFile file(big);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(2) << 30));
+        file.close();
+        BurnWindow w(*r.writer, u"big.wlm"_s, big);
+        connect(r.writer.get(), &DiscWriter::WriteProgress, w.window.get(),
+                [&](int, qint64 done, qint64) {
+                    if (done > 0)
+                        r.writer->AbortWrite();
+                });
+        w.dialogs.fileAnswers.enqueue(r.folder.filePath(u"saved.iso"_s));
+        w.trigger("mnuFileSaveImageAsISO");
+        QCOMPARE(w.dialogs.messageTexts(), QStringList{u"Writing Cancelled!"_s});
+    }
+
+    // Escape or the close box with files in the compilation asks first.
+    void closingWithACompilationAsks()
+    {
+        ImageRecorder r;
+        BurnWindow w(*r.writer, u"a.wlm"_s, r.file(u"a.wlm"_s, 5000));
+        w.dialogs.answers.enqueue(MessageAnswer::No);
+        QTest::keyClick(w.window.get(), Qt::Key_Escape);
+        QVERIFY(w.lastMessage().startsWith(u"Close the window?"_s));
+        QVERIFY(w.window->isVisible());
+        w.window->close();
+        QVERIFY(!w.window->isVisible());
+    }
+
+    // Files and folders come by the Action menu too; Delete and F2 act on the selection.
+    void addingByMenuAndKeys()
+    {
+        ImageRecorder r;
+        BurnWindow w(*r.writer);
+        w.dialogs.fileAnswers.enqueue(r.file(u"a.wlm"_s, 100) + u"|"_s + r.file(u"b.wlm"_s, 100));
+        w.trigger("mnuActionAddFiles");
+        QCOMPARE(w.listed(), (QStringList{u"a.wlm"_s, u"b.wlm"_s}));
+        QDir().mkpath(r.folder.filePath(u"Mail/sub"_s));
+        w.dialogs.fileAnswers.enqueue(r.folder.filePath(u"Mail"_s));
+        w.find<QPushButton>("cmdAddFolder")->click();
+        QVERIFY(w.node(u"Mail"_s));
+        QVERIFY(w.node(u"sub"_s));
+
+        w.list()->setCurrentItem(w.list()->topLevelItem(0));
+        w.list()->setFocus();
+        QTest::keyClick(w.list(), Qt::Key_Delete);
+        QCOMPARE(w.listed(), QStringList{u"b.wlm"_s});
+        w.list()->setCurrentItem(w.list()->topLevelItem(0));
+        QTest::keyClick(w.list(), Qt::Key_F2);
+        QVERIFY(w.list()->viewport()->findChild<QLineEdit *>());
+    }
+
     void isoSavedAndWrittenBack()
     {
         ImageRecorder r;
@@ -488,7 +617,7 @@ private Q_SLOTS:
         QCOMPARE(r.onDisc(), (QMap<QString, QByteArray>{{u"a.wlm"_s, readFile(archive)}}));
         QVERIFY(runProgram(QStringLiteral("xorriso"),
                            {QStringLiteral("-indev"), r.image, QStringLiteral("-pvd_info")})
-                    .out.contains("SAVED_LABEL"));
+                    .out.contains("Saved Label"));
     }
 
     void previousSessionImportedAndExtended()

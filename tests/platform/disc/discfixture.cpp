@@ -52,6 +52,8 @@ DiscEvents::DiscEvents(DiscWriter &writer)
             [add] { add(QStringLiteral("EraseStarted")); });
     connect(&writer, &DiscWriter::EraseCompleted, this,
             [add] { add(QStringLiteral("EraseCompleted")); });
+    connect(&writer, &DiscWriter::ImportedFilesDropped, this,
+            [add](int count) { add(QStringLiteral("ImportedFilesDropped(%1)").arg(count)); });
 }
 
 QStringList DiscEvents::names() const

@@ -9,9 +9,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -43,6 +46,53 @@ QString sparseFile(const QString &path, qint64 size)
     return path;
 }
 
+void setModified(const QString &path, const QDateTime &time)
+{
+    const struct utimbuf times {
+        time.toSecsSinceEpoch(), time.toSecsSinceEpoch()
+    };
+    QVERIFY(::utime(QFile::encodeName(path).constData(), &times) == 0);
+}
+
+// The listing line of `name` (the name ending the line, letters in any case), else empty.
+QByteArray lineOf(const QByteArray &listing, const QByteArray &name)
+{
+    for (const QByteArray &line : listing.split('\n')) {
+        const QByteArray lower = line.trimmed().toLower();
+        if (lower.endsWith(name.toLower()) || lower.contains(name.toLower() + ';'))
+            return line;
+    }
+    return {};
+}
+
+// The record of `path` in a `7zz l -slt` listing: its lines up to the next empty one.
+QByteArray sevenZipRecord(const QByteArray &listing, const QByteArray &path)
+{
+    QByteArray record;
+    bool in = false;
+    for (const QByteArray &line : listing.split('\n')) {
+        in = in ? !line.trimmed().isEmpty() : line.trimmed() == "Path = " + path;
+        if (in)
+            record += line + '\n';
+    }
+    return record;
+}
+
+// The volume label in the Joliet descriptor of an image's newest session head.
+QString jolietLabel(const QString &image)
+{
+    QFile file(image);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(17 * 2048))
+        return {};
+    const QByteArray block = file.read(2048);
+    if (block.size() < 72 || block[0] != 2)
+        return {};
+    QString label;
+    for (int i = 40; i < 72; i += 2)
+        label += QChar(char16_t((uchar(block[i]) << 8) | uchar(block[i + 1])));
+    return label.trimmed();
+}
+
 } // namespace
 
 class DiscWriterTest : public QObject {
@@ -64,6 +114,20 @@ private Q_SLOTS:
                                          QStringLiteral("/dev/null")}
                                  .join(QLatin1Char(':'));
         QCOMPARE(usableImageFileDrives(list), (QStringList{file, fresh}));
+        const QString link = dir.filePath(QStringLiteral("link.iso"));
+        QVERIFY(QFile::link(file, link));
+        const ImageFileDriveList sorted =
+            sortImageFileDrives(list + QStringLiteral(":/proc/self/mem:") + link);
+        QCOMPARE(sorted.usable, (QStringList{file, fresh, link}));
+        QCOMPARE(sorted.leftOut,
+                 (QList<std::pair<QString, QString>>{
+                     {dir.path(), QStringLiteral("a folder")},
+                     {QStringLiteral("relative.iso"), QStringLiteral("a relative path")},
+                     {dir.filePath(QStringLiteral("missing/b.iso")),
+                      QStringLiteral("its folder does not exist")},
+                     {QStringLiteral("/dev/null"), QStringLiteral("a device, pipe or socket")},
+                     {QStringLiteral("/proc/self/mem"),
+                      QStringLiteral("under /proc, not an image file")}}));
     }
 
     void drivesAndFactsOfBlankAppendableAndForeignImages()
@@ -272,6 +336,168 @@ private Q_SLOTS:
         QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscEmpty));
     }
 
+    // The same image whichever way it is made: each file's and folder's own time in all three
+    // trees, a nine-level tree in place, the label as typed, names as they are.
+    void imagesKeepDatesDeepTreesAndTheLabel_data()
+    {
+        QTest::addColumn<bool>("burn");
+        QTest::newRow("burn") << true;
+        QTest::newRow("save") << false;
+    }
+    void imagesKeepDatesDeepTreesAndTheLabel()
+    {
+        QFETCH(bool, burn);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString src = drive.folder.filePath(QStringLiteral("src"));
+        const QString deep = QStringLiteral("d1/d2/d3/d4/d5/d6/d7/d8/d9");
+        QDir().mkpath(src + QLatin1Char('/') + deep);
+        QDir().mkpath(src + QStringLiteral("/old"));
+        writeFile(src + QLatin1Char('/') + deep + QStringLiteral("/deep.txt"), "deep\n");
+        writeFile(src + QStringLiteral("/old/letter.eml"), "2001\n");
+        writeFile(src + QStringLiteral("/a\\b.txt"), "backslash\n");
+        const QString longName = QString(110, QLatin1Char('n')) + QStringLiteral(".eml");
+        writeFile(src + QLatin1Char('/') + longName, "long\n");
+        const QDateTime old(QDate(2001, 1, 2), QTime(12, 0), Qt::UTC);
+        setModified(src + QStringLiteral("/old/letter.eml"), old.addDays(-1));
+        setModified(src + QStringLiteral("/old"), old);
+
+        w.setVolumeLabel(QStringLiteral("Mail Backup 2026"));
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), src));
+        QVERIFY2(w.AddNotes().contains(QStringLiteral("\\") + longName), qPrintable(w.AddNotes()));
+        const QString image =
+            burn ? drive.image : drive.folder.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(burn ? writeAndWait(drive) : w.SaveImageToFile(image));
+        if (burn) {
+            // A second session keeps the old files' times.
+            const QString more = drive.folder.filePath(QStringLiteral("more.txt"));
+            writeFile(more, "more\n");
+            QVERIFY(w.ImportSession(true));
+            QVERIFY(w.AddFile(QStringLiteral("\\more.txt"), more));
+            QVERIFY(writeAndWait(drive));
+            QCOMPARE(w.SessionCount(), 2);
+        }
+        w.InitializeDrives(false); // lets go of the image file
+        const test::ProgramRun bsdtar =
+            test::runProgram(QStringLiteral("bsdtar"), {QStringLiteral("-tf"), image});
+        QCOMPARE(bsdtar.exitCode, 0);
+        QVERIFY2(bsdtar.out.contains((deep + QStringLiteral("/deep.txt")).toUtf8()),
+                 bsdtar.err.constData());
+
+        for (const QStringList &tree : {QStringList{}, QStringList{QStringLiteral("-J")},
+                                        QStringList{QStringLiteral("-R")}}) {
+            const QByteArray listing =
+                test::runProgram(QStringLiteral("isoinfo"),
+                                 tree +
+                                     QStringList{QStringLiteral("-l"), QStringLiteral("-i"), image})
+                    .out;
+            QVERIFY2(lineOf(listing, "letter.eml").contains("Jan  1 2001"), listing.constData());
+            QVERIFY2(lineOf(listing, " old").contains("Jan  2 2001"), listing.constData());
+        }
+        const QByteArray sevenZip =
+            test::runProgram(QStringLiteral("7zz"),
+                             {QStringLiteral("l"), QStringLiteral("-slt"), image})
+                .out;
+        QVERIFY2(sevenZipRecord(sevenZip, "old/letter.eml").contains("Modified = 2001-01-01"),
+                 sevenZip.constData());
+        QVERIFY(sevenZipRecord(sevenZip, "old").contains("Modified = 2001-01-02"));
+        QVERIFY(sevenZip.contains(longName.left(99).toUtf8()));
+
+        QVERIFY(test::runProgram(QStringLiteral("isoinfo"),
+                                 {QStringLiteral("-d"), QStringLiteral("-i"), image})
+                    .out.contains("Volume id: Mail Backup 2026\n"));
+        QCOMPARE(jolietLabel(image), QStringLiteral("Mail Backup 2026"));
+        const QMap<QString, QByteArray> extracted =
+            extractedWithXorriso(image, drive.folder.filePath(QStringLiteral("x")));
+        QCOMPARE(extracted.value(QStringLiteral("a\\b.txt")), QByteArray("backslash\n"));
+        QCOMPARE(extracted.value(deep + QStringLiteral("/deep.txt")), QByteArray("deep\n"));
+    }
+
+    // Imported files belong to the medium they came from: when it goes, they go, and what is
+    // written or saved then holds no file that cannot be read.
+    void importedFilesLeaveWithTheirMedium_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("another drive") << QStringLiteral("drive");
+        QTest::newRow("quick erase") << QStringLiteral("quick");
+        QTest::newRow("full erase") << QStringLiteral("full");
+    }
+    void importedFilesLeaveWithTheirMedium()
+    {
+        QFETCH(QString, change);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources(QStringLiteral("first"))));
+        QVERIFY(writeAndWait(drive));
+        const QString other = drive.folder.filePath(QStringLiteral("other.iso"));
+        qputenv("QUILLORY_DISC_DRIVES", (drive.image + QLatin1Char(':') + other).toUtf8());
+        QVERIFY(drive.reselect());
+        w.ClearImage();
+        QVERIFY(w.ImportSession(true));
+        const QString added = drive.folder.filePath(QStringLiteral("added.wlm"));
+        writeFile(added, noise(20000, 8));
+        QVERIFY(w.AddFile(QStringLiteral("\\added.wlm"), added));
+        drive.events->log.clear();
+        if (change == QLatin1String("drive")) {
+            QVERIFY(w.SelectDevice(1));
+        } else {
+            QVERIFY(w.EraseDisc(change == QLatin1String("quick")));
+            QVERIFY(drive.events->waitForEnd());
+        }
+        QVERIFY2(drive.events->log.contains(QStringLiteral("ImportedFilesDropped(4)")),
+                 qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QVERIFY(!w.HasImportedFiles());
+        const QMap<QString, QByteArray> expected{{QStringLiteral("added.wlm"), readFile(added)},
+                                                 {QStringLiteral("empty/"), {}}};
+
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        QVERIFY2(w.SaveImageToFile(iso), qPrintable(w.LastError()));
+        QCOMPARE(extractedWithXorriso(iso, drive.folder.filePath(QStringLiteral("s"))), expected);
+        w.setAutoVerify(true);
+        drive.events->log.clear();
+        QVERIFY(w.StartWrite());
+        QVERIFY(drive.events->waitForEnd(
+            {QStringLiteral("VerifyCompleted"), QStringLiteral("WriteError")}));
+        QCOMPARE(drive.events->log.last(), QStringLiteral("VerifyCompleted(1,1)"));
+        const QString written = change == QLatin1String("drive") ? other : drive.image;
+        w.InitializeDrives(false);
+        QCOMPARE(extractedWithXorriso(written, drive.folder.filePath(QStringLiteral("w"))),
+                 expected);
+    }
+
+    // What an add cannot take is named; what it leaves out is told.
+    void addsNameWhatTheyRefuseAndLeaveOut()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        const QString src = drive.makeSources();
+        QVERIFY(QFile::link(src + QStringLiteral("/Mail"), src + QStringLiteral("/to folder")));
+        QVERIFY(QFile::link(src + QStringLiteral("/gone"), src + QStringLiteral("/to nothing")));
+        QVERIFY(::mkfifo(QFile::encodeName(src + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), src));
+        for (const char *left : {"to folder (a link to a folder)", "to nothing (a link to nothing)",
+                                 "pipe (not a file or folder)"})
+            QVERIFY2(w.AddNotes().contains(src + QLatin1Char('/') + QLatin1String(left)),
+                     qPrintable(w.AddNotes()));
+        const int files = w.FileCount();
+
+        // A second item of the same name is refused by name, and nothing of its folder is added.
+        const QString again = drive.makeSources(QStringLiteral("again"));
+        QVERIFY(!w.AddFile(QStringLiteral("\\backup.wlm"), again + QStringLiteral("/backup.wlm")));
+        QVERIFY2(w.LastError().contains(QStringLiteral("same name")) &&
+                     w.LastError().contains(QStringLiteral("\\backup.wlm")),
+                 qPrintable(w.LastError()));
+        QVERIFY(!w.AddFolder(QStringLiteral("\\"), again));
+        QVERIFY(w.LastError().contains(QStringLiteral("\\Mail\\2024-05\\Grüße.txt")));
+        QCOMPARE(w.FileCount(), files);
+
+        // The drive's own image file cannot go into itself.
+        QVERIFY(w.AddFile(QStringLiteral("\\disc.iso"), drive.image));
+        QVERIFY(!w.StartWrite());
+        QVERIFY2(w.LastError().contains(QStringLiteral("cannot hold itself")),
+                 qPrintable(w.LastError()));
+    }
+
     void compilationLargerThanTheMediumIsRefused()
     {
         ImageDrive drive;
@@ -287,7 +513,7 @@ private Q_SLOTS:
         QVERIFY(!w.StartWrite());
         QVERIFY2(w.LastError().contains(QStringLiteral("MB but the medium has only")),
                  qPrintable(w.LastError()));
-        QVERIFY(!QFileInfo::exists(drive.image));
+        QCOMPARE(QFileInfo(drive.image).size(), 0);
     }
 
     void secondSessionGrowsTheImageAndImportsTheFirst()
@@ -315,8 +541,18 @@ private Q_SLOTS:
         QVERIFY(w.AddFile(QStringLiteral("\\Mail\\2024-05\\Grüße.txt"), update));
         QVERIFY(w.AddFile(QStringLiteral("\\second\\update.wlm"), update));
         QCOMPARE(asked, 2);
-        QVERIFY(writeAndWait(drive));
+        // The verify reads the imported files back too.
+        w.setAutoVerify(true);
+        drive.events->log.clear();
+        QVERIFY(w.StartWrite());
+        QVERIFY(drive.events->waitForEnd(
+            {QStringLiteral("VerifyCompleted"), QStringLiteral("WriteError")}));
+        QCOMPARE(drive.events->log.last(), QStringLiteral("VerifyCompleted(5,5)"));
         QCOMPARE(w.SessionCount(), 2);
+        // The drive was taken anew for the write: imported data is read again after an import.
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(!w.SaveImageToFile(iso));
+        QVERIFY(w.LastError().contains(QStringLiteral("import the previous session again")));
         QCOMPARE(w.DiscStatus(), int(DiscWriter::DiscOpen));
 
         QMap<QString, QByteArray> expected = treeOf(first);
@@ -327,6 +563,9 @@ private Q_SLOTS:
                  expected);
         QCOMPARE(extractedWith7zip(drive.image, drive.folder.filePath(QStringLiteral("7"))),
                  expected);
+        QVERIFY(w.ImportSession(true));
+        QVERIFY2(w.SaveImageToFile(iso), qPrintable(w.LastError()));
+        QCOMPARE(extractedWithXorriso(iso, drive.folder.filePath(QStringLiteral("s"))), expected);
     }
 
     void eraseMakesTheImageBlank_data()
@@ -369,6 +608,60 @@ private Q_SLOTS:
         QCOMPARE(readFile(drive.image).left(QFileInfo(iso).size()), readFile(iso));
         QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
                  treeOf(sources));
+    }
+
+    void aWriteCutOffLeavesTheMediumAsItWas_data()
+    {
+        QTest::addColumn<bool>("session");
+        QTest::newRow("session onto an appendable medium") << true;
+        QTest::newRow("image file onto a blank medium") << false;
+    }
+    // A file size limit cuts the image file's writes off half-way, as a drive's failing write
+    // would: the write must fail, not complete.
+    void aWriteCutOffLeavesTheMediumAsItWas()
+    {
+        QFETCH(bool, session);
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        if (session) {
+            QVERIFY(writeAndWait(drive));
+            w.ClearImage();
+            const QString big = drive.folder.filePath(QStringLiteral("big.wlm"));
+            QVERIFY(writeFile(big, noise(2 << 20, 4)));
+            QVERIFY(w.AddFile(QStringLiteral("\\big.wlm"), big));
+        } else {
+            QVERIFY(w.SaveImageToFile(iso));
+            QVERIFY(writeFile(drive.image, QByteArray()));
+            QVERIFY(drive.reselect());
+        }
+        const QByteArray before = readFile(drive.image);
+        QStringList descriptions;
+        connect(&w, &DiscWriter::WriteError, this,
+                [&](int, int, const QString &text, const QString &) { descriptions.append(text); });
+        {
+            rlimit limit{};
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+            const auto unlimited = qScopeGuard([limit, handler = std::signal(SIGXFSZ, SIG_IGN)] {
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, handler);
+            });
+            rlimit small = limit;
+            small.rlim_cur = rlim_t(before.size() + 100 * 1024);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            drive.events->log.clear();
+            QVERIFY(session ? w.StartWrite() : w.WriteImageFile(iso));
+            QVERIFY(drive.events->waitForEnd());
+        }
+        QVERIFY2(drive.events->names().filter(QRegularExpression(QStringLiteral("^Write[CE]"))) ==
+                     QStringList{QStringLiteral("WriteError")},
+                 qPrintable(drive.events->log.join(QLatin1Char(' '))));
+        QVERIFY2(descriptions.value(0).startsWith(QStringLiteral("The write failed")),
+                 qPrintable(descriptions.join(QLatin1Char('\n'))));
+        QCOMPARE(readFile(drive.image), before);
+        QVERIFY(drive.reselect());
+        QCOMPARE(w.SessionCount(), session ? 1 : 0);
     }
 
     void verifyFindsASourceChangedAfterTheWrite()

@@ -1,10 +1,13 @@
 #include "syncrecorder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QSet>
 
+#include <cerrno>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,10 +29,17 @@ QString stateOf(const struct stat &st)
         .arg(st.st_mtim.tv_nsec);
 }
 
+struct Rename {
+    QByteArray to;
+    bool synced = false;
+    bool folderSynced = false;
+};
+
 struct Record {
     QMutex mutex;
     QSet<QString> synced;
-    QList<std::pair<QByteArray, bool>> renames;
+    QList<Rename> renames;
+    QRegularExpression failing;
 };
 
 Record &record()
@@ -43,13 +53,33 @@ template <typename Function> Function *next(const char *name)
     return reinterpret_cast<Function *>(dlsym(RTLD_NEXT, name));
 }
 
-int recordSync(int fd, int result)
+QString pathOf(int fd)
 {
-    struct stat st {};
-    if (result == 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+}
+
+// Calls `sync` on `fd` unless syncs of its path are to fail; records what it synced.
+template <typename Sync> int recordSync(int fd, Sync sync)
+{
+    const QString path = pathOf(fd);
+    {
         QMutexLocker lock(&record().mutex);
-        record().synced.insert(stateOf(st));
+        if (!record().failing.pattern().isEmpty() && record().failing.match(path).hasMatch()) {
+            errno = EIO;
+            return -1;
+        }
     }
+    const int result = sync(fd);
+    struct stat st {};
+    if (result != 0 || ::fstat(fd, &st) != 0)
+        return result;
+    QMutexLocker lock(&record().mutex);
+    if (S_ISREG(st.st_mode))
+        record().synced.insert(stateOf(st));
+    else if (S_ISDIR(st.st_mode))
+        for (Rename &rename : record().renames)
+            if (QFileInfo(QFile::decodeName(rename.to)).absolutePath() == path)
+                rename.folderSynced = true;
     return result;
 }
 
@@ -60,16 +90,23 @@ void SyncRecorder::clear()
     QMutexLocker lock(&record().mutex);
     record().synced.clear();
     record().renames.clear();
+    record().failing = {};
 }
 
-QList<bool> SyncRecorder::renamesOnto(const QString &target)
+QList<std::pair<bool, bool>> SyncRecorder::renamesOnto(const QString &target)
 {
     QMutexLocker lock(&record().mutex);
-    QList<bool> found;
-    for (const auto &[to, synced] : std::as_const(record().renames))
-        if (to == QFile::encodeName(target))
-            found.append(synced);
+    QList<std::pair<bool, bool>> found;
+    for (const Rename &rename : std::as_const(record().renames))
+        if (rename.to == QFile::encodeName(target))
+            found.append({rename.synced, rename.folderSynced});
     return found;
+}
+
+void SyncRecorder::failSyncsOf(const QString &pattern)
+{
+    QMutexLocker lock(&record().mutex);
+    record().failing.setPattern(pattern);
 }
 
 } // namespace quillory::test
@@ -81,13 +118,19 @@ using quillory::test::stateOf;
 extern "C" int fsync(int fd)
 {
     static const auto real = quillory::test::next<int(int)>("fsync");
-    return recordSync(fd, real(fd));
+    return recordSync(fd, real);
 }
 
 extern "C" int fdatasync(int fd)
 {
     static const auto real = quillory::test::next<int(int)>("fdatasync");
-    return recordSync(fd, real(fd));
+    return recordSync(fd, real);
+}
+
+extern "C" int syncfs(int fd) noexcept
+{
+    static const auto real = quillory::test::next<int(int)>("syncfs");
+    return recordSync(fd, real);
 }
 
 extern "C" int rename(const char *from, const char *to) noexcept

@@ -139,7 +139,7 @@ private Q_SLOTS:
         std::function<void(const WineRegistryKey &)> collect = [&](const WineRegistryKey &key) {
             if (!key.values().empty())
                 sections += WineRegistryFile::sectionText(key);
-            for (const auto &subkey : key.subkeys())
+            for (const auto &[name, subkey] : key.subkeys())
                 collect(*subkey);
         };
         collect(file->root());

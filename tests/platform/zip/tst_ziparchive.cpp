@@ -519,6 +519,19 @@ private Q_SLOTS:
                                          << "\"a\"";
         QTest::newRow("same name twice") << "entry('d', b'1'); entry('d', b'2')"
                                          << "\"d\"";
+        // The second entry's record points at the first one's data: together they claim more
+        // than the archive holds.
+        QTest::newRow("overlapping entries")
+            << "z.close()\n"
+               "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
+               "entry('a', bytes(1000000)); entry('b')\n"
+               "z.close()\n"
+               "b = bytearray(open(sys.argv[1], 'rb').read())\n"
+               "a = b.find(b'PK\\x01\\x02'); c = b.rfind(b'PK\\x01\\x02')\n"
+               "b[c + 16:c + 28] = b[a + 16:a + 28]\n"
+               "b[c + 42:c + 46] = (0).to_bytes(4, 'little')\n"
+               "open(sys.argv[1], 'wb').write(b)"
+            << "overlap";
         QTest::newRow("more than declared") << "entry('big', bytes(100000))\n"
                                                "z.close()\n"
                                                "b = bytearray(open(sys.argv[1], 'rb').read())\n"
@@ -539,9 +552,11 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("target"));
         QVERIFY(QDir().mkpath(target));
 
+        // Two entries of one name are refused as soon as the archive is opened.
         ZipArchive zip;
-        QVERIFY(zip.OpenArchive(archive));
-        const Result extracted = zip.ExtractAll(target);
+        Result extracted = zip.OpenArchive(archive);
+        if (extracted)
+            extracted = zip.ExtractAll(target);
         QVERIFY(!extracted);
         QVERIFY2(extracted.message().contains(named), qPrintable(extracted.message()));
         QCOMPARE(treeOf(dir.path()).keys(),

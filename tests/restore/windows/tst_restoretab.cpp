@@ -91,6 +91,24 @@ private Q_SLOTS:
         QVERIFY(!w.main.restoreitem[ItemMailRules]->isEnabled());
     }
 
+    // What the archive says is shown, never obeyed: control characters become U+FFFD.
+    void controlCharactersShowAsReplacements()
+    {
+        const QString archive = m_dir.filePath(QStringLiteral("controls.wlm"));
+        QVERIFY(ArchiveWriter()
+                    .add(QStringLiteral("krvstore.dat"),
+                         "BackupComputer=pc\x1b]0;owned\x07\r\nBackupInformation=one\tPS$KRVtwo\r\n"
+                         "BackupItem=0000000000\r\n")
+                    .write(archive));
+        Window w;
+        w.open(archive);
+        QVERIFY(w.find<QPlainTextEdit>("txtPOBinfo")
+                    ->toPlainText()
+                    .startsWith(QStringLiteral("Computer:pc\ufffd]0;owned\ufffd\n")));
+        QCOMPARE(w.find<QPlainTextEdit>("txtFileInfo")->toPlainText(),
+                 QStringLiteral("one\t\ntwo"));
+    }
+
     void aWrongPasswordIsSaid()
     {
         Window w;

@@ -1,0 +1,218 @@
+#include "platform/filereplacement.h"
+
+#include "platform/runownedname.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace quillory {
+
+namespace {
+
+const QLatin1String replacementMark(".quillory-");
+
+QString systemError(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+// `target` with every symbolic link at its end followed: the file a replacement goes to.
+QString resolvedTarget(const QString &target)
+{
+    // As many hops as the kernel follows before it gives up with ELOOP.
+    constexpr int maxHops = 40;
+    QString path = QFileInfo(target).absoluteFilePath();
+    for (int hop = 0; hop < maxHops; ++hop) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            return path;
+        path = QDir::cleanPath(info.symLinkTarget());
+    }
+    return path;
+}
+
+} // namespace
+
+bool isPrivateFolder(const QString &folder)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (st.st_mode & 077) == 0;
+}
+
+void removeStaleReplacements(const QString &target)
+{
+    const QFileInfo resolved(resolvedTarget(target));
+    const QString mark = resolved.fileName() + replacementMark;
+    const QDir folder = resolved.dir();
+    // Compared as text: the target's name may hold characters that a name filter reads as a
+    // pattern.
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (!name.startsWith(mark))
+            continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat st {};
+        // The rest is "PID-RANDOM", with a library's own ".XXXXXX" after it while it writes the
+        // file by name.
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+            madeByGoneRun(QStringView(name).mid(mark.size())))
+            ::unlink(path.constData());
+    }
+}
+
+Result syncFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Result::failure(QStringLiteral("Cannot open the folder %1 to write it to disk: %2")
+                                   .arg(folder, systemError(errno)));
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0 && error != EINVAL && error != EOPNOTSUPP)
+        return Result::failure(QStringLiteral("Cannot write the folder %1 to disk: %2")
+                                   .arg(folder, systemError(error)));
+    return Result::success();
+}
+
+FileReplacement::FileReplacement(const QString &target) : m_target(resolvedTarget(target)) {}
+
+FileReplacement::~FileReplacement()
+{
+    m_file.close();
+    if (m_pending)
+        QFile::remove(m_file.fileName());
+}
+
+Result FileReplacement::open(Access access)
+{
+    m_access = access;
+    struct stat old {};
+    // The old file's readers only, and its owner able to write the file: no one sees the new
+    // contents who could not see the old.
+    QFile::Permissions permissions =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    if (access == Access::AsTarget && !isPrivateFolder(QFileInfo(m_target).absolutePath())) {
+        const bool replacing =
+            ::stat(QFile::encodeName(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode);
+        // Without a file to replace, the umask decides, as for any new file the user makes.
+        const mode_t mode = replacing ? old.st_mode : 0666;
+        if (mode & S_IRGRP)
+            permissions |= QFile::ReadGroup;
+        if (mode & S_IWGRP)
+            permissions |= QFile::WriteGroup;
+        if (mode & S_IROTH)
+            permissions |= QFile::ReadOther;
+        if (mode & S_IWOTH)
+            permissions |= QFile::WriteOther;
+    }
+    constexpr int attempts = 100;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        // The process id in the name lets a later run remove what a killed one left.
+        m_file.setFileName(m_target + replacementMark + runOwnedSuffix());
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissions)) {
+            m_pending = true;
+            return Result::success();
+        }
+        if (m_file.exists())
+            continue;
+        return Result::failure(QStringLiteral("Cannot create a file beside %1: %2")
+                                   .arg(m_target, m_file.errorString()));
+    }
+    return Result::failure(QStringLiteral("Cannot find a free name beside %1.").arg(m_target));
+}
+
+Result FileReplacement::keepAccess(int fd)
+{
+    struct stat now {};
+    struct stat old {};
+    if (::fstat(fd, &now) != 0)
+        return Result::failure(systemError(errno));
+    mode_t mode = now.st_mode & 07777;
+    if (m_access == Access::OwnerOnly) {
+        mode = 0600;
+    } else if (::stat(QFile::encodeName(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // The owner first: changing it clears the set-id bits. A user may replace a file
+        // of another owner or group in a folder of theirs; the file then becomes theirs, as
+        // any editor's save would make it, and never keeps set-id bits meant for another.
+        const bool otherOwner = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
+        const bool ownerKept = !otherOwner || ::fchown(fd, old.st_uid, old.st_gid) == 0;
+        mode = old.st_mode & (ownerKept ? 07777 : 0777);
+    } else if (isPrivateFolder(QFileInfo(m_target).absolutePath())) {
+        mode = 0600;
+    }
+    if ((now.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)
+        return Result::failure(
+            QStringLiteral("its permissions cannot be kept: %1").arg(systemError(errno)));
+    return Result::success();
+}
+
+Result FileReplacement::commit(Durability durability)
+{
+    const auto failed = [this](const QString &why) {
+        return Result::failure(
+            QStringLiteral("%1 was not replaced, so it is as it was: %2").arg(m_target, why));
+    };
+    if (!m_pending || !m_file.isOpen())
+        return failed(QStringLiteral("nothing was made to replace it."));
+    if (!m_file.flush())
+        return failed(m_file.errorString());
+    const QByteArray path = QFile::encodeName(m_file.fileName());
+    // A library that writes by name may have put a file of its own there.
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(m_file.handle(), &written) != 0 || ::lstat(path.constData(), &named) != 0)
+        return failed(systemError(errno));
+    const bool ours = written.st_dev == named.st_dev && written.st_ino == named.st_ino;
+    if (!ours)
+        m_file.close();
+    const int fd =
+        ours ? m_file.handle() : ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return failed(systemError(errno));
+    Result done = keepAccess(fd);
+    const bool sync = durability == Durability::Synced;
+    if (done && sync && ::fsync(fd) != 0)
+        done = Result::failure(
+            QStringLiteral("it cannot be written to disk: %1").arg(systemError(errno)));
+    if (ours) {
+        m_file.close();
+        if (done && m_file.error() != QFileDevice::NoError)
+            done = Result::failure(m_file.errorString());
+    } else if (::close(fd) != 0 && done) {
+        done = Result::failure(systemError(errno));
+    }
+    if (!done)
+        return failed(done.message());
+    if (::rename(path.constData(), QFile::encodeName(m_target).constData()) != 0)
+        return failed(QStringLiteral("it cannot take its place: %1").arg(systemError(errno)));
+    m_pending = false;
+    if (!sync)
+        return Result::success();
+    if (Result synced = syncFolder(QFileInfo(m_target).absolutePath()); !synced)
+        return Result::failure(
+            QStringLiteral("%1 was replaced, but may not survive a power cut: %2")
+                .arg(m_target, synced.message()));
+    return Result::success();
+}
+
+Result replaceFileContents(const QString &target, const QByteArray &contents, Access access)
+{
+    FileReplacement replacement(target);
+    if (Result opened = replacement.open(access); !opened)
+        return opened;
+    if (replacement.file().write(contents) != contents.size())
+        return Result::failure(QStringLiteral("%1 was not replaced, so it is as it was: %2")
+                                   .arg(replacement.target(), replacement.file().errorString()));
+    return replacement.commit();
+}
+
+} // namespace quillory

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace quillory {
+
+enum class Durability { Synced, Unsynced };
+
+// Who may read the new file: as the file it replaces (its permissions, owner and group; for a
+// new file, what the umask gives, or its owner only in a folder only its owner may enter), or
+// its owner only from the moment it exists.
+enum class Access { AsTarget, OwnerOnly };
+
+// The one way a file the user cares about is replaced. The new contents go to a file beside the
+// target under a temporary name; `commit` syncs it, renames it over the target and syncs the
+// folder, checking every step, so that the target is at every moment, power cuts included, either
+// the old file or the complete new one. A link at the target stays a link: the file it points to
+// is replaced. Until `commit` succeeds the target is as it was, and a replacement not committed
+// is removed.
+class FileReplacement {
+public:
+    explicit FileReplacement(const QString &target);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    // Creates the file under its temporary name and opens `file()` on it for writing.
+    Result open(Access access = Access::AsTarget);
+    QFile &file() { return m_file; }
+    // The temporary name. What is there when `commit` is called is what replaces the target,
+    // also when a library has written a new file there by name.
+    QString path() const { return m_file.fileName(); }
+    // The file it replaces, links followed.
+    const QString &target() const { return m_target; }
+    // `Unsynced` skips both syncs: for files in a run's staging folder, which no power cut needs
+    // to find again.
+    Result commit(Durability durability = Durability::Synced);
+
+private:
+    Result keepAccess(int fd);
+
+    QString m_target;
+    QFile m_file;
+    Access m_access = Access::AsTarget;
+    bool m_pending = false;
+};
+
+// Replaces `target` with `contents` through a FileReplacement.
+Result replaceFileContents(const QString &target, const QByteArray &contents,
+                           Access access = Access::AsTarget);
+
+// Makes what changed among `folder`'s names (files made, renamed or removed in it) survive a power
+// cut. A file system that keeps no folders to sync (it refuses the call as unsupported) counts as
+// done.
+Result syncFolder(const QString &folder);
+
+// Whether only its owner may enter `folder` (a run's staging folder): a file made there is kept to
+// its owner too, where anywhere else the umask decides.
+bool isPrivateFolder(const QString &folder);
+
+// Removes what runs whose process is gone left beside `target` while building its replacement.
+void removeStaleReplacements(const QString &target);
+
+} // namespace quillory
