@@ -1,6 +1,7 @@
 #include "cli/restorecommand.h"
 
 #include "app/leftovers.h"
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "cli/archiveopening.h"
@@ -27,6 +28,12 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
             return CliExit::Refused;
         }
         chosen = *parsed;
+    }
+    // Taken before anything is looked at or tidied: a run in progress owns the profile.
+    const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
+    if (!lock) {
+        err << "brevnor-cli: " << lock.message() << '\n';
+        return CliExit::Refused;
     }
     // A profile without a mail store is reported here; the items then say what they could do.
     loadProgram(context);
@@ -55,6 +62,8 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     out << terminalText(outcome.message.text) << '\n';
     for (const QString &problem : outcome.problems)
         err << terminalText(problem) << '\n';
+    if (outcome.wasStopped())
+        return CliExit::Refused;
     if (outcome.allRestored())
         return CliExit::Success;
     // Items that all failed without replacing anything leave the profile as it was.
