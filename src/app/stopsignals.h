@@ -9,7 +9,13 @@ constexpr int stoppedBySignalExit = 2;
 // stop (interruptionRequested()) instead of ending the process where it stands, so that the run
 // removes what it staged and keeps the old archive. A signal the process was started to ignore
 // (nohup) stays ignored. Returns a descriptor that becomes readable when such a signal arrives,
-// for an event loop to notice; -1 when none could be made. Call it first thing in main.
+// for an event loop to notice; -1 when none could be made. Call it first thing in main. It also
+// keeps SIGXFSZ (ulimit -f) from ending the process: a write past the limit fails with EFBIG.
 int installStopSignals();
+
+// Empties the descriptor installStopSignals() returned, as its reader takes note of the signal:
+// left readable, it would end every later event loop, a modal dialog's too, as if a signal had
+// just come.
+void drainStopWake();
 
 } // namespace quillory

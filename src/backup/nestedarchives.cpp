@@ -1,5 +1,6 @@
 #include "backup/nestedarchives.h"
 
+#include "platform/trappedwork.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/ziparchive.h"
 
@@ -154,7 +155,14 @@ void NestedArchives::startBuilds()
 
 void NestedArchives::build(qsizetype index)
 {
-    const quint64 bytes = m_sizes[index].bytes;
+    quint64 bytes = 0;
+    quint64 files = 0;
+    {
+        // The list grows under the lock as folders are read through, and may move as it grows.
+        const std::lock_guard lock(m_mutex);
+        bytes = m_sizes[index].bytes;
+        files = m_sizes[index].files;
+    }
     quint64 counted = 0;
     const auto count = [this, bytes, &counted](int percent) {
         const quint64 done = bytes * quint64(std::clamp(percent, 0, 100)) / 100;
@@ -164,8 +172,10 @@ void NestedArchives::build(qsizetype index)
     };
     // Once the archives are given up on (an account cannot be read, the write failed), a build
     // under way stops rather than keeping the run waiting for an archive nobody takes.
-    Result built = buildOne(m_store.filePath(m_folders[index]), path(index), m_leftOut, count,
-                            [this] { return m_stopping.load(); });
+    Result built = trapped([&] {
+        return buildOne(m_store.filePath(m_folders[index]), path(index), m_leftOut, count,
+                        [this] { return m_stopping.load(); });
+    });
     // Failed or not, nothing of it is left to build.
     count(100);
     // The archive's entries leave many small blocks free in this thread's own malloc arena, where
@@ -174,7 +184,7 @@ void NestedArchives::build(qsizetype index)
     const std::lock_guard lock(m_mutex);
     m_results[index] = std::move(built);
     --m_building;
-    m_filesBuilding -= m_sizes[index].files;
+    m_filesBuilding -= files;
     startBuilds();
     m_built.notify_all();
 }

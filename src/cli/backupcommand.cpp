@@ -1,6 +1,7 @@
 #include "cli/backupcommand.h"
 
 #include "app/leftovers.h"
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "backup/backuprun.h"
@@ -54,6 +55,12 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
             return CliExit::Refused;
         }
         request.items = *parsed;
+    }
+    // Taken before anything is looked at or tidied: a run in progress owns the profile.
+    const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
+    if (!lock) {
+        err << "brevnor-cli: " << lock.message() << '\n';
+        return CliExit::Refused;
     }
     loadProgram(context);
     removeLeftovers(context, request.archivePath);

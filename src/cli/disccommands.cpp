@@ -164,7 +164,7 @@ std::optional<int> selectDrive(BurnDiscWriter &writer, const QString &wanted, QT
     return std::nullopt;
 }
 
-const QString defaultLabel = QStringLiteral("Outlook Express Data Backup CD");
+const QString defaultLabel = QStringLiteral("Windows Live Mail Backup");
 
 bool addFiles(BurnDiscWriter &writer, const QStringList &files, QTextStream &err)
 {

@@ -12,7 +12,6 @@
 #include "cli/terminaldevice.h"
 #include "cli/verifycommand.h"
 #include "platform/headlessdialogs.h"
-#include "platform/interruption.h"
 #include "platform/text/legacycodepage.h"
 #include "platform/wine/wineprefix.h"
 
@@ -231,14 +230,7 @@ int main(int argc, char *argv[])
     TerminalDevice errDevice(stderr);
     QTextStream out(&outDevice);
     QTextStream err(&errDevice);
-    const QStringList arguments = app.arguments().mid(1);
-    const int status = runCommand(arguments, out, err);
-    // The disc commands answer a stop request themselves: a burn that had finished says so.
-    const bool answered = !arguments.isEmpty() && isDiscCommand(arguments.first());
-    if (!interruptionRequested() || status == CliExit::Refused || answered)
-        return status;
-    // A backup stops and keeps the old archive, and says so; a restore is let finish rather than
-    // leave an item half replaced. Either way the caller learns that the run was stopped.
-    err << "brevnor-cli: " << interruptionText() << '\n';
-    return CliExit::Refused;
+    // A run stopped by a signal says so itself and fails; one whose work was all done when the
+    // signal came reports that work as it is.
+    return runCommand(app.arguments().mid(1), out, err);
 }

@@ -1,6 +1,7 @@
 #include "cli/restorecommand.h"
 
 #include "app/leftovers.h"
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "cli/archiveopening.h"
@@ -32,6 +33,12 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
             err << "brevnor-cli: --account needs the accounts item among the items.\n";
             return CliExit::Refused;
         }
+    }
+    // Taken before anything is looked at or tidied: a run in progress owns the profile.
+    const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
+    if (!lock) {
+        err << "brevnor-cli: " << lock.message() << '\n';
+        return CliExit::Refused;
     }
     // A profile without a mail store is reported here; the items then say what they could do.
     loadProgram(context);
@@ -69,6 +76,8 @@ int runRestoreCommand(ProgramContext &context, const CliOptions &options, QTextS
     out << terminalText(outcome.message.text) << '\n';
     for (const QString &problem : outcome.problems)
         err << terminalText(problem) << '\n';
+    if (outcome.wasStopped())
+        return CliExit::Refused;
     if (outcome.allRestored())
         return CliExit::Success;
     // Items that all failed without replacing anything leave the profile as it was.

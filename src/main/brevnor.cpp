@@ -72,8 +72,10 @@ int main(int argc, char *argv[])
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (stopWake >= 0) {
         stopNotifier = std::make_unique<QSocketNotifier>(stopWake, QSocketNotifier::Read);
-        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app,
-                         [] { QCoreApplication::exit(quillory::stoppedBySignalExit); });
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &app, [] {
+            quillory::drainStopWake();
+            QCoreApplication::exit(quillory::stoppedBySignalExit);
+        });
     }
     window.show();
     return app.exec();

@@ -1,15 +1,14 @@
 #include "main/unattended.h"
 
 #include "app/leftovers.h"
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
-#include "app/stopsignals.h"
 #include "app/unattendedarchivepath.h"
 #include "backup/autobackup.h"
 #include "backup/autobackupcommandline.h"
 #include "platform/headlessdialogs.h"
 #include "platform/heldsecrets.h"
-#include "platform/interruption.h"
 #include "platform/wine/wineprefix.h"
 
 #include <QByteArray>
@@ -60,11 +59,18 @@ int runUnattended(int argc, char *argv[])
     QCoreApplication app(qtArgc, argv);
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);
+    // Taken before anything is looked at or tidied: a run in progress owns the profile.
+    const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
+    if (!lock) {
+        context.dialogs().message(lock.message(), applicationTitle(), MessageIcon::Error);
+        return AutoBackupExit::NotWritten;
+    }
     // A missing store is said on standard error; the run still goes on and its items fail.
     loadProgram(context);
     removeLeftovers(context, namedArchive(context, commandLine));
-    const int status = RunAutoBackup(context, commandLine);
-    return interruptionRequested() ? stoppedBySignalExit : status;
+    // A backup stopped before its archive was in place says so and fails; one stopped after is
+    // done, and says nothing of the signal.
+    return RunAutoBackup(context, commandLine);
 }
 
 } // namespace quillory

@@ -17,11 +17,6 @@ namespace {
 
 const QLatin1String replacementMark(".quillory-");
 
-QString systemError(int error)
-{
-    return QString::fromStdString(std::generic_category().message(error));
-}
-
 // `target` with every symbolic link at its end followed: the file a replacement goes to.
 QString resolvedTarget(const QString &target)
 {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <system_error>
 #include <utility>
 
 namespace quillory {
@@ -28,6 +29,12 @@ private:
     bool m_failed = false;
     QString m_message;
 };
+
+// The system's text for an errno value.
+inline QString systemError(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
 
 template <typename T> class Expected {
 public:

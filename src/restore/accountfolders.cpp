@@ -1,6 +1,7 @@
 #include "restore/accountfolders.h"
 
 #include "platform/foldertree.h"
+#include "platform/trappedwork.h"
 #include "platform/zip/ziparchive.h"
 #include "restore/itementries.h"
 #include "restore/openedbackup.h"
@@ -121,7 +122,11 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
     QThreadPool removers;
     removers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
     const auto removeOldCopy = [&](qsizetype at) {
-        removed[size_t(at)] = removeFolderTree(oldCopies[size_t(at)]);
+        removed[size_t(at)] = trapped([&] {
+                                  return removeFolderTree(oldCopies[size_t(at)])
+                                             ? Result::success()
+                                             : Result::failure(QString());
+                              }).ok();
         shared.add(removalBytes(folders[at]));
         shared.folderDone();
     };
@@ -131,23 +136,27 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
     for (int worker = 0; worker < workers.maxThreadCount(); ++worker)
         workers.start([&] {
             ZipArchive archive;
-            const Result opened = openAgain(archive, state);
+            const Result opened = trapped([&] { return openAgain(archive, state); });
             for (qsizetype at = next++; at < count; at = next++) {
                 const AccountFolder &folder = folders[at];
                 quint64 counted = 0;
-                Expected<QString> old = opened.ok()
-                                            ? replaceFolderFromNested(archive, folder.entryName,
-                                                                      folder.target, scratchFolder,
-                                                                      [&](quint64 bytes) {
-                                                                          counted += bytes;
-                                                                          shared.add(bytes);
-                                                                      })
-                                            : Expected<QString>(opened);
-                results[size_t(at)] = old.result();
+                QString oldCopy;
+                const Result replaced = !opened ? opened : trapped([&] {
+                    const Expected<QString> old =
+                        replaceFolderFromNested(archive, folder.entryName, folder.target,
+                                                scratchFolder, [&](quint64 bytes) {
+                                                    counted += bytes;
+                                                    shared.add(bytes);
+                                                });
+                    if (old)
+                        oldCopy = *old;
+                    return old.result();
+                });
+                results[size_t(at)] = replaced;
                 shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
                 shared.folderDone();
-                if (old) {
-                    oldCopies[size_t(at)] = *old;
+                if (replaced) {
+                    oldCopies[size_t(at)] = oldCopy;
                     removers.start([&removeOldCopy, at] { removeOldCopy(at); });
                 } else {
                     shared.add(removalBytes(folder));

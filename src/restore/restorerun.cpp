@@ -1,6 +1,7 @@
 #include "restore/restorerun.h"
 
 #include "app/programcontext.h"
+#include "platform/interruption.h"
 #include "platform/registrystore.h"
 #include "platform/runobserver.h"
 #include "platform/wine/wineserverprobe.h"
@@ -167,6 +168,11 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
         if (!items[index])
             continue;
         const RestoreItemInfo &item = restoreItemTable()[index];
+        // Stopped between items, never within one: every item is restored whole or not at all.
+        if (interruptionRequested()) {
+            outcome.stopped[index] = true;
+            continue;
+        }
         bar.step(item.progress, progressBefore(index));
         const int from = bar.value();
         const Result restored = restorers.restore(
@@ -181,8 +187,20 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
     outcome.changed = restorers.changedAnything();
     context.endStaging();
     observer.progress(QStringLiteral("Operation complete!"), 100);
-    outcome.message = {restoreCompletedText + QStringLiteral("\r\n") + outcome.report,
-                       MessageIcon::Information, outcome.problems.join(QStringLiteral("\r\n"))};
+    QString heading = restoreCompletedText;
+    if (outcome.wasStopped()) {
+        heading = interruptionText();
+        for (int index = 0; index < ItemCount; ++index) {
+            if (!outcome.stopped[index])
+                continue;
+            const QString &name = restoreItemTable()[index].reportName;
+            outcome.report += QStringLiteral("\r\n") + name + QStringLiteral("\tNot restored");
+            outcome.problems.append(name + QStringLiteral(": ") + heading);
+        }
+    }
+    outcome.message = {heading + QStringLiteral("\r\n") + outcome.report,
+                       outcome.wasStopped() ? MessageIcon::Warning : MessageIcon::Information,
+                       outcome.problems.join(QStringLiteral("\r\n"))};
     return outcome;
 }
 

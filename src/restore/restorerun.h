@@ -30,12 +30,17 @@ struct RestoreOutcome {
     // The items whose restorer ran, and those it restored.
     ItemFlags ran{};
     ItemFlags restored{};
-    // One line per item that ran: CR LF, its report name, a TAB, "Successed!" or "Fail!".
+    // The items a stop signal kept from running: the item under way when it came is finished,
+    // none after it is begun.
+    ItemFlags stopped{};
+    // One line per item that ran: CR LF, its report name, a TAB, "Successed!" or "Fail!"; then
+    // one per item stopped, ending in "Not restored".
     QString report;
-    // Why each failed item failed, "name: reason".
+    // Why each failed or stopped item was not restored, "name: reason".
     QStringList problems;
 
     bool allRestored() const { return ran == restored; }
+    bool wasStopped() const { return stopped != ItemFlags{}; }
 };
 
 // Restores the items that are ticked and that the opened archive holds, in index order. Before
@@ -43,7 +48,8 @@ struct RestoreOutcome {
 // opened, and it makes sure that every entry those items need reads back intact and, when
 // a registry item is among them, that the registry can be written; otherwise it restores
 // nothing and says why. The files go where the context's store locations (loadProgram) say.
-// Everything staged is removed at the end.
+// A stop signal (interruptionRequested) ends the run between items. Everything staged is removed
+// at the end.
 RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const OpenedBackup &state,
                               const ItemFlags &ticked, RunObserver &observer);
 

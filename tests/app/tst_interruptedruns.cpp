@@ -1,3 +1,4 @@
+#include "app/profilelock.h"
 #include "platform/zip/ziparchive.h"
 #include "support/testsupport.h"
 
@@ -6,10 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +48,11 @@ qint64 gonePid()
     return pid;
 }
 
+QStringList namesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 } // namespace
 
 // Runs stopped by a signal, or killed outright, leave nothing behind once the next run is done.
@@ -61,6 +70,14 @@ class InterruptedRunsTest : public QObject {
     {
         return {u"WINEPREFIX="_s + prefix(), u"TMPDIR="_s + temp, u"QUILLORY_PASSWORD="_s};
     }
+
+    QString otherPrefix() const { return path(u"other"_s); }
+    QString home() const { return QDir(store()).filePath(u"Home"_s); }
+    // Made once: `earlier` holds the accounts and contacts as `m_earlierHome` shows them,
+    // `later` holds one message more.
+    QString earlier() const { return path(u"earlier.wlm"_s); }
+    QString later() const { return path(u"later.wlm"_s); }
+    QMap<QString, QByteArray> m_earlierHome;
 
     // Starts a program of the project on the profile, for a signal to reach it while it works.
     bool start(QProcess &process, const QString &program, const QStringList &arguments,
@@ -90,6 +107,108 @@ private Q_SLOTS:
                                              u"200000"_s}));
         QVERIFY(QFileInfo(store()).isDir());
         QVERIFY(writeFile(path(u"password"_s), "secret\n"));
+        QVERIFY(makeSampleProfile(otherPrefix()));
+
+        const QStringList items{u"--items"_s, u"accounts,contacts"_s};
+        const ProgramRun first =
+            runProgram(u"brevnor-cli"_s, QStringList{u"backup"_s, earlier()} + items,
+                       environment(m_dir.path()));
+        QVERIFY2(first.exitCode == 0, first.err.constData());
+        m_earlierHome = treeOf(home());
+        const QString added = QDir(home()).filePath(u"added.eml"_s);
+        QVERIFY(writeFile(added, "one message more"));
+        const ProgramRun second = runProgram(
+            u"brevnor-cli"_s, QStringList{u"backup"_s, later()} + items, environment(m_dir.path()));
+        QVERIFY2(second.exitCode == 0, second.err.constData());
+        QVERIFY(QFile::remove(added));
+    }
+
+    // While one backup or restore of a profile is under way (stopped in the middle here, so that
+    // it surely is), another of that profile is refused at once; one of another profile is not.
+    void secondRunOfAProfile_data()
+    {
+        QTest::addColumn<bool>("firstRestores");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("otherProfile");
+        const QString fresh = path(u"second.wlm"_s);
+        const QStringList backup{u"backup"_s, fresh, u"--items"_s, u"accounts"_s};
+        const QStringList restore{u"restore"_s, later()};
+        const QStringList unattended{u"sf=annaxm=1000000000ps=bf="_s + fresh};
+        QTest::newRow("restore, then a restore") << true << u"brevnor-cli"_s << restore << false;
+        QTest::newRow("restore, then a backup") << true << u"brevnor-cli"_s << backup << false;
+        QTest::newRow("restore, then an unattended backup")
+            << true << u"brevnor"_s << unattended << false;
+        QTest::newRow("backup, then a restore") << false << u"brevnor-cli"_s << restore << false;
+        QTest::newRow("backups of two profiles to one archive")
+            << false << u"brevnor-cli"_s
+            << QStringList{u"backup"_s, path(u"first.wlm"_s), u"--items"_s, u"accounts"_s} << true;
+    }
+
+    void secondRunOfAProfile()
+    {
+        QFETCH(bool, firstRestores);
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, otherProfile);
+        QTemporaryDir temp;
+        const QString fresh = path(u"second.wlm"_s);
+        QFile::remove(fresh);
+        const QMap<QString, QByteArray> before = treeOf(home());
+
+        QProcess first;
+        QVERIFY(start(first, u"brevnor-cli"_s,
+                      firstRestores ? QStringList{u"restore"_s, earlier()}
+                                    : QStringList{u"backup"_s, path(u"first.wlm"_s), u"--items"_s,
+                                                  u"accounts"_s},
+                      temp.path()));
+        if (firstRestores)
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !QDir(store())
+                     .entryList({u".*.restoring-*"_s}, QDir::Dirs | QDir::Hidden)
+                     .isEmpty(),
+                appearsWithinMs);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(namesBelow(temp.path()).contains(u".zip"_s), appearsWithinMs);
+        QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+
+        QTemporaryDir otherTemp;
+        QStringList environment = this->environment(otherTemp.path());
+        if (otherProfile)
+            environment.append(u"WINEPREFIX="_s + otherPrefix());
+        const ProgramRun second = runProgram(program, arguments, environment);
+        QCOMPARE(::kill(pid_t(first.processId()), SIGCONT), 0);
+        QVERIFY(first.waitForFinished(-1));
+        QCOMPARE(first.exitCode(), 0);
+
+        if (otherProfile) {
+            QVERIFY2(second.exitCode == 0, second.err.constData());
+            return;
+        }
+        QCOMPARE(second.exitCode, 2);
+        QVERIFY2(second.err.contains(profileBusyText.toUtf8()), second.err.constData());
+        QVERIFY(!second.out.contains("Completed"));
+        QVERIFY(!QFileInfo::exists(fresh));
+        QCOMPARE(namesIn(otherTemp.path()), QStringList());
+        QCOMPARE(treeOf(home()), firstRestores ? m_earlierHome : before);
+    }
+
+    // The lock goes with the process that held it, however it ended.
+    void aKilledRunHoldsNothing()
+    {
+        QTemporaryDir temp;
+        QProcess killed;
+        QVERIFY(start(killed, u"brevnor-cli"_s, {u"restore"_s, earlier()}, temp.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(store()).entryList({u".*.restoring-*"_s}, QDir::Dirs | QDir::Hidden).isEmpty(),
+            appearsWithinMs);
+        QCOMPARE(::kill(pid_t(killed.processId()), SIGKILL), 0);
+        QVERIFY(killed.waitForFinished(-1));
+
+        const ProgramRun next =
+            runProgram(u"brevnor-cli"_s, {u"restore"_s, earlier()}, environment(temp.path()));
+        QVERIFY2(next.exitCode == 0, next.err.constData());
+        QCOMPARE(treeOf(home()), m_earlierHome);
     }
 
     void signalDuringProtectedBackup_data()
@@ -150,20 +269,29 @@ private Q_SLOTS:
         QCOMPARE(namesBelow(temp.path()), QString());
     }
 
+    // A restore stops between items, never within one: the item under way is finished, those
+    // after it are named as not restored. Stopped in its last item, it has nothing left undone.
+    void signalDuringRestore_data()
+    {
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("an item after it")
+            << u"accounts,contacts"_s << 2 << u"Restore Contacts\tNot restored"_s;
+        QTest::newRow("the last item") << u"accounts"_s << 0 << u"The Restore was Completed!"_s;
+    }
+
     void signalDuringRestore()
     {
+        QFETCH(QString, items);
+        QFETCH(int, exitCode);
+        QFETCH(QString, report);
         QTemporaryDir temp;
-        const QString archive = path(u"restore.wlm"_s);
         const QDir store(this->store());
-        const ProgramRun backup =
-            runProgram(u"brevnor-cli"_s, {u"backup"_s, archive, u"--items"_s, u"accounts"_s},
-                       environment(temp.path()));
-        QVERIFY2(backup.exitCode == 0, backup.err.constData());
-        const QMap<QString, QByteArray> home = treeOf(store.filePath(u"Home"_s));
-        const QMap<QString, QByteArray> work = treeOf(store.filePath(u"Work"_s));
 
         QProcess run;
-        QVERIFY(start(run, u"brevnor-cli"_s, {u"restore"_s, archive}, temp.path()));
+        QVERIFY(start(run, u"brevnor-cli"_s, {u"restore"_s, earlier(), u"--items"_s, items},
+                      temp.path()));
         const QStringList restoring{u".*.restoring-*"_s};
         // Signalled while an account folder is being replaced.
         QTRY_VERIFY_WITH_TIMEOUT(!store.entryList(restoring, QDir::Dirs | QDir::Hidden).isEmpty(),
@@ -171,16 +299,95 @@ private Q_SLOTS:
         QCOMPARE(::kill(pid_t(run.processId()), SIGTERM), 0);
         QVERIFY(run.waitForFinished(-1));
 
-        // The restore finishes rather than leave a folder half replaced, then says it was stopped.
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), exitCode);
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        QVERIFY2(out.contains(
+                     u"Restore Mail Accounts & Messages/News Accounts & Messages\tSuccessed!"_s),
+                 qPrintable(out));
+        QVERIFY2(out.contains(report), qPrintable(out));
+        QCOMPARE(run.readAllStandardError().contains("stopped by SIGTERM"), exitCode != 0);
+        QCOMPARE(store.entryList(restoring, QDir::Dirs | QDir::Hidden), QStringList());
+        QCOMPARE(treeOf(home()), m_earlierHome);
+        QCOMPARE(namesIn(temp.path()), QStringList());
+    }
+
+    // Once the new archive is in place the backup is done: a signal then changes nothing of it.
+    void signalOnceTheArchiveIsInPlace_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        const QString archive = path(u"placed.wlm"_s);
+        QTest::newRow("brevnor-cli")
+            << u"brevnor-cli"_s
+            << QStringList{u"backup"_s, archive, u"--items"_s, u"mailrules,contacts"_s};
+        QTest::newRow("unattended")
+            << u"brevnor"_s << QStringList{u"sf=annaxm=0100010000ps=bf="_s + archive};
+    }
+
+    void signalOnceTheArchiveIsInPlace()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QTemporaryDir temp;
+        const QString archive = path(u"placed.wlm"_s);
+        QVERIFY(writeFile(archive, "old"));
+        const QString strace = QStandardPaths::findExecutable(u"strace"_s);
+        QVERIFY2(!strace.isEmpty(), "strace is installed");
+        const QString log = path(u"placed.strace"_s);
+
+        // Without accounts the run renames twice: the archive into its temporary name beside
+        // the target, then onto the target. strace sends SIGTERM as the second is made.
+        QProcess traced;
+        QVERIFY(start(traced, strace,
+                      QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, log, u"-e"_s,
+                                  u"trace=rename,renameat,renameat2"_s, u"-e"_s,
+                                  u"inject=rename,renameat,renameat2:signal=SIGTERM:when=2"_s,
+                                  QDir(binDir()).filePath(program)} +
+                          arguments,
+                      temp.path()));
+        QVERIFY(traced.waitForFinished(-1));
+
+        const QString trace = QString::fromUtf8(readFile(log));
+        const QRegularExpression signalledOnceInPlace(u"rename[^\n]*, \""_s +
+                                                      QRegularExpression::escape(archive) +
+                                                      u"\"\\) = 0\n[^\n]*--- SIGTERM"_s);
+        QVERIFY2(signalledOnceInPlace.match(trace).hasMatch(), qPrintable(trace));
+        const QByteArray err = traced.readAllStandardError();
+        QCOMPARE(traced.exitCode(), 0);
+        QVERIFY2(!err.contains("stopped"), err.constData());
+        ZipArchive written;
+        QVERIFY(written.OpenArchive(archive));
+        QVERIFY(written.entryNames().contains(u"krvstore.dat"_s));
+        QCOMPARE(namesIn(temp.path()), QStringList());
+    }
+
+    // Past the file size limit the write fails as on a full disk: the reason is given, and
+    // nothing is left behind.
+    void fileSizeLimit()
+    {
+        QTemporaryDir temp;
+        const QString archive = path(u"limited.wlm"_s);
+        const QByteArray old = noise(5000, 4);
+        QVERIFY(writeFile(archive, old));
+
+        QProcess run;
+        run.setChildProcessModifier([] {
+            const rlimit limit{1 << 20, 1 << 20};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        QVERIFY(start(run, u"brevnor-cli"_s, {u"backup"_s, archive, u"--items"_s, u"accounts"_s},
+                      temp.path()));
+        QVERIFY(run.waitForFinished(-1));
+
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
         QCOMPARE(run.exitCode(), 2);
-        QVERIFY(run.readAllStandardError().contains("stopped by SIGTERM"));
-        QCOMPARE(store.entryList(restoring, QDir::Dirs | QDir::Hidden), QStringList());
-        QCOMPARE(treeOf(store.filePath(u"Home"_s)), home);
-        QCOMPARE(treeOf(store.filePath(u"Work"_s)), work);
-        QCOMPARE(
-            QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList());
+        const QByteArray err = run.readAllStandardError();
+        QVERIFY2(err.contains("File too large"), err.constData());
+        QCOMPARE(readFile(archive), old);
+        QCOMPARE(namesIn(temp.path()), QStringList());
+        QCOMPARE(QDir(m_dir.path()).entryList({u"limited.wlm.*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList());
     }
 
     void leftoversOfKilledRuns()

@@ -13,12 +13,35 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <new>
 #include <thread>
+
+// The sanitizers bring allocation functions of their own, which no test may replace.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define QUILLORY_SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define QUILLORY_SANITIZED
+#endif
+#endif
 
 using namespace quillory;
 using namespace quillory::test;
 
 namespace {
+
+// While this is set, allocations by `new` on a thread other than the test's own fail, as when
+// memory runs out during the builds: all but the first few of each thread, which Qt makes as it
+// starts the thread, before any task of ours runs on it.
+std::atomic<bool> failWorkerAllocations = false;
+#ifdef QUILLORY_SANITIZED
+constexpr bool failingWorkerAllocations = false;
+#else
+constexpr bool failingWorkerAllocations = true;
+const std::thread::id testThread = std::this_thread::get_id();
+constexpr int threadStart = 8;
+#endif
 
 QString storeOf(const LoadedProfile &profile)
 {
@@ -194,7 +217,51 @@ private Q_SLOTS:
         QCOMPARE(names.size(), 2);
         QVERIFY(QDir(temp.path()).isEmpty());
     }
+
+    // A build runs out of memory while the archive takes the builds in: the run fails with that
+    // reason, as on a full disk, and keeps the old archive, instead of the program ending.
+    void aBuildOutOfMemoryFailsTheRun()
+    {
+        if (!failingWorkerAllocations)
+            QSKIP("The sanitizers own the allocation functions.");
+        LoadedProfile profile;
+        QTemporaryDir temp;
+        const TemporaryFolder staged(temp.path());
+        QVERIFY(profile.load({QStringLiteral("--accounts"), QStringLiteral("2")}));
+        QVERIFY(writeFile(profile.archive(), "the last good backup"));
+
+        failWorkerAllocations = true;
+        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules}));
+        failWorkerAllocations = false;
+        QVERIFY(!outcome.archive.ok());
+        QVERIFY2(outcome.archive.message().contains(QStringLiteral("not enough memory")),
+                 qPrintable(outcome.archive.message()));
+        QCOMPARE(readFile(profile.archive()), QByteArray("the last good backup"));
+        QVERIFY(QDir(temp.path()).isEmpty());
+    }
 };
+
+#ifndef QUILLORY_SANITIZED
+void *operator new(std::size_t size)
+{
+    static thread_local int made = 0;
+    if (failWorkerAllocations && std::this_thread::get_id() != testThread && ++made > threadStart)
+        throw std::bad_alloc();
+    if (void *memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void *memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void *memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+#endif
 
 QUILLORY_TEST(NestedArchivesTest)
 #include "tst_nestedarchives.moc"

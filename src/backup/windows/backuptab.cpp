@@ -50,7 +50,7 @@ BackupTab::BackupTab(frmMain &window)
 void BackupTab::cmdTargetFile_Click()
 {
     const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_window.context(), QStringLiteral("Save Windows Mail Data as"),
+        m_window.context(), QStringLiteral("Save Windows Live Mail Data as"),
         QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")));
     if (!chosen)
         return;
@@ -94,7 +94,7 @@ void BackupTab::RunBackup()
             *outcome = performBackup(context, zip, request, observer);
             return Result::success();
         },
-        [this, &context, items, outcome](const Result &) {
+        [this, &context, items, archivePath = request.archivePath, outcome](const Result &) {
             if (!outcome->archive) {
                 context.dialogs().message(
                     QStringLiteral("The backup archive could not be written: %1\r\n")
@@ -107,11 +107,11 @@ void BackupTab::RunBackup()
                                       applicationTitle(), MessageIcon::Information,
                                       MessageButtons::Ok);
             if (!m_window.closesWhenRunEnds())
-                offerDisc();
+                offerDisc(archivePath);
         });
 }
 
-void BackupTab::offerDisc()
+void BackupTab::offerDisc(const QString &archivePath)
 {
     ProgramContext &context = m_window.context();
     if (context.dialogs().message(
@@ -119,8 +119,8 @@ void BackupTab::offerDisc()
             applicationTitle(), MessageIcon::Information,
             MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
-    m_window.backupfiletocd = QFileInfo(context.values().BackupFileName).fileName();
-    m_window.backupcdpath = context.values().BackupFileName;
+    m_window.backupfiletocd = QFileInfo(archivePath).fileName();
+    m_window.backupcdpath = archivePath;
     frmMaindvdwrite::showModal(context.dialogs(), m_window.backupfiletocd, m_window.backupcdpath,
                                &m_window);
 }

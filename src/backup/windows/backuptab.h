@@ -24,9 +24,9 @@ public:
     void RunBackup();
 
 private:
-    // After a finished backup: asks whether to burn the archive and opens the burning window
-    // with it.
-    void offerDisc();
+    // After a finished backup: asks whether to burn the archive written, `archivePath`, and
+    // opens the burning window with it.
+    void offerDisc(const QString &archivePath);
 
     frmMain &m_window;
     QLineEdit *txtTargetFile;

@@ -3,6 +3,7 @@
 #include "ui_frmmain.h"
 
 #include "app/itemtable.h"
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "app/stagingfolder.h"
@@ -29,6 +30,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace quillory {
 
@@ -65,6 +67,10 @@ void untickAll(const QList<QCheckBox *> &boxes)
 } // namespace
 
 struct frmMain::Run {
+    explicit Run(ProfileLock profile) : lock(std::move(profile)) {}
+
+    // Held until the work is done, not while its report and what follows it are shown.
+    std::optional<ProfileLock> lock;
     RunPanelObserver *observer = nullptr;
     QFutureWatcher<Result> *watcher = nullptr;
     RunCompletion done;
@@ -192,6 +198,10 @@ void frmMain::updateCommands()
 {
     const bool idle = !m_run;
     ui->cmdApply->setEnabled(idle && m_storeFound);
+    // A run works on the archive chosen when it started, through the window's archive objects:
+    // a file chosen meanwhile would change neither what it writes nor what it restores.
+    ui->cmdTargetFile->setEnabled(idle);
+    ui->cmdSourceFile->setEnabled(idle);
     ui->backup->setEnabled(idle);
     ui->restore->setEnabled(idle);
     ui->backuptocd->setEnabled(idle);
@@ -203,7 +213,13 @@ bool frmMain::startRun(const QString &what, RunWork work, RunCompletion done)
 {
     if (m_run || m_quitting || !work)
         return false;
-    m_run = std::make_unique<Run>();
+    // Another program's backup or restore of this profile is refused here, before anything shows.
+    Expected<ProfileLock> lock = ProfileLock::take(m_context.prefixPath());
+    if (!lock) {
+        m_context.dialogs().message(lock.message(), applicationTitle(), MessageIcon::Error);
+        return false;
+    }
+    m_run = std::make_unique<Run>(std::move(lock.value()));
     m_run->observer = new RunPanelObserver(this);
     m_run->watcher = new QFutureWatcher<Result>(this);
     m_run->done = std::move(done);
@@ -256,6 +272,7 @@ void frmMain::finishRun()
     ui->pbshow->setValue(0);
     ui->Label1->setText(idleStep);
     updateCommands();
+    run->lock.reset();
 
     if (run->done)
         run->done(result);

@@ -52,7 +52,9 @@ public:
 
     // Starts `work` off the window's thread with `what` as its first step. While it runs, the
     // window shows the progress panel and the hourglass and refuses to start another run or to
-    // quit. False, and nothing started, when a run is already in progress.
+    // quit. It holds the mail profile's lock meanwhile. False, and nothing started, when a run is
+    // already in progress, or when another program runs a backup or restore of the profile (the
+    // user is told).
     bool startRun(const QString &what, RunWork work, RunCompletion done = {});
     bool isRunning() const { return m_run != nullptr; }
     // The user closed the window during a run: it closes once the run has ended and reported.

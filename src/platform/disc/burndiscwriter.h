@@ -3,14 +3,15 @@
 #include "platform/disc/burnlibrary.h"
 #include "platform/disc/compilation.h"
 #include "platform/disc/discwriter.h"
+#include "platform/disc/drivescan.h"
 #include "platform/disc/imagefiledrives.h"
 #include "platform/disc/mediafacts.h"
 
 #include <QList>
 #include <QMutex>
-#include <QSet>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -84,15 +85,6 @@ public:
     }
 
 private:
-    struct Drive {
-        QString address; // for libburn
-        QString path;    // as shown
-        QString vendor;
-        QString product;
-        bool writer = false;
-        bool imageFile = false;
-        QSet<int> supports;
-    };
     struct BurnOutcome {
         bool cancelled = false;
         bool wroteWell = false;
@@ -105,12 +97,16 @@ private:
         bool blank = false;
     };
 
+    // How often a running operation looks at the drive.
+    static constexpr std::chrono::milliseconds pollInterval{50};
+
+    static QString megabytes(qint64 blocks);
     MediaFacts facts() const;
     // Whether no operation runs; waits for a finished worker to end.
     bool settled();
     bool refuse(const QString &reason);
     bool ready(const QString &operation);
-    const Drive *selected() const;
+    const DiscDrive *selected() const;
     bool grab();
     void release(bool eject);
     void reassess();
@@ -118,7 +114,10 @@ private:
     template <typename Emit> void post(Emit emit);
     // Ends the operation: the owner may start the next one when the event arrives.
     template <typename Emit> void finish(Emit emit);
-    bool add(const std::function<bool(AddReport &)> &adding);
+    using Adding = bool (Compilation::*)(const QString &, const QString &,
+                                         const Compilation::DirectoryAdded &,
+                                         const Compilation::ReplaceImported &, AddReport *);
+    bool add(Adding adding, const QString &discPath, const QString &source);
     // Takes imported files out of the compilation when their medium may have gone.
     void forgetImported();
     // Why the compilation cannot be written to `imagePath`: it holds that very file.
@@ -138,7 +137,7 @@ private:
     void verify(const QList<SourceFile> &files);
 
     BurnLibrary m_library;
-    QList<Drive> m_drives;
+    QList<DiscDrive> m_drives;
     int m_selected = -1;
     ImageFileLock m_imageLock;
     burn::burn_drive_info *m_info = nullptr;
@@ -152,5 +151,17 @@ private:
     bool m_importReadable = false;
     std::atomic<bool> m_cancel = false;
 };
+
+template <typename Emit> void BurnDiscWriter::post(Emit emit)
+{
+    QMetaObject::invokeMethod(this, std::move(emit), Qt::QueuedConnection);
+}
+
+template <typename Emit> void BurnDiscWriter::finish(Emit emit)
+{
+    BurnLibrary::takeMessages();
+    m_busy = false;
+    post(std::move(emit));
+}
 
 } // namespace quillory

@@ -235,21 +235,25 @@ Result WineRegistryStore::checkWritable(RegistryRoot root) const
 // Looking for a wineserver reads every process's details, far too slow to repeat for each of
 // the thousands of values an import sets: the first change of an operation looks, and the save
 // that ends it looks again, so that the files are still never written while Wine runs.
-Result WineRegistryStore::checkChangeable(RegistryRoot root)
+Expected<WineRegistryFile *> WineRegistryStore::changeableFile(RegistryRoot root)
 {
+    if (Branch *b = branch(root); b && b->file && b->serverChecked)
+        return &*b->file;
+    if (Result writable = checkWritable(root); !writable)
+        return writable;
+    // Read again if it changed on disk since the check looked: what is changed is what now parses.
     Branch *b = branch(root);
-    if (b && b->file && b->serverChecked)
-        return Result::success();
-    Result writable = checkWritable(root);
-    if (writable)
-        b->serverChecked = true;
-    return writable;
+    if (!b->file)
+        return Result::failure(b->problem);
+    b->serverChecked = true;
+    return &*b->file;
 }
 
 Result WineRegistryStore::createKey(RegistryRoot root, const QString &path)
 {
-    if (Result writable = checkChangeable(root); !writable)
-        return writable;
+    const Expected<WineRegistryFile *> file = changeableFile(root);
+    if (!file)
+        return file.result();
     const QStringList components = keyComponents(path);
     if (components.size() > maxKeyDepth)
         return Result::failure(
@@ -262,16 +266,17 @@ Result WineRegistryStore::createKey(RegistryRoot root, const QString &path)
         if (name.size() > maxKeyNameLength)
             return Result::failure(
                 QStringLiteral("The key name \"%1\" is longer than the registry allows").arg(name));
-    branch(root)->file->createKey(components);
+    (*file)->createKey(components);
     return Result::success();
 }
 
 Result WineRegistryStore::setValue(RegistryRoot root, const QString &path,
                                    const RegistryValue &value)
 {
-    if (Result writable = checkChangeable(root); !writable)
-        return writable;
-    WineRegistryFile &file = *branch(root)->file;
+    const Expected<WineRegistryFile *> changeable = changeableFile(root);
+    if (!changeable)
+        return changeable.result();
+    WineRegistryFile &file = **changeable;
     WineRegistryKey *key = file.key(keyComponents(path));
     if (!key)
         return Result::failure(
@@ -286,9 +291,10 @@ Result WineRegistryStore::setValue(RegistryRoot root, const QString &path,
 
 Result WineRegistryStore::deleteKey(RegistryRoot root, const QString &path)
 {
-    if (Result writable = checkChangeable(root); !writable)
-        return writable;
-    WineRegistryFile &file = *branch(root)->file;
+    const Expected<WineRegistryFile *> changeable = changeableFile(root);
+    if (!changeable)
+        return changeable.result();
+    WineRegistryFile &file = **changeable;
     const QStringList components = keyComponents(path);
     if (components.isEmpty())
         return Result::failure(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/registrystore.h"
+#include "platform/result.h"
 
 #include <QString>
 
@@ -8,6 +9,7 @@
 
 namespace quillory {
 
+class WineRegistryFile;
 class WineRegistryKey;
 
 // The registry of a Wine prefix: HKEY_CURRENT_USER is the prefix's user.reg and
@@ -42,7 +44,9 @@ private:
     Branch *branch(RegistryRoot root) const;
     const WineRegistryKey *findKey(RegistryRoot root, const QString &path) const;
     Result saveBranch(Branch &branch);
-    Result checkChangeable(RegistryRoot root);
+    // The file of `root`, once it may be changed. The branch may be read anew by any look at it
+    // (the file changed on disk), so a change uses the file this returns and nothing else.
+    Expected<WineRegistryFile *> changeableFile(RegistryRoot root);
 
     QString m_prefix;
     mutable std::unique_ptr<Branch> m_user;

@@ -17,13 +17,6 @@ const uint8_t *bytes(const char *data)
     return reinterpret_cast<const uint8_t *>(data);
 }
 
-Result damaged(const EntryInfo &entry, const QString &why)
-{
-    return Result::failure(
-        QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
-            .arg(entry.name, why));
-}
-
 } // namespace
 
 Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QByteArray &password)
@@ -31,12 +24,12 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
     const qsizetype keyBytes = winZipAesKeyBytes(entry.encryptionMethod);
     const quint64 headerEnd = quint64(keyBytes / 2 + winZipAesVerifierLength);
     if (entry.compressedSize < headerEnd + winZipAesCodeLength)
-        return damaged(entry, QStringLiteral("it is too short for its encryption"));
+        return unreadableEntry(entry, QStringLiteral("it is too short for its encryption"));
     const quint64 codeStart = entry.compressedSize - winZipAesCodeLength;
 
     const EntryFileHandle file(zip_fopen_index(archive, entry.index, ZIP_FL_ENCRYPTED));
     if (!file)
-        return damaged(entry, archiveErrorText(archive));
+        return unreadableEntry(entry, archiveErrorText(archive));
 
     QByteArray header;
     QByteArray storedCode;
@@ -49,9 +42,9 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
             zip_fread(file.get(), buffer.data(),
                       std::min<quint64>(quint64(buffer.size()), entry.compressedSize - position));
         if (got < 0)
-            return damaged(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+            return unreadableEntry(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
         if (got == 0)
-            return damaged(entry, QStringLiteral("its data ends early"));
+            return unreadableEntry(entry, QStringLiteral("its data ends early"));
 
         const char *data = buffer.constData();
         quint64 left = quint64(got);
@@ -70,7 +63,7 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
             const WinZipAesKeys keys =
                 deriveWinZipAesKeys(password, header.left(keyBytes / 2), keyBytes);
             if (keys.verifier != header.right(winZipAesVerifierLength))
-                return damaged(entry, QStringLiteral("the password does not match"));
+                return unreadableEntry(entry, QStringLiteral("the password does not match"));
             hmac_sha1_set_key(&mac, size_t(keyBytes), bytes(keys.authentication.constData()));
             keyed = true;
         }
@@ -85,7 +78,7 @@ Result checkAuthenticationCode(zip_t *archive, const EntryInfo &entry, const QBy
     hmac_sha1_digest(&mac, size_t(winZipAesCodeLength),
                      reinterpret_cast<uint8_t *>(computed.data()));
     if (computed != storedCode)
-        return damaged(entry, QStringLiteral("its authentication code does not match"));
+        return unreadableEntry(entry, QStringLiteral("its authentication code does not match"));
     return Result::success();
 }
 

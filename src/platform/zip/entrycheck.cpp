@@ -20,23 +20,14 @@ namespace {
 // Large reads let the checks run at memory speed; one buffer serves the whole entry.
 constexpr qsizetype checkChunkSize = 1024 * 1024;
 
-Result damaged(const EntryInfo &entry, const QString &why)
-{
-    return Result::failure(
-        (entry.encrypted()
-             ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
-             : QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2"))
-            .arg(entry.name, why));
-}
-
 Result readExactly(zip_file_t *file, const EntryInfo &entry, char *data, quint64 length)
 {
     while (length > 0) {
         const zip_int64_t got = zip_fread(file, data, length);
         if (got < 0)
-            return damaged(entry, QString::fromLocal8Bit(zip_file_strerror(file)));
+            return unreadableEntry(entry, QString::fromLocal8Bit(zip_file_strerror(file)));
         if (got == 0)
-            return damaged(entry, QStringLiteral("its data ends early"));
+            return unreadableEntry(entry, QStringLiteral("its data ends early"));
         data += got;
         length -= quint64(got);
     }
@@ -51,12 +42,12 @@ Result checkStoredEntry(zip_t *archive, const EntryInfo &entry, const QByteArray
     const quint64 trailer = aes ? quint64(winZipAesCodeLength) : 0;
     if (entry.compressedSize < header + trailer ||
         entry.compressedSize - header - trailer != entry.size)
-        return damaged(entry, QStringLiteral("its stored size does not match its size"));
+        return unreadableEntry(entry, QStringLiteral("its stored size does not match its size"));
 
     const EntryFileHandle file(
         zip_fopen_index(archive, entry.index, ZIP_FL_COMPRESSED | (aes ? ZIP_FL_ENCRYPTED : 0)));
     if (!file)
-        return damaged(entry, archiveErrorText(archive));
+        return unreadableEntry(entry, archiveErrorText(archive));
     hmac_sha1_ctx mac;
     std::optional<WinZipAesDecryptor> decryptor;
     if (aes) {
@@ -97,12 +88,12 @@ Result checkStoredEntry(zip_t *archive, const EntryInfo &entry, const QByteArray
         hmac_sha1_digest(&mac, size_t(computed.size()),
                          reinterpret_cast<uint8_t *>(computed.data()));
         if (computed != stored)
-            return damaged(entry, QStringLiteral("its authentication code does not match"));
+            return unreadableEntry(entry, QStringLiteral("its authentication code does not match"));
         if (progress)
             progress(trailer);
     }
     if (entry.crc && crc != *entry.crc)
-        return damaged(entry, QStringLiteral("CRC error"));
+        return unreadableEntry(entry, QStringLiteral("CRC error"));
     return Result::success();
 }
 

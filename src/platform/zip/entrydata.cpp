@@ -10,15 +10,6 @@ namespace quillory::zipdetail {
 
 namespace {
 
-Result unreadable(const EntryInfo &entry, const QString &why)
-{
-    return Result::failure(
-        (entry.encrypted()
-             ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
-             : QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2"))
-            .arg(entry.name, why));
-}
-
 // A write cut short (the disk filled up half-way) carries no error of its own: only writing the
 // rest, which then writes nothing, gives the system's reason instead of "Unknown error".
 bool writeAll(QIODevice &out, const char *data, qint64 size)
@@ -54,7 +45,7 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QIODevice *out,
 
     const EntryFileHandle file(zip_fopen_index(archive, entry.index, 0));
     if (!file)
-        return unreadable(entry, archiveErrorText(archive));
+        return unreadableEntry(entry, archiveErrorText(archive));
 
     QByteArray buffer(readChunkSize, Qt::Uninitialized);
     quint64 total = 0;
@@ -64,7 +55,7 @@ Result readEntryData(zip_t *archive, const EntryInfo &entry, QIODevice *out,
             if (entry.withoutCrc && total == entry.size &&
                 zip_error_code_zip(zip_file_get_error(file.get())) == ZIP_ER_CRC)
                 break;
-            return unreadable(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+            return unreadableEntry(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
         }
         if (got == 0)
             break;

@@ -132,4 +132,27 @@ QString archiveErrorText(zip_t *archive)
     return QString::fromLocal8Bit(zip_strerror(archive));
 }
 
+Result unreadableEntry(const EntryInfo &entry, const QString &why)
+{
+    return Result::failure(
+        (entry.encrypted()
+             ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
+             : QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2"))
+            .arg(entry.name, why));
+}
+
+QString zipErrorText(zip_error_t *error)
+{
+    return QString::fromLocal8Bit(zip_error_strerror(error));
+}
+
+QString zipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = zipErrorText(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
 } // namespace quillory::zipdetail

@@ -51,7 +51,13 @@ Result checkStoredSizes(zip_t *archive, quint64 archiveSize);
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...
 QString kindText(EntryInfo::Kind kind);
 
+// Why an entry's data cannot be read; an encrypted entry's may also be a wrong password.
+Result unreadableEntry(const EntryInfo &entry, const QString &why);
+
 // libzip's text for the archive's current error.
 QString archiveErrorText(zip_t *archive);
+// libzip's text for an error, given as itself or by its code.
+QString zipErrorText(zip_error_t *error);
+QString zipErrorText(int code);
 
 } // namespace quillory::zipdetail

@@ -135,11 +135,6 @@ Result unreadable(const EntryInfo &entry, const QString &why)
         QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(entry.name, why));
 }
 
-QString errorText(zip_error_t *error)
-{
-    return QString::fromLocal8Bit(zip_error_strerror(error));
-}
-
 } // namespace
 
 bool readableInPlace(const EntryInfo &entry)
@@ -174,7 +169,7 @@ Expected<ArchiveHandle> openNestedArchive(zip_t *outer, const EntryInfo &entry,
     zip_error_init(&error);
     zip_source_t *nested = zip_source_function_create(nestedSource, source.get(), &error);
     if (!nested) {
-        const QString why = errorText(&error);
+        const QString why = zipErrorText(&error);
         zip_error_fini(&error);
         return unreadable(entry, why);
     }
@@ -183,7 +178,7 @@ Expected<ArchiveHandle> openNestedArchive(zip_t *outer, const EntryInfo &entry,
     ArchiveHandle archive(zip_open_from_source(nested, ZIP_RDONLY, &error));
     if (!archive) {
         zip_source_free(nested);
-        const QString why = errorText(&error);
+        const QString why = zipErrorText(&error);
         zip_error_fini(&error);
         return unreadable(entry, why);
     }

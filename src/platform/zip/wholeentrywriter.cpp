@@ -18,28 +18,17 @@ namespace quillory::zipdetail {
 
 namespace {
 
-QString systemError(int error)
-{
-    return QString::fromStdString(std::generic_category().message(error));
-}
-
-Result damaged(const EntryInfo &entry, const QString &why)
-{
-    return Result::failure(
-        QStringLiteral("Entry \"%1\" cannot be read (damaged archive): %2").arg(entry.name, why));
-}
-
 Result readRaw(zip_t *archive, const EntryInfo &entry, char *data)
 {
     const EntryFileHandle file(zip_fopen_index(archive, entry.index, ZIP_FL_COMPRESSED));
     if (!file)
-        return damaged(entry, archiveErrorText(archive));
+        return unreadableEntry(entry, archiveErrorText(archive));
     for (quint64 done = 0; done < entry.compressedSize;) {
         const zip_int64_t got = zip_fread(file.get(), data + done, entry.compressedSize - done);
         if (got < 0)
-            return damaged(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
+            return unreadableEntry(entry, QString::fromLocal8Bit(zip_file_strerror(file.get())));
         if (got == 0)
-            return damaged(entry, QStringLiteral("its data ends early"));
+            return unreadableEntry(entry, QStringLiteral("its data ends early"));
         done += quint64(got);
     }
     return Result::success();
@@ -98,13 +87,13 @@ Expected<const char *> WholeEntryWriter::inflate(zip_t *archive, const EntryInfo
         if (libdeflate_deflate_decompress(m_decompressor, m_packed.data(),
                                           size_t(entry.compressedSize), m_data.data(),
                                           size_t(entry.size), nullptr) != LIBDEFLATE_SUCCESS)
-            return damaged(entry, QStringLiteral("its compressed data is invalid"));
+            return unreadableEntry(entry, QStringLiteral("its compressed data is invalid"));
         data = m_data.data();
     } else if (entry.compressedSize != entry.size) {
-        return damaged(entry, QStringLiteral("its stored size does not match its size"));
+        return unreadableEntry(entry, QStringLiteral("its stored size does not match its size"));
     }
     if (libdeflate_crc32(0, data, size_t(entry.size)) != *entry.crc)
-        return damaged(entry, QStringLiteral("CRC error"));
+        return unreadableEntry(entry, QStringLiteral("CRC error"));
     return data;
 }
 

@@ -154,6 +154,8 @@ private:
     quint64 declaredSize(quint64 index, quint64 generation) const;
     Result addPending(QList<PendingEntry> added);
     Result requireOpen() const;
+    // The first entry named `name` in the open archive.
+    Expected<quint64> entryIndex(const QString &name) const;
     Result writeEntries(const QString &file, const ProgressCallback &progress);
 
     ::zip *m_zip = nullptr;

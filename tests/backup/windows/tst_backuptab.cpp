@@ -1,3 +1,4 @@
+#include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "backup/windows/backuptab.h"
 #include "backupfixture.h"
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -85,7 +87,7 @@ private Q_SLOTS:
         w.dialogs.fileAnswers.enqueue(taken);
         w.dialogs.answers.enqueue(MessageAnswer::No);
         w.find<QPushButton>("cmdTargetFile")->click();
-        QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Mail Data as"));
+        QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Live Mail Data as"));
         QVERIFY(w.dialogs.shown.first().text.contains(
             QStringLiteral("|brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")) +
             QStringLiteral("|Quillory File (*.wlm)")));
@@ -152,6 +154,57 @@ private Q_SLOTS:
         QTRY_COMPARE(offered, QStringList{QStringLiteral("mail.wlm")});
         QCOMPARE(w.main->backupfiletocd, QStringLiteral("mail.wlm"));
         QCOMPARE(w.main->backupcdpath, archive);
+    }
+
+    // While a run works on the archive chosen, no other can be chosen, and the disc is offered
+    // the file that was written whatever the name became meanwhile.
+    void aRunKeepsItsArchive()
+    {
+        Window w;
+        QVERIFY(w.open());
+        const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.context->values().BackupFileName = archive;
+        w.main->backupitem[ItemMailRules]->setChecked(true);
+        auto *browse = w.find<QPushButton>("cmdTargetFile");
+        w.find<QPushButton>("cmdApply")->click();
+        QVERIFY(w.main->isRunning());
+        QVERIFY(!browse->isEnabled());
+        w.context->values().BackupFileName = w.dir.filePath(QStringLiteral("other.wlm"));
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, &closer, [] {
+            if (QWidget *burn = QApplication::activeModalWidget())
+                burn->close();
+        });
+        closer.start(20);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.main->isRunning(), 60000);
+        QTRY_COMPARE(w.main->backupcdpath, archive);
+        QVERIFY(browse->isEnabled());
+    }
+
+    // Another program's backup or restore of the profile holds its lock: the window says so and
+    // starts nothing.
+    void aProfileInUseIsRefused()
+    {
+        Window w;
+        QVERIFY(w.open());
+        const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.context->values().BackupFileName = archive;
+        w.main->backupitem[ItemMailRules]->setChecked(true);
+        {
+            const Expected<ProfileLock> held = ProfileLock::take(w.context->prefixPath());
+            QVERIFY(held.ok());
+            w.find<QPushButton>("cmdApply")->click();
+            QVERIFY(!w.main->isRunning());
+            QCOMPARE(w.dialogs.messageTexts(), QStringList{profileBusyText});
+            QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Error);
+            QVERIFY(!QFileInfo::exists(archive));
+        }
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.backUpNow();
+        QVERIFY(QFileInfo::exists(archive));
     }
 
     void theBarMovesWithTheAccountsWork()

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "platform/disc/discwriter.h"
+#include "platform/disc/burndiscwriter.h"
 
+#include <QList>
 #include <QSet>
 #include <QStringList>
 
@@ -9,11 +10,21 @@ namespace quillory::test {
 
 // A disc writer for what an image file cannot be: optical media of every kind, drives that lack
 // a capability, and the events only a real drive raises. The medium's facts are plain fields;
-// every operation is recorded in `calls` as "Name(arguments)" and answers `operationsStart`.
-// Tests raise the writer's events by emitting its signals.
+// every operation is recorded in `calls` as "Name(arguments)" and the disc operations answer
+// `operationsStart`. The compilation is a real one, since the burning window's views follow its
+// events. Tests raise the writer's other events by emitting its signals.
 class ScriptedDiscWriter final : public DiscWriter {
 public:
+    // The options a write started with.
+    struct Sent {
+        bool autoVerify, finalize, fixed, cache, testWrite, dvdHigh, bufferProtection;
+        int joliet, trackMode;
+        QString label;
+        bool operator==(const Sent &) const = default;
+    };
+
     int mediaType = MediaDvdPlusRw;
+    int maxSpeed = 0;
     int sessions = 0;
     int discStatus = DiscEmpty;
     int discType = CdUnknown;
@@ -28,8 +39,10 @@ public:
                         SupportsDvdPlusRw};
     bool operationsStart = true;
     QStringList calls;
+    QList<int> speedsSet;
+    QList<Sent> writes;
 
-    using DiscWriter::DiscWriter;
+    ScriptedDiscWriter();
 
     bool InitializeDrives(bool) override { return true; }
     int DeviceCount() const override { return 1; }
@@ -39,8 +52,8 @@ public:
     QString DeviceProduct(int index) const override;
     bool SelectDevice(int index) override { return index == 0; }
     int MediaType() const override { return mediaType; }
-    int MaxWriteSpeed() const override { return 0; }
-    void SetWriteSpeed(int) override {}
+    int MaxWriteSpeed() const override { return maxSpeed; }
+    void SetWriteSpeed(int speed) override { speedsSet.append(speed); }
     bool DriveSupports(int capability) const override { return supported.contains(capability); }
     bool MoveTray(bool close) override;
 
@@ -50,13 +63,13 @@ public:
     bool RemoveItem(const QString &key) override;
     bool RenameFile(const QString &key, const QString &newName) override;
     bool RenameDirectory(const QString &key, const QString &newName) override;
-    void ListDirectory(const QString &) override {}
-    qint64 ImageBlocks() override { return 0; }
-    int FileCount() const override { return 0; }
+    void ListDirectory(const QString &key) override { m_compilation.ListDirectory(key); }
+    qint64 ImageBlocks() override { return m_compilation.ImageBlocks(); }
+    int FileCount() const override { return m_compilation.FileCount(); }
     bool HasImportedFiles() const override { return importedFiles; }
-    int DirectoryCount() const override { return 0; }
+    int DirectoryCount() const override { return m_compilation.DirectoryCount(); }
 
-    bool StartWrite() override { return operation(QStringLiteral("StartWrite()")); }
+    bool StartWrite() override;
     bool WriteImageFile(const QString &path) override;
     bool SaveImageToFile(const QString &path) override;
     void AbortWrite() override { calls.append(QStringLiteral("AbortWrite()")); }
@@ -78,6 +91,8 @@ public:
 
 private:
     bool operation(const QString &call);
+
+    BurnDiscWriter m_compilation;
 };
 
 } // namespace quillory::test

@@ -3,7 +3,7 @@
 #include "burn/writespeeds.h"
 #include "platform/disc/burndiscwriter.h"
 #include "platform/disc/discfixture.h"
-#include "scriptedrecorder.h"
+#include "scripteddiscwriter.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>
@@ -182,8 +182,8 @@ private Q_SLOTS:
         QFETCH(int, media);
         QFETCH(int, speed);
         QFETCH(QStringList, texts);
-        ScriptedRecorder writer;
-        writer.media = media;
+        ScriptedDiscWriter writer;
+        writer.mediaType = media;
         writer.maxSpeed = speed;
         BurnWindow w(writer);
         auto *speeds = w.find<QComboBox>("cboWriteSpeed");
@@ -197,14 +197,14 @@ private Q_SLOTS:
             QCOMPARE(writer.speedsSet.last(), speeds->itemData(1).toInt());
         }
         QCOMPARE(w.find<QComboBox>("cboDevices")->currentText(),
-                 QStringLiteral("/dev/sr0: HL-DT-ST DVDRAM GH24NSD1"));
+                 QStringLiteral("/dev/sr0: Scripted Recorder"));
     }
 
     void startChecksAndOptionHandOver()
     {
-        ScriptedRecorder writer;
-        writer.media = DiscWriter::MediaNone;
-        writer.protection = false;
+        ScriptedDiscWriter writer;
+        writer.mediaType = DiscWriter::MediaNone;
+        writer.supported.remove(DiscWriter::SupportsBufferProtection);
         ImageRecorder files;
         BurnWindow w(writer);
         QVERIFY(!w.find<QCheckBox>("chkUseBurnProof")->isEnabled());
@@ -215,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(w.lastMessage(), QStringLiteral("Please Insert a disc before continuing!"));
 
         // An empty compilation is never written.
-        writer.media = DiscWriter::MediaDvdR;
+        writer.mediaType = DiscWriter::MediaDvdR;
         w.find<QPushButton>("cmdWriteDisc")->click();
         QVERIFY(writer.writes.isEmpty());
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
@@ -227,11 +227,11 @@ private Q_SLOTS:
         w.find<QCheckBox>("chkUseJoliet")->setChecked(false);
         w.find<QLineEdit>("txtVolIdentifier")->setText(QStringLiteral("Label"));
         w.find<QPushButton>("cmdWriteDisc")->click();
-        writer.media = DiscWriter::MediaCdRw;
-        writer.startResult = false;
+        writer.mediaType = DiscWriter::MediaCdRw;
+        writer.operationsStart = false;
         w.trigger("mnuActionWriteDisc");
         QCOMPARE(writer.writes,
-                 (QList<ScriptedRecorder::Sent>{
+                 (QList<ScriptedDiscWriter::Sent>{
                      {true, true, true, true, false, true, false, 0, 1, QStringLiteral("Label")},
                      {true, true, true, true, true, false, false, 0, 2, QStringLiteral("Label")}}));
         QCOMPARE(w.lastMessage(), QStringLiteral("Disc Write could not be started."));
@@ -249,7 +249,7 @@ private Q_SLOTS:
 
     void eventsBecomeTextsAndStates()
     {
-        ScriptedRecorder writer;
+        ScriptedDiscWriter writer;
         ImageRecorder files;
         BurnWindow w(writer);
         w.drop(w.list(), {files.file(QStringLiteral("a.wlm"), 10)});
@@ -257,7 +257,7 @@ private Q_SLOTS:
 
         // What a disc dialog's operation reports is not this window's.
         Q_EMIT writer.WriteCompleted();
-        QVERIFY(writer.trays.isEmpty() &&
+        QVERIFY(writer.calls.filter(u"MoveTray"_s).isEmpty() &&
                 !w.dialogs.messageTexts().contains(u"Writing is complete!"_s));
 
         w.find<QPushButton>("cmdWriteDisc")->click();
@@ -290,7 +290,7 @@ private Q_SLOTS:
         Q_EMIT writer.WriteCompleted();
         QCOMPARE(w.panel(1), QStringLiteral("Writing Complete!"));
         QCOMPARE(w.lastMessage(), QStringLiteral("Writing is complete!"));
-        QCOMPARE(writer.trays, QList<bool>{false});
+        QCOMPARE(writer.calls.filter(u"MoveTray"_s), QStringList{u"MoveTray(false)"_s});
         QVERIFY(w.window->isIdle() && !w.find<QPushButton>("cmdCancel")->isEnabled());
 
         w.find<QPushButton>("cmdWriteDisc")->click();
@@ -309,7 +309,7 @@ private Q_SLOTS:
         Q_EMIT writer.WritePreparing();
         w.find<QPushButton>("cmdCancel")->click();
         QCOMPARE(w.panel(1), QStringLiteral("Aborting Write...Please Wait!"));
-        QCOMPARE(writer.aborts, 1);
+        QCOMPARE(writer.calls.count(u"AbortWrite()"_s), 1);
         Q_EMIT writer.WriteCancelled();
         QCOMPARE(w.panel(1), QStringLiteral("Writing Cancelled......"));
         QCOMPARE(w.lastMessage(), QStringLiteral("Writing Cancelled!"));
@@ -331,20 +331,20 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.shown.size(), shown + 1);
         QCOMPARE(w.panel(1), QStringLiteral("Auto-Verify... \\b.wlm"));
         QCOMPARE(progress->value(), 100);
-        QCOMPARE(writer.trays, QList<bool>{false});
+        QCOMPARE(writer.calls.filter(u"MoveTray"_s), QStringList{u"MoveTray(false)"_s});
         Q_EMIT writer.VerifyCompleted(2, 1);
         QCOMPARE(w.panel(1), QStringLiteral("Auto-Verify...Complete (1 of 2 MATCHED)"));
         QCOMPARE(w.lastMessage(), QStringLiteral("Writing and Verify is complete!"));
-        QCOMPARE(writer.trays, (QList<bool>{false, false}));
+        QCOMPARE(writer.calls.filter(u"MoveTray"_s), QStringList(2, u"MoveTray(false)"_s));
 
         // A test write on a CD is complete without an eject.
-        writer.media = DiscWriter::MediaCdR;
+        writer.mediaType = DiscWriter::MediaCdR;
         w.find<QCheckBox>("chkAutoVerify")->setChecked(false);
         w.find<QCheckBox>("chkTestWrite")->setChecked(true);
         w.find<QPushButton>("cmdWriteDisc")->click();
         Q_EMIT writer.WriteCompleted();
         QCOMPARE(w.lastMessage(), QStringLiteral("Writing is complete!"));
-        QCOMPARE(writer.trays.size(), 2);
+        QCOMPARE(writer.calls.filter(u"MoveTray"_s).size(), 2);
     }
 
     void noRecorder()
@@ -366,7 +366,7 @@ private Q_SLOTS:
     // within it, its frame allowed for.
     void startsWithinASmallScreen()
     {
-        ScriptedRecorder writer;
+        ScriptedDiscWriter writer;
         BurnWindow w(writer);
         const QSize screen = w.window->screen()->availableGeometry().size();
         QCOMPARE(screen.height(), 600);
@@ -376,8 +376,8 @@ private Q_SLOTS:
 
     void discInformationAsksTheWindowsWriter()
     {
-        ScriptedRecorder writer;
-        writer.media = DiscWriter::MediaNone;
+        ScriptedDiscWriter writer;
+        writer.mediaType = DiscWriter::MediaNone;
         BurnWindow w(writer);
         w.trigger("mnuCDRecorderDiscInformation");
         QCOMPARE(w.lastMessage(), u"No Media Loaded...Cannot Get Disc Info!"_s);
@@ -388,8 +388,7 @@ private Q_SLOTS:
         ImageRecorder r;
         BurnWindow w(*r.writer);
         QCOMPARE(w.window->windowTitle(), QStringLiteral("Backup your data to CD and DVD"));
-        QCOMPARE(w.tree()->topLevelItem(0)->text(0),
-                 QStringLiteral("Outlook Express Data Backup CD"));
+        QCOMPARE(w.tree()->topLevelItem(0)->text(0), QStringLiteral("Windows Live Mail Backup"));
         QCOMPARE(w.panel(1), QStringLiteral("Data Image Size: 0.00 MB  "));
         QCOMPARE(w.panel(2), QStringLiteral("Files: 0"));
         QCOMPARE(w.panel(3), QStringLiteral("Directories: 0"));
@@ -473,8 +472,8 @@ private Q_SLOTS:
         QTest::newRow("import first")
             << MessageAnswer::Yes << QStringList{u"first.wlm"_s, u"second.wlm"_s}
             << u"Session One"_s;
-        QTest::newRow("write anyway") << MessageAnswer::No << QStringList{u"second.wlm"_s}
-                                      << u"Outlook Express Data Backup CD"_s;
+        QTest::newRow("write anyway")
+            << MessageAnswer::No << QStringList{u"second.wlm"_s} << u"Windows Live Mail Backup"_s;
         QTest::newRow("cancel") << MessageAnswer::Cancel << QStringList{u"first.wlm"_s}
                                 << u"Session One"_s;
     }

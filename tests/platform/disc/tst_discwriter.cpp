@@ -234,7 +234,7 @@ private Q_SLOTS:
         BurnDiscWriter &w = *drive.writer;
         const QString sources = drive.makeSources();
         w.setJolietNames(joliet);
-        w.setVolumeLabel(QStringLiteral("Outlook Express Data Backup CD and more"));
+        w.setVolumeLabel(QStringLiteral("Windows Live Mail Backup of Mail Data"));
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         w.setAutoVerify(true);
         drive.events->log.clear();
@@ -260,7 +260,7 @@ private Q_SLOTS:
         QVERIFY(listing.out.toLower().contains("backup.wlm"));
         QVERIFY(drive.reselect());
         QVERIFY(w.ImportSession(true));
-        QCOMPARE(w.VolumeLabel(), QStringLiteral("Outlook Express Data Backup CD a"));
+        QCOMPARE(w.VolumeLabel(), QStringLiteral("Windows Live Mail Backup of Mail"));
     }
 
     void savedImageReplacesTheOldFileOnlyWhenComplete()

@@ -6,7 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <cstdio>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -288,6 +291,39 @@ private Q_SLOTS:
         QCOMPARE(readFile(userReg(prefix)), content);
         // The other branch is not affected.
         QVERIFY(store.createKey(RegistryRoot::LocalMachine, u"K"_s).ok());
+    }
+
+    // user.reg replaced again and again, by a file that parses and by one that does not, while
+    // changes are made: each change works on a file that parses or is refused, whatever the
+    // file became between the change's check and the change itself.
+    void aFileReplacedDuringAChangeIsUsedOrRefused()
+    {
+        QTemporaryDir prefix;
+        const QByteArray good = wineWrittenUserReg();
+        const QByteArray bad = "WINE REGISTRY Version 1\n";
+        QVERIFY(writeFile(userReg(prefix), good));
+        const QByteArray target = QFile::encodeName(userReg(prefix));
+        const QByteArray next = target + ".next";
+        std::atomic<bool> stop = false;
+        std::thread replacer([&] {
+            for (int turn = 0; !stop; ++turn)
+                if (writeFile(QFile::decodeName(next), turn % 2 ? bad : good))
+                    ::rename(next.constData(), target.constData());
+        });
+        int refused = 0;
+        for (int turn = 0; turn < 200; ++turn) {
+            WineRegistryStore store(prefix.path());
+            const Result created = store.createKey(hkcu, u"K"_s);
+            if (!created) {
+                ++refused;
+                QVERIFY2(created.message().contains(u"cannot be used as a registry file"_s),
+                         qPrintable(created.message()));
+            }
+            store.discard();
+        }
+        stop = true;
+        replacer.join();
+        QVERIFY(refused > 0);
     }
 
     void otherRootsOpenNoKeys()

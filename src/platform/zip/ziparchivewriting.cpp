@@ -1,0 +1,323 @@
+#include "platform/zip/ziparchive.h"
+
+#include "platform/filereplacement.h"
+#include "platform/interruption.h"
+#include "platform/runownedname.h"
+#include "platform/zip/archivetarget.h"
+#include "platform/zip/entryinfo.h"
+#include "platform/zip/entrymaker.h"
+#include "platform/zip/entrynames.h"
+#include "platform/zip/fileentrysource.h"
+#include "platform/zip/libziphandles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <zip.h>
+
+#include <cerrno>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace quillory {
+
+using namespace zipdetail;
+
+namespace {
+
+const QLatin1String folderPattern("/*.*");
+constexpr zip_uint32_t dosFolderAttribute = 0x10;
+
+// libzip removes an archive left without entries rather than writing one; an empty archive is
+// nothing but its end record.
+Result writeEmptyArchive(FileReplacement &out)
+{
+    QByteArray endRecord("PK\x05\x06", 4);
+    endRecord.append(18, '\0');
+    if (out.file().write(endRecord) != endRecord.size())
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
+    return Result::success();
+}
+
+void reportProgress(zip_t *, double done, void *callback)
+{
+    (*static_cast<const ZipArchive::ProgressCallback *>(callback))(qRound(done * 100));
+}
+
+// A stopped run must not wait for a large archive to be finished only to throw it away.
+int stopWhenAsked(zip_t *, void *stopWhen)
+{
+    const auto &asked = *static_cast<const std::function<bool()> *>(stopWhen);
+    return interruptionRequested() || (asked && asked()) ? 1 : 0;
+}
+
+} // namespace
+
+Result ZipArchive::CreateArchive(const QString &path)
+{
+    CloseArchive();
+    if (path.isEmpty())
+        return Result::failure(QStringLiteral("No archive name was given."));
+    const QFileInfo target(path);
+    if (Result writable = checkArchiveTarget(path); !writable)
+        return writable;
+    if (!QFileInfo(target.absolutePath()).isDir())
+        return Result::failure(QStringLiteral("The folder %1 for the archive does not exist.")
+                                   .arg(target.absolutePath()));
+    m_targetPath = target.absoluteFilePath();
+    return Result::success();
+}
+
+QString ZipArchive::fileIdentity(const QString &path)
+{
+    const QFileInfo resolved(FileReplacement(path).target());
+    const QString folder = QFileInfo(resolved.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + resolved.fileName();
+}
+
+bool ZipArchive::writesTo(const QString &path) const
+{
+    // A link at the target leads to the file that is replaced: that one is compared.
+    const QString target = m_targetPath.isEmpty() ? QString() : fileIdentity(m_targetPath);
+    return !target.isEmpty() && QFileInfo(path).fileName() == QFileInfo(target).fileName() &&
+           fileIdentity(path) == target;
+}
+
+Expected<QList<ZipArchive::PendingEntry>>
+ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftOut)
+{
+    const QString leftOutName = QFileInfo(leftOut).fileName();
+    const QFileInfo root(folder);
+    if (!root.isDir())
+        return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
+    // QDirIterator passes over a folder it cannot list without a word.
+    const auto unreadable = [](const QFileInfo &info) {
+        return !info.isReadable() || !info.isExecutable();
+    };
+    if (unreadable(root))
+        return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
+    const QDir base(root.absoluteFilePath());
+    const QString rootPath = base.path();
+    // Pipes, sockets, devices and dangling links hold no data to keep; QDir leaves them out.
+    QDirIterator it(base.path(), QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    recurse ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
+                            : QDirIterator::NoIteratorFlags);
+    QList<PendingEntry> entries;
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const bool isFolder = info.isDir();
+        if (isFolder && !recurse)
+            continue;
+        if (isFolder && unreadable(info))
+            return Result::failure(
+                QStringLiteral("The folder %1 cannot be read.").arg(info.filePath()));
+        // The archive being written and the files made while writing one are no data to keep;
+        // an archive kept in a folder it backs up would otherwise swallow its old self.
+        if (!isFolder && (isRunOwnedTemporary(info.fileName()) ||
+                          (!leftOut.isEmpty() && info.fileName() == leftOutName &&
+                           fileIdentity(info.absoluteFilePath()) == leftOut)))
+            continue;
+        QString name = base.relativeFilePath(info.absoluteFilePath());
+        if (isFolder)
+            name += QLatin1Char('/');
+        entries.append({rootPath, name, isFolder, nullptr});
+    }
+    // Kept until the archive is written: a folder of many files should not keep the list's
+    // growing room too.
+    entries.squeeze();
+    return entries;
+}
+
+Result ZipArchive::AddFiles(const QString &path, bool recurse)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(
+            QStringLiteral("No archive has been started to add %1 to.").arg(path));
+    QList<PendingEntry> added;
+    if (path.endsWith(folderPattern)) {
+        Expected<QList<PendingEntry>> listed =
+            listFolder(path.chopped(folderPattern.size()), recurse, m_leftOut);
+        if (!listed)
+            return listed.result();
+        added = std::move(listed.value());
+    } else {
+        const QFileInfo file(path);
+        if (!file.isFile())
+            return Result::failure(file.exists() ? QStringLiteral("%1 is not a file.").arg(path)
+                                                 : QStringLiteral("%1 does not exist.").arg(path));
+        added.append({file.absolutePath(), file.fileName(), false, nullptr});
+    }
+    return addPending(std::move(added));
+}
+
+Result ZipArchive::AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(
+            QStringLiteral("No archive has been started to add %1 to.").arg(path));
+    const QFileInfo file(path);
+    return addPending({{file.absolutePath(), file.fileName(), false, std::move(maker)}});
+}
+
+Result ZipArchive::addPending(QList<PendingEntry> added)
+{
+    for (const PendingEntry &entry : std::as_const(added))
+        if (m_pendingNames.contains(entry.name))
+            return Result::failure(
+                QStringLiteral("%1 is not added: the archive already has an entry named \"%2\".")
+                    .arg(entry.sourcePath(), entry.name));
+    for (const PendingEntry &entry : std::as_const(added))
+        m_pendingNames.insert(entry.name);
+    if (m_pending.isEmpty())
+        m_pending = std::move(added);
+    else
+        m_pending.append(std::move(added));
+    return Result::success();
+}
+
+Result ZipArchive::WriteArchive(const ProgressCallback &progress)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(QStringLiteral("No archive has been started, so none is written."));
+    if (m_protect && m_password.isEmpty())
+        return Result::failure(
+            QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
+    if (interruptionRequested())
+        return Result::failure(interruptionText());
+    // Looked at again: the target may have changed since the archive was started.
+    if (Result writable = checkArchiveTarget(m_targetPath); !writable)
+        return writable;
+    removeStaleReplacements(m_targetPath);
+    FileReplacement replacement(m_targetPath);
+    if (Result opened = replacement.open(); !opened)
+        return opened;
+    // libzip writes the archive by name, as a file of its own.
+    Result written = m_pending.isEmpty() ? writeEmptyArchive(replacement)
+                                         : writeEntries(replacement.path(), progress);
+    if (written && interruptionRequested())
+        written = Result::failure(interruptionText());
+    if (!written)
+        return written;
+    return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);
+}
+
+Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
+{
+    // Outlives the archive, whose sources use it until it is freed.
+    EntryWorkspace workspace;
+    int code = 0;
+    ArchiveHandle archive(
+        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+    if (!archive)
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
+    // libzip builds the archive in a file of its own and renames it to this name when closing. Put
+    // over an existing file, ext4 writes the new one out at once, and the run would wait for disk
+    // writes of every staged archive, which is removed soon after anyway. The name (this run's
+    // own) stays free until then.
+    ::unlink(QFile::encodeName(file).constData());
+    // Kept beyond the archive's own use, so that a failed write can name the file it could not
+    // read.
+    std::vector<std::pair<SourceHandle, qsizetype>> sources;
+    sources.reserve(size_t(m_pending.size()));
+    const QByteArray password = m_password.toUtf8();
+
+    for (qsizetype at = 0; at < m_pending.size(); ++at) {
+        const PendingEntry &pending = m_pending[at];
+        const QString sourcePath = pending.sourcePath();
+        const QByteArray sourceName = QFile::encodeName(sourcePath);
+        const QByteArray name = pending.name.toUtf8();
+        struct stat st {};
+        if (pending.maker) {
+            // Not made yet: it will be a fresh file of its owner's, as staged files are.
+            st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
+            st.st_size = off_t(pending.maker->sizeBound());
+            st.st_mtime = ::time(nullptr);
+        } else if (::stat(sourceName.constData(), &st) != 0) {
+            return Result::failure(
+                QStringLiteral("Cannot read %1: %2").arg(sourcePath, systemError(errno)));
+        }
+        zip_int64_t index = -1;
+        if (pending.folder) {
+            if (!S_ISDIR(st.st_mode))
+                return Result::failure(QStringLiteral("%1 is no longer a folder.").arg(sourcePath));
+            index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
+            if (index >= 0 &&
+                (zip_file_set_external_attributes(
+                     archive.get(), zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
+                     (zip_uint32_t(st.st_mode & 0xffff) << 16) | dosFolderAttribute) != 0 ||
+                 zip_file_set_mtime(archive.get(), zip_uint64_t(index), st.st_mtime, 0) != 0))
+                index = -1;
+        } else {
+            if (!S_ISREG(st.st_mode))
+                return Result::failure(QStringLiteral("%1 is not a regular file.").arg(sourcePath));
+            zip_error_t error;
+            zip_error_init(&error);
+            FileEntry file{pending.root,
+                           pending.name,
+                           !isArchiveName(pending.name),
+                           m_protect ? password : QByteArray(),
+                           quint64(st.st_size),
+                           st.st_mtime,
+                           st.st_mode,
+                           pending.maker};
+            zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
+            if (!source) {
+                const QString why = zipErrorText(&error);
+                zip_error_fini(&error);
+                return Result::failure(QStringLiteral("Cannot read %1: %2").arg(sourcePath, why));
+            }
+            zip_source_keep(source);
+            sources.emplace_back(SourceHandle(source), at);
+            index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
+            if (index < 0)
+                zip_source_free(source); // not taken over by the archive
+            else if (m_protect && zip_file_set_encryption(archive.get(), zip_uint64_t(index),
+                                                          ZIP_EM_AES_256, nullptr) != 0)
+                index = -1;
+        }
+        if (index < 0)
+            return Result::failure(
+                QStringLiteral("Cannot add %1 to %2: %3")
+                    .arg(sourcePath, m_targetPath, archiveErrorText(archive.get())));
+    }
+
+    if (progress)
+        zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr,
+                                                  const_cast<ProgressCallback *>(&progress));
+    zip_register_cancel_callback_with_state(archive.get(), stopWhenAsked, nullptr, &m_stopWhen);
+    if (zip_close(archive.get()) != 0) {
+        if (interruptionRequested())
+            return Result::failure(interruptionText());
+        for (const PendingEntry &pending : std::as_const(m_pending))
+            if (pending.maker && !pending.maker->failure().isEmpty())
+                return Result::failure(
+                    QStringLiteral("Cannot make %1 while writing %2: %3")
+                        .arg(pending.sourcePath(), m_targetPath, pending.maker->failure()));
+        for (const auto &[source, at] : sources) {
+            zip_error_t *error = zip_source_error(source.get());
+            if (zip_error_code_zip(error) != ZIP_ER_OK)
+                return Result::failure(
+                    QStringLiteral("Cannot read %1 while writing %2: %3")
+                        .arg(m_pending[at].sourcePath(), m_targetPath, zipErrorText(error)));
+        }
+        return Result::failure(QStringLiteral("Cannot write %1: %2")
+                                   .arg(m_targetPath, archiveErrorText(archive.get())));
+    }
+    (void)archive.release(); // zip_close has freed it
+    return Result::success();
+}
+
+QString ZipArchive::PendingEntry::sourcePath() const
+{
+    return root + QLatin1Char('/') + (folder ? name.chopped(1) : name);
+}
+
+} // namespace quillory
