@@ -207,15 +207,8 @@ private Q_SLOTS:
 
         // A file size limit cuts a write short after the free room was found sufficient, as a
         // disk filled by another program does.
-        rlimit limit{};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-        const auto unlimited = qScopeGuard([limit, handler = std::signal(SIGXFSZ, SIG_IGN)] {
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            std::signal(SIGXFSZ, handler);
-        });
-        rlimit small = limit;
-        small.rlim_cur = 512 * 1024 + 100;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const FileSizeLimit small(512 * 1024 + 100);
+        QVERIFY(small.set());
         const RestoreOutcome outcome = session.restore(allItems());
         QCOMPARE(outcome.message.text, reportOf({{6, false}}));
         QVERIFY2(outcome.problems.first().contains(qt_error_string(EFBIG)),

@@ -130,12 +130,13 @@ QString sourceDir()
     return qEnvironmentVariable("QUILLORY_SOURCE_DIR");
 }
 
-ProgramRun runProgram(const QString &program, const QStringList &arguments,
-                      const QStringList &environment, const QByteArray &input)
+namespace {
+
+// The test's own environment with each "NAME=value" set, and each "NAME=" removed.
+QProcessEnvironment environmentWith(const QStringList &assignments)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &assignment : environment) {
+    for (const QString &assignment : assignments) {
         const QString name = assignment.section(QLatin1Char('='), 0, 0);
         const QString value = assignment.section(QLatin1Char('='), 1);
         if (value.isEmpty())
@@ -143,6 +144,37 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments,
         else
             env.insert(name, value);
     }
+    return env;
+}
+
+} // namespace
+
+FileSizeLimit::FileSizeLimit(quint64 bytes)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return;
+    m_oldCurrent = limit.rlim_cur;
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = rlim_t(bytes);
+    m_set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = rlim_t(m_oldCurrent);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::signal(SIGXFSZ, m_oldHandler);
+}
+
+ProgramRun runProgram(const QString &program, const QStringList &arguments,
+                      const QStringList &environment, const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment env = environmentWith(environment);
     process.setProcessEnvironment(env);
     const QString built = QDir(binDir()).filePath(program);
     process.start(QFileInfo::exists(built) ? built : program, arguments);
@@ -166,15 +198,7 @@ int MeasuredRun::exitCode() const
 MeasuredRun runMeasured(const QString &program, const QStringList &arguments,
                         const MeasuredRunOptions &options)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &assignment : options.environment) {
-        const QString name = assignment.section(QLatin1Char('='), 0, 0);
-        const QString value = assignment.section(QLatin1Char('='), 1);
-        if (value.isEmpty())
-            env.remove(name);
-        else
-            env.insert(name, value);
-    }
+    QProcessEnvironment env = environmentWith(options.environment);
     // Everything the child needs is made before the fork: after it, only system calls.
     const QString built = QDir(binDir()).filePath(program);
     std::vector<QByteArray> argStrings{

@@ -12,6 +12,23 @@
 
 namespace quillory::test {
 
+// Caps the size of every file this process writes while it lives, as a full disk would, with
+// SIGXFSZ ignored so that a write past the cap fails with EFBIG; the old cap and handler come back
+// when it ends.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(quint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool set() const { return m_set; }
+
+private:
+    quint64 m_oldCurrent = 0;
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_set = false;
+};
+
 // Stands in for the user: records every dialog shown and gives scripted answers.
 class ScriptedDialogs final : public UserDialogs {
 public:

@@ -641,15 +641,8 @@ private Q_SLOTS:
         connect(&w, &DiscWriter::WriteError, this,
                 [&](int, int, const QString &text, const QString &) { descriptions.append(text); });
         {
-            rlimit limit{};
-            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-            const auto unlimited = qScopeGuard([limit, handler = std::signal(SIGXFSZ, SIG_IGN)] {
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-                std::signal(SIGXFSZ, handler);
-            });
-            rlimit small = limit;
-            small.rlim_cur = rlim_t(before.size() + 100 * 1024);
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            const test::FileSizeLimit small(quint64(before.size()) + 100 * 1024);
+            QVERIFY(small.set());
             drive.events->log.clear();
             QVERIFY(session ? w.StartWrite() : w.WriteImageFile(iso));
             QVERIFY(drive.events->waitForEnd());
