@@ -20,18 +20,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool underSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-constexpr bool underSanitizer = true;
-#else
-constexpr bool underSanitizer = false;
-#endif
-#else
-constexpr bool underSanitizer = false;
-#endif
-
 const QString accountsKey = u"Backupmailaccountsandmessages"_s;
 
 // The work folder in the store holds one message; restores below try to replace it.
