@@ -34,7 +34,7 @@ Expected<std::optional<RegistryValue>> parseValueLine(const QByteArray &line);
 // Whether a line has the form of a value line, of a known type or not.
 bool isValueLine(const QByteArray &line);
 
-// Whether a value line holds its text as written (" sz", "esz"): the Windows program writes a
+// Whether a value line holds its text as written (" sz", "esz"): archives made on Windows hold a
 // line break of such a text as it is, so that the text goes on in the lines after it.
 bool isContinuedText(const QByteArray &line);
 

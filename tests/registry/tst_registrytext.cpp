@@ -147,8 +147,8 @@ private Q_SLOTS:
         QVERIFY(emptied.subkeys(RegistryRoot::CurrentUser, target).isEmpty());
     }
 
-    // Texts with line breaks as the Windows program writes them, over several lines, in its
-    // code page.
+    // Texts with line breaks as archives made on Windows hold them, over several lines, in the
+    // legacy code page.
     void textsGoOnOverTheirLineBreaks_data()
     {
         QTest::addColumn<QByteArray>("content");

@@ -33,8 +33,8 @@ QString keyBelow(const QString &keyPath)
 } // namespace
 Q_DECLARE_METATYPE(WindowsTexts)
 
-// Archives made by the Windows program: information file, lists, registry text files and entry
-// names in its ANSI code page, restored value for value and file for file.
+// Archives made on Windows: information file, lists, registry text files and entry
+// names in the ANSI code page, restored value for value and file for file.
 class WindowsArchivesTest : public QObject {
     Q_OBJECT
 
