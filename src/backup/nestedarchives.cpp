@@ -1,5 +1,6 @@
 #include "backup/nestedarchives.h"
 
+#include "platform/sanitizers.h"
 #include "platform/trappedwork.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/ziparchive.h"
@@ -180,7 +181,8 @@ void NestedArchives::build(qsizetype index)
     count(100);
     // The archive's entries leave many small blocks free in this thread's own malloc arena, where
     // a build on another thread cannot use them: given back, peaks do not add up.
-    ::malloc_trim(0);
+    if constexpr (!builtWithSanitizer)
+        ::malloc_trim(0);
     const std::lock_guard lock(m_mutex);
     m_results[index] = std::move(built);
     --m_building;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/sanitizers.h"
 #include "platform/userdialogs.h"
 
 #include <QByteArray>
@@ -14,17 +15,7 @@ namespace quillory::test {
 
 // Built with a sanitizer: its costs and its own allocator make bounds on time and memory, and
 // programs cut short by a file-size cap, behave otherwise than as shipped.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool underSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-constexpr bool underSanitizer = true;
-#else
-constexpr bool underSanitizer = false;
-#endif
-#else
-constexpr bool underSanitizer = false;
-#endif
+constexpr bool underSanitizer = builtWithSanitizer;
 
 // Caps the size of every file this process writes while it lives, as a full disk would, with
 // SIGXFSZ ignored so that a write past the cap fails with EFBIG; the old cap and handler come back
