@@ -142,14 +142,13 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     QStringList folders;
     for (const QString &folder : accountFolders(store))
         (canBeListed(folder + QStringLiteral(".zip")) ? folders : m_leftOut).append(folder);
-    // Nested archives are staged, never built in the store, where a user's own "Work.zip" could
-    // be overwritten and then deleted. A failure to build one lies with the staging folder, and
-    // fails the archive's write.
-    const std::shared_ptr<NestedArchives> nested = NestedArchives::start(
-        store, folders, m_context.staging().path(), m_zip.targetPath(), m_accountsBuilt);
+    // Nested archives are built as the archive takes them in, never in the store, where a user's
+    // own "Work.zip" could be overwritten and then deleted. A failure to build one fails the
+    // archive's write.
+    const std::shared_ptr<NestedArchives> nested =
+        NestedArchives::start(store, folders, m_zip.targetPath(), m_accountsBuilt);
     // Every account is read through before the archive is written, where an account that cannot
-    // be read would fail the whole run rather than this item. Each one read through is built
-    // while the next are read.
+    // be read would fail the whole run rather than this item.
     QList<TreeSize> sizes(folders.size());
     for (qsizetype i = 0; i < folders.size(); ++i) {
         if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i]), &sizes[i]);
@@ -163,7 +162,7 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     for (qsizetype i = 0; i < folders.size(); ++i) {
         const QString name = folders[i] + QStringLiteral(".zip");
         if (Result added =
-                m_zip.AddMadeFile(nested->path(i), nested->maker(i, sizeBound(sizes[i])));
+                m_zip.AddMadeFile(nested->name(i), nested->maker(i, sizeBound(sizes[i])));
             !added)
             return added;
         names.append(name);

@@ -2,60 +2,89 @@
 
 #include "platform/sanitizers.h"
 #include "platform/trappedwork.h"
+#include "platform/zip/archivestream.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/ziparchive.h"
 
-#include <QFile>
-#include <QThread>
-
 #include <algorithm>
 #include <malloc.h>
+#include <thread>
 
 namespace quillory {
 
+using zipdetail::ArchiveStream;
+
+// Builds the nested archive on a thread of its own while the backup archive reads its bytes.
 class NestedArchiveMaker : public EntryMaker {
 public:
     NestedArchiveMaker(std::shared_ptr<NestedArchives> archives, qsizetype index, quint64 sizeBound)
         : m_archives(std::move(archives)), m_index(index), m_sizeBound(sizeBound)
     {
     }
+    ~NestedArchiveMaker() override { done(); }
 
     Result make() override
     {
-        Result built = m_archives->waitFor(m_index);
-        m_failure = built ? QString() : built.message();
-        return built;
+        done();
+        const std::shared_ptr<NestedProgress> &progress = m_archives->m_progress;
+        m_stream = std::make_unique<ArchiveStream>(
+            m_archives->m_target, progress ? progress->m_waiting : std::function<void()>());
+        m_builder = std::thread([this] { build(); });
+        return Result::success();
     }
-    QString failure() const override { return m_failure; }
-    void done() override { m_archives->release(m_index); }
+    qint64 read(char *data, size_t length) override { return m_stream->read(data, length); }
+    QString failure() const override { return m_stream ? m_stream->failure() : QString(); }
+    void done() override
+    {
+        if (!m_builder.joinable())
+            return;
+        // Read through or not, the builder has nothing more to hand over.
+        m_stream->abandon();
+        m_builder.join();
+    }
     quint64 sizeBound() const override { return m_sizeBound; }
 
 private:
+    void build()
+    {
+        const NestedArchives &archives = *m_archives;
+        const quint64 bytes = archives.m_sizes.value(m_index).bytes;
+        NestedProgress *progress = archives.m_progress.get();
+        quint64 counted = 0;
+        const auto count = [progress, bytes, &counted](int percent) {
+            const quint64 done = bytes * quint64(std::clamp(percent, 0, 100)) / 100;
+            if (progress && done > counted)
+                progress->m_done += done - counted;
+            counted = std::max(counted, done);
+        };
+        // Once the backup archive gives up on it (its write failed or was stopped), the build
+        // stops rather than making bytes nobody reads.
+        const Result built = trapped([&] {
+            ZipArchive Zip2;
+            Zip2.CreateStream(archives.name(m_index));
+            Zip2.leaveOut(archives.m_target);
+            ArchiveStream *stream = m_stream.get();
+            Zip2.setStopWhen([stream] { return stream->abandoned(); });
+            if (Result added = Zip2.AddFiles(
+                    archives.m_store.filePath(archives.m_folders[m_index]) + QStringLiteral("/*.*"),
+                    true);
+                !added)
+                return added;
+            return Zip2.WriteStream(*m_stream, count);
+        });
+        count(100);
+        m_stream->finish(built);
+        // The archive's entries leave many small blocks free in this thread's own malloc arena.
+        if constexpr (!builtWithSanitizer)
+            ::malloc_trim(0);
+    }
+
     std::shared_ptr<NestedArchives> m_archives;
     qsizetype m_index;
     quint64 m_sizeBound;
-    QString m_failure;
+    std::unique_ptr<ArchiveStream> m_stream;
+    std::thread m_builder;
 };
-
-namespace {
-
-Result buildOne(const QString &source, const QString &target, const QString &leftOut,
-                const ZipArchive::ProgressCallback &progress, std::function<bool()> stop)
-{
-    ZipArchive Zip2;
-    if (Result created = Zip2.CreateArchive(target); !created)
-        return created;
-    Zip2.leaveOut(leftOut);
-    Zip2.setDurable(false);
-    Zip2.setStopWhen(std::move(stop));
-    if (Result added = Zip2.AddFiles(source + QStringLiteral("/*.*"), true); !added)
-        return added;
-    Result written = Zip2.WriteArchive(progress);
-    Zip2.CloseArchive();
-    return written;
-}
-
-} // namespace
 
 double NestedProgress::share() const
 {
@@ -64,22 +93,23 @@ double NestedProgress::share() const
 }
 
 NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
-                               const QString &targetFolder, const QString &leftOut,
-                               std::shared_ptr<NestedProgress> progress)
-    : m_store(storeFolder), m_folders(folders), m_target(targetFolder), m_leftOut(leftOut),
-      m_progress(std::move(progress)), m_results(folders.size())
+                               const QString &target, std::shared_ptr<NestedProgress> progress)
+    : m_store(storeFolder), m_folders(folders), m_target(target), m_progress(std::move(progress))
 {
-    m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, mostAhead));
 }
 
 std::shared_ptr<NestedArchives> NestedArchives::start(const QString &storeFolder,
                                                       const QStringList &folders,
-                                                      const QString &targetFolder,
-                                                      const QString &leftOut,
+                                                      const QString &target,
                                                       std::shared_ptr<NestedProgress> progress)
 {
     return std::shared_ptr<NestedArchives>(
-        new NestedArchives(storeFolder, folders, targetFolder, leftOut, std::move(progress)));
+        new NestedArchives(storeFolder, folders, target, std::move(progress)));
+}
+
+QString NestedArchives::name(qsizetype index) const
+{
+    return m_folders[index] + QStringLiteral(".zip");
 }
 
 void NestedArchives::folderChecked(const TreeSize &size)
@@ -88,107 +118,12 @@ void NestedArchives::folderChecked(const TreeSize &size)
     // whole by then.
     if (m_progress)
         m_progress->m_total += size.bytes;
-    const std::lock_guard lock(m_mutex);
     m_sizes.append(size);
-    startBuilds();
-}
-
-NestedArchives::~NestedArchives()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_pool.clear();
-    m_pool.waitForDone();
-    for (qsizetype index = m_taken; index < m_started; ++index)
-        QFile::remove(path(index));
-}
-
-QString NestedArchives::path(qsizetype index) const
-{
-    return m_target.filePath(m_folders[index] + QStringLiteral(".zip"));
 }
 
 std::shared_ptr<EntryMaker> NestedArchives::maker(qsizetype index, quint64 sizeBound)
 {
     return std::make_shared<NestedArchiveMaker>(shared_from_this(), index, sizeBound);
-}
-
-Result NestedArchives::waitFor(qsizetype index)
-{
-    std::unique_lock lock(m_mutex);
-    // The backup archive reads its entries in order: those before are done with, taken in or not.
-    for (qsizetype earlier = m_taken; earlier < index; ++earlier)
-        QFile::remove(path(earlier));
-    m_taken = std::max(m_taken, index);
-    startBuilds();
-    const auto isBuilt = [&] { return m_results[index].has_value(); };
-    while (!m_built.wait_for(lock, NestedProgress::waitingTick, isBuilt))
-        if (m_progress && m_progress->m_waiting) {
-            lock.unlock();
-            m_progress->m_waiting();
-            lock.lock();
-        }
-    return *m_results[index];
-}
-
-void NestedArchives::release(qsizetype index)
-{
-    const std::lock_guard lock(m_mutex);
-    QFile::remove(path(index));
-    m_taken = std::max(m_taken, index + 1);
-    startBuilds();
-}
-
-// The archive being copied and `mostAhead` after it: that many at most lie staged at once. In
-// list order, so that the one the backup archive waits for is never held back by later ones.
-void NestedArchives::startBuilds()
-{
-    while (!m_stopping && m_started < m_sizes.size() && m_started <= m_taken + mostAhead &&
-           (m_building == 0 || m_filesBuilding + m_sizes[m_started].files <= mostFilesAtOnce)) {
-        const qsizetype index = m_started++;
-        ++m_building;
-        m_filesBuilding += m_sizes[index].files;
-        m_pool.start([this, index] { build(index); });
-    }
-}
-
-void NestedArchives::build(qsizetype index)
-{
-    quint64 bytes = 0;
-    quint64 files = 0;
-    {
-        // The list grows under the lock as folders are read through, and may move as it grows.
-        const std::lock_guard lock(m_mutex);
-        bytes = m_sizes[index].bytes;
-        files = m_sizes[index].files;
-    }
-    quint64 counted = 0;
-    const auto count = [this, bytes, &counted](int percent) {
-        const quint64 done = bytes * quint64(std::clamp(percent, 0, 100)) / 100;
-        if (m_progress && done > counted)
-            m_progress->m_done += done - counted;
-        counted = std::max(counted, done);
-    };
-    // Once the archives are given up on (an account cannot be read, the write failed), a build
-    // under way stops rather than keeping the run waiting for an archive nobody takes.
-    Result built = trapped([&] {
-        return buildOne(m_store.filePath(m_folders[index]), path(index), m_leftOut, count,
-                        [this] { return m_stopping.load(); });
-    });
-    // Failed or not, nothing of it is left to build.
-    count(100);
-    // The archive's entries leave many small blocks free in this thread's own malloc arena, where
-    // a build on another thread cannot use them: given back, peaks do not add up.
-    if constexpr (!builtWithSanitizer)
-        ::malloc_trim(0);
-    const std::lock_guard lock(m_mutex);
-    m_results[index] = std::move(built);
-    --m_building;
-    m_filesBuilding -= files;
-    startBuilds();
-    m_built.notify_all();
 }
 
 } // namespace quillory

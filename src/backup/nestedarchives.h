@@ -7,15 +7,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 
 namespace quillory {
 
@@ -34,40 +30,30 @@ public:
 
 private:
     friend class NestedArchives;
+    friend class NestedArchiveMaker;
     std::atomic<quint64> m_total{0};
     std::atomic<quint64> m_done{0};
     const std::function<void()> m_waiting;
 };
 
 // The nested archives of account folders, one per folder of `folders` (names of subfolders of
-// `storeFolder`), each named after its folder with ".zip" appended and staged in `targetFolder`.
-// Each is built just ahead of the backup archive that takes it in, and removed once taken in:
-// building overlaps the write, and the staging folder never holds more than the archive being
-// copied and the few built ahead of it, whatever the size of the store. They live only for the
-// run, so they are not flushed to disk.
+// `storeFolder`), each named after its folder with ".zip" appended. Each is built as the backup
+// archive takes it in, its bytes handed over as they are made: nothing of it is staged in the
+// temporary folder, whatever the size of the account. What must wait for libzip to finish an
+// entry beyond a bounded amount waits in an unnamed file beside the backup archive `target`.
 class NestedArchives : public std::enable_shared_from_this<NestedArchives> {
 public:
-    // Archives built ahead of the one being copied: they take the other cores, and each takes its
-    // room in the staging folder.
-    static constexpr int mostAhead = 2;
-    // An archive being built holds an entry for each of its files in memory, about 1 KB each:
-    // archives whose files together pass this many are built one after the other.
-    static constexpr quint64 mostFilesAtOnce = 60000;
-
-    // Builds nothing until folders are said to be read through (`folderChecked`). The file
-    // `leftOut` (the backup archive being written) is kept out of every nested archive.
-    static std::shared_ptr<NestedArchives>
-    start(const QString &storeFolder, const QStringList &folders, const QString &targetFolder,
-          const QString &leftOut = {}, std::shared_ptr<NestedProgress> progress = {});
-    // Builds not yet begun are dropped, running ones stopped and awaited, and what is staged is
-    // removed.
-    ~NestedArchives();
+    // Builds nothing until the backup archive reads it. The file `target` (the backup archive
+    // being written) is kept out of every nested archive.
+    static std::shared_ptr<NestedArchives> start(const QString &storeFolder,
+                                                 const QStringList &folders, const QString &target,
+                                                 std::shared_ptr<NestedProgress> progress = {});
     NestedArchives(const NestedArchives &) = delete;
     NestedArchives &operator=(const NestedArchives &) = delete;
 
-    QString path(qsizetype index) const;
-    // The next folder in list order has been read through and holds `size`: its archive may be
-    // built now, while later folders are still being read.
+    // The entry name of `folders[index]`'s archive.
+    QString name(qsizetype index) const;
+    // The next folder in list order has been read through and holds `size`.
     void folderChecked(const TreeSize &size);
     // Makes the archive of `folders[index]` for the backup archive; `sizeBound` is the most it
     // can hold.
@@ -76,33 +62,14 @@ public:
 private:
     friend class NestedArchiveMaker;
 
-    NestedArchives(const QString &storeFolder, const QStringList &folders,
-                   const QString &targetFolder, const QString &leftOut,
+    NestedArchives(const QString &storeFolder, const QStringList &folders, const QString &target,
                    std::shared_ptr<NestedProgress> progress);
-    // Waits until the archive is built.
-    Result waitFor(qsizetype index);
-    // The backup archive has taken it in.
-    void release(qsizetype index);
-    void startBuilds();
-    void build(qsizetype index);
 
     const QDir m_store;
     const QStringList m_folders;
-    // Of the folders read through so far.
     QList<TreeSize> m_sizes;
-    const QDir m_target;
-    const QString m_leftOut;
+    const QString m_target;
     const std::shared_ptr<NestedProgress> m_progress;
-    QThreadPool m_pool;
-    std::mutex m_mutex;
-    std::condition_variable m_built;
-    // Every archive before it has been taken in (or given up on) by the backup archive.
-    qsizetype m_taken = 0;
-    qsizetype m_started = 0;
-    int m_building = 0;
-    quint64 m_filesBuilding = 0;
-    QList<std::optional<Result>> m_results;
-    std::atomic<bool> m_stopping = false;
 };
 
 } // namespace quillory

@@ -116,11 +116,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("items");
         QTest::addColumn<QString>("reason");
-        const QString tooLarge = u"Work.zip: Write error: File too large"_s;
+        const QString tooLarge = u"backup.wlm: Write error: File too large"_s;
         const QString noStore = u"No Windows Live Mail store was found in the Wine prefix"_s;
         const QString noItem = u"None of the chosen items could be stored"_s;
-        QTest::newRow("staging full while accounts are staged") << "full"
-                                                                << "1100000000" << tooLarge;
+        QTest::newRow("disk full while accounts are written") << "full"
+                                                              << "1100000000" << tooLarge;
         QTest::newRow("WINEPREFIX an empty folder") << "empty"
                                                     << "1100000000" << noStore;
         QTest::newRow("WINEPREFIX missing") << "missing"

@@ -2,6 +2,7 @@
 
 #include "platform/zip/compresseddata.h"
 #include "platform/zip/entrymaker.h"
+#include "platform/zip/filepacker.h"
 #include "platform/zip/winzipaes.h"
 
 #include <QFile>
@@ -35,6 +36,9 @@ struct OpenEntry {
     bool fileEnded = false;
     bool streamEnded = false;
     std::unique_ptr<WinZipAesEncryptor> aes;
+    // The deflated body of a Whole entry.
+    const uint8_t *packed = nullptr;
+    std::unique_ptr<PackedFile> packedFile;
     QByteArray prefix;
     QByteArray suffix;
     qsizetype prefixAt = 0;
@@ -66,7 +70,9 @@ private:
     }
     OpenEntry &current() { return *m_workspace.openEntry(); }
     zip_int64_t open();
+    zip_int64_t openFile();
     zip_int64_t openBody();
+    void startEncryption();
     zip_int64_t read(uint8_t *data, size_t length);
     zip_int64_t readBody(uint8_t *data, size_t length);
     zip_int64_t readStream(uint8_t *data, size_t length);
@@ -135,8 +141,36 @@ zip_int64_t FileEntrySource::open()
     *entry = OpenEntry();
     m_opened = true;
 
-    if (m_entry.maker && !m_entry.maker->make())
-        return fail(ZIP_ER_OPEN);
+    if (m_entry.maker) {
+        if (!m_entry.maker->make())
+            return fail(ZIP_ER_OPEN);
+        entry->body = OpenEntry::Body::Stored;
+        startEncryption();
+        return 0;
+    }
+    if (FilePacker *packer = m_workspace.packer()) {
+        std::unique_ptr<PackedFile> packed = packer->take(m_entry.index);
+        if (packed && packed->error != 0)
+            return fail(packed->error == ENOMEM ? ZIP_ER_MEMORY : ZIP_ER_OPEN, packed->error);
+        if (packed && packed->whole) {
+            m_entry.modified = packed->st.st_mtime;
+            m_entry.mode = packed->st.st_mode;
+            m_crc = packed->crc;
+            m_read = packed->size;
+            entry->body = OpenEntry::Body::Whole;
+            entry->packed = packed->packed.data();
+            entry->packedSize = packed->packed.size();
+            entry->packedFile = std::move(packed);
+            startEncryption();
+            return 0;
+        }
+    }
+    return openFile();
+}
+
+zip_int64_t FileEntrySource::openFile()
+{
+    OpenEntry *entry = m_workspace.openEntry();
     // Not blocking, so that a file swapped for a pipe since it was added cannot hang the run.
     entry->fd =
         ::open(QFile::encodeName(m_entry.root + QLatin1Char('/') + m_entry.name).constData(),
@@ -151,14 +185,20 @@ zip_int64_t FileEntrySource::open()
     }
     m_entry.modified = st.st_mtime;
     m_entry.mode = st.st_mode;
-    if (!m_entry.password.isEmpty()) {
-        entry->aes = std::make_unique<WinZipAesEncryptor>(m_entry.password);
-        entry->prefix = entry->aes->header();
-    }
+    startEncryption();
     const zip_int64_t opened = openBody();
     if (opened < 0)
         close();
     return opened;
+}
+
+void FileEntrySource::startEncryption()
+{
+    OpenEntry &entry = current();
+    if (!m_entry.password.isEmpty()) {
+        entry.aes = std::make_unique<WinZipAesEncryptor>(m_entry.password);
+        entry.prefix = entry.aes->header();
+    }
 }
 
 // A file that ends within the limit is read and deflated whole; a larger one becomes a zlib
@@ -190,6 +230,7 @@ zip_int64_t FileEntrySource::openBody()
         if (!compressor)
             return fail(ZIP_ER_MEMORY);
         entry.body = OpenEntry::Body::Whole;
+        entry.packed = m_workspace.packedBuffer();
         entry.packedSize = libdeflate_deflate_compress(
             compressor, buffer, got, m_workspace.packedBuffer(), m_workspace.packedCapacity());
         return entry.packedSize > 0 ? 0 : fail(ZIP_ER_INTERNAL);
@@ -227,8 +268,6 @@ zip_int64_t FileEntrySource::read(uint8_t *data, size_t length)
                 return -1;
             if (n == 0) {
                 m_bodyDone = true;
-                if (m_entry.maker)
-                    m_entry.maker->done();
                 if (entry.aes)
                     entry.suffix = entry.aes->authenticationCode();
                 continue;
@@ -259,7 +298,7 @@ zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
     }
     case OpenEntry::Body::Whole: {
         const size_t count = std::min(length, entry.packedSize - entry.packedAt);
-        std::memcpy(data, m_workspace.packedBuffer() + entry.packedAt, count);
+        std::memcpy(data, entry.packed + entry.packedAt, count);
         entry.packedAt += count;
         return zip_int64_t(count);
     }
@@ -299,6 +338,10 @@ zip_int64_t FileEntrySource::readStream(uint8_t *data, size_t length)
 
 zip_int64_t FileEntrySource::readFile(uint8_t *data, size_t length)
 {
+    if (m_entry.maker) {
+        const qint64 n = m_entry.maker->read(reinterpret_cast<char *>(data), length);
+        return n >= 0 ? n : fail(ZIP_ER_READ);
+    }
     for (;;) {
         const ssize_t n = ::read(current().fd, data, length);
         if (n >= 0)
@@ -313,7 +356,10 @@ void FileEntrySource::close()
     if (!m_opened)
         return;
     m_opened = false;
+    if (m_entry.maker)
+        m_entry.maker->done();
     OpenEntry &entry = current();
+    entry.packedFile.reset();
     if (entry.fd >= 0)
         ::close(entry.fd);
     entry.fd = -1;

@@ -17,6 +17,7 @@ class EntryMaker;
 
 namespace quillory::zipdetail {
 
+class FilePacker;
 struct OpenEntry;
 
 // Work space shared by the file sources of one archive being written. libzip reads its sources
@@ -41,6 +42,9 @@ public:
     OpenEntry *openEntry();
     // The error of the last entry that failed.
     zip_error_t *error() { return &m_error; }
+    // Where files are read and deflated ahead of the archive; null: each entry does it itself.
+    void setPacker(FilePacker *packer) { m_packer = packer; }
+    FilePacker *packer() const { return m_packer; }
 
 private:
     libdeflate_compressor *m_fast = nullptr;
@@ -50,6 +54,7 @@ private:
     size_t m_packedCapacity = 0;
     std::unique_ptr<OpenEntry> m_openEntry;
     zip_error_t m_error;
+    FilePacker *m_packer = nullptr;
 };
 
 struct FileEntry {
@@ -64,8 +69,10 @@ struct FileEntry {
     quint64 size = 0;
     time_t modified = 0;
     mode_t mode = 0;
-    // Set: the file is made when the entry is opened, and let go once it has been read through.
+    // Set: the entry's bytes are made as they are read, and `root` and `name` only name it.
     std::shared_ptr<EntryMaker> maker;
+    // The entry's place in the archive, as the workspace's packer knows it.
+    size_t index = 0;
 };
 
 // A libzip source that serves a file's bytes exactly as the entry holds them: deflated (with

@@ -20,6 +20,11 @@ namespace quillory {
 class EntryMaker;
 class ZipEntry;
 
+namespace zipdetail {
+class ArchiveStream;
+struct DiscardArchive;
+} // namespace zipdetail
+
 // A zip archive, either being built (`CreateArchive` … `WriteArchive`) or opened for reading
 // (`OpenArchive` … `ExtractAll`). Paths are host paths. Each instance keeps its own state, so
 // several can work on different threads at once; one instance is used by one thread at a time.
@@ -46,6 +51,8 @@ public:
 
     // Starts a new, empty archive to be written to `path`; the file is not touched yet.
     Result CreateArchive(const QString &path);
+    // Starts a new, empty archive to be written with `WriteStream`; `name` names it in messages.
+    void CreateStream(const QString &name);
     // `path` is either a single file, added as one entry named by its bare file name, or a folder
     // pattern, the folder's path followed by "/*.*": every file below the folder (only those
     // directly inside when `recurse` is false), named by its path relative to the folder with "/"
@@ -54,9 +61,8 @@ public:
     // missing file or folder is refused now, and so is a name already in the archive, so that no
     // added file is silently dropped.
     Result AddFiles(const QString &path, bool recurse = true);
-    // Adds the file `path`, named by its bare file name, that `maker` makes only when
-    // `WriteArchive` is about to read it: it need not exist before.
-    Result AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker);
+    // Adds the entry `name`, whose bytes `maker` makes only as `WriteArchive` reads them.
+    Result AddMadeFile(const QString &name, std::shared_ptr<EntryMaker> maker);
     // Leaves the file `path` leads to out of folders added from now on: the archive a run
     // writes, when it lies in a folder being backed up. The files this layer makes beside an
     // archive while writing it are always left out.
@@ -78,6 +84,9 @@ public:
     // `progress` receives the share of the work done, in percent. A protected archive needs a
     // password that is not empty.
     Result WriteArchive(const ProgressCallback &progress = {});
+    // Writes the archive as `WriteArchive` does, but hands its bytes in order to `stream`'s reader
+    // instead of to a file, and leaves `stream` to be finished by the caller.
+    Result WriteStream(zipdetail::ArchiveStream &stream, const ProgressCallback &progress = {});
     // Releases the archive, built or opened; harmless when there is none.
     void CloseArchive();
 
@@ -156,7 +165,9 @@ private:
     Result requireOpen() const;
     // The first entry named `name` in the open archive.
     Expected<quint64> entryIndex(const QString &name) const;
-    Result writeEntries(const QString &file, const ProgressCallback &progress);
+    Result writeEntries(
+        const std::function<std::unique_ptr<::zip, zipdetail::DiscardArchive>(QString *why)> &open,
+        const ProgressCallback &progress);
 
     ::zip *m_zip = nullptr;
     QString m_openPath;

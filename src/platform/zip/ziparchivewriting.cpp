@@ -3,11 +3,13 @@
 #include "platform/filereplacement.h"
 #include "platform/interruption.h"
 #include "platform/runownedname.h"
+#include "platform/zip/archivestream.h"
 #include "platform/zip/archivetarget.h"
 #include "platform/zip/entryinfo.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/entrynames.h"
 #include "platform/zip/fileentrysource.h"
+#include "platform/zip/filepacker.h"
 #include "platform/zip/libziphandles.h"
 
 #include <QDir>
@@ -17,8 +19,10 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -35,10 +39,16 @@ constexpr zip_uint32_t dosFolderAttribute = 0x10;
 
 // libzip removes an archive left without entries rather than writing one; an empty archive is
 // nothing but its end record.
-Result writeEmptyArchive(FileReplacement &out)
+QByteArray emptyArchive()
 {
     QByteArray endRecord("PK\x05\x06", 4);
     endRecord.append(18, '\0');
+    return endRecord;
+}
+
+Result writeEmptyArchive(FileReplacement &out)
+{
+    const QByteArray endRecord = emptyArchive();
     if (out.file().write(endRecord) != endRecord.size())
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
@@ -72,6 +82,12 @@ Result ZipArchive::CreateArchive(const QString &path)
                                    .arg(target.absolutePath()));
     m_targetPath = target.absoluteFilePath();
     return Result::success();
+}
+
+void ZipArchive::CreateStream(const QString &name)
+{
+    CloseArchive();
+    m_targetPath = name;
 }
 
 QString ZipArchive::fileIdentity(const QString &path)
@@ -157,13 +173,12 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
     return addPending(std::move(added));
 }
 
-Result ZipArchive::AddMadeFile(const QString &path, std::shared_ptr<EntryMaker> maker)
+Result ZipArchive::AddMadeFile(const QString &name, std::shared_ptr<EntryMaker> maker)
 {
     if (m_targetPath.isEmpty())
         return Result::failure(
-            QStringLiteral("No archive has been started to add %1 to.").arg(path));
-    const QFileInfo file(path);
-    return addPending({{file.absolutePath(), file.fileName(), false, std::move(maker)}});
+            QStringLiteral("No archive has been started to add %1 to.").arg(name));
+    return addPending({{QString(), name, false, std::move(maker)}});
 }
 
 Result ZipArchive::addPending(QList<PendingEntry> added)
@@ -199,8 +214,26 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
     if (Result opened = replacement.open(); !opened)
         return opened;
     // libzip writes the archive by name, as a file of its own.
-    Result written = m_pending.isEmpty() ? writeEmptyArchive(replacement)
-                                         : writeEntries(replacement.path(), progress);
+    const QString file = replacement.path();
+    Result written =
+        m_pending.isEmpty()
+            ? writeEmptyArchive(replacement)
+            : writeEntries(
+                  [&file](QString *why) {
+                      int code = 0;
+                      ArchiveHandle archive(zip_open(QFile::encodeName(file).constData(),
+                                                     ZIP_CREATE | ZIP_TRUNCATE, &code));
+                      if (!archive)
+                          *why = zipErrorText(code);
+                      // libzip builds the archive in a file of its
+                      // own and renames it to this name when
+                      // closing. Put over an existing file, ext4
+                      // writes the new one out at once; the name
+                      // (this run's own) stays free until then.
+                      ::unlink(QFile::encodeName(file).constData());
+                      return archive;
+                  },
+                  progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
     if (!written)
@@ -208,21 +241,60 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
     return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);
 }
 
-Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
+Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &progress)
+{
+    if (m_targetPath.isEmpty())
+        return Result::failure(QStringLiteral("No archive has been started, so none is written."));
+    if (m_protect && m_password.isEmpty())
+        return Result::failure(
+            QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
+    if (interruptionRequested())
+        return Result::failure(interruptionText());
+    if (m_pending.isEmpty())
+        return stream.writeRaw(emptyArchive())
+                   ? Result::success()
+                   : Result::failure(QStringLiteral("Cannot write %1.").arg(m_targetPath));
+    return writeEntries(
+        [&stream](QString *why) {
+            zip_error_t error;
+            zip_error_init(&error);
+            ArchiveHandle archive;
+            if (zip_source_t *source = stream.source(&error)) {
+                archive.reset(zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &error));
+                if (!archive)
+                    zip_source_free(source);
+            }
+            if (!archive)
+                *why = zipErrorText(&error);
+            zip_error_fini(&error);
+            return archive;
+        },
+        progress);
+}
+
+Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)> &open,
+                                const ProgressCallback &progress)
 {
     // Outlives the archive, whose sources use it until it is freed.
     EntryWorkspace workspace;
-    int code = 0;
-    ArchiveHandle archive(
-        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+    // Reads ahead the files whose entries are deflated whole; stopped before the workspace goes.
+    const auto packedHere = [this](size_t index) {
+        const PendingEntry &pending = m_pending[qsizetype(index)];
+        return pending.folder || pending.maker || isArchiveName(pending.name)
+                   ? QString()
+                   : pending.sourcePath();
+    };
+    std::optional<FilePacker> packer;
+    if (std::count_if(m_pending.cbegin(), m_pending.cend(), [](const PendingEntry &pending) {
+            return !pending.folder && !pending.maker;
+        }) > 1) {
+        packer.emplace(size_t(m_pending.size()), packedHere);
+        workspace.setPacker(&*packer);
+    }
+    QString why;
+    ArchiveHandle archive = open(&why);
     if (!archive)
-        return Result::failure(
-            QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
-    // libzip builds the archive in a file of its own and renames it to this name when closing. Put
-    // over an existing file, ext4 writes the new one out at once, and the run would wait for disk
-    // writes of every staged archive, which is removed soon after anyway. The name (this run's
-    // own) stays free until then.
-    ::unlink(QFile::encodeName(file).constData());
+        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(m_targetPath, why));
     // Kept beyond the archive's own use, so that a failed write can name the file it could not
     // read.
     std::vector<std::pair<SourceHandle, qsizetype>> sources;
@@ -267,7 +339,8 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
                            quint64(st.st_size),
                            st.st_mtime,
                            st.st_mode,
-                           pending.maker};
+                           pending.maker,
+                           size_t(at)};
             zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
             if (!source) {
                 const QString why = zipErrorText(&error);
@@ -317,6 +390,8 @@ Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &pro
 
 QString ZipArchive::PendingEntry::sourcePath() const
 {
+    if (maker)
+        return name;
     return root + QLatin1Char('/') + (folder ? name.chopped(1) : name);
 }
 

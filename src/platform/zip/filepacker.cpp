@@ -1,0 +1,176 @@
+#include "platform/zip/filepacker.h"
+
+#include "platform/zip/compresseddata.h"
+#include "platform/zip/fileentrysource.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+// Threads beyond the cores only take turns; each holds a whole file and its deflated copy.
+constexpr int mostThreads = 4;
+
+} // namespace
+
+FilePacker::FilePacker(size_t count, std::function<QString(size_t index)> pathOf)
+    : m_count(count), m_pathOf(std::move(pathOf)), m_results(count), m_done(count, false)
+{
+    const int threads = std::clamp(QThread::idealThreadCount(), 1, mostThreads);
+    for (int i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { work(); });
+}
+
+FilePacker::~FilePacker()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_changed.notify_all();
+    }
+    for (std::thread &thread : m_threads)
+        thread.join();
+}
+
+std::unique_ptr<PackedFile> FilePacker::take(size_t index)
+{
+    std::unique_lock lock(m_mutex);
+    if (index >= m_count || index < m_taken)
+        return nullptr;
+    for (size_t earlier = m_taken; earlier < index; ++earlier)
+        if (m_results[earlier]) {
+            m_readyBytes -= m_results[earlier]->packed.size();
+            m_results[earlier].reset();
+        }
+    // Entries skipped over (folders) count as taken, so that the window moves on to this one.
+    m_taken = index;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_done[index] || m_stopping; });
+    std::unique_ptr<PackedFile> packed = std::move(m_results[index]);
+    if (packed)
+        m_readyBytes -= packed->packed.size();
+    m_taken = index + 1;
+    m_changed.notify_all();
+    return packed;
+}
+
+void FilePacker::work()
+{
+    Buffers buffers;
+    void *compressors[2] = {nullptr, nullptr};
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] {
+            return m_stopping ||
+                   (m_next < m_count && m_next < m_taken + aheadFiles && m_readyBytes < aheadBytes);
+        });
+        if (m_stopping)
+            break;
+        const size_t index = m_next++;
+        lock.unlock();
+        std::unique_ptr<PackedFile> packed;
+        try {
+            const QString path = m_pathOf(index);
+            if (!path.isEmpty())
+                packed = pack(path, buffers, compressors);
+        } catch (const std::bad_alloc &) {
+            packed.reset(new (std::nothrow) PackedFile);
+            buffers = {};
+            if (packed)
+                packed->error = ENOMEM;
+        }
+        lock.lock();
+        if (index >= m_taken && packed) {
+            m_readyBytes += packed->packed.size();
+            m_results[index] = std::move(packed);
+        }
+        m_done[index] = true;
+        m_changed.notify_all();
+    }
+    lock.unlock();
+    for (void *compressor : compressors)
+        if (compressor)
+            libdeflate_free_compressor(static_cast<libdeflate_compressor *>(compressor));
+}
+
+std::unique_ptr<PackedFile> FilePacker::pack(const QString &path, Buffers &buffers,
+                                             void *compressors[2])
+{
+    auto packed = std::make_unique<PackedFile>();
+    // Not blocking, so that a file swapped for a pipe since it was listed cannot hang the run.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        packed->error = errno;
+        return packed;
+    }
+    const auto closing = [fd] { ::close(fd); };
+    const int statError = ::fstat(fd, &packed->st) != 0 ? errno
+                          : S_ISREG(packed->st.st_mode) ? 0
+                                                        : EINVAL;
+    if (statError != 0) {
+        packed->error = statError;
+        closing();
+        return packed;
+    }
+    const size_t limit = EntryWorkspace::wholeFileLimit;
+    if (quint64(packed->st.st_size) >= limit) {
+        closing();
+        return packed;
+    }
+    // Not cleared first: only the pages a file fills take memory.
+    if (!buffers.file)
+        buffers.file.reset(new uint8_t[limit]);
+    uint8_t *buffer = buffers.file.get();
+    size_t got = 0;
+    while (got < limit) {
+        const ssize_t n = ::read(fd, buffer + got, limit - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            packed->error = errno;
+            closing();
+            return packed;
+        }
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    closing();
+    // Grown since it was looked at: its entry streams it.
+    if (got == limit)
+        return packed;
+    const bool compressed = looksCompressed(buffer, got);
+    void *&compressor = compressors[compressed ? 0 : 1];
+    if (!compressor)
+        compressor =
+            libdeflate_alloc_compressor(compressed ? fastDeflateLevel : thoroughDeflateLevel);
+    if (!compressor) {
+        packed->error = ENOMEM;
+        return packed;
+    }
+    const size_t bound = libdeflate_deflate_compress_bound(nullptr, limit);
+    if (!buffers.packed)
+        buffers.packed.reset(new uint8_t[bound]);
+    const size_t size = libdeflate_deflate_compress(
+        static_cast<libdeflate_compressor *>(compressor), buffer, got, buffers.packed.get(), bound);
+    if (size == 0) {
+        packed->error = ENOMEM;
+        return packed;
+    }
+    packed->packed.assign(buffers.packed.get(), buffers.packed.get() + size);
+    packed->crc = libdeflate_crc32(0, buffer, got);
+    packed->size = got;
+    packed->whole = true;
+    return packed;
+}
+
+} // namespace quillory::zipdetail
