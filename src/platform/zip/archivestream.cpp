@@ -148,6 +148,8 @@ zip_int64_t ArchiveStream::call(void *state, void *data, zip_uint64_t length,
     case ZIP_SOURCE_BEGIN_WRITE:
         self->m_position = self->m_end = self->m_heldStart = 0;
         self->m_held.clear();
+        // Its room, not its pages: taken only as far as the largest entry fills it.
+        self->m_held.reserve(heldInMemory);
         return 0;
     case ZIP_SOURCE_WRITE:
         return self->write(static_cast<const char *>(data), size_t(length));
@@ -244,22 +246,27 @@ bool ArchiveStream::release()
 {
     m_rewound = false;
     const quint64 heldBytes = m_end - m_heldStart;
-    m_out.append(m_held);
-    m_held.resize(0);
-    if (m_out.size() >= publishSize && !publish(m_out))
-        return false;
+    for (qsizetype at = 0; at < m_held.size();) {
+        const qsizetype count = std::min(publishSize - m_out.size(), m_held.size() - at);
+        m_out.append(m_held.constData() + at, count);
+        at += count;
+        if (m_out.size() >= publishSize && !publish(m_out))
+            return false;
+    }
+    // Truncated, not freed: the next entry fills the same room.
+    m_held.truncate(0);
     for (quint64 at = 0; at + quint64(heldInMemory) < heldBytes;) {
-        const qsizetype count =
-            qsizetype(std::min<quint64>(publishSize, heldBytes - quint64(heldInMemory) - at));
-        QByteArray piece(count, Qt::Uninitialized);
-        const ssize_t got = ::pread(m_spill, piece.data(), size_t(count), off_t(at));
+        const qsizetype count = qsizetype(std::min<quint64>(
+            quint64(publishSize - m_out.size()), heldBytes - quint64(heldInMemory) - at));
+        const qsizetype before = m_out.size();
+        m_out.resize(before + count);
+        const ssize_t got = ::pread(m_spill, m_out.data() + before, size_t(count), off_t(at));
+        m_out.truncate(before + std::max<qsizetype>(got, 0));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             return false;
-        piece.truncate(got);
         at += quint64(got);
-        m_out.append(piece);
         if (m_out.size() >= publishSize && !publish(m_out))
             return false;
     }
@@ -279,6 +286,7 @@ bool ArchiveStream::publish(QByteArray &bytes)
         m_readyBytes += bytes.size();
         m_ready.push_back(std::move(bytes));
         bytes = QByteArray();
+        bytes.reserve(publishSize);
     }
     m_changed.notify_all();
     return true;

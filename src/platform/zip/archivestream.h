@@ -23,9 +23,9 @@ namespace quillory::zipdetail {
 // folder, which may live in memory). Memory stays bounded whatever the size of an entry.
 class ArchiveStream {
 public:
-    static constexpr qsizetype heldInMemory = 8 * 1024 * 1024;
+    static constexpr qsizetype heldInMemory = 2 * 1024 * 1024;
     // Bytes released and not yet read: the writer waits beyond this.
-    static constexpr qsizetype readyLimit = 4 * 1024 * 1024;
+    static constexpr qsizetype readyLimit = 2 * 1024 * 1024;
     static constexpr std::chrono::milliseconds waitingTick{250};
 
     // `spillBeside` is the archive that takes the stream in; `waiting` is called on the reader's

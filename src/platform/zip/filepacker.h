@@ -31,8 +31,8 @@ struct PackedFile {
 // What lies ready is bounded in bytes and in files, so memory stays flat whatever the store.
 class FilePacker {
 public:
-    static constexpr quint64 aheadBytes = 16 * 1024 * 1024;
-    static constexpr size_t aheadFiles = 4096;
+    static constexpr quint64 aheadBytes = 4 * 1024 * 1024;
+    static constexpr size_t aheadFiles = 1024;
 
     // `pathOf(index)` is the file of entry `index`, or empty for entries not packed here.
     FilePacker(size_t count, std::function<QString(size_t index)> pathOf);
