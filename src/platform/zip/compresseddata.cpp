@@ -38,4 +38,10 @@ bool looksCompressed(const uint8_t *data, size_t size)
     return encodedText || bits >= compressedBits;
 }
 
+int wholeFileDeflateLevel(const uint8_t *data, size_t size)
+{
+    return size <= smallFileLimit || looksCompressed(data, size) ? fastDeflateLevel
+                                                                 : thoroughDeflateLevel;
+}
+
 } // namespace quillory::zipdetail

@@ -225,8 +225,8 @@ zip_int64_t FileEntrySource::openBody()
     m_crc = libdeflate_crc32(m_crc, buffer, got);
     m_read = got;
     if (got < EntryWorkspace::wholeFileLimit) {
-        libdeflate_compressor *compressor = m_workspace.compressor(
-            looksCompressed(buffer, got) ? fastDeflateLevel : thoroughDeflateLevel);
+        libdeflate_compressor *compressor =
+            m_workspace.compressor(wholeFileDeflateLevel(buffer, got));
         if (!compressor)
             return fail(ZIP_ER_MEMORY);
         entry.body = OpenEntry::Body::Whole;

@@ -148,11 +148,10 @@ std::unique_ptr<PackedFile> FilePacker::pack(const QString &path, Buffers &buffe
     // Grown since it was looked at: its entry streams it.
     if (got == limit)
         return packed;
-    const bool compressed = looksCompressed(buffer, got);
-    void *&compressor = compressors[compressed ? 0 : 1];
+    const int level = wholeFileDeflateLevel(buffer, got);
+    void *&compressor = compressors[level == fastDeflateLevel ? 0 : 1];
     if (!compressor)
-        compressor =
-            libdeflate_alloc_compressor(compressed ? fastDeflateLevel : thoroughDeflateLevel);
+        compressor = libdeflate_alloc_compressor(level);
     if (!compressor) {
         packed->error = ENOMEM;
         return packed;
