@@ -224,10 +224,28 @@ zip_int64_t ArchiveStream::seek(void *data, zip_uint64_t length)
     return 0;
 }
 
+// libzip writes a directory field by field: the pieces gather before they go to the file.
 bool ArchiveStream::writeSpilled(const char *data, size_t length, quint64 at)
 {
+    if (at != m_spillBufferAt + quint64(m_spillBuffer.size()) ||
+        m_spillBuffer.size() + qsizetype(length) > publishSize)
+        if (!flushSpilled())
+            return false;
+    if (m_spillBuffer.isEmpty())
+        m_spillBufferAt = at;
+    m_spillBuffer.append(data, qsizetype(length));
+    return true;
+}
+
+bool ArchiveStream::flushSpilled()
+{
+    if (m_spillBuffer.isEmpty())
+        return true;
     if (m_spill < 0 && (m_spill = openSpillFile(m_spillBeside)) < 0)
         return false;
+    const char *data = m_spillBuffer.constData();
+    size_t length = size_t(m_spillBuffer.size());
+    quint64 at = m_spillBufferAt;
     while (length > 0) {
         const ssize_t written = ::pwrite(m_spill, data, length, off_t(at));
         if (written < 0 && errno == EINTR)
@@ -238,6 +256,7 @@ bool ArchiveStream::writeSpilled(const char *data, size_t length, quint64 at)
         length -= size_t(written);
         at += quint64(written);
     }
+    m_spillBuffer.truncate(0);
     return true;
 }
 
@@ -255,6 +274,8 @@ bool ArchiveStream::release()
     }
     // Truncated, not freed: the next entry fills the same room.
     m_held.truncate(0);
+    if (!flushSpilled())
+        return false;
     for (quint64 at = 0; at + quint64(heldInMemory) < heldBytes;) {
         const qsizetype count = qsizetype(std::min<quint64>(
             quint64(publishSize - m_out.size()), heldBytes - quint64(heldInMemory) - at));

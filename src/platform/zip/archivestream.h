@@ -58,6 +58,7 @@ private:
     zip_int64_t write(const char *data, size_t length);
     zip_int64_t seek(void *data, zip_uint64_t length);
     bool writeSpilled(const char *data, size_t length, quint64 at);
+    bool flushSpilled();
     bool release();
     bool publish(QByteArray &bytes);
 
@@ -72,6 +73,8 @@ private:
     bool m_rewound = false;
     QByteArray m_held;
     int m_spill = -1;
+    QByteArray m_spillBuffer;
+    quint64 m_spillBufferAt = 0;
     QByteArray m_out;
 
     mutable std::mutex m_mutex;

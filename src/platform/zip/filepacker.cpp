@@ -23,7 +23,8 @@ constexpr int mostThreads = 4;
 } // namespace
 
 FilePacker::FilePacker(size_t count, std::function<QString(size_t index)> pathOf)
-    : m_count(count), m_pathOf(std::move(pathOf)), m_results(count), m_done(count, false)
+    : m_count(count), m_pathOf(std::move(pathOf)), m_results(count), m_done(count, false),
+      m_awaited(count)
 {
     const int threads = std::clamp(QThread::idealThreadCount(), 1, mostThreads);
     for (int i = 0; i < threads; ++i)
@@ -35,10 +36,17 @@ FilePacker::~FilePacker()
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
-        m_changed.notify_all();
+        m_ready.notify_all();
+        m_room.notify_all();
     }
     for (std::thread &thread : m_threads)
         thread.join();
+}
+
+bool FilePacker::roomAhead(size_t share) const
+{
+    return m_next < m_count && m_next < m_taken + aheadFiles / share &&
+           m_readyBytes < aheadBytes / share;
 }
 
 std::unique_ptr<PackedFile> FilePacker::take(size_t index)
@@ -53,13 +61,21 @@ std::unique_ptr<PackedFile> FilePacker::take(size_t index)
         }
     // Entries skipped over (folders) count as taken, so that the window moves on to this one.
     m_taken = index;
-    m_changed.notify_all();
-    m_changed.wait(lock, [&] { return m_done[index] || m_stopping; });
+    if (!m_done[index]) {
+        if (m_idle > 0 && roomAhead(1))
+            m_room.notify_all();
+        m_awaited = index;
+        m_ready.wait(lock, [&] { return m_done[index] || m_stopping; });
+        m_awaited = m_count;
+    }
     std::unique_ptr<PackedFile> packed = std::move(m_results[index]);
     if (packed)
         m_readyBytes -= packed->packed.size();
     m_taken = index + 1;
-    m_changed.notify_all();
+    // Woken only once half the window is free again, not for every file taken: each waking
+    // costs more than packing a small file.
+    if (m_idle > 0 && roomAhead(2))
+        m_room.notify_all();
     return packed;
 }
 
@@ -69,10 +85,11 @@ void FilePacker::work()
     void *compressors[2] = {nullptr, nullptr};
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] {
-            return m_stopping ||
-                   (m_next < m_count && m_next < m_taken + aheadFiles && m_readyBytes < aheadBytes);
-        });
+        if (!m_stopping && !roomAhead(1)) {
+            ++m_idle;
+            m_room.wait(lock, [this] { return m_stopping || roomAhead(2); });
+            --m_idle;
+        }
         if (m_stopping)
             break;
         const size_t index = m_next++;
@@ -94,7 +111,8 @@ void FilePacker::work()
             m_results[index] = std::move(packed);
         }
         m_done[index] = true;
-        m_changed.notify_all();
+        if (index == m_awaited)
+            m_ready.notify_one();
     }
     lock.unlock();
     for (void *compressor : compressors)

@@ -50,18 +50,25 @@ private:
         std::unique_ptr<uint8_t[]> file;
         std::unique_ptr<uint8_t[]> packed;
     };
+    // Whether a thread may pack the next file, with 1/`share` of the window's room.
+    bool roomAhead(size_t share) const;
     void work();
     std::unique_ptr<PackedFile> pack(const QString &path, Buffers &buffers, void *compressors[2]);
 
     const size_t m_count;
     const std::function<QString(size_t)> m_pathOf;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // The taker waits on `m_ready` for the file it takes, idle threads on `m_room`.
+    std::condition_variable m_ready;
+    std::condition_variable m_room;
     std::vector<std::unique_ptr<PackedFile>> m_results;
     std::vector<bool> m_done;
     size_t m_next = 0;
     size_t m_taken = 0;
     quint64 m_readyBytes = 0;
+    // The file the taker waits for; `m_count` when it waits for none.
+    size_t m_awaited;
+    int m_idle = 0;
     bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
