@@ -6,6 +6,8 @@
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/ziparchive.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <malloc.h>
 #include <thread>
@@ -86,6 +88,18 @@ private:
     std::thread m_builder;
 };
 
+namespace {
+
+// The store's path is looked up again for every file of every account: without the links on
+// the way (a prefix's drive letters are links), each look-up costs less.
+QString canonicalOr(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? folder : canonical;
+}
+
+} // namespace
+
 double NestedProgress::share() const
 {
     const quint64 total = m_total;
@@ -94,7 +108,8 @@ double NestedProgress::share() const
 
 NestedArchives::NestedArchives(const QString &storeFolder, const QStringList &folders,
                                const QString &target, std::shared_ptr<NestedProgress> progress)
-    : m_store(storeFolder), m_folders(folders), m_target(target), m_progress(std::move(progress))
+    : m_store(canonicalOr(storeFolder)), m_folders(folders), m_target(target),
+      m_progress(std::move(progress))
 {
 }
 

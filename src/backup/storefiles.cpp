@@ -44,14 +44,26 @@ bool canBeListed(const QString &name)
            !name.contains(QLatin1Char('\n')) && name.trimmed() == name;
 }
 
-Result checkReadable(const QString &path)
+namespace {
+
+// The file's size comes from the file opened, not from another look-up of its path.
+Result checkReadable(const QString &path, qint64 *size)
 {
     QFile file(path);
     char first = 0;
     if (!file.open(QIODevice::ReadOnly) || file.read(&first, 1) < 0)
         return Result::failure(
             QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+    if (size)
+        *size = file.size();
     return Result::success();
+}
+
+} // namespace
+
+Result checkReadable(const QString &path)
+{
+    return checkReadable(path, nullptr);
 }
 
 Result checkTreeReadable(const QString &folder, TreeSize *size)
@@ -67,11 +79,14 @@ Result checkTreeReadable(const QString &folder, TreeSize *size)
         if (info.isDir()) {
             if (!info.isReadable() || !info.isExecutable())
                 return folderUnreadable(info.filePath());
-        } else if (Result readable = checkReadable(info.filePath()); !readable) {
-            return readable;
-        } else if (size) {
-            ++size->files;
-            size->bytes += quint64(info.size());
+        } else {
+            qint64 bytes = 0;
+            if (Result readable = checkReadable(info.filePath(), &bytes); !readable)
+                return readable;
+            if (size) {
+                ++size->files;
+                size->bytes += quint64(bytes);
+            }
         }
     }
     return Result::success();

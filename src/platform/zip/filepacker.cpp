@@ -19,6 +19,8 @@ namespace {
 
 // Threads beyond the cores only take turns; each holds a whole file and its deflated copy.
 constexpr int mostThreads = 4;
+// Files a thread packs between two looks at the shared state.
+constexpr size_t batchFiles = 8;
 
 } // namespace
 
@@ -92,26 +94,38 @@ void FilePacker::work()
         }
         if (m_stopping)
             break;
-        const size_t index = m_next++;
+        // A few files at a time: one lock for several small files, not one each.
+        const size_t first = m_next;
+        const size_t end = std::min({m_count, first + batchFiles, m_taken + aheadFiles});
+        m_next = end;
         lock.unlock();
-        std::unique_ptr<PackedFile> packed;
-        try {
-            const QString path = m_pathOf(index);
-            if (!path.isEmpty())
-                packed = pack(path, buffers, compressors);
-        } catch (const std::bad_alloc &) {
-            packed.reset(new (std::nothrow) PackedFile);
-            buffers = {};
-            if (packed)
-                packed->error = ENOMEM;
+        std::unique_ptr<PackedFile> packed[batchFiles];
+        quint64 batchBytes = 0;
+        // Past its share of the window, the rest of the batch is left to the entries themselves
+        // to read, so that a batch of large files cannot hold much memory.
+        for (size_t index = first; index < end && batchBytes < aheadBytes / 4; ++index) {
+            try {
+                const QString path = m_pathOf(index);
+                if (!path.isEmpty()) {
+                    packed[index - first] = pack(path, buffers, compressors);
+                    batchBytes += packed[index - first]->packed.size();
+                }
+            } catch (const std::bad_alloc &) {
+                packed[index - first].reset(new (std::nothrow) PackedFile);
+                buffers = {};
+                if (packed[index - first])
+                    packed[index - first]->error = ENOMEM;
+            }
         }
         lock.lock();
-        if (index >= m_taken && packed) {
-            m_readyBytes += packed->packed.size();
-            m_results[index] = std::move(packed);
+        for (size_t index = first; index < end; ++index) {
+            if (index >= m_taken && packed[index - first]) {
+                m_readyBytes += packed[index - first]->packed.size();
+                m_results[index] = std::move(packed[index - first]);
+            }
+            m_done[index] = true;
         }
-        m_done[index] = true;
-        if (index == m_awaited)
+        if (m_awaited >= first && m_awaited < end)
             m_ready.notify_one();
     }
     lock.unlock();
