@@ -22,14 +22,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-ItemFlags flagsOf(const QString &text)
-{
-    ItemFlags items{};
-    for (int i = 0; i < ItemCount; ++i)
-        items[i] = text.at(i) == QLatin1Char('1');
-    return items;
-}
-
 QString indexList(const QString &flags)
 {
     QStringList indexes;
@@ -164,7 +156,7 @@ private Q_SLOTS:
         if (fileLimitBlocks)
             limited.rlim_cur = 128 * 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const BackupOutcome outcome = backUp(profile, flagsOf(items));
+        const BackupOutcome outcome = backUp(profile, itemsOf(items));
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY(!outcome.archive.ok());
         QVERIFY2(outcome.archive.message().contains(reason), qPrintable(outcome.archive.message()));
@@ -228,9 +220,9 @@ private Q_SLOTS:
         QVERIFY(profile.load());
         QVERIFY(makeUnreadable(QDir(folderOf(profile, folder)).filePath(name), how));
 
-        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({item, ItemMailRules}));
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
-        QCOMPARE(outcome.stored, onlyItems({ItemMailRules}));
+        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
         QCOMPARE(outcome.problems.size(), 1);
         QVERIFY2(outcome.problems.first().contains(name), qPrintable(outcome.problems.first()));
         QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0100000000"));
@@ -261,7 +253,7 @@ private Q_SLOTS:
                 QDir(folderOf(profile, QLatin1String(folder))).filePath(QLatin1String(name)),
                 kind));
 
-        const ItemFlags items = onlyItems(
+        const ItemFlags items = itemsOf(
             {ItemMailAccounts, ItemLdapAccounts, ItemContacts, ItemMailDatabase, ItemStationeries});
         const BackupOutcome outcome = backUp(profile, items, true);
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
@@ -302,10 +294,10 @@ private Q_SLOTS:
                     ? QDir().mkpath(path) && writeFile(path + QStringLiteral("/m.eml"), "mail")
                     : writeFile(path, "data"));
 
-        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({item, ItemMailRules}));
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
         QCOMPARE(outcome.stored[item], itemStored);
-        QVERIFY(!outcome.allStored(onlyItems({item, ItemMailRules})));
+        QVERIFY(!outcome.allStored(itemsOf({item, ItemMailRules})));
         QVERIFY2(outcome.problems.join(u'\n').contains(QLatin1Char('"') + name + QLatin1Char('"')),
                  qPrintable(outcome.problems.join(u'\n')));
         if (itemStored)
@@ -458,7 +450,7 @@ private Q_SLOTS:
                              QStringLiteral("windowsmail.msmessagestore")));
         QVERIFY(itemAvailability(profile.context->reg(), profile.context->store())[ItemContacts]);
 
-        const ItemFlags items = onlyItems({ItemMailAccounts, ItemContacts});
+        const ItemFlags items = itemsOf({ItemMailAccounts, ItemContacts});
         const BackupOutcome outcome = backUp(profile, items, true);
         QVERIFY2(outcome.allStored(items), qPrintable(outcome.problems.join(u'\n')));
         const QMap<QString, QByteArray> entries = archiveContents(profile.archive());
