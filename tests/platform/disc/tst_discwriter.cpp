@@ -273,7 +273,11 @@ private Q_SLOTS:
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         writeFile(iso, QByteArray("old image"));
+        const QString killedSave =
+            iso + QStringLiteral(".quillory-%1-0badf00d").arg(quillory::test::gonePid());
+        writeFile(killedSave, QByteArray("half an image"));
         QVERIFY2(w.SaveImageToFile(iso), qPrintable(w.LastError()));
+        QVERIFY(!QFileInfo::exists(killedSave));
         QCOMPARE(QFileInfo(iso).size(), w.ImageBlocks() * 2048);
         QCOMPARE(extractedWithXorriso(iso, drive.folder.filePath(QStringLiteral("x"))),
                  treeOf(sources));
