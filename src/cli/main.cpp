@@ -59,12 +59,14 @@ const ArchiveCommand archiveCommands[] = {
       "--json prints one JSON document (see brevnor-cli(1))"},
      runListCommand,
      CliOption::CodePage | CliOption::Json},
-    {{QLatin1String("verify"), "verify ARCHIVE [--codepage N]",
+    {{QLatin1String("verify"), "verify ARCHIVE [--quiet] [--json] [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
       "archive, the password's authentication code, and say whether it is sound"},
      runVerifyCommand,
-     CliOption::CodePage},
-    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST] [--account NAME]... [--codepage N]",
+     CliOption::CodePage | CliOption::Quiet | CliOption::Json},
+    {{QLatin1String("restore"),
+      "restore ARCHIVE [--items LIST] [--account NAME]... [--quiet] [--json]\n"
+      "             [--codepage N]",
       "put the items back into the mail profile without asking, replacing what\n"
       "is there, and print the report; LIST defaults to every item the archive\n"
       "holds. Nothing is restored when an entry the items need is damaged, or\n"
@@ -73,13 +75,17 @@ const ArchiveCommand archiveCommands[] = {
       "(as list shows them, in any case), each swapped in whole; LIST then\n"
       "defaults to the accounts item alone"},
      runRestoreCommand,
-     CliOption::Items | CliOption::CodePage | CliOption::Account},
-    {{QLatin1String("backup"), "backup ARCHIVE [--items LIST] [--description TEXT] [--protect]",
+     CliOption::Items | CliOption::CodePage | CliOption::Account | CliOption::Quiet |
+         CliOption::Json},
+    {{QLatin1String("backup"),
+      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--quiet]\n"
+      "             [--json]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
       "with a password; so does --password-file"},
      runBackupCommand,
-     CliOption::Items | CliOption::Description | CliOption::Protect},
+     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::Quiet |
+         CliOption::Json},
 };
 
 const char itemsText[] =
