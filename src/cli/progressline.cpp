@@ -16,7 +16,9 @@ namespace {
 // What one drawing of the line shows. Figures the run does not know are negative.
 struct ProgressFigures {
     QString step;
+    // Negative when the run cannot tell: the time it has taken stands in its place.
     int percent = 0;
+    qint64 secondsTaken = 0;
     qint64 done = -1;
     qint64 total = -1;
     double bytesPerSecond = -1;
@@ -76,7 +78,8 @@ int terminalWidth(int fd)
 QString progressLineText(const ProgressFigures &figures, int width)
 {
     const qsizetype columns = std::max(width - 1, 1);
-    const QString percent = QStringLiteral("%1%").arg(figures.percent, 3);
+    const QString percent = figures.percent >= 0 ? QStringLiteral("%1%").arg(figures.percent, 3)
+                                                 : durationText(figures.secondsTaken);
     const QString bytes =
         figures.done >= 0 && figures.total > 0
             ? QStringLiteral("%1 of %2").arg(sizeText(figures.done), sizeText(figures.total))
@@ -130,7 +133,7 @@ void ProgressLine::progress(const QString &step, int percent)
             m_done = m_total = -1;
         }
     }
-    m_percent = std::clamp(percent, 0, 100);
+    m_percent = percent < 0 ? -1 : std::min(percent, 100);
     draw();
 }
 
@@ -159,11 +162,11 @@ void ProgressLine::draw()
     const qint64 now = m_clock.elapsed();
     if (!m_drawing || (m_drawnAt >= 0 && now - m_drawnAt < redrawMilliseconds))
         return;
-    if (m_startPercent < 0 || m_percent < m_startPercent) {
+    if (m_percent >= 0 && (m_startPercent < 0 || m_percent < m_startPercent)) {
         m_startPercent = m_percent;
         m_startTime = now;
     }
-    ProgressFigures figures{m_step, m_percent, m_done, m_total};
+    ProgressFigures figures{m_step, m_percent, now / 1000, m_done, m_total};
     if (m_done >= 0 && now - m_rateFromTime >= rateMilliseconds)
         figures.bytesPerSecond =
             double(m_done - m_rateFromBytes) * 1000.0 / double(now - m_rateFromTime);
@@ -171,7 +174,8 @@ void ProgressLine::draw()
     // the percent.
     if (figures.bytesPerSecond > 0 && m_total >= m_done)
         figures.secondsLeft = qint64(double(m_total - m_done) / figures.bytesPerSecond);
-    else if (m_percent > m_startPercent && now - m_startTime >= rateMilliseconds)
+    else if (m_startPercent >= 0 && m_percent > m_startPercent &&
+             now - m_startTime >= rateMilliseconds)
         figures.secondsLeft =
             (now - m_startTime) * (100 - m_percent) / (m_percent - m_startPercent) / 1000;
     write(QLatin1Char('\r') + progressLineText(figures, terminalWidth(m_fd)) +

@@ -18,6 +18,7 @@ public:
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;
 
+    // A negative `percent` says the run cannot tell how far it is: the line shows the time taken.
     void progress(const QString &step, int percent) override;
     void bytes(quint64 done, quint64 total) override;
     // Takes the line off the screen; a later report draws it anew.
