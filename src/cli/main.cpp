@@ -105,6 +105,12 @@ const char codePageText[] =
     "page of that Windows. Such texts are read in code page N of --codepage N, else of\n"
     "the environment variable QUILLORY_CODEPAGE, else in the one Wine gives the locale.\n";
 
+const char progressText[] =
+    "\n"
+    "On a terminal, backup, restore, verify, burn, iso and erase show their progress on one\n"
+    "line of standard error; --quiet leaves it out and prints only the report's problems.\n"
+    "--json prints the outcome of backup, restore or verify as one JSON document.\n";
+
 const char exitText[] =
     "\n"
     "Exit status: 0 success; 1 an item could not be backed up or restored (for profile:\n"
@@ -144,11 +150,11 @@ void printUsage(QTextStream &stream)
     stream << discUsage;
     stream << "  --help     show this text; COMMAND --help shows the command's own\n";
     printItems(stream);
-    stream << passwordsText << codePageText << exitText;
+    stream << passwordsText << codePageText << progressText << exitText;
 }
 
 void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items,
-                      bool codePage = false)
+                      bool codePage = false, bool progress = false)
 {
     QString description = QString::fromLatin1(help.description);
     description.front() = description.front().toUpper();
@@ -159,6 +165,8 @@ void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive
         stream << passwordsText;
     if (codePage)
         stream << codePageText;
+    if (progress)
+        stream << progressText;
     stream << exitText;
 }
 
@@ -188,7 +196,7 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     if (isDiscCommand(command)) {
         if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
             out << "Usage: brevnor-cli COMMAND [ARGUMENTS]\n\nDisc commands:\n"
-                << discUsage << exitText;
+                << discUsage << progressText << exitText;
             return CliExit::Success;
         }
         return runDiscCommand(args, out, err);
@@ -205,13 +213,15 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             err << "brevnor-cli " << command << ": " << options.message() << "\n\n";
             printCommandHelp(err, archiveCommand.help, true,
                              archiveCommand.options.testFlag(CliOption::Items),
-                             archiveCommand.options.testFlag(CliOption::CodePage));
+                             archiveCommand.options.testFlag(CliOption::CodePage),
+                             archiveCommand.options.testFlag(CliOption::Quiet));
             return CliExit::Refused;
         }
         if (options->help) {
             printCommandHelp(out, archiveCommand.help, true,
                              archiveCommand.options.testFlag(CliOption::Items),
-                             archiveCommand.options.testFlag(CliOption::CodePage));
+                             archiveCommand.options.testFlag(CliOption::CodePage),
+                             archiveCommand.options.testFlag(CliOption::Quiet));
             return CliExit::Success;
         }
         if (options->codePage)
