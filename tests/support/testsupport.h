@@ -74,6 +74,8 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray noise(qsizetype size, quint32 seed = 7);
 // Everything below `root`: relative path to content, folders ending in "/" with no content.
 QMap<QString, QByteArray> treeOf(const QString &root);
+// The process id of a process that has ended: nothing of its own can still be in use.
+qint64 gonePid();
 // Folder of the built executables (brevnor, brevnor-cli, tools).
 QString binDir();
 QString sourceDir();
@@ -91,6 +93,11 @@ struct ProgramRun {
 // and extra environment ("NAME=value"; "NAME=" alone removes NAME).
 ProgramRun runProgram(const QString &program, const QStringList &arguments,
                       const QStringList &environment = {}, const QByteArray &input = {});
+
+// Runs a built program with its standard input, output and error on a pseudo-terminal `columns`
+// wide, as in a terminal window; `out` holds everything it showed there, in order.
+ProgramRun runOnTerminal(const QString &program, const QStringList &arguments,
+                         const QStringList &environment = {}, int columns = 80);
 
 // A run of a built program with its cost as the kernel counted it.
 struct MeasuredRun {
