@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -19,12 +18,10 @@ namespace quillory {
 class EntryMaker;
 
 // How much of the nested archives is built, in bytes of their folders: the builds count on their
-// threads, the run reads it. The archive that waits for a build calls `waiting` on its own thread
-// every `waitingTick` meanwhile, so that the run can show the builds going on.
+// threads, the run reads it. The archive that waits for a build's bytes calls `waiting` on its own
+// thread every quarter of a second meanwhile, so that the run can show the builds going on.
 class NestedProgress {
 public:
-    static constexpr std::chrono::milliseconds waitingTick{250};
-
     explicit NestedProgress(std::function<void()> waiting = {}) : m_waiting(std::move(waiting)) {}
     // 0 to 1; 1 when there is nothing to build.
     double share() const;
