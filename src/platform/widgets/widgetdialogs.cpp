@@ -7,9 +7,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace quillory {
 
@@ -67,6 +73,81 @@ QString reportLayout(const QString &text)
     return html + QStringLiteral("</table>");
 }
 
+// A message box that shows all of its text and buttons on any screen. Qt sizes the details
+// button for its text alone, although the button shows an icon beside it, and on a screen 1024
+// pixels wide or less lets a long line make the box as wide as the screen, its frame beyond it.
+class WholeMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+    void setDetails(const QString &details)
+    {
+        setDetailedText(details);
+        m_detailsButton = nullptr;
+        for (QAbstractButton *button : buttons())
+            if (buttonRole(button) == ActionRole)
+                m_detailsButton = qobject_cast<QPushButton *>(button);
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        const bool handled = QMessageBox::event(event);
+        // Qt sets the box's size again on each of these.
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::StyleChange ||
+            event->type() == QEvent::FontChange)
+            fit();
+        return handled;
+    }
+
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        fit();
+    }
+
+private:
+    // The skin's least width for buttons, which it sets as it polishes them, would do instead.
+    void widenDetailsButton()
+    {
+        if (m_detailsWidth == 0) {
+            const QString shown = m_detailsButton->text();
+            for (const QString &text : {tr("Show Details..."), tr("Hide Details...")}) {
+                m_detailsButton->setText(text);
+                // A plain push button's own measure, with the icon.
+                m_detailsWidth =
+                    std::max(m_detailsWidth, m_detailsButton->QPushButton::sizeHint().width());
+            }
+            m_detailsButton->setText(shown);
+        }
+        if (m_detailsWidth > m_detailsButton->minimumWidth())
+            m_detailsButton->setMinimumWidth(m_detailsWidth);
+    }
+
+    void fit()
+    {
+        if (!isVisible())
+            return;
+        if (m_detailsButton)
+            widenDetailsButton();
+        const QScreen *shownOn = screen();
+        if (!shownOn || !layout())
+            return;
+        // Before the window manager has framed the box its frame is unknown: leave room for the
+        // usual borders.
+        const int frame = std::max(frameGeometry().width() - width(), 12);
+        const int room = shownOn->availableGeometry().width() - frame;
+        if (width() <= room)
+            return;
+        setFixedSize(room, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(room)
+                                                         : height());
+        move(std::max(x(), shownOn->availableGeometry().x()), y());
+    }
+
+    QPushButton *m_detailsButton = nullptr;
+    int m_detailsWidth = 0;
+};
+
 // Files are told apart by the patterns of the dialog's filter: "Quillory File (*.wlm)" and
 // "Quillory File(*.wlm)" offer the same kind.
 QString fileKind(const QString &filter)
@@ -76,6 +157,28 @@ QString fileKind(const QString &filter)
     for (const QRegularExpressionMatch &match : patterns.globalMatch(filter))
         kinds.append(match.captured(1).simplified());
     return kinds.join(QLatin1Char(';'));
+}
+
+// The extension of a filter that offers one kind of file by its extension, as "Quillory File
+// (*.wlm)" does; empty for any other.
+QString onlyExtension(const QString &filter)
+{
+    static const QRegularExpression oneExtension(QStringLiteral("^\\*\\.([^.*?;\\[\\]\\s]+)$"));
+    const QRegularExpressionMatch match = oneExtension.match(fileKind(filter));
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+// The detail view's columns are sized when the dialog is made, for its own font and a sample
+// text each: a style sheet's font, a longer size unit or a longer date format would be cut. They
+// follow what they show instead; the name takes the room left.
+void fitDetailColumns(QFileDialog &dialog)
+{
+    auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!details)
+        return;
+    QHeaderView *header = details->header();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 // Large enough for the file names and their details side by side, yet within the screen.
@@ -113,13 +216,13 @@ MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &ti
     // The texts may carry names from an archive or the file system: they are shown, not obeyed.
     const QString text = replacedControls(shownText);
     const QString details = replacedControls(shownDetails);
-    QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
+    WholeMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
     if (text.contains(QLatin1Char('\t'))) {
         box.setTextFormat(Qt::RichText);
         box.setText(reportLayout(text));
     }
     if (!details.isEmpty())
-        box.setDetailedText(details);
+        box.setDetails(details);
     dress(box);
     switch (box.exec()) {
     case QMessageBox::Ok:
@@ -144,6 +247,7 @@ std::optional<QString> WidgetDialogs::chooseFile(QFileDialog &dialog, const QStr
         dialog.selectFile(proposedName);
     dialog.resize(fileDialogSize(dialog));
     dress(dialog);
+    fitDetailColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
@@ -160,6 +264,8 @@ std::optional<QString> WidgetDialogs::saveFileName(const QString &title, const Q
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks about replacing a file itself, so the dialog must not ask too.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // A name typed without an extension gets the filter's, as the desktop's file dialogs give it.
+    dialog.setDefaultSuffix(onlyExtension(filter));
     return chooseFile(dialog, folder, filter, proposedName);
 }
 
