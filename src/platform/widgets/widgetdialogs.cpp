@@ -73,9 +73,10 @@ QString reportLayout(const QString &text)
     return html + QStringLiteral("</table>");
 }
 
-// A message box that shows all of its text and buttons on any screen. Qt sizes the details
-// button for its text alone, although the button shows an icon beside it, and on a screen 1024
-// pixels wide or less lets a long line make the box as wide as the screen, its frame beyond it.
+// A message box that shows all of its text and buttons on any screen. Qt lays out the details
+// button by a measure taken before the skin padded it, so that it shrinks to the skin's least
+// button width and cuts its text; and on a screen 1024 pixels wide or less a long line makes the
+// box as wide as the screen, its frame beyond it.
 class WholeMessageBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -107,14 +108,14 @@ protected:
     }
 
 private:
-    // The skin's least width for buttons, which it sets as it polishes them, would do instead.
+    // Wide enough for either of its texts, as the skin pads it.
     void widenDetailsButton()
     {
         if (m_detailsWidth == 0) {
             const QString shown = m_detailsButton->text();
             for (const QString &text : {tr("Show Details..."), tr("Hide Details...")}) {
                 m_detailsButton->setText(text);
-                // A plain push button's own measure, with the icon.
+                // A plain push button's own measure, with any icon the style gives it.
                 m_detailsWidth =
                     std::max(m_detailsWidth, m_detailsButton->QPushButton::sizeHint().width());
             }
