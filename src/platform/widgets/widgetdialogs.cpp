@@ -81,13 +81,15 @@ class WholeMessageBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
 
+    // Call once the box has its look.
     void setDetails(const QString &details)
     {
         setDetailedText(details);
-        m_detailsButton = nullptr;
+        ensurePolished();
         for (QAbstractButton *button : buttons())
-            if (buttonRole(button) == ActionRole)
-                m_detailsButton = qobject_cast<QPushButton *>(button);
+            if (auto *detailsButton = qobject_cast<QPushButton *>(button);
+                detailsButton && buttonRole(button) == ActionRole)
+                widen(*detailsButton);
     }
 
 protected:
@@ -108,29 +110,23 @@ protected:
     }
 
 private:
-    // Wide enough for either of its texts, as the skin pads it.
-    void widenDetailsButton()
+    // Wide enough for either of its texts. As a rule of its own look, so that the skin's least
+    // button width, which the skin sets again whenever it polishes the button, does not undo it.
+    static void widen(QPushButton &detailsButton)
     {
-        if (m_detailsWidth == 0) {
-            const QString shown = m_detailsButton->text();
-            for (const QString &text : {tr("Show Details..."), tr("Hide Details...")}) {
-                m_detailsButton->setText(text);
-                // A plain push button's own measure, with any icon the style gives it.
-                m_detailsWidth =
-                    std::max(m_detailsWidth, m_detailsButton->QPushButton::sizeHint().width());
-            }
-            m_detailsButton->setText(shown);
-        }
-        if (m_detailsWidth > m_detailsButton->minimumWidth())
-            m_detailsButton->setMinimumWidth(m_detailsWidth);
+        const QFontMetrics metrics = detailsButton.fontMetrics();
+        int textWidth = 0;
+        for (const QString &text : {tr("Show Details..."), tr("Hide Details...")})
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(text));
+        if (!detailsButton.icon().isNull())
+            textWidth += detailsButton.iconSize().width() + 4;
+        detailsButton.setStyleSheet(QStringLiteral("min-width: %1px;").arg(textWidth));
     }
 
     void fit()
     {
         if (!isVisible())
             return;
-        if (m_detailsButton)
-            widenDetailsButton();
         const QScreen *shownOn = screen();
         if (!shownOn || !layout())
             return;
@@ -144,9 +140,6 @@ private:
                                                          : height());
         move(std::max(x(), shownOn->availableGeometry().x()), y());
     }
-
-    QPushButton *m_detailsButton = nullptr;
-    int m_detailsWidth = 0;
 };
 
 // Files are told apart by the patterns of the dialog's filter: "Quillory File (*.wlm)" and
@@ -222,9 +215,9 @@ MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &ti
         box.setTextFormat(Qt::RichText);
         box.setText(reportLayout(text));
     }
+    dress(box);
     if (!details.isEmpty())
         box.setDetails(details);
-    dress(box);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MessageAnswer::Ok;
