@@ -117,7 +117,7 @@ private:
         const QFontMetrics metrics = detailsButton.fontMetrics();
         int textWidth = 0;
         for (const QString &text : {tr("Show Details..."), tr("Hide Details...")})
-            textWidth = std::max(textWidth, metrics.horizontalAdvance(text));
+            textWidth = std::max(textWidth, metrics.size(Qt::TextShowMnemonic, text).width());
         if (!detailsButton.icon().isNull())
             textWidth += detailsButton.iconSize().width() + 4;
         detailsButton.setStyleSheet(QStringLiteral("min-width: %1px;").arg(textWidth));
