@@ -22,6 +22,8 @@ struct CliOptions {
     std::optional<int> codePage;
     // --json: the answer as one JSON document, for scripts.
     bool json = false;
+    // --quiet: no progress, and of the report only the problems.
+    bool quiet = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
     // --help: the command's help is wanted; nothing else is checked.
@@ -35,7 +37,8 @@ enum class CliOption {
     Protect = 4,
     CodePage = 8,
     Json = 16,
-    Account = 32
+    Account = 32,
+    Quiet = 64
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)
