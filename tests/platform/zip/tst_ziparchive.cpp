@@ -1,3 +1,4 @@
+#include "platform/zip/archivestream.h"
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <thread>
 #include <zip.h>
 
 using namespace quillory;
@@ -394,6 +396,47 @@ private Q_SLOTS:
         const Expected<ZipEntry> top = zip.FindEntry(QStringLiteral("top.txt"));
         QVERIFY(top && top->ExtractInto(dir.path() + QStringLiteral("/many")));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("many/top.txt"))), QByteArray("the end"));
+    }
+
+    // Streamed, an archive is the same bytes as written to a file: with a directory and an entry
+    // each larger than what the stream holds in memory, and files both packed ahead and read by
+    // their entries.
+    void streamedArchiveIsTheWrittenOne()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("store"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Inbox")));
+        const QString longName(80, QLatin1Char('m'));
+        for (int i = 0; i < 20000; ++i)
+            QVERIFY(writeFile(folder + QStringLiteral("/Inbox/%1-%2.eml").arg(longName).arg(i),
+                              "Subject: " + QByteArray::number(i)));
+        const qsizetype held = zipdetail::ArchiveStream::heldInMemory;
+        QVERIFY(writeFile(folder + QStringLiteral("/packed.bin"), noise(held + held / 2)));
+        QVERIFY(writeFile(folder + QStringLiteral("/streamed.bin"),
+                          noise(qsizetype(zipdetail::EntryWorkspace::wholeFileLimit) + 1, 5)));
+        QVERIFY(writeFile(folder + QStringLiteral("/inner.zip"), noise(1000, 9)));
+
+        const QString written = dir.filePath(QStringLiteral("written.zip"));
+        ZipArchive file;
+        QVERIFY(file.CreateArchive(written));
+        QVERIFY(file.AddFiles(folder + QStringLiteral("/*.*")));
+        QVERIFY(file.WriteArchive());
+
+        zipdetail::ArchiveStream stream(written);
+        ZipArchive streamed;
+        streamed.CreateStream(QStringLiteral("streamed.zip"));
+        QVERIFY(streamed.AddFiles(folder + QStringLiteral("/*.*")));
+        std::thread writer([&] { stream.finish(streamed.WriteStream(stream)); });
+        QByteArray bytes;
+        char piece[8192];
+        qint64 got = 0;
+        while ((got = stream.read(piece, sizeof piece)) > 0)
+            bytes.append(piece, got);
+        writer.join();
+        QCOMPARE(got, 0);
+        QVERIFY(bytes == readFile(written));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("written.zip")});
     }
 
     void failedWriteKeepsTheOldArchive()
