@@ -48,6 +48,7 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
     request.archivePath = QFileInfo(options.archive).absoluteFilePath();
     request.description = options.description.value_or(QString());
     request.protect = options.protect || options.passwordFile.has_value();
+    request.keep = options.keep;
     if (options.items) {
         const Expected<ItemFlags> parsed = parseItemList(*options.items);
         if (!parsed) {
