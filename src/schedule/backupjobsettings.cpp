@@ -31,4 +31,9 @@ BackupJobSettings BackupJobSettings::from(const QMap<QString, QString> &settings
     return job;
 }
 
+JobOptions FillJobOptions(int keep, bool catchUp, const QDateTime &now)
+{
+    return {BackupJobSettings{keep, now}.text(), catchUp};
+}
+
 } // namespace quillory

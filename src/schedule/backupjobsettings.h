@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/jobscheduler.h"
+
 #include <QDateTime>
 #include <QMap>
 #include <QString>
@@ -15,5 +17,8 @@ struct BackupJobSettings {
     QMap<QString, QString> text() const;
     static BackupJobSettings from(const QMap<QString, QString> &settings);
 };
+
+// What the scheduler keeps for a job the dialog submits at `now`.
+JobOptions FillJobOptions(int keep, bool catchUp, const QDateTime &now);
 
 } // namespace quillory
