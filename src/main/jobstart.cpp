@@ -12,7 +12,6 @@
 #include "platform/headlessdialogs.h"
 #include "platform/heldsecrets.h"
 #include "platform/wine/wineprefix.h"
-#include "schedule/backupjobscheduler.h"
 #include "schedule/backupjobsettings.h"
 #include "schedule/jobrecord.h"
 #include "schedule/runtimes.h"
@@ -63,21 +62,6 @@ JobRun runOf(const AutoBackupReport &report, const QStringList &said)
     }
     run.lines = reportLines(said) + reportLines({report.outcome.log});
     return run;
-}
-
-// The job's entry in the crontab, for its scheduled times.
-std::optional<ScheduledJob> scheduledJob(const QString &prefix, const QString &jobFile)
-{
-    CrontabScheduler scheduler = backupJobScheduler(prefix);
-    const Expected<QList<ScheduledJob>> jobs = scheduler.jobs();
-    if (!jobs) {
-        say(jobs.message());
-        return std::nullopt;
-    }
-    for (const ScheduledJob &job : *jobs)
-        if (job.jobFile == jobFile)
-            return job;
-    return std::nullopt;
 }
 
 void record(const QString &jobFile, JobRecord record, const JobRun &run)
@@ -143,7 +127,7 @@ int runJob(int argc, char *argv[])
     if (!lock && ifMissed)
         return 0;
     if (ifMissed) {
-        const std::optional<ScheduledJob> job = scheduledJob(context.prefixPath(), jobFile);
+        const std::optional<ScheduledJob> job = scheduleFrom(contents->settings);
         const QDateTime since =
             history.lastComplete.isValid() ? history.lastComplete : settings.created;
         if (!job || !runIsMissed(*job, since, clockNow()))

@@ -18,13 +18,13 @@ struct ScheduledJob {
     // The file that keeps the job's argument text out of the schedule, where other users could
     // read it; empty for a job of the older form, whose schedule holds the text itself.
     QString jobFile;
-    // The settings kept with the argument text (JobOptions::settings).
-    QMap<QString, QString> settings;
-    // Whether the job makes up for runs the computer was off or asleep for.
-    bool catchesUp = false;
     // Why the job cannot run as it stands (its program or its job file is missing); empty when
     // nothing stops it.
     QString problem;
+    // The settings kept with the argument text (JobOptions::settings).
+    QMap<QString, QString> settings{};
+    // Whether the job makes up for runs the computer was off or asleep for.
+    bool catchesUp = false;
 };
 
 // What a job holds beyond its record.

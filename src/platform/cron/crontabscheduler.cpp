@@ -122,15 +122,17 @@ Expected<quint32> CrontabScheduler::NetScheduleJobAdd(const AT_INFO &job, const 
         return table.result();
     const quint32 number = table->nextJobNumber();
     CrontabJob entry{
-        {number, job, QDate(), jobFilePath(number), options.settings, options.catchUp, QString()},
+        {number, job, QDate(), jobFilePath(number), QString(), options.settings, options.catchUp},
         m_environment};
     if (job.DaysOfWeek == 0)
         entry.scheduled.runsOnceOn = nextRunDate(job.JobTime, clockNow());
     const Expected<QByteArray> line = composeCrontabEntry(entry);
     if (!line)
         return line.result();
+    QMap<QString, QString> settings = options.settings;
+    putSchedule(settings, entry.scheduled);
     if (const Result kept = writeJobFile(entry.scheduled.jobFile,
-                                         splitJobCommand(job.Command)->arguments, options.settings);
+                                         splitJobCommand(job.Command)->arguments, settings);
         !kept)
         return kept;
     // What an earlier job of that number recorded is not this one's.

@@ -55,6 +55,30 @@ Result writeJobFile(const QString &path, const QString &arguments,
     return Result::success();
 }
 
+void putSchedule(QMap<QString, QString> &settings, const ScheduledJob &job)
+{
+    settings.insert(QStringLiteral("JobTime"), QString::number(job.job.JobTime));
+    settings.insert(QStringLiteral("DaysOfWeek"), QString::number(job.job.DaysOfWeek));
+    if (job.runsOnceOn.isValid())
+        settings.insert(QStringLiteral("runsOnceOn"), job.runsOnceOn.toString(Qt::ISODate));
+}
+
+std::optional<ScheduledJob> scheduleFrom(const QMap<QString, QString> &settings)
+{
+    bool timeRead = false;
+    bool daysRead = false;
+    ScheduledJob job;
+    job.job.JobTime = settings.value(QStringLiteral("JobTime")).toUInt(&timeRead);
+    job.job.DaysOfWeek = quint8(settings.value(QStringLiteral("DaysOfWeek")).toUShort(&daysRead));
+    job.runsOnceOn = QDate::fromString(settings.value(QStringLiteral("runsOnceOn")), Qt::ISODate);
+    constexpr quint32 msPerDay = 24 * 60 * 60 * 1000;
+    if (!timeRead || !daysRead || job.job.JobTime >= msPerDay || job.job.DaysOfWeek > 0x7f ||
+        (job.job.DaysOfWeek == 0 && !job.runsOnceOn.isValid()))
+        return std::nullopt;
+    job.job.Flags = JOB_RUN_PERIODICALLY;
+    return job;
+}
+
 QString outcomeRecordPath(const QString &jobFile)
 {
     return jobFile + QStringLiteral(".last");

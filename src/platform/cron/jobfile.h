@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/jobscheduler.h"
 #include "platform/result.h"
 
 #include <QMap>
 #include <QString>
+
+#include <optional>
 
 namespace quillory {
 
@@ -20,6 +23,13 @@ struct JobFileContents {
 Result writeJobFile(const QString &path, const QString &arguments,
                     const QMap<QString, QString> &settings = {});
 Expected<JobFileContents> readJobFile(const QString &path);
+
+// The job's times ("JobTime", "DaysOfWeek" and, for a job that runs once, "runsOnceOn") are kept
+// among its settings too, so that the program it starts knows its own schedule whichever crontab
+// started it.
+void putSchedule(QMap<QString, QString> &settings, const ScheduledJob &job);
+// The times of the job whose settings these are; nullopt for a job file without them.
+std::optional<ScheduledJob> scheduleFrom(const QMap<QString, QString> &settings);
 
 // Where a job's runs record their outcome: beside its file, closed to others as the file is.
 QString outcomeRecordPath(const QString &jobFile);
