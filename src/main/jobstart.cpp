@@ -48,10 +48,11 @@ JobRun runOf(const AutoBackupReport &report, const QStringList &said)
     JobRun run;
     run.exitStatus = report.exitStatus;
     run.archive = report.archivePath;
+    // A run that wrote no archive stored nothing: its report says why.
     if (!run.failed())
         run.archiveSize = QFileInfo(report.archivePath).size();
     for (int index = 0; index < ItemCount; ++index) {
-        if (!report.chosen[index])
+        if (!report.chosen[index] || run.failed())
             continue;
         const QString label = itemTable()[index].logLabel;
         QStringList reasons;

@@ -25,8 +25,8 @@ struct JobRun {
     int exitStatus = 2; // the unattended backup's: 0 stored, 1 an item failed, 2 not written
     QString archive;
     qint64 archiveSize = -1; // -1 when no archive was written
-    QList<Item> items;
-    QStringList lines; // what the run reported, as cron mails it, then its log
+    QList<Item> items;       // each chosen item, when the archive was written
+    QStringList lines;       // what the run reported, as cron mails it, then its log
 
     // "Completed", "Completed with problems" or "Failed: " and the first line of the report.
     QString resultText() const;
