@@ -65,8 +65,17 @@ JobRun runOf(const AutoBackupReport &report, const QStringList &said)
     return run;
 }
 
-void record(const QString &jobFile, JobRecord record, const JobRun &run)
+JobRecord recordOf(const QString &jobFile)
 {
+    const Expected<JobRecord> record = readJobRecord(outcomeRecordPath(jobFile));
+    if (!record)
+        say(record.message());
+    return record ? *record : JobRecord();
+}
+
+void record(const QString &jobFile, const JobRun &run)
+{
+    JobRecord record = recordOf(jobFile);
     record.add(run);
     const QString path = outcomeRecordPath(jobFile);
     if (const Result written = writeJobRecord(path, record); !written)
@@ -98,10 +107,6 @@ int runJob(int argc, char *argv[])
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
     const QString jobFile = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-    const Expected<JobRecord> previous = readJobRecord(outcomeRecordPath(jobFile));
-    if (!previous)
-        say(previous.message());
-    const JobRecord history = previous ? *previous : JobRecord();
 
     JobRun run;
     run.start = clockNow();
@@ -113,7 +118,7 @@ int runJob(int argc, char *argv[])
             return 0;
         run.lines = {contents.message()};
         run.end = clockNow();
-        record(jobFile, history, run);
+        record(jobFile, run);
         return AutoBackupExit::NotWritten;
     }
     if (const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(contents->arguments);
@@ -123,12 +128,14 @@ int runJob(int argc, char *argv[])
 
     HeadlessDialogs dialogs;
     ProgramContext context(defaultWinePrefix(), dialogs);
-    // Taken before the record is looked at: a run in progress will record its own outcome.
+    // Taken before the record is looked at: a run in progress records its own outcome, and a
+    // catch-up check leaves the profile to it.
     const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
     if (!lock && ifMissed)
         return 0;
     if (ifMissed) {
         const std::optional<ScheduledJob> job = scheduleFrom(contents->settings);
+        const JobRecord history = recordOf(jobFile);
         const QDateTime since =
             history.lastComplete.isValid() ? history.lastComplete : settings.created;
         if (!job || !runIsMissed(*job, since, clockNow()))
@@ -139,7 +146,7 @@ int runJob(int argc, char *argv[])
         context.dialogs().message(lock.message(), applicationTitle(), MessageIcon::Error);
         run.lines = reportLines(dialogs.written());
         run.end = clockNow();
-        record(jobFile, history, run);
+        record(jobFile, run);
         return AutoBackupExit::NotWritten;
     }
     const AutoBackupReport report = backUpLocked(context, contents->arguments, settings.keep);
@@ -147,7 +154,7 @@ int runJob(int argc, char *argv[])
     run = runOf(report, dialogs.written());
     run.start = start;
     run.end = clockNow();
-    record(jobFile, history, run);
+    record(jobFile, run);
     return run.exitStatus;
 }
 
