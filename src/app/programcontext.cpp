@@ -13,8 +13,6 @@ ProgramContext::ProgramContext(QString prefixPath, UserDialogs &dialogs)
       m_reg(std::make_unique<modReg>(*m_store, m_dialogs)),
       m_paths(std::make_unique<WinePaths>(m_prefix))
 {
-    m_values.WindowsFolder = m_paths->toHostPath(QStringLiteral("C:\\windows"))
-                                 .value_or(m_prefix + QStringLiteral("/drive_c/windows"));
 }
 
 ProgramContext::~ProgramContext() = default;

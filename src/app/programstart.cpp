@@ -12,7 +12,6 @@ StoreStatus loadProgram(ProgramContext &context)
     values.ComputerName = computerName();
     values.LogonUserName = logonUserName();
     context.store() = findStore(context.reg(), context.paths());
-    values.StoreFolder = context.store().StoreFolder;
     switch (context.store().status) {
     case StoreStatus::MailClientMissing:
         context.dialogs().message(mailClientMissingText, applicationTitle(), MessageIcon::Error,

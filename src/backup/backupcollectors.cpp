@@ -1,5 +1,6 @@
 #include "backup/backupcollectors.h"
 
+#include "app/itemproblems.h"
 #include "app/keyvaluefile.h"
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
@@ -55,11 +56,6 @@ bool isAnyFile(const QString &name)
 quint64 sizeBound(const TreeSize &size)
 {
     return size.bytes + size.bytes / 64 + (size.files + 1) * 1024;
-}
-
-Result missingFolder(const QString &folder)
-{
-    return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
 }
 
 } // namespace
@@ -127,7 +123,7 @@ CollectedItem BackupCollectors::collect(int index)
         item.result = BackupSettings();
         break;
     default:
-        item.result = Result::failure(QStringLiteral("There is no item %1.").arg(index));
+        item.result = noSuchItem(index);
     }
     item.environmentFailed = m_environmentFailed && !item.result;
     item.leftOut = m_leftOut;
@@ -260,9 +256,8 @@ Result BackupCollectors::collectFiles(int index, const QString &folder, NameFilt
 Result BackupCollectors::collectKeyTree(int index, const QString &keyPath, const QString &prefix)
 {
     modReg &reg = m_context.reg();
-    if (reg.ListSubkeys(MailKeys::mail).isEmpty())
-        return Result::failure(
-            QStringLiteral("Windows Live Mail keeps no settings in the registry for this user."));
+    if (Result settings = requireMailSettings(reg); !settings)
+        return settings;
     // A missing key exports exactly like an empty one; creating it is a courtesy the registry
     // cannot take while Wine holds it, and the backup does not need it.
     if (!reg.KeyExists(keyPath) && reg.store().checkWritable(RegistryRoot::CurrentUser))
@@ -275,6 +270,13 @@ Result BackupCollectors::collectKeyTree(int index, const QString &keyPath, const
                                 .arg(m_context.staging().path())));
     if (Result exported = reg.ExportKeyTree(keyPath, QString(), exportFile); !exported)
         return environmentFailure(exported);
+    // A restore refuses a larger file unread: stored, it would be a backup that cannot come back.
+    if (const qint64 size = QFileInfo(exportFile).size(); size > maxRegistryTextSize)
+        return Result::failure(
+            QStringLiteral("The settings under %1 take %2 bytes, more than a restore takes (%3).")
+                .arg(keyPath)
+                .arg(size)
+                .arg(maxRegistryTextSize));
     if (Result added = addFile(exportFile); !added)
         return added;
     return writeListLine(index, {QFileInfo(exportFile).fileName()});

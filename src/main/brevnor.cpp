@@ -2,15 +2,14 @@
 #include "app/programcontext.h"
 #include "app/stopsignals.h"
 #include "app/windows/skin.h"
-#include "backup/windows/backuptab.h"
 #include "help/windows/productlogo.h"
 #include "main/jobstart.h"
 #include "main/unattended.h"
 #include "main/windows/frmmain.h"
+#include "main/windows/maintabs.h"
 #include "platform/clock.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
-#include "restore/windows/restoretab.h"
 #include "schedule/backupjobscheduler.h"
 #include "schedule/failednotice.h"
 #include "schedule/windows/schedulercommand.h"
@@ -64,8 +63,7 @@ int main(int argc, char *argv[])
     quillory::ProgramContext context(quillory::defaultWinePrefix(), dialogs);
     quillory::CrontabScheduler scheduler = quillory::backupJobScheduler(context.prefixPath());
     quillory::frmMain window(context);
-    quillory::BackupTab backupTab(window);
-    quillory::RestoreTab restoreTab(window);
+    quillory::attachTabs(window);
     quillory::attachScheduler(window, scheduler);
     dialogs.setParent(&window);
     // The window has located the store.

@@ -28,10 +28,10 @@ using WorkShare = std::function<void(double share)>;
 
 // Replaces the folders from the archive `state` describes, several at once (one per core), each
 // reading its nested archive where it lies. The archive is opened once more for each worker and
-// must still be the file that was opened. A folder that cannot be replaced is named and keeps the
-// others from nothing. The old copies are removed while the next folders are extracted, each once
-// its replacement is on disk, and all of them before this returns. `scratchFolder` takes nested
-// archives that must be copied to be read.
+// must still be the file that was opened. A folder that cannot be replaced is named, and the
+// others are replaced all the same. The old copies are removed while the next folders are
+// extracted, each once its replacement is on disk, and all of them before this returns.
+// `scratchFolder` takes nested archives that must be copied to be read.
 AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
                                             const QList<AccountFolder> &folders,
                                             const QString &scratchFolder,

@@ -1,5 +1,6 @@
 #include "restore/itemrestorers.h"
 
+#include "app/itemproblems.h"
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
 #include "app/storediscovery.h"
@@ -23,7 +24,7 @@ Result requireFolder(const QString &folder)
     if (folder.isEmpty())
         return Result::failure(QStringLiteral("The folder to restore into is not known."));
     if (!QFileInfo(folder).isDir())
-        return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
+        return missingFolder(folder);
     return Result::success();
 }
 
@@ -89,7 +90,7 @@ Result ItemRestorers::restore(int index, const std::function<void(double share)>
     case ItemSettings:
         return RestoreSettings();
     default:
-        return Result::failure(QStringLiteral("There is no item %1.").arg(index));
+        return noSuchItem(index);
     }
 }
 
@@ -190,9 +191,8 @@ Expected<QStringList> ItemRestorers::entries(int index) const
 Result ItemRestorers::restoreKeyTree(int index, const QString &keyPath)
 {
     modReg &reg = m_context.reg();
-    if (reg.ListSubkeys(MailKeys::mail).isEmpty())
-        return Result::failure(
-            QStringLiteral("Windows Live Mail keeps no settings in the registry for this user."));
+    if (Result settings = requireMailSettings(reg); !settings)
+        return settings;
     const Expected<QStringList> names = entries(index);
     if (!names)
         return names.result();

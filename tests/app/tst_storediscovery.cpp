@@ -44,7 +44,7 @@ private Q_SLOTS:
         ProgramContext context(prefix, dialogs);
         QCOMPARE(int(loadProgram(context)), status);
         QCOMPARE(dialogs.messageTexts().isEmpty(), status == int(StoreStatus::Found));
-        QCOMPARE(context.values().StoreFolder.isEmpty(), status != int(StoreStatus::Found));
+        QCOMPARE(context.store().StoreFolder.isEmpty(), status != int(StoreStatus::Found));
     }
 };
 

@@ -8,14 +8,6 @@
 
 namespace quillory::test {
 
-ItemFlags onlyItems(std::initializer_list<int> indexes)
-{
-    ItemFlags items{};
-    for (int index : indexes)
-        items[index] = true;
-    return items;
-}
-
 BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended)
 {
     BackupRequest request;

@@ -3,6 +3,7 @@
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "backup/backuprun.h"
+#include "support/itemflags.h"
 #include "support/testsupport.h"
 
 #include <QMap>
@@ -33,7 +34,6 @@ struct LoadedProfile {
     }
 };
 
-ItemFlags onlyItems(std::initializer_list<int> indexes);
 // A backup of `items` by the core, as the window runs it (or the unattended run, `unattended`).
 BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended = false);
 

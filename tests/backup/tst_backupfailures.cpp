@@ -1,6 +1,8 @@
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
 #include "backupfixture.h"
+#include "platform/registrystore.h"
+#include "registry/modreg.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,14 +23,6 @@ using namespace quillory::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-ItemFlags flagsOf(const QString &text)
-{
-    ItemFlags items{};
-    for (int i = 0; i < ItemCount; ++i)
-        items[i] = text.at(i) == QLatin1Char('1');
-    return items;
-}
 
 QString indexList(const QString &flags)
 {
@@ -164,7 +158,7 @@ private Q_SLOTS:
         if (fileLimitBlocks)
             limited.rlim_cur = 128 * 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const BackupOutcome outcome = backUp(profile, flagsOf(items));
+        const BackupOutcome outcome = backUp(profile, itemsOf(items));
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY(!outcome.archive.ok());
         QVERIFY2(outcome.archive.message().contains(reason), qPrintable(outcome.archive.message()));
@@ -228,9 +222,9 @@ private Q_SLOTS:
         QVERIFY(profile.load());
         QVERIFY(makeUnreadable(QDir(folderOf(profile, folder)).filePath(name), how));
 
-        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({item, ItemMailRules}));
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
-        QCOMPARE(outcome.stored, onlyItems({ItemMailRules}));
+        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
         QCOMPARE(outcome.problems.size(), 1);
         QVERIFY2(outcome.problems.first().contains(name), qPrintable(outcome.problems.first()));
         QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0100000000"));
@@ -261,7 +255,7 @@ private Q_SLOTS:
                 QDir(folderOf(profile, QLatin1String(folder))).filePath(QLatin1String(name)),
                 kind));
 
-        const ItemFlags items = onlyItems(
+        const ItemFlags items = itemsOf(
             {ItemMailAccounts, ItemLdapAccounts, ItemContacts, ItemMailDatabase, ItemStationeries});
         const BackupOutcome outcome = backUp(profile, items, true);
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
@@ -302,10 +296,10 @@ private Q_SLOTS:
                     ? QDir().mkpath(path) && writeFile(path + QStringLiteral("/m.eml"), "mail")
                     : writeFile(path, "data"));
 
-        const BackupOutcome outcome = backUp(profile, onlyItems({item, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({item, ItemMailRules}));
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
         QCOMPARE(outcome.stored[item], itemStored);
-        QVERIFY(!outcome.allStored(onlyItems({item, ItemMailRules})));
+        QVERIFY(!outcome.allStored(itemsOf({item, ItemMailRules})));
         QVERIFY2(outcome.problems.join(u'\n').contains(QLatin1Char('"') + name + QLatin1Char('"')),
                  qPrintable(outcome.problems.join(u'\n')));
         if (itemStored)
@@ -446,6 +440,28 @@ private Q_SLOTS:
             QVERIFY2(!entry.startsWith(QLatin1String("mail.wlm")), qPrintable(entry));
     }
 
+    void settingsARestoreCannotTakeFailOnlyTheirItem()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        modReg &reg = profile.context->reg();
+        QString key = MailKeys::signatures;
+        std::uint32_t root = 0;
+        reg.SplitKeyPath(key, root);
+        reg.CreateKey(MailKeys::signatures);
+        // Written as hex pairs, the value alone exports to three times its size.
+        QVERIFY(reg.store().setValue(RegistryRoot::CurrentUser, key,
+                                     {u"Huge"_s, RegType::Binary, QByteArray(400 * 1024, 'x')}));
+        QVERIFY(reg.store().save());
+
+        const BackupOutcome outcome = backUp(profile, itemsOf({ItemSignatures, ItemMailRules}));
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
+        QCOMPARE(outcome.problems.size(), 1);
+        QVERIFY2(outcome.problems.first().contains(u"more than a restore takes"_s),
+                 qPrintable(outcome.problems.first()));
+    }
+
     void namesMatchInAnyCase()
     {
         LoadedProfile profile;
@@ -458,7 +474,7 @@ private Q_SLOTS:
                              QStringLiteral("windowsmail.msmessagestore")));
         QVERIFY(itemAvailability(profile.context->reg(), profile.context->store())[ItemContacts]);
 
-        const ItemFlags items = onlyItems({ItemMailAccounts, ItemContacts});
+        const ItemFlags items = itemsOf({ItemMailAccounts, ItemContacts});
         const BackupOutcome outcome = backUp(profile, items, true);
         QVERIFY2(outcome.allStored(items), qPrintable(outcome.problems.join(u'\n')));
         const QMap<QString, QByteArray> entries = archiveContents(profile.archive());

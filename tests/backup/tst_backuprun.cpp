@@ -19,13 +19,6 @@ using namespace quillory::test;
 
 namespace {
 
-ItemFlags allItems()
-{
-    ItemFlags items;
-    items.fill(true);
-    return items;
-}
-
 QStringList filesBelow(const QString &folder)
 {
     QStringList files;
@@ -119,7 +112,7 @@ private Q_SLOTS:
     {
         LoadedProfile profile;
         QVERIFY(profile.load());
-        BackupRequest r = request(profile.archive(), onlyItems({ItemMailAccounts, ItemSignatures}));
+        BackupRequest r = request(profile.archive(), itemsOf({ItemMailAccounts, ItemSignatures}));
         r.protect = true;
         r.password = QStringLiteral("pässwörd 12");
         QVERIFY(backUp(profile, r).archive.ok());
@@ -145,8 +138,8 @@ private Q_SLOTS:
         const QString own =
             QDir(profile.context->store().StoreFolder).filePath(QStringLiteral("Work.zip"));
         QVERIFY(writeFile(own, "my own file"));
-        QVERIFY(backUp(profile, request(profile.archive(), onlyItems({ItemMailAccounts})))
-                    .archive.ok());
+        QVERIFY(
+            backUp(profile, request(profile.archive(), itemsOf({ItemMailAccounts}))).archive.ok());
         QCOMPARE(readFile(own), QByteArray("my own file"));
         QVERIFY(
             archiveContents(profile.archive()).value(QStringLiteral("Work.zip")).startsWith("PK"));
@@ -156,8 +149,7 @@ private Q_SLOTS:
     {
         LoadedProfile profile;
         QVERIFY(profile.load());
-        QVERIFY(
-            backUp(profile, request(profile.archive(), onlyItems({ItemMailRules}))).archive.ok());
+        QVERIFY(backUp(profile, request(profile.archive(), itemsOf({ItemMailRules}))).archive.ok());
         const QByteArray good = readFile(profile.archive());
 
         // A full disk, as far as this process can tell: files cannot grow past 64 KiB.
@@ -171,7 +163,7 @@ private Q_SLOTS:
         small.rlim_cur = 64 * 1024;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
         const BackupOutcome outcome =
-            backUp(profile, request(profile.archive(), onlyItems({ItemStationeries})));
+            backUp(profile, request(profile.archive(), itemsOf({ItemStationeries})));
         setrlimit(RLIMIT_FSIZE, &old);
 
         QVERIFY(!outcome.archive.ok());
@@ -188,7 +180,7 @@ private Q_SLOTS:
         QVERIFY(profile.load({QStringLiteral("--no-contacts"), QStringLiteral("--no-stationery")}));
         const BackupOutcome outcome =
             backUp(profile, request(profile.archive(),
-                                    onlyItems({ItemMailRules, ItemContacts, ItemStationeries})));
+                                    itemsOf({ItemMailRules, ItemContacts, ItemStationeries})));
         QVERIFY(outcome.archive.ok());
         QCOMPARE(outcome.log, QStringLiteral("\r\nBackup Mail Rules\tSuccessed!\r\nBackup "
                                              "Contacts\tFail!\r\nBackup Stationeries\tFail!"));
@@ -204,8 +196,7 @@ private Q_SLOTS:
         QVERIFY(profile.load());
         profile.context->reg().DeleteKeyTree(MailKeys::junkMail);
         QVERIFY(!profile.context->reg().KeyExists(MailKeys::junkMail));
-        QVERIFY(
-            backUp(profile, request(profile.archive(), onlyItems({ItemJunkMail}))).archive.ok());
+        QVERIFY(backUp(profile, request(profile.archive(), itemsOf({ItemJunkMail}))).archive.ok());
         const QStringList lines = infoLines(profile.archive());
         QCOMPARE(lines.last(), QStringLiteral("BackupItem=0000100000"));
         const QString entry = lines[4].section(QLatin1Char('='), 1);
@@ -254,7 +245,7 @@ private Q_SLOTS:
         QFETCH(QString, retyped);
         QFETCH(QString, message);
         const auto problem = checkBackupInput(
-            archive, anyItem ? onlyItems({ItemContacts}) : ItemFlags{}, protect, password, retyped);
+            archive, anyItem ? itemsOf({ItemContacts}) : ItemFlags{}, protect, password, retyped);
         QCOMPARE(problem ? problem->text : QString(), message);
         if (problem)
             QCOMPARE(problem->icon, message.startsWith(QLatin1String("Please enter")) ||

@@ -148,7 +148,7 @@ private Q_SLOTS:
         LoadedProfile profile;
         QVERIFY(profile.load({QStringLiteral("--accounts"), QStringLiteral("5")}));
         const BackupOutcome outcome =
-            backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules, ItemContacts}), unattended);
+            backUp(profile, itemsOf({ItemMailAccounts, ItemMailRules, ItemContacts}), unattended);
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
 
         QStringList expected = listedNames(profile.archive());
@@ -175,7 +175,7 @@ private Q_SLOTS:
                               QStringLiteral("--messages"), QStringLiteral("40"),
                               QStringLiteral("--attachments"), QStringLiteral("0.5")}));
         FolderPeak peak(temp.path());
-        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({ItemMailAccounts}));
         const qint64 seen = peak.stop();
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
 
@@ -207,9 +207,9 @@ private Q_SLOTS:
         // Every read of it fails, even as root.
         QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), bad));
 
-        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({ItemMailAccounts, ItemMailRules}));
         QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
-        QCOMPARE(outcome.stored, onlyItems({ItemMailRules}));
+        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
         QCOMPARE(outcome.problems.size(), 1);
         QVERIFY2(outcome.problems.first().contains(bad), qPrintable(outcome.problems.first()));
         const QStringList names = entryNamesInOrder(profile.archive());
@@ -231,7 +231,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(profile.archive(), "the last good backup"));
 
         failWorkerAllocations = true;
-        const BackupOutcome outcome = backUp(profile, onlyItems({ItemMailAccounts, ItemMailRules}));
+        const BackupOutcome outcome = backUp(profile, itemsOf({ItemMailAccounts, ItemMailRules}));
         failWorkerAllocations = false;
         QVERIFY(!outcome.archive.ok());
         QVERIFY2(outcome.archive.message().contains(QStringLiteral("not enough memory")),

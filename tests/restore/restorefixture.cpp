@@ -6,7 +6,6 @@
 #include "platform/wine/wineregistrystore.h"
 #include "restore/restoreitems.h"
 
-#include <QProcess>
 #include <QTemporaryFile>
 #include <QtEndian>
 
@@ -16,12 +15,8 @@
 namespace quillory::test {
 
 SampleProfile::SampleProfile(const QStringList &options)
+    : m_made(makeSampleProfile(m_dir.path(), options))
 {
-    QProcess maker;
-    maker.start(binDir() + QStringLiteral("/quillory-make-profile"),
-                options + QStringList{m_dir.path()});
-    m_made = maker.waitForFinished(-1) && maker.exitStatus() == QProcess::NormalExit &&
-             maker.exitCode() == 0;
 }
 
 QString SampleProfile::store(const QString &below) const
@@ -63,21 +58,6 @@ void Session::progress(const QString &step, int done)
     }
     percent = done;
     reports.append({step, done});
-}
-
-ItemFlags itemsOf(std::initializer_list<int> indexes)
-{
-    ItemFlags items{};
-    for (int index : indexes)
-        items[index] = true;
-    return items;
-}
-
-ItemFlags allItems()
-{
-    ItemFlags items;
-    items.fill(true);
-    return items;
 }
 
 QString reportOf(std::initializer_list<std::pair<int, bool>> lines)

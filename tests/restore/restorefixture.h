@@ -8,6 +8,7 @@
 #include "platform/zip/ziparchive.h"
 #include "restore/openedbackup.h"
 #include "restore/restorerun.h"
+#include "support/itemflags.h"
 #include "support/testsupport.h"
 
 #include <QMap>
@@ -59,8 +60,6 @@ struct Session final : RunObserver {
     std::function<void(const QString &step)> onStep;
 };
 
-ItemFlags itemsOf(std::initializer_list<int> indexes);
-ItemFlags allItems();
 QString reportOf(std::initializer_list<std::pair<int, bool>> lines);
 
 // Backs the profile up as the window does.

@@ -3,21 +3,15 @@
 #include "schedule/scheduledbackup.h"
 #include "schedule/starttime.h"
 #include "schedule/unattendedrunenvironment.h"
+#include "support/itemflags.h"
 #include "support/testsupport.h"
 
 #include <QTest>
 
 using namespace quillory;
+using namespace quillory::test;
 
 namespace {
-
-ItemFlags itemsOf(const QString &flags)
-{
-    ItemFlags items{};
-    for (int i = 0; i < ItemCount; ++i)
-        items[i] = flags.at(i) == QLatin1Char('1');
-    return items;
-}
 
 JobRequest annasRequest()
 {

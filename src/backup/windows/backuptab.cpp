@@ -3,9 +3,10 @@
 #include "app/archivechoice.h"
 #include "app/itemtable.h"
 #include "app/programcontext.h"
+#include "app/windows/formcontrol.h"
+#include "app/windows/runhost.h"
 #include "backup/backuprun.h"
 #include "burn/windows/frmmaindvdwrite.h"
-#include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 
@@ -34,28 +35,28 @@ QString unwrittenLog(const ItemFlags &chosen)
 
 } // namespace
 
-BackupTab::BackupTab(frmMain &window)
-    : QObject(&window), m_window(window), txtTargetFile(window.control<QLineEdit>("txtTargetFile")),
-      ifprotect(window.control<QCheckBox>("ifprotect")),
-      txtPassword(window.control<QLineEdit>("txtPassword")),
-      txtPassword2(window.control<QLineEdit>("txtPassword2")),
-      txtAttachInfo(window.control<QPlainTextEdit>("txtAttachInfo"))
+BackupTab::BackupTab(RunHost &host, QList<QCheckBox *> items)
+    : QObject(&host.window()), m_host(host), m_items(std::move(items)),
+      txtTargetFile(formControl<QLineEdit>(host.window(), "txtTargetFile")),
+      ifprotect(formControl<QCheckBox>(host.window(), "ifprotect")),
+      txtPassword(formControl<QLineEdit>(host.window(), "txtPassword")),
+      txtPassword2(formControl<QLineEdit>(host.window(), "txtPassword2")),
+      txtAttachInfo(formControl<QPlainTextEdit>(host.window(), "txtAttachInfo"))
 {
-    connect(window.control<QPushButton>("cmdTargetFile"), &QPushButton::clicked, this,
+    connect(formControl<QPushButton>(host.window(), "cmdTargetFile"), &QPushButton::clicked, this,
             &BackupTab::cmdTargetFile_Click);
     connect(ifprotect, &QCheckBox::clicked, this, &BackupTab::ifprotect_Click);
-    connect(&window, &frmMain::backupRequested, this, &BackupTab::RunBackup);
 }
 
 void BackupTab::cmdTargetFile_Click()
 {
     const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_window.context(), QStringLiteral("Save Windows Live Mail Data as"),
+        m_host.context(), QStringLiteral("Save Windows Live Mail Data as"),
         QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")));
     if (!chosen)
         return;
     txtTargetFile->setText(*chosen);
-    m_window.context().values().BackupFileName = txtTargetFile->text();
+    m_host.context().values().BackupFileName = txtTargetFile->text();
 }
 
 void BackupTab::ifprotect_Click()
@@ -69,10 +70,10 @@ void BackupTab::ifprotect_Click()
 
 void BackupTab::RunBackup()
 {
-    ProgramContext &context = m_window.context();
+    ProgramContext &context = m_host.context();
     ItemFlags items{};
     for (int i = 0; i < ItemCount; ++i)
-        items[i] = m_window.backupitem[i]->isChecked();
+        items[i] = m_items[i]->isChecked();
 
     BackupRequest request;
     request.archivePath = context.values().BackupFileName;
@@ -88,9 +89,9 @@ void BackupTab::RunBackup()
     }
 
     auto outcome = std::make_shared<BackupOutcome>();
-    m_window.startRun(
+    m_host.startRun(
         QStringLiteral("Please Waiting..."),
-        [&context, &zip = m_window.Zip1, request, outcome](RunObserver &observer) {
+        [&context, &zip = m_archive, request, outcome](RunObserver &observer) {
             *outcome = performBackup(context, zip, request, observer);
             return Result::success();
         },
@@ -106,23 +107,22 @@ void BackupTab::RunBackup()
             context.dialogs().message(backupCompletedText + QStringLiteral("\r\n") + outcome->log,
                                       applicationTitle(), MessageIcon::Information,
                                       MessageButtons::Ok);
-            if (!m_window.closesWhenRunEnds())
+            if (!m_host.closesWhenRunEnds())
                 offerDisc(archivePath);
         });
 }
 
 void BackupTab::offerDisc(const QString &archivePath)
 {
-    ProgramContext &context = m_window.context();
+    ProgramContext &context = m_host.context();
     if (context.dialogs().message(
             QStringLiteral("Do you need to backup your data to CD-R/RW or DVD?"),
             applicationTitle(), MessageIcon::Information,
             MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
-    m_window.backupfiletocd = QFileInfo(archivePath).fileName();
-    m_window.backupcdpath = archivePath;
-    frmMaindvdwrite::showModal(context.dialogs(), m_window.backupfiletocd, m_window.backupcdpath,
-                               &m_window);
+    Q_EMIT archiveOfferedForDisc(archivePath);
+    frmMaindvdwrite::showModal(context.dialogs(), QFileInfo(archivePath).fileName(), archivePath,
+                               &m_host.window());
 }
 
 } // namespace quillory

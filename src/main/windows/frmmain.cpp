@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -136,7 +137,7 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
 
 frmMain::~frmMain()
 {
-    // The work may still use the context and the archives this window holds.
+    // The work may still use the context, and the archives its tabs hold.
     if (m_run)
         m_run->watcher->waitForFinished();
 }
@@ -282,13 +283,17 @@ void frmMain::finishRun()
         quit_Click();
 }
 
+void frmMain::rememberArchiveForDisc(const QString &archivePath)
+{
+    backupfiletocd = QFileInfo(archivePath).fileName();
+    backupcdpath = archivePath;
+}
+
 void frmMain::quit_Click()
 {
     if (m_run || m_quitting)
         return;
     m_quitting = true;
-    Zip1.CloseArchive();
-    Zip2.CloseArchive();
     m_context.endStaging();
     QApplication::closeAllWindows();
     QCoreApplication::quit();

@@ -1,14 +1,12 @@
 #pragma once
 
+#include "app/windows/runhost.h"
 #include "app/windows/skin.h"
-#include "platform/result.h"
-#include "platform/zip/ziparchive.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -22,43 +20,25 @@ class frmMain;
 namespace quillory {
 
 class ProgramContext;
-class RunObserver;
 
 // The main window: a Backup and a Restore tab, the button that starts the run of the visible tab,
-// and the progress panel of a run. The backup and restore sides hang their runs onto
+// and the progress panel of a run. The backup and restore tabs hang their runs onto
 // backupRequested() and restoreRequested() and start them with startRun().
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public RunHost {
     Q_OBJECT
 
 public:
-    // The work of a run. It runs on a worker thread: it must not touch any window, and it tells
-    // its progress only through the observer.
-    using RunWork = std::function<Result(RunObserver &)>;
-    // Called on the window's thread once the run has ended and the window is free again.
-    using RunCompletion = std::function<void(const Result &)>;
-
     explicit frmMain(ProgramContext &context, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    ProgramContext &context() const { return m_context; }
+    ProgramContext &context() const override { return m_context; }
+    QWidget &window() override { return *this; }
 
-    // A control of the form by its name, for the tabs' own handlers.
-    template <typename Widget> Widget *control(const char *name) const
-    {
-        auto *widget = findChild<Widget *>(QLatin1String(name));
-        Q_ASSERT(widget);
-        return widget;
-    }
-
-    // Starts `work` off the window's thread with `what` as its first step. While it runs, the
-    // window shows the progress panel and the hourglass and refuses to start another run or to
-    // quit. It holds the mail profile's lock meanwhile. False, and nothing started, when a run is
-    // already in progress, or when another program runs a backup or restore of the profile (the
-    // user is told).
-    bool startRun(const QString &what, RunWork work, RunCompletion done = {});
-    bool isRunning() const { return m_run != nullptr; }
-    // The user closed the window during a run: it closes once the run has ended and reported.
-    bool closesWhenRunEnds() const { return m_closeWhenRunEnds; }
+    // While the run works, the window shows the progress panel and the hourglass and refuses to
+    // start another run or to quit. It holds the mail profile's lock meanwhile.
+    bool startRun(const QString &what, RunWork work, RunCompletion done = {}) override;
+    bool isRunning() const override { return m_run != nullptr; }
+    bool closesWhenRunEnds() const override { return m_closeWhenRunEnds; }
 
     // The one orderly end: closes the archives, removes the staged files and closes every
     // window. Refused while a run is in progress.
@@ -68,12 +48,11 @@ public:
     QList<QCheckBox *> backupitem;
     QList<QCheckBox *> restoreitem;
 
-    ZipArchive Zip1; // the backup archive being written, or the archive opened for restore
-    ZipArchive Zip2; // the nested per-account archives
-
-    QString rtPassword;     // typed into the restore side's password prompt
     QString backupfiletocd; // file name of the archive handed to the burning window
     QString backupcdpath;   // full path of that archive
+
+    // The burning window was offered `archivePath`: the menu's command offers it again.
+    void rememberArchiveForDisc(const QString &archivePath);
 
 Q_SIGNALS:
     // The Backup tab's "Backup Now" or the menu's "Backup Now".

@@ -2,7 +2,8 @@
 
 #include "app/programcontext.h"
 #include "app/stagingfolder.h"
-#include "main/windows/frmmain.h"
+#include "app/windows/formcontrol.h"
+#include "app/windows/runhost.h"
 #include "platform/runobserver.h"
 #include "platform/text/controlcharacters.h"
 #include "platform/userdialogs.h"
@@ -31,22 +32,22 @@ void show(UserDialogs &dialogs, const RestoreMessage &message)
 
 } // namespace
 
-RestoreTab::RestoreTab(frmMain &window)
-    : QObject(&window), m_window(window), txtSourceFile(window.control<QLineEdit>("txtSourceFile")),
-      txtPOBinfo(window.control<QPlainTextEdit>("txtPOBinfo")),
-      txtFileInfo(window.control<QPlainTextEdit>("txtFileInfo"))
+RestoreTab::RestoreTab(RunHost &host, QList<QCheckBox *> items)
+    : QObject(&host.window()), m_host(host), m_items(std::move(items)),
+      txtSourceFile(formControl<QLineEdit>(host.window(), "txtSourceFile")),
+      txtPOBinfo(formControl<QPlainTextEdit>(host.window(), "txtPOBinfo")),
+      txtFileInfo(formControl<QPlainTextEdit>(host.window(), "txtFileInfo"))
 {
-    connect(window.control<QPushButton>("cmdSourceFile"), &QPushButton::clicked, this,
+    connect(formControl<QPushButton>(host.window(), "cmdSourceFile"), &QPushButton::clicked, this,
             &RestoreTab::cmdSourceFile_Click);
-    connect(&window, &frmMain::restoreRequested, this, &RestoreTab::RestoreNow);
 }
 
 void RestoreTab::cmdSourceFile_Click()
 {
     // The archive being read by a run must stay as it is until the run ends.
-    if (m_window.isRunning())
+    if (m_host.isRunning())
         return;
-    ProgramContext &context = m_window.context();
+    ProgramContext &context = m_host.context();
     UserDialogs &dialogs = context.dialogs();
     const QString folder = m_state.archivePath.isEmpty()
                                ? QDir::homePath()
@@ -58,7 +59,7 @@ void RestoreTab::cmdSourceFile_Click()
         return;
 
     const OpenOutcome outcome = openBackupArchive(
-        m_window.Zip1, *chosen, [&dialogs](const QString &path) { return dialogs.password(path); },
+        m_archive, *chosen, [&dialogs](const QString &path) { return dialogs.password(path); },
         context.staging(), m_state);
     if (outcome.status == OpenStatus::Cancelled || outcome.status == OpenStatus::WrongPassword) {
         show(dialogs, outcome.message);
@@ -73,19 +74,19 @@ void RestoreTab::cmdSourceFile_Click()
         return;
     }
     for (int i = 0; i < ItemCount; ++i)
-        m_window.restoreitem[i]->setEnabled(m_state.held[i]);
+        m_items[i]->setEnabled(m_state.held[i]);
 }
 
 void RestoreTab::RestoreNow(bool askFirst)
 {
-    ProgramContext &context = m_window.context();
+    ProgramContext &context = m_host.context();
     if (askFirst && context.dialogs().message(restoreConfirmationText, applicationTitle(),
                                               MessageIcon::Information,
                                               MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
     ItemFlags ticked{};
     for (int i = 0; i < ItemCount; ++i)
-        ticked[i] = m_window.restoreitem[i]->isChecked();
+        ticked[i] = m_items[i]->isChecked();
     // Refused before the progress panel shows, so that a refusal never looks like a run.
     if (m_state.invalidArchive) {
         show(context.dialogs(), {QStringLiteral("Invalid backup file."), MessageIcon::Error});
@@ -98,9 +99,9 @@ void RestoreTab::RestoreNow(bool askFirst)
     }
 
     auto outcome = std::make_shared<RestoreOutcome>();
-    m_window.startRun(
+    m_host.startRun(
         QStringLiteral("Please Waiting..."),
-        [&context, &zip = m_window.Zip1, state = m_state, ticked, outcome](RunObserver &observer) {
+        [&context, &zip = m_archive, state = m_state, ticked, outcome](RunObserver &observer) {
             *outcome = performRestore(context, zip, state, ticked, observer);
             return Result::success();
         },

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "platform/zip/ziparchive.h"
 #include "restore/openedbackup.h"
 
+#include <QList>
 #include <QObject>
 
+class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 
 namespace quillory {
 
-class frmMain;
+class RunHost;
 
 // The Restore tab of the main window: opening a backup archive and the restore run started by
 // "Restore Now".
@@ -17,7 +20,9 @@ class RestoreTab : public QObject {
     Q_OBJECT
 
 public:
-    explicit RestoreTab(frmMain &window);
+    // The tab's controls are found by name in the host's window; `items` are its item boxes, by
+    // item index.
+    RestoreTab(RunHost &host, QList<QCheckBox *> items);
 
     const OpenedBackup &openedBackup() const { return m_state; }
 
@@ -26,7 +31,9 @@ public:
     void RestoreNow(bool askFirst);
 
 private:
-    frmMain &m_window;
+    RunHost &m_host;
+    QList<QCheckBox *> m_items;
+    ZipArchive m_archive; // the archive opened, read again by a run
     QLineEdit *txtSourceFile;
     QPlainTextEdit *txtPOBinfo;
     QPlainTextEdit *txtFileInfo;

@@ -1,14 +1,16 @@
 #include "schedule/windows/schedulercommand.h"
 
-#include "main/windows/frmmain.h"
+#include "app/windows/runhost.h"
 #include "schedule/windows/frmoption.h"
 
 #include <QAction>
+#include <QWidget>
 
 namespace quillory {
 
-void attachScheduler(frmMain &window, JobScheduler &scheduler)
+void attachScheduler(RunHost &host, JobScheduler &scheduler)
 {
+    QWidget &window = host.window();
     auto *command = window.findChild<QAction *>(QStringLiteral("TaskScheduler"));
     const auto *backup = window.findChild<QAction *>(QStringLiteral("backup"));
     Q_ASSERT(command && backup);
@@ -16,8 +18,8 @@ void attachScheduler(frmMain &window, JobScheduler &scheduler)
     // empties the archive name that the run may be using.
     command->setEnabled(backup->isEnabled());
     QObject::connect(backup, &QAction::enabledChanged, command, &QAction::setEnabled);
-    QObject::connect(command, &QAction::triggered, &window, [&window, &scheduler] {
-        Frmoption dialog(window.context(), scheduler, &window);
+    QObject::connect(command, &QAction::triggered, &window, [&host, &scheduler] {
+        Frmoption dialog(host.context(), scheduler, &host.window());
         dialog.exec();
     });
 }

@@ -2,11 +2,11 @@
 
 namespace quillory {
 
-class frmMain;
 class JobScheduler;
+class RunHost;
 
 // Makes the main window's "Task Scheduler" command open the scheduler dialog modally on
 // `scheduler`, which must outlive the window.
-void attachScheduler(frmMain &window, JobScheduler &scheduler);
+void attachScheduler(RunHost &host, JobScheduler &scheduler);
 
 } // namespace quillory

@@ -4,6 +4,7 @@
 #include "backupfixture.h"
 #include "burn/windows/frmmaindvdwrite.h"
 #include "main/windows/frmmain.h"
+#include "main/windows/maintabs.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,7 +31,7 @@ struct Window {
     ScriptedDialogs dialogs;
     std::unique_ptr<ProgramContext> context;
     std::unique_ptr<frmMain> main;
-    BackupTab *tab = nullptr;
+    MainTabs tabs;
 
     bool open()
     {
@@ -38,7 +39,7 @@ struct Window {
             return false;
         context = std::make_unique<ProgramContext>(dir.filePath(QStringLiteral("prefix")), dialogs);
         main = std::make_unique<frmMain>(*context);
-        tab = new BackupTab(*main);
+        tabs = attachTabs(*main);
         return true;
     }
     template <typename T> T *find(const char *name) const

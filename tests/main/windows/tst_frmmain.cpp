@@ -111,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(!f.find<QWidget>("picCon3")->isVisibleTo(&f.window));
 
         const ProgramValues &values = f.context.values();
-        QCOMPARE(QFileInfo(values.StoreFolder).canonicalFilePath(),
+        QCOMPARE(QFileInfo(f.context.store().StoreFolder).canonicalFilePath(),
                  QFileInfo(f.prefix.storeFolder()).canonicalFilePath());
         QCOMPARE(values.ComputerName, computerName());
         QCOMPARE(values.LogonUserName, logonUserName());

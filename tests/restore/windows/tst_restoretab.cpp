@@ -1,5 +1,6 @@
 #include "app/programcontext.h"
 #include "main/windows/frmmain.h"
+#include "main/windows/maintabs.h"
 #include "platform/widgets/frmpwd.h"
 #include "restore/restoreitems.h"
 #include "restore/windows/restoretab.h"
@@ -23,7 +24,7 @@ struct Window {
     ScriptedDialogs dialogs;
     ProgramContext context{profile.path(), dialogs};
     frmMain main{context};
-    RestoreTab *tab = new RestoreTab(main);
+    MainTabs tabs = attachTabs(main);
 
     template <typename T> T *find(const char *name) const
     {
