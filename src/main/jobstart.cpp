@@ -112,10 +112,11 @@ int runJob(int argc, char *argv[])
     run.start = clockNow();
     const Expected<JobFileContents> contents = readJobFile(jobFile);
     if (!contents) {
-        say(contents.message());
-        // Nothing known of the job: a catch-up check says nothing, and records nothing.
+        // Nothing known of the job, removed perhaps: a catch-up check says nothing, and records
+        // nothing.
         if (ifMissed)
             return 0;
+        say(contents.message());
         run.lines = {contents.message()};
         run.end = clockNow();
         record(jobFile, run);

@@ -165,7 +165,8 @@ Expected<bool> FileReplacement::keepPrevious()
     if (taken && existing.st_dev == previous.st_dev && existing.st_ino == previous.st_ino)
         return false;
     // Made under a name of its own first, so that a file already at m_keepAs goes only when the
-    // whole copy is there.
+    // whole copy is there; what a killed run left under such a name goes now.
+    removeStaleReplacements(m_keepAs);
     const QByteArray staged = QFile::encodeName(m_keepAs + replacementMark + runOwnedSuffix());
     if (::link(target.constData(), staged.constData()) != 0 &&
         !QFile::copy(m_target, QFile::decodeName(staged)))
