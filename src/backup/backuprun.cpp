@@ -52,6 +52,8 @@ public:
             share = (share + m_built->share()) / 2;
         m_observer.progress(QStringLiteral("Writing the archive..."),
                             m_from + int((100 - m_from) * share));
+        if (m_built)
+            m_observer.bytes(m_built->done(), m_built->total());
     }
 
 private:

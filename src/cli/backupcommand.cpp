@@ -9,11 +9,15 @@
 #include "cli/exitstatus.h"
 #include "cli/itemlist.h"
 #include "cli/passwordinput.h"
+#include "cli/progressline.h"
+#include "cli/runrecord.h"
 #include "cli/terminaltext.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace quillory {
 
@@ -21,8 +25,7 @@ namespace {
 
 // The password and its retyped copy, as the window's two boxes give them: only a prompt can
 // make them differ.
-bool readPasswords(const CliOptions &options, BackupRequest &request, QString &retyped,
-                   QTextStream &err)
+Result readPasswords(const CliOptions &options, BackupRequest &request, QString &retyped)
 {
     PasswordInput passwords(options.passwordFile);
     const std::optional<QString> first =
@@ -30,19 +33,35 @@ bool readPasswords(const CliOptions &options, BackupRequest &request, QString &r
     std::optional<QString> second = first;
     if (first && passwords.prompts())
         second = passwords.read(QStringLiteral("Type it again: "));
-    if (!first || !second) {
-        err << "brevnor-cli: " << passwords.problem() << '\n';
-        return false;
-    }
+    if (!first || !second)
+        return Result::failure(passwords.problem());
     request.password = *first;
     retyped = *second;
-    return true;
+    return Result::success();
 }
 
-} // namespace
+// What became of each chosen item: a reason is the item's problems, as the report names them.
+void recordItems(RunRecord &record, const BackupRequest &request, const BackupOutcome &outcome)
+{
+    for (int index = 0; index < ItemCount; ++index) {
+        if (!request.items[index])
+            continue;
+        const QString label = itemTable()[index].logLabel + QStringLiteral(": ");
+        QStringList reasons;
+        for (const QString &problem : outcome.problems)
+            if (problem.startsWith(label))
+                reasons.append(problem.mid(label.size()));
+        QString result = QStringLiteral("failed");
+        if (!outcome.archive)
+            reasons.append(outcome.archive.message());
+        else if (outcome.stored[index])
+            result = reasons.isEmpty() ? QStringLiteral("succeeded") : QStringLiteral("partial");
+        record.addItem(itemName(index), result, reasons.join(QLatin1Char('\n')));
+    }
+}
 
-int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
-                     QTextStream &err)
+int backup(ProgramContext &context, const CliOptions &options, QTextStream &out, QTextStream &err,
+           RunRecord &record)
 {
     BackupRequest request;
     request.archivePath = QFileInfo(options.archive).absoluteFilePath();
@@ -51,46 +70,61 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
     request.keep = options.keep;
     if (options.items) {
         const Expected<ItemFlags> parsed = parseItemList(*options.items);
-        if (!parsed) {
-            err << "brevnor-cli: " << parsed.message() << '\n';
-            return CliExit::Refused;
-        }
+        if (!parsed)
+            return refuseRun(record, err, parsed.message());
         request.items = *parsed;
     }
     // Taken before anything is looked at or tidied: a run in progress owns the profile.
     const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
-    if (!lock) {
-        err << "brevnor-cli: " << lock.message() << '\n';
-        return CliExit::Refused;
-    }
+    if (!lock)
+        return refuseRun(record, err, lock.message());
     loadProgram(context);
     removeLeftovers(context, request.archivePath);
     if (!options.items)
         request.items = itemAvailability(context.reg(), context.store());
 
     QString retyped;
-    if (request.protect && !readPasswords(options, request, retyped, err))
-        return CliExit::Refused;
+    if (request.protect)
+        if (Result read = readPasswords(options, request, retyped); !read)
+            return refuseRun(record, err, read.message());
     if (const std::optional<InputProblem> problem = checkBackupInput(
             request.archivePath, request.items, request.protect, request.password, retyped)) {
         context.dialogs().message(problem->text, applicationTitle(), problem->icon,
                                   MessageButtons::Ok);
+        record.setReason(problem->text);
         return CliExit::Refused;
     }
     context.values().BackupFileName = request.archivePath;
 
     ZipArchive Zip1;
-    SilentObserver observer;
-    const BackupOutcome outcome = performBackup(context, Zip1, request, observer);
+    err.flush();
+    ProgressLine line(STDERR_FILENO, !options.quiet, QStringLiteral("Starting the backup..."));
+    const BackupOutcome outcome = performBackup(context, Zip1, request, line);
+    line.clear();
+    recordItems(record, request, outcome);
     if (!outcome.archive) {
         err << "brevnor-cli: the backup " << request.archivePath
             << " was not written: " << outcome.archive.message() << '\n';
+        record.setReason(outcome.archive.message());
         return CliExit::Refused;
     }
-    out << terminalText(backupCompletedText + QStringLiteral("\r\n") + outcome.log) << '\n';
+    const QString report = terminalText(backupCompletedText + QStringLiteral("\r\n") + outcome.log);
+    if (!options.json && !options.quiet)
+        out << report << '\n';
+    else if (!options.json && !problemLines(report, backupCompletedText).isEmpty())
+        out << problemLines(report, backupCompletedText) << '\n';
     for (const QString &problem : outcome.problems)
         err << terminalText(problem) << '\n';
     return outcome.allStored(request.items) ? CliExit::Success : CliExit::ItemFailed;
+}
+
+} // namespace
+
+int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
+                     QTextStream &err)
+{
+    RunRecord record(options.archive);
+    return record.finish(backup(context, options, out, err, record), options.json, out);
 }
 
 } // namespace quillory

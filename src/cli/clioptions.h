@@ -22,6 +22,8 @@ struct CliOptions {
     std::optional<int> codePage;
     // --json: the answer as one JSON document, for scripts.
     bool json = false;
+    // --quiet: no progress, and of the report only the problems.
+    bool quiet = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
     // --keep: how many archives a backup keeps, the new one and older ones under their dates.
@@ -38,7 +40,8 @@ enum class CliOption {
     CodePage = 8,
     Json = 16,
     Account = 32,
-    Keep = 64
+    Quiet = 64,
+    Keep = 128
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,6 +189,66 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments,
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+ProgramRun runOnTerminal(const QString &program, const QStringList &arguments,
+                         const QStringList &environment, int columns)
+{
+    ProgramRun run;
+    const QStringList assignments = environmentWith(environment).toStringList();
+    // Everything the child needs is made before the fork: after it, only system calls.
+    std::vector<QByteArray> strings{QFile::encodeName(QDir(binDir()).filePath(program))};
+    for (const QString &argument : arguments)
+        strings.push_back(QFile::encodeName(argument));
+    const size_t argumentCount = strings.size();
+    for (const QString &assignment : assignments)
+        strings.push_back(assignment.toLocal8Bit());
+    std::vector<char *> argv;
+    std::vector<char *> envp;
+    for (size_t i = 0; i < strings.size(); ++i)
+        (i < argumentCount ? argv : envp).push_back(strings[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    int terminal = -1;
+    int side = -1;
+    if (::openpty(&terminal, &side, nullptr, nullptr, &size) != 0)
+        return run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        ::ioctl(side, TIOCSCTTY, 0);
+        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            ::dup2(side, stream);
+        ::close(side);
+        ::close(terminal);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(side);
+    if (pid < 0) {
+        ::close(terminal);
+        return run;
+    }
+    // The terminal reports an error once the program, and whatever it started, let go of it.
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        run.out.append(buffer, n);
+    }
+    ::close(terminal);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
