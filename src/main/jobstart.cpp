@@ -48,18 +48,23 @@ JobRun runOf(const AutoBackupReport &report, const QStringList &said)
     JobRun run;
     run.exitStatus = report.exitStatus;
     run.archive = report.archivePath;
-    // A run that wrote no archive stored nothing: its report says why.
     if (!run.failed())
         run.archiveSize = QFileInfo(report.archivePath).size();
     for (int index = 0; index < ItemCount; ++index) {
-        if (!report.chosen[index] || run.failed())
+        if (!report.chosen[index])
             continue;
-        const QString label = itemTable()[index].logLabel;
+        const QString label = itemTable()[index].logLabel + QStringLiteral(": ");
         QStringList reasons;
         for (const QString &problem : report.outcome.problems)
-            if (problem.startsWith(label + QStringLiteral(": ")))
-                reasons.append(problem.mid(label.size() + 2));
-        run.items.append({label, report.outcome.stored[index], reasons.join(QLatin1Char('\n'))});
+            if (problem.startsWith(label))
+                reasons.append(problem.mid(label.size()));
+        QString result = QStringLiteral("failed");
+        // A run that wrote no archive stored nothing.
+        if (!report.outcome.archive)
+            reasons.append(report.outcome.archive.message());
+        else if (report.outcome.stored[index])
+            result = reasons.isEmpty() ? QStringLiteral("succeeded") : QStringLiteral("partial");
+        run.items.append({itemName(index), result, reasons.join(QLatin1Char('\n'))});
     }
     run.lines = reportLines(said) + reportLines({report.outcome.log});
     return run;

@@ -45,8 +45,7 @@ QJsonObject runObject(const JobRun &run)
     for (const JobRun::Item &item : run.items)
         items.append(QJsonObject{
             {QStringLiteral("name"), item.name},
-            {QStringLiteral("result"),
-             item.stored ? QStringLiteral("stored") : QStringLiteral("failed")},
+            {QStringLiteral("result"), item.result},
             {QStringLiteral("reason"), item.reason},
         });
     return QJsonObject{
@@ -75,10 +74,9 @@ std::optional<JobRun> runFrom(const QJsonObject &object)
     run.archiveSize = qint64(object.value(QStringLiteral("archiveSize")).toDouble(-1));
     for (const QJsonValue &value : object.value(QStringLiteral("items")).toArray()) {
         const QJsonObject item = value.toObject();
-        run.items.append(
-            {item.value(QStringLiteral("name")).toString(),
-             item.value(QStringLiteral("result")).toString() == QLatin1String("stored"),
-             item.value(QStringLiteral("reason")).toString()});
+        run.items.append({item.value(QStringLiteral("name")).toString(),
+                          item.value(QStringLiteral("result")).toString(),
+                          item.value(QStringLiteral("reason")).toString()});
     }
     for (const QJsonValue &line : object.value(QStringLiteral("lines")).toArray())
         run.lines.append(line.toString());

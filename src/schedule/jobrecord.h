@@ -14,10 +14,12 @@ namespace quillory {
 
 // One run of a scheduled backup, as its job records it beside its job file.
 struct JobRun {
+    // As brevnor-cli's JSON outcome gives it: the item's name (itemName), "succeeded",
+    // "partial" (stored, but it left something out) or "failed", and why.
     struct Item {
         QString name;
-        bool stored = false;
-        QString reason; // why it failed, or what it left out
+        QString result;
+        QString reason;
     };
 
     QDateTime start;
@@ -47,9 +49,10 @@ struct JobRecord {
     void add(const JobRun &run);
 };
 
-// JSON: the last run's fields ("archive", "archiveSize", "start", "end", "exitStatus", "result",
-// "items" of {"name", "result", "reason"}, "lines"), "lastComplete", and "lastFailure" with the
-// failed run's fields. Times are ISO 8601 with the offset from UTC.
+// JSON: the last run's fields ("archive", "archiveSize", "start", "end", "exitStatus" and "items"
+// of {"name", "result", "reason"}, as brevnor-cli's outcome has them, then "result" and "lines"),
+// "lastComplete", and "lastFailure" with the failed run's fields. Times are ISO 8601 with the
+// offset from UTC.
 QByteArray jobRecordText(const JobRecord &record);
 Expected<JobRecord> parseJobRecord(const QByteArray &text);
 // A missing file is an empty record: the job has not run yet.
