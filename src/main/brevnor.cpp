@@ -4,6 +4,7 @@
 #include "app/windows/skin.h"
 #include "help/windows/productlogo.h"
 #include "main/jobstart.h"
+#include "main/startoptions.h"
 #include "main/unattended.h"
 #include "main/windows/frmmain.h"
 #include "main/windows/maintabs.h"
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -35,6 +37,8 @@ bool displayAvailable()
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = quillory::answerStartOptions(argc, argv))
+        return *answered;
     const int stopWake = quillory::installStopSignals();
     if (quillory::isJobStart(argc, argv))
         return quillory::runJob(argc, argv);

@@ -341,6 +341,8 @@ bool makeSampleProfile(const QString &folder, const QStringList &options)
 
 } // namespace quillory::test
 
+#include <QMetaMethod>
+#include <QSet>
 #include <QTest>
 #ifdef QUILLORY_TEST_WIDGETS
 #include <QApplication>
@@ -373,10 +375,28 @@ int main(int argc, char *argv[])
 #else
     QCoreApplication app(argc, argv);
 #endif
+    std::vector<std::unique_ptr<QObject>> tests;
+    for (auto &[name, factory] : quillory::test::registry())
+        tests.push_back(factory());
+    // Test functions named on the command line run in the classes that have them.
+    const auto functionsOf = [](const QObject &test) {
+        QSet<QByteArray> names;
+        const QMetaObject *meta = test.metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            names.insert(meta->method(i).name());
+        return names;
+    };
+    QSet<QByteArray> everyFunction;
+    for (const std::unique_ptr<QObject> &test : tests)
+        everyFunction.unite(functionsOf(*test));
+    QSet<QByteArray> named;
+    for (int i = 1; i < argc; ++i)
+        if (const QByteArray name = QByteArray(argv[i]).split(':').first();
+            everyFunction.contains(name))
+            named.insert(name);
     int failures = 0;
-    for (auto &[name, factory] : quillory::test::registry()) {
-        std::unique_ptr<QObject> test = factory();
-        failures += QTest::qExec(test.get(), argc, argv) != 0 ? 1 : 0;
-    }
+    for (const std::unique_ptr<QObject> &test : tests)
+        if (named.isEmpty() || functionsOf(*test).intersects(named))
+            failures += QTest::qExec(test.get(), argc, argv) != 0 ? 1 : 0;
     return failures == 0 ? 0 : 1;
 }

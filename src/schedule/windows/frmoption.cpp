@@ -116,7 +116,7 @@ void Frmoption::ifprotect_Click()
 void Frmoption::cmdTargetFile_Click()
 {
     const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_context, QStringLiteral("Save Windows Live Mail Data as"), QStringLiteral("brevnor"));
+        m_context, QStringLiteral("Save Windows Live Mail Data as"), QStringLiteral("brevnor.wlm"));
     if (!chosen)
         return;
     ui->txtTargetFile->setText(*chosen);

@@ -3,6 +3,7 @@
 #include "ui_frmtasks.h"
 
 #include "app/itemtable.h"
+#include "app/windows/columnsharing.h"
 #include "platform/clock.h"
 #include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
@@ -22,7 +23,6 @@ namespace quillory {
 namespace {
 
 constexpr quint8 everyDay = 0x7f;
-constexpr int itemsColumn = 3;
 constexpr int lastRunColumn = 6;
 
 QString timeText(const QDateTime &time)
@@ -105,6 +105,7 @@ frmTasks::frmTasks(JobScheduler &scheduler, UserDialogs &dialogs, QWidget *paren
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
 
+    shareColumnWidths(*ui->lvwTasks);
     connect(ui->lvwTasks, &QTreeWidget::itemSelectionChanged, this,
             [this] { ui->cmdDelete->setEnabled(!ui->lvwTasks->selectedItems().isEmpty()); });
     connect(ui->cmdDelete, &QPushButton::clicked, this, &frmTasks::cmdDelete_Click);
@@ -127,7 +128,8 @@ void frmTasks::ListTasks()
     for (const ScheduledJob &scheduled : *jobs) {
         const std::optional<JobRun> last = lastRun(scheduled);
         auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled, last));
-        row->setToolTip(itemsColumn, row->text(itemsColumn));
+        for (int column = 0; column < row->columnCount(); ++column)
+            row->setToolTip(column, row->text(column));
         row->setData(0, Qt::UserRole, scheduled.number);
         if (!scheduled.problem.isEmpty())
             row->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
@@ -136,12 +138,6 @@ void frmTasks::ListTasks()
         if (last)
             row->setToolTip(lastRunColumn, last->lines.join(QLatin1Char('\n')));
     }
-    for (int column = 0; column < ui->lvwTasks->columnCount(); ++column)
-        ui->lvwTasks->resizeColumnToContents(column);
-    // All ten items side by side would push the archive off the window: they are cut short,
-    // and the tip shows them all.
-    ui->lvwTasks->setColumnWidth(itemsColumn, qMin(ui->lvwTasks->columnWidth(itemsColumn),
-                                                   40 * fontMetrics().averageCharWidth()));
 }
 
 void frmTasks::cmdDelete_Click()
