@@ -136,7 +136,8 @@ void frmTasks::ListTasks()
         if (last && last->failed())
             row->setIcon(lastRunColumn, style()->standardIcon(QStyle::SP_MessageBoxCritical));
         if (last)
-            row->setToolTip(lastRunColumn, last->lines.join(QLatin1Char('\n')));
+            row->setToolTip(lastRunColumn, row->text(lastRunColumn) + QStringLiteral("\n\n") +
+                                               last->lines.join(QLatin1Char('\n')));
     }
 }
 

@@ -252,7 +252,7 @@ private Q_SLOTS:
         auto *list = tasks.findChild<QTreeWidget *>(QStringLiteral("lvwTasks"));
         QCoreApplication::processEvents();
         QVERIFY(list->topLevelItem(0)->text(3).endsWith(QLatin1String("Settings")));
-        QVERIFY(list->topLevelItem(1)->text(6).contains(QLatin1String("is missing")));
+        QVERIFY(list->topLevelItem(1)->text(9).contains(QLatin1String("is missing")));
         QVERIFY2(list->header()->length() <= list->viewport()->width(),
                  qPrintable(QStringLiteral("%1 > %2")
                                 .arg(list->header()->length())
@@ -366,7 +366,8 @@ private Q_SLOTS:
         QVERIFY(!list->topLevelItem(0)->icon(6).isNull());
         QVERIFY(list->topLevelItem(1)->icon(6).isNull());
         QCOMPARE(list->topLevelItem(0)->toolTip(6),
-                 QStringLiteral("The disk was away.\nSecond line."));
+                 list->topLevelItem(0)->text(6) +
+                     QStringLiteral("\n\nThe disk was away.\nSecond line."));
         QVERIFY(!list->topLevelItem(1)->icon(0).isNull());
         QVERIFY(!list->topLevelItem(2)->icon(0).isNull());
         for (const QStringList &cells : rows())
