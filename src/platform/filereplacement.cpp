@@ -32,6 +32,20 @@ QString resolvedTarget(const QString &target)
     return path;
 }
 
+// A copy whose data is on disk before its name can stand for the file it copies.
+bool copyToDisk(const QString &from, const QByteArray &to)
+{
+    if (!QFile::copy(from, QFile::decodeName(to)))
+        return false;
+    const int fd = ::open(to.constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        ::unlink(to.constData());
+    return synced;
+}
+
 } // namespace
 
 bool isPrivateFolder(const QString &folder)
@@ -168,8 +182,7 @@ Expected<bool> FileReplacement::keepPrevious()
     // whole copy is there; what a killed run left under such a name goes now.
     removeStaleReplacements(m_keepAs);
     const QByteArray staged = QFile::encodeName(m_keepAs + replacementMark + runOwnedSuffix());
-    if (::link(target.constData(), staged.constData()) != 0 &&
-        !QFile::copy(m_target, QFile::decodeName(staged)))
+    if (::link(target.constData(), staged.constData()) != 0 && !copyToDisk(m_target, staged))
         return Result::failure(
             QStringLiteral("the file it replaces cannot be kept as %1.").arg(m_keepAs));
     if (::rename(staged.constData(), kept.constData()) != 0) {
