@@ -67,6 +67,7 @@ int backup(ProgramContext &context, const CliOptions &options, QTextStream &out,
     request.archivePath = QFileInfo(options.archive).absoluteFilePath();
     request.description = options.description.value_or(QString());
     request.protect = options.protect || options.passwordFile.has_value();
+    request.keep = options.keep;
     if (options.items) {
         const Expected<ItemFlags> parsed = parseItemList(*options.items);
         if (!parsed)

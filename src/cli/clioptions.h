@@ -26,6 +26,8 @@ struct CliOptions {
     bool quiet = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
+    // --keep: how many archives a backup keeps, the new one and older ones under their dates.
+    int keep = 1;
     // --help: the command's help is wanted; nothing else is checked.
     bool help = false;
 };
@@ -38,7 +40,8 @@ enum class CliOption {
     CodePage = 8,
     Json = 16,
     Account = 32,
-    Quiet = 64
+    Quiet = 64,
+    Keep = 128
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

@@ -78,14 +78,16 @@ const ArchiveCommand archiveCommands[] = {
      CliOption::Items | CliOption::CodePage | CliOption::Account | CliOption::Quiet |
          CliOption::Json},
     {{QLatin1String("backup"),
-      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--quiet]\n"
-      "             [--json]",
+      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--keep N]\n"
+      "             [--quiet] [--json]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
-      "with a password; so does --password-file"},
+      "with a password; so does --password-file. --keep N (1 to 99) keeps the\n"
+      "last N archives: the one replaced stays beside it, named after the time\n"
+      "it was written (\"mail 2026-12-08 0900.wlm\"), and the oldest beyond N go"},
      runBackupCommand,
-     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::Quiet |
-         CliOption::Json},
+     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::Keep |
+         CliOption::Quiet | CliOption::Json},
 };
 
 const char itemsText[] =

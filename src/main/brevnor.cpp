@@ -8,13 +8,16 @@
 #include "main/unattended.h"
 #include "main/windows/frmmain.h"
 #include "main/windows/maintabs.h"
+#include "platform/clock.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
 #include "schedule/backupjobscheduler.h"
+#include "schedule/failednotice.h"
 #include "schedule/windows/schedulercommand.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -80,5 +83,9 @@ int main(int argc, char *argv[])
         });
     }
     window.show();
+    QTimer::singleShot(0, &window, [&dialogs] {
+        quillory::tellFailedScheduledBackups(dialogs, quillory::backupJobFolder(),
+                                             quillory::clockNow());
+    });
     return app.exec();
 }

@@ -10,7 +10,7 @@ namespace {
 constexpr const char *usage =
     "Usage: brevnor\n"
     "       brevnor sf=USERxm=ITEMSps=PASSWORDbf=ARCHIVE\n"
-    "       brevnor --job FILE\n"
+    "       brevnor --job FILE [--if-missed]\n"
     "\n"
     "Without arguments, brevnor opens Quillory's window.\n"
     "With argument text it makes one backup without any window and exits: USER is the user\n"
@@ -18,7 +18,8 @@ constexpr const char *usage =
     "archive's password (empty for none) and ARCHIVE the archive's full path, each value\n"
     "running straight into the next key.\n"
     "With --job it reads that text from FILE, as scheduled backups do, so that no other user\n"
-    "sees the password.\n"
+    "sees the password, and records the outcome in FILE.last. With --if-missed it backs up\n"
+    "only when one of the job's scheduled times has passed since its last complete run.\n"
     "\n"
     "Options:\n"
     "  -h, --help  show this text\n";

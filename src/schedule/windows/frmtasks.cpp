@@ -4,9 +4,13 @@
 
 #include "app/itemtable.h"
 #include "app/windows/columnsharing.h"
+#include "platform/clock.h"
+#include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
+#include "schedule/jobrecord.h"
+#include "schedule/runtimes.h"
 #include "schedule/scheduledbackup.h"
 #include "schedule/starttime.h"
 
@@ -19,6 +23,34 @@ namespace quillory {
 namespace {
 
 constexpr quint8 everyDay = 0x7f;
+constexpr int lastRunColumn = 6;
+
+QString timeText(const QDateTime &time)
+{
+    return QLocale().toString(time, QLocale::ShortFormat);
+}
+
+QString lastRunText(const std::optional<JobRun> &run)
+{
+    if (!run)
+        return QStringLiteral("Not yet");
+    return timeText(run->start) + QStringLiteral(", ") + run->resultText();
+}
+
+QString nextRunText(const ScheduledJob &scheduled)
+{
+    const QDateTime next = nextScheduledRun(scheduled, clockNow());
+    return next.isValid() ? timeText(next) : QStringLiteral("None");
+}
+
+// The job's record; none for a job of the older form, whose runs record nothing.
+std::optional<JobRun> lastRun(const ScheduledJob &scheduled)
+{
+    if (scheduled.jobFile.isEmpty())
+        return std::nullopt;
+    const Expected<JobRecord> record = readJobRecord(outcomeRecordPath(scheduled.jobFile));
+    return record ? record->last : std::nullopt;
+}
 
 QString daysText(const ScheduledJob &scheduled)
 {
@@ -46,7 +78,7 @@ QString itemsText(const ItemFlags &items)
 
 // A job whose command is not a backup's, or that cannot run, is still listed, so that it can be
 // deleted.
-QStringList rowText(const ScheduledJob &scheduled)
+QStringList rowText(const ScheduledJob &scheduled, const std::optional<JobRun> &last)
 {
     QStringList row = {QString::number(scheduled.number), startTimeText(scheduled.job.JobTime),
                        daysText(scheduled)};
@@ -57,6 +89,8 @@ QStringList rowText(const ScheduledJob &scheduled)
         row << itemsText(backup->items) << backup->archivePath;
     else
         row << (hasArguments ? backup.message() : QString()) << QString();
+    row << (scheduled.catchesUp ? QStringLiteral("Yes") : QStringLiteral("No")) << lastRunText(last)
+        << nextRunText(scheduled);
     row << (command ? command->program : QString()) << scheduled.problem;
     return row;
 }
@@ -92,12 +126,18 @@ void frmTasks::ListTasks()
         return;
     }
     for (const ScheduledJob &scheduled : *jobs) {
-        auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled));
+        const std::optional<JobRun> last = lastRun(scheduled);
+        auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled, last));
         for (int column = 0; column < row->columnCount(); ++column)
             row->setToolTip(column, row->text(column));
         row->setData(0, Qt::UserRole, scheduled.number);
         if (!scheduled.problem.isEmpty())
             row->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        if (last && last->failed())
+            row->setIcon(lastRunColumn, style()->standardIcon(QStyle::SP_MessageBoxCritical));
+        if (last)
+            row->setToolTip(lastRunColumn, row->text(lastRunColumn) + QStringLiteral("\n\n") +
+                                               last->lines.join(QLatin1Char('\n')));
     }
 }
 
