@@ -4,15 +4,20 @@
 #include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
+#include "app/sizetext.h"
+#include "backup/archiveestimate.h"
 #include "backup/backuprun.h"
+#include "backup/spacecheck.h"
 #include "cli/clioptions.h"
 #include "cli/exitstatus.h"
 #include "cli/itemlist.h"
 #include "cli/passwordinput.h"
 #include "cli/terminaltext.h"
+#include "platform/freespace.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace quillory {
@@ -39,6 +44,32 @@ bool readPasswords(const CliOptions &options, BackupRequest &request, QString &r
     return true;
 }
 
+// The estimate and the room where the archive and the staged files go; nothing is written, and
+// the profile is not locked, since nothing in it changes.
+int printDryRun(ProgramContext &context, const CliOptions &options, BackupRequest request,
+                QTextStream &out, QTextStream &err)
+{
+    loadProgram(context);
+    if (!options.items)
+        request.items = itemAvailability(context.reg(), context.store());
+    const ArchiveEstimate estimate =
+        estimateArchive(context.store(), request.items, request.protect);
+    const FreeSpaceQuery &space = context.freeSpace();
+    const auto room = [](const std::optional<FreeSpace> &free) {
+        return free ? QStringLiteral("%1 free on %2").arg(sizeText(free->bytes), free->mountPoint)
+                    : QStringLiteral("free space unknown");
+    };
+    out << "Estimated archive size: about " << sizeText(estimate.bytes) << '\n'
+        << "Archive's folder: "
+        << terminalText(room(space.at(QFileInfo(request.archivePath).absolutePath()))) << '\n'
+        << "Temporary folder: " << terminalText(room(space.at(QDir::tempPath()))) << '\n';
+    const QList<SpaceShortfall> shortfalls =
+        spaceShortfalls(estimate, request.archivePath, QDir::tempPath(), space);
+    if (!shortfalls.isEmpty())
+        err << "brevnor-cli: warning: " << terminalText(shortfallText(shortfalls)) << '\n';
+    return CliExit::Success;
+}
+
 } // namespace
 
 int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
@@ -56,6 +87,8 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
         }
         request.items = *parsed;
     }
+    if (options.dryRun)
+        return printDryRun(context, options, request, out, err);
     // Taken before anything is looked at or tidied: a run in progress owns the profile.
     const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
     if (!lock) {
@@ -77,6 +110,10 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
         return CliExit::Refused;
     }
     context.values().BackupFileName = request.archivePath;
+    if (const QString warning =
+            spaceWarning(context, request.archivePath, request.items, request.protect);
+        !warning.isEmpty())
+        err << "brevnor-cli: warning: " << terminalText(warning) << '\n';
 
     ZipArchive Zip1;
     SilentObserver observer;

@@ -24,6 +24,8 @@ struct CliOptions {
     bool json = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
+    // --dry-run: say what a backup would take, and write nothing.
+    bool dryRun = false;
     // --help: the command's help is wanted; nothing else is checked.
     bool help = false;
 };
@@ -35,7 +37,8 @@ enum class CliOption {
     Protect = 4,
     CodePage = 8,
     Json = 16,
-    Account = 32
+    Account = 32,
+    DryRun = 64
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

@@ -74,12 +74,16 @@ const ArchiveCommand archiveCommands[] = {
       "defaults to the accounts item alone"},
      runRestoreCommand,
      CliOption::Items | CliOption::CodePage | CliOption::Account},
-    {{QLatin1String("backup"), "backup ARCHIVE [--items LIST] [--description TEXT] [--protect]",
+    {{QLatin1String("backup"),
+      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--dry-run]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
-      "with a password; so does --password-file"},
+      "with a password; so does --password-file. Before it starts, a warning\n"
+      "says when the archive will not fit where it goes or in the temporary\n"
+      "folder; the backup goes on. --dry-run prints the estimated size of the\n"
+      "archive and the free space, and writes nothing"},
      runBackupCommand,
-     CliOption::Items | CliOption::Description | CliOption::Protect},
+     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::DryRun},
 };
 
 const char itemsText[] =
