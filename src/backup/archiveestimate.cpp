@@ -26,6 +26,8 @@ constexpr quint64 entryOverhead = 120;
 constexpr quint64 protectionOverhead = 40;
 // A registry item's text: a few kilobytes in any profile, not worth reading the registry for.
 constexpr quint64 registryItemBytes = 8 * 1024;
+// The backup information file, and the end of the archive's central directory.
+constexpr quint64 infoFileBytes = 2048;
 // Files of each kind sampled, spread over the kind's files, and what is read of each: the start
 // and the middle, where a message's text and its attachment lie.
 constexpr qsizetype samplesPerKind = 64;
@@ -190,12 +192,14 @@ ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &it
     }
     for (const StoreFile &file : std::as_const(loose))
         estimate.bytes += entryBytes(compression.packed(file), file.entryName, protect);
+    // Registry exports and the backup information file are staged, then taken in whole.
+    quint64 stagedFiles = infoFileBytes;
     for (const int index :
          {ItemMailRules, ItemNewsRules, ItemJunkMail, ItemSignatures, ItemSettings})
         if (items[index])
-            estimate.bytes += registryItemBytes;
-    // The backup information file and the end of the central directory.
-    estimate.bytes += 2048;
+            stagedFiles += registryItemBytes;
+    estimate.bytes += stagedFiles;
+    estimate.staged = stagedFiles;
 
     std::sort(nested.begin(), nested.end(), std::greater<>());
     for (qsizetype i = 0; i < std::min<qsizetype>(nested.size(), NestedArchives::mostAhead + 1);

@@ -11,8 +11,9 @@ struct StoreLocations;
 struct ArchiveEstimate {
     // The backup archive.
     quint64 bytes = 0;
-    // The most the run stages in the temporary folder at one time: the nested archives of the
-    // largest accounts, as many as are built ahead of the one being taken in.
+    // The most the run stages in the temporary folder at one time: the registry exports, the
+    // backup information file, and the nested archives of the largest accounts, as many as are
+    // built ahead of the one being taken in.
     quint64 staged = 0;
 };
 
