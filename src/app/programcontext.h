@@ -32,7 +32,8 @@ public:
     const ProgramValues &values() const { return m_values; }
     StoreLocations &store() { return m_locations; }
     const StoreLocations &store() const { return m_locations; }
-    // The room left on the computer's file systems; a test may answer in its place.
+    // The room left on the computer's file systems; a test may answer in its place, before
+    // anything has asked.
     const FreeSpaceQuery &freeSpace() const { return *m_freeSpace; }
     void setFreeSpace(std::unique_ptr<FreeSpaceQuery> query);
 

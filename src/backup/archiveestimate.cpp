@@ -29,9 +29,10 @@ constexpr quint64 registryItemBytes = 8 * 1024;
 // The backup information file, and the end of the archive's central directory.
 constexpr quint64 infoFileBytes = 2048;
 // Files of each kind sampled, spread over the kind's files, and what is read of each: the start
-// and the middle, where a message's text and its attachment lie.
+// and the middle, where a message's text and its attachment lie. About 4 MB in all per kind.
 constexpr qsizetype samplesPerKind = 64;
 constexpr qint64 sampleChunk = 32 * 1024;
+// The level the archive deflates text with; data that does not shrink comes out alike at any.
 constexpr int sampleLevel = 6;
 
 struct StoreFile {
@@ -46,31 +47,29 @@ struct Sampled {
     quint64 packed = 0;
 };
 
+// A file up to two chunks is read whole; of a larger one, a chunk at the start and one in the
+// middle.
 Sampled sample(libdeflate_compressor *compressor, const StoreFile &file)
 {
     Sampled sampled;
     QFile in(file.path);
     if (!in.open(QIODevice::ReadOnly))
         return sampled;
-    QList<qint64> starts{0};
-    if (qint64(file.size) > 2 * sampleChunk)
-        starts.append(qint64(file.size) / 2);
-    QByteArray data;
-    QByteArray packed(qsizetype(libdeflate_deflate_compress_bound(compressor, sampleChunk)),
-                      Qt::Uninitialized);
-    for (const qint64 start : starts) {
+    const bool whole = qint64(file.size) <= 2 * sampleChunk;
+    QByteArray packed(
+        qsizetype(libdeflate_deflate_compress_bound(compressor, size_t(2 * sampleChunk))),
+        Qt::Uninitialized);
+    for (const qint64 start : whole ? QList<qint64>{0} : QList<qint64>{0, qint64(file.size) / 2}) {
         if (!in.seek(start))
             break;
-        data = in.read(starts.size() == 1 ? 2 * sampleChunk : sampleChunk);
+        const QByteArray data = in.read(whole ? 2 * sampleChunk : sampleChunk);
         if (data.isEmpty())
             break;
-        if (packed.size() < qsizetype(libdeflate_deflate_compress_bound(compressor, data.size())))
-            packed.resize(
-                qsizetype(libdeflate_deflate_compress_bound(compressor, size_t(data.size()))));
         const size_t size =
             libdeflate_deflate_compress(compressor, data.constData(), size_t(data.size()),
                                         packed.data(), size_t(packed.size()));
         sampled.read += quint64(data.size());
+        // Deflate stores what it cannot shrink.
         sampled.packed += size == 0 ? quint64(data.size()) : std::min<quint64>(size, data.size());
     }
     return sampled;
