@@ -244,6 +244,13 @@ Result BackupCollectors::collectKeyTree(int index, const QString &keyPath, const
                                 .arg(m_context.staging().path())));
     if (Result exported = reg.ExportKeyTree(keyPath, QString(), exportFile); !exported)
         return environmentFailure(exported);
+    // A restore refuses a larger file unread: stored, it would be a backup that cannot come back.
+    if (const qint64 size = QFileInfo(exportFile).size(); size > maxRegistryTextSize)
+        return Result::failure(
+            QStringLiteral("The settings under %1 take %2 bytes, more than a restore takes (%3).")
+                .arg(keyPath)
+                .arg(size)
+                .arg(maxRegistryTextSize));
     if (Result added = addFile(exportFile); !added)
         return added;
     return writeListLine(index, {QFileInfo(exportFile).fileName()});

@@ -37,17 +37,6 @@ QString namesBelow(const QString &root)
     return names.join(u'\n');
 }
 
-// The process id of a process that has ended: nothing of its own can still be in use.
-qint64 gonePid()
-{
-    QProcess process;
-    process.start(u"true"_s, {});
-    process.waitForStarted(-1);
-    const qint64 pid = process.processId();
-    process.waitForFinished(-1);
-    return pid;
-}
-
 QStringList namesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);

@@ -1,6 +1,8 @@
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
 #include "backupfixture.h"
+#include "platform/registrystore.h"
+#include "registry/modreg.h"
 
 #include <QDir>
 #include <QFile>
@@ -436,6 +438,28 @@ private Q_SLOTS:
         QVERIFY(entries.contains(QStringLiteral("Inbox/")));
         for (const QString &entry : entries)
             QVERIFY2(!entry.startsWith(QLatin1String("mail.wlm")), qPrintable(entry));
+    }
+
+    void settingsARestoreCannotTakeFailOnlyTheirItem()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        modReg &reg = profile.context->reg();
+        QString key = MailKeys::signatures;
+        std::uint32_t root = 0;
+        reg.SplitKeyPath(key, root);
+        reg.CreateKey(MailKeys::signatures);
+        // Written as hex pairs, the value alone exports to three times its size.
+        QVERIFY(reg.store().setValue(RegistryRoot::CurrentUser, key,
+                                     {u"Huge"_s, RegType::Binary, QByteArray(400 * 1024, 'x')}));
+        QVERIFY(reg.store().save());
+
+        const BackupOutcome outcome = backUp(profile, itemsOf({ItemSignatures, ItemMailRules}));
+        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
+        QCOMPARE(outcome.problems.size(), 1);
+        QVERIFY2(outcome.problems.first().contains(u"more than a restore takes"_s),
+                 qPrintable(outcome.problems.first()));
     }
 
     void namesMatchInAnyCase()

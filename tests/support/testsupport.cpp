@@ -261,6 +261,16 @@ MeasuredRun runMeasured(const QString &program, const QStringList &arguments,
     return run;
 }
 
+qint64 gonePid()
+{
+    QProcess process;
+    process.start(QStringLiteral("true"), {});
+    process.waitForStarted(-1);
+    const qint64 pid = process.processId();
+    process.waitForFinished(-1);
+    return pid;
+}
+
 bool makeSampleProfile(const QString &folder, const QStringList &options)
 {
     return runProgram(QStringLiteral("quillory-make-profile"), options + QStringList{folder})

@@ -74,6 +74,8 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray noise(qsizetype size, quint32 seed = 7);
 // Everything below `root`: relative path to content, folders ending in "/" with no content.
 QMap<QString, QByteArray> treeOf(const QString &root);
+// The process id of a process that has ended: nothing of its own can still be in use.
+qint64 gonePid();
 // Folder of the built executables (brevnor, brevnor-cli, tools).
 QString binDir();
 QString sourceDir();

@@ -1,6 +1,7 @@
 #include "platform/disc/burndiscwriter.h"
 
 #include "platform/disc/burnheaders.h"
+#include "platform/trappedwork.h"
 
 #include <QFile>
 #include <QMutexLocker>
@@ -217,7 +218,15 @@ bool BurnDiscWriter::startJob(std::function<void()> job)
     // Only what the operation itself reports may count against it.
     BurnLibrary::takeMessages();
     m_worker = std::thread([this, job = std::move(job)] {
-        job();
+        // An operation that throws still ends, failed, rather than ending the program.
+        const Result ran = trapped([&job] {
+            job();
+            return Result::success();
+        });
+        if (!ran) {
+            reportFailure({}, ran.message());
+            return;
+        }
         BurnLibrary::takeMessages();
         m_busy = false;
     });

@@ -21,7 +21,9 @@ bool BurnDiscWriter::WriteImageFile(const QString &path)
         image.canonicalFilePath() == QFileInfo(selected()->path).canonicalFilePath())
         return refuse(QStringLiteral("%1 is the drive's own image file.").arg(path));
     const MediaFacts medium = facts();
-    if (medium.discStatus != DiscEmpty && !selected()->imageFile)
+    // An image file standing in for a drive is a disc like any other: its sessions go only with
+    // an erase the user asked for, never under an image written over them.
+    if (medium.discStatus != DiscEmpty)
         return refuse(QStringLiteral("An image needs a blank medium."));
     const qint64 blocks = (image.size() + 2047) / 2048;
     // An image file is written over from its start, whatever it held.

@@ -120,6 +120,8 @@ Result saveStandaloneImage(IsoImage *image, bool joliet, const QString &path,
                            const std::function<void(qint64, qint64)> &progress,
                            const std::atomic<bool> &cancel, const std::function<Result()> &complete)
 {
+    // What a killed save left beside the image goes before this save adds its own.
+    removeStaleReplacements(path);
     FileReplacement replacement(path);
     if (Result opened = replacement.open(); !opened)
         return opened;

@@ -273,7 +273,11 @@ private Q_SLOTS:
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         writeFile(iso, QByteArray("old image"));
+        const QString killedSave =
+            iso + QStringLiteral(".quillory-%1-0badf00d").arg(quillory::test::gonePid());
+        writeFile(killedSave, QByteArray("half an image"));
         QVERIFY2(w.SaveImageToFile(iso), qPrintable(w.LastError()));
+        QVERIFY(!QFileInfo::exists(killedSave));
         QCOMPARE(QFileInfo(iso).size(), w.ImageBlocks() * 2048);
         QCOMPARE(extractedWithXorriso(iso, drive.folder.filePath(QStringLiteral("x"))),
                  treeOf(sources));
@@ -599,8 +603,12 @@ private Q_SLOTS:
         QVERIFY(w.AddFolder(QStringLiteral("\\"), sources));
         const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
         QVERIFY(w.SaveImageToFile(iso));
+        // What the drive's file held goes only with an erase.
         writeFile(drive.image, noise(9000000, 3));
         QVERIFY(drive.reselect());
+        QVERIFY(!w.WriteImageFile(iso));
+        QVERIFY(w.EraseDisc(false));
+        QVERIFY(drive.events->waitForEnd());
         drive.events->log.clear();
         QVERIFY(w.WriteImageFile(iso));
         QVERIFY(drive.events->waitForEnd());
@@ -608,6 +616,20 @@ private Q_SLOTS:
         QCOMPARE(readFile(drive.image).left(QFileInfo(iso).size()), readFile(iso));
         QCOMPARE(extractedWithXorriso(drive.image, drive.folder.filePath(QStringLiteral("x"))),
                  treeOf(sources));
+    }
+
+    void anImageIsNeverWrittenOverSessions()
+    {
+        ImageDrive drive;
+        BurnDiscWriter &w = *drive.writer;
+        QVERIFY(w.AddFolder(QStringLiteral("\\"), drive.makeSources()));
+        const QString iso = drive.folder.filePath(QStringLiteral("saved.iso"));
+        QVERIFY(w.SaveImageToFile(iso));
+        QVERIFY(writeAndWait(drive));
+        const QByteArray before = readFile(drive.image);
+        QVERIFY(!w.WriteImageFile(iso));
+        QCOMPARE(w.LastError(), QStringLiteral("An image needs a blank medium."));
+        QCOMPARE(readFile(drive.image), before);
     }
 
     void aWriteCutOffLeavesTheMediumAsItWas_data()
