@@ -121,18 +121,18 @@ private:
     QHash<QString, double> m_ratios;
 };
 
-// Every file below `folder`, links followed as the backup follows them, named as in its archive.
+// Every regular file below `folder`, links followed as the backup follows them, named as in its
+// archive. Pipes and devices hold no mail, and opening a pipe to sample it would wait for a writer.
 QList<StoreFile> treeFiles(const QString &folder)
 {
     QList<StoreFile> files;
     const QDir root(folder);
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        files.append(
-            {info.filePath(), root.relativeFilePath(info.filePath()), quint64(info.size())});
-    }
+    while (it.hasNext())
+        if (const QFileInfo info = it.nextFileInfo(); info.isFile())
+            files.append(
+                {info.filePath(), root.relativeFilePath(info.filePath()), quint64(info.size())});
     return files;
 }
 

@@ -2,9 +2,8 @@
 
 #include "app/programcontext.h"
 #include "app/sizetext.h"
+#include "app/tempfile.h"
 #include "platform/freespace.h"
-
-#include <QDir>
 
 #include <QFileInfo>
 #include <QStringList>
@@ -40,7 +39,7 @@ QString spaceWarning(const ProgramContext &context, const QString &archivePath,
 {
     const QList<SpaceShortfall> shortfalls =
         spaceShortfalls(estimateArchive(context.store(), items, protect), archivePath,
-                        QDir::tempPath(), context.freeSpace());
+                        temporaryFolder(), context.freeSpace());
     if (shortfalls.isEmpty())
         return {};
     return shortfallText(shortfalls) + QStringLiteral(" The backup goes on.");

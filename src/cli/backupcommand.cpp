@@ -5,6 +5,7 @@
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "app/sizetext.h"
+#include "app/tempfile.h"
 #include "backup/archiveestimate.h"
 #include "backup/backuprun.h"
 #include "backup/spacecheck.h"
@@ -17,7 +18,6 @@
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace quillory {
@@ -62,9 +62,9 @@ int printDryRun(ProgramContext &context, const CliOptions &options, BackupReques
     out << "Estimated archive size: about " << sizeText(estimate.bytes) << '\n'
         << "Archive's folder: "
         << terminalText(room(space.at(QFileInfo(request.archivePath).absolutePath()))) << '\n'
-        << "Temporary folder: " << terminalText(room(space.at(QDir::tempPath()))) << '\n';
+        << "Temporary folder: " << terminalText(room(space.at(temporaryFolder()))) << '\n';
     const QList<SpaceShortfall> shortfalls =
-        spaceShortfalls(estimate, request.archivePath, QDir::tempPath(), space);
+        spaceShortfalls(estimate, request.archivePath, temporaryFolder(), space);
     if (!shortfalls.isEmpty())
         err << "brevnor-cli: warning: " << terminalText(shortfallText(shortfalls)) << '\n';
     return CliExit::Success;

@@ -2,8 +2,11 @@
 #include "backup/spacecheck.h"
 #include "backupfixture.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(quillory::FreeSpace)
 
@@ -50,6 +53,18 @@ private Q_SLOTS:
             QVERIFY2(std::abs(estimate - real) <= 0.15 * real,
                      qPrintable(QStringLiteral("estimate %1, archive %2").arg(estimate).arg(real)));
         }
+    }
+
+    // A pipe in an account holds no mail: it is passed over, never opened to be sampled.
+    void aPipeIsPassedOver()
+    {
+        LoadedProfile loaded;
+        QVERIFY(loaded.load());
+        const ItemFlags accounts = itemsOf({ItemMailAccounts});
+        const quint64 before = estimateArchive(loaded.context->store(), accounts, false).bytes;
+        const QString pipe = loaded.context->store().StoreFolder + u"/Work/pipe.eml"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QCOMPARE(estimateArchive(loaded.context->store(), accounts, false).bytes, before);
     }
 
     void shortfallsSayWhereAndByHowMuch_data()

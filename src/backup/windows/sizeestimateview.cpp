@@ -1,11 +1,11 @@
 #include "backup/windows/sizeestimateview.h"
 
 #include "app/programcontext.h"
+#include "app/tempfile.h"
 #include "backup/spacecheck.h"
 #include "platform/userdialogs.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,7 +60,7 @@ bool SizeEstimateView::roomAgreed(const QString &archivePath) const
     if (!estimate)
         return true;
     const QList<SpaceShortfall> shortfalls =
-        spaceShortfalls(*estimate, archivePath, QDir::tempPath(), m_context.freeSpace());
+        spaceShortfalls(*estimate, archivePath, temporaryFolder(), m_context.freeSpace());
     if (shortfalls.isEmpty())
         return true;
     return m_context.dialogs().message(

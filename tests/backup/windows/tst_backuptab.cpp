@@ -1,5 +1,6 @@
 #include "app/profilelock.h"
 #include "app/programcontext.h"
+#include "app/tempfile.h"
 #include "backup/windows/backuptab.h"
 #include "backupfixture.h"
 #include "burn/windows/frmmaindvdwrite.h"
@@ -182,7 +183,7 @@ private Q_SLOTS:
         // Room of a gigabyte or of a kilobyte; the archive's folder lies below the temporary one.
         const auto room = [](quint64 big) { return big ? quint64(1'000'000'000) : quint64(1000); };
         w.context->setFreeSpace(std::make_unique<FakeSpace>(QList<FreeSpace>{
-            {room(targetRoom), w.dir.path()}, {room(tempRoom), QDir::tempPath()}}));
+            {room(targetRoom), w.dir.path()}, {room(tempRoom), temporaryFolder()}}));
         const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
         w.context->values().BackupFileName = archive;
         w.main->backupitem[ItemMailRules]->setChecked(true);
