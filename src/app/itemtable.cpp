@@ -33,6 +33,17 @@ const std::array<ItemInfo, ItemCount> &itemTable()
     return table;
 }
 
+QString itemName(int index)
+{
+    static const QString names[ItemCount] = {
+        QStringLiteral("accounts"),  QStringLiteral("mailrules"),  QStringLiteral("ldap"),
+        QStringLiteral("newsrules"), QStringLiteral("junkmail"),   QStringLiteral("contacts"),
+        QStringLiteral("database"),  QStringLiteral("signatures"), QStringLiteral("stationeries"),
+        QStringLiteral("settings"),
+    };
+    return names[index];
+}
+
 QString shownCaption(int index)
 {
     QString caption = itemTable()[index].caption;

@@ -35,6 +35,8 @@ const std::array<ItemInfo, ItemCount> &itemTable();
 // The caption as it is drawn: the separators of item 0 read "&", as its status text and log
 // label spell it.
 QString shownCaption(int index);
+// The item's short name without blanks, as the command line and the run records give it.
+QString itemName(int index);
 
 // Item flags: ten characters "1"/"0", one per index.
 using ItemFlags = std::array<bool, ItemCount>;

@@ -12,22 +12,25 @@
 
 namespace quillory {
 
-int RunAutoBackup(ProgramContext &context, const QString &commandLine)
+AutoBackupReport performAutoBackup(ProgramContext &context, const QString &commandLine, int keep)
 {
+    AutoBackupReport report;
     UserDialogs &dialogs = context.dialogs();
     const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(commandLine);
     if (!command) {
         dialogs.message(command.message(), applicationTitle(), MessageIcon::Error,
                         MessageButtons::Ok);
-        return AutoBackupExit::NotWritten;
+        return report;
     }
     const Expected<QString> archivePath =
         unattendedArchivePath(context.paths(), command->archivePath);
     if (!archivePath) {
         dialogs.message(archivePath.message(), applicationTitle(), MessageIcon::Error,
                         MessageButtons::Ok);
-        return AutoBackupExit::NotWritten;
+        return report;
     }
+    report.archivePath = *archivePath;
+    report.chosen = command->items();
     context.values().BackupFileName = *archivePath;
 
     BackupRequest request;
@@ -37,6 +40,7 @@ int RunAutoBackup(ProgramContext &context, const QString &commandLine)
     request.password = command->password;
     request.description = autoBackupDescription;
     request.unattended = true;
+    request.keep = keep;
 
     // Nobody is there to answer: a backup that may not fit is tried all the same, since a run
     // that fills the disk keeps the old archive.
@@ -47,20 +51,28 @@ int RunAutoBackup(ProgramContext &context, const QString &commandLine)
 
     ZipArchive Zip1;
     SilentObserver observer;
-    const BackupOutcome outcome = performBackup(context, Zip1, request, observer);
+    report.outcome = performBackup(context, Zip1, request, observer);
+    const BackupOutcome &outcome = report.outcome;
     if (!outcome.archive) {
         dialogs.message(QStringLiteral("The backup %1 was not written: %2")
                             .arg(request.archivePath, outcome.archive.message()),
                         applicationTitle(), MessageIcon::Error, MessageButtons::Ok);
-        return AutoBackupExit::NotWritten;
+        return report;
     }
+    report.exitStatus = AutoBackupExit::Stored;
     if (outcome.allStored(request.items))
-        return AutoBackupExit::Stored;
+        return report;
     dialogs.message(QStringLiteral("The backup %1 was written, but not every item could be "
                                    "stored:\n%2")
                         .arg(request.archivePath, outcome.problems.join(QLatin1Char('\n'))),
                     applicationTitle(), MessageIcon::Warning, MessageButtons::Ok);
-    return AutoBackupExit::ItemFailed;
+    report.exitStatus = AutoBackupExit::ItemFailed;
+    return report;
+}
+
+int RunAutoBackup(ProgramContext &context, const QString &commandLine)
+{
+    return performAutoBackup(context, commandLine).exitStatus;
 }
 
 } // namespace quillory

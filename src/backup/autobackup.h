@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/itemtable.h"
+#include "backup/backuprun.h"
+
 #include <QString>
 
 namespace quillory {
@@ -13,8 +16,20 @@ constexpr int ItemFailed = 1; // the archive was written, but an item could not 
 constexpr int NotWritten = 2; // nothing was written: a bad command line, or the archive failed
 } // namespace AutoBackupExit
 
-// One backup from the scheduler's command line, without any window. Reasons for failures go to
-// the context's dialogs (standard error); a run that stores everything says nothing.
+// What an unattended backup did.
+struct AutoBackupReport {
+    int exitStatus = AutoBackupExit::NotWritten;
+    QString archivePath; // empty when the command line names no archive
+    ItemFlags chosen{};
+    BackupOutcome outcome;
+};
+
+// One backup from the scheduler's command line, without any window, keeping `keep` archives
+// (see BackupRequest). Reasons for failures go to the context's dialogs (standard error); a run
+// that stores everything says nothing.
+AutoBackupReport performAutoBackup(ProgramContext &context, const QString &commandLine,
+                                   int keep = 1);
+// Returns the exit status.
 int RunAutoBackup(ProgramContext &context, const QString &commandLine);
 
 } // namespace quillory

@@ -6,6 +6,7 @@
 #include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
+#include "backup/generations.h"
 #include "backup/nestedarchives.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
@@ -51,6 +52,8 @@ public:
             share = (share + m_built->share()) / 2;
         m_observer.progress(QStringLiteral("Writing the archive..."),
                             m_from + int((100 - m_from) * share));
+        if (m_built)
+            m_observer.bytes(m_built->done(), m_built->total());
     }
 
 private:
@@ -189,7 +192,11 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
             outcome.problems.join(QLatin1Char('\n')));
     if (outcome.archive) {
         writing.begin(percent, outcome.stored[ItemMailAccounts] ? built.get() : nullptr);
+        if (request.keep > 1)
+            Zip1.keepPreviousAs(previousGenerationPath(request.archivePath));
         outcome.archive = writeArchive(context, Zip1, request, outcome.stored, writing);
+        if (outcome.archive && request.keep > 1)
+            outcome.problems += keepGenerations(request.archivePath, request.keep);
     }
     Zip1.CloseArchive();
     context.endStaging();

@@ -23,6 +23,9 @@ struct BackupRequest {
     QString description;
     // The unattended run: also stores the store's database with the accounts.
     bool unattended = false;
+    // How many archives to keep: the new one and up to keep - 1 older ones beside it, under the
+    // dates they were written. 1 replaces the archive.
+    int keep = 1;
 };
 
 struct BackupOutcome {

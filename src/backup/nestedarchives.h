@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -31,6 +32,9 @@ public:
     explicit NestedProgress(std::function<void()> waiting = {}) : m_waiting(std::move(waiting)) {}
     // 0 to 1; 1 when there is nothing to build.
     double share() const;
+    // The bytes of the folders built so far, and of all folders read through.
+    quint64 done() const { return std::min<quint64>(m_done, m_total); }
+    quint64 total() const { return m_total; }
 
 private:
     friend class NestedArchives;

@@ -12,18 +12,18 @@ QString passwordPrompt(const QString &archivePath)
     return QStringLiteral("Password for %1: ").arg(archivePath);
 }
 
-bool openForCommand(ProgramContext &context, ZipArchive &Zip1, const QString &path,
-                    PasswordInput &passwords, OpenedBackup &state, QTextStream &err)
+Result openForCommand(ProgramContext &context, ZipArchive &Zip1, const QString &path,
+                      PasswordInput &passwords, OpenedBackup &state, QTextStream &err)
 {
     const OpenOutcome opened = openBackupArchive(
         Zip1, path, [&](const QString &archive) { return passwords.read(passwordPrompt(archive)); },
         context.staging(), state);
     switch (opened.status) {
     case OpenStatus::Opened:
-        return true;
+        return Result::success();
     case OpenStatus::Cancelled:
         err << "brevnor-cli: " << passwords.problem() << '\n';
-        return false;
+        return Result::failure(passwords.problem());
     case OpenStatus::WrongPassword:
     case OpenStatus::Invalid:
         break;
@@ -31,7 +31,7 @@ bool openForCommand(ProgramContext &context, ZipArchive &Zip1, const QString &pa
     context.dialogs().message(opened.message.text, applicationTitle(), opened.message.icon,
                               MessageButtons::Ok);
     err << opened.reason << '\n';
-    return false;
+    return Result::failure(opened.reason.isEmpty() ? opened.message.text : opened.reason);
 }
 
 } // namespace quillory

@@ -1,5 +1,6 @@
 #include "cli/clioptions.h"
 
+#include "backup/generations.h"
 #include "platform/text/legacytext.h"
 
 namespace quillory {
@@ -25,6 +26,7 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         std::optional<QString> *value = nullptr;
         std::optional<QString> codePage;
         std::optional<QString> account;
+        std::optional<QString> keep;
         if (name == QLatin1String("--protect") && accepted.testFlag(CliOption::Protect) &&
             equals < 0) {
             options.protect = true;
@@ -37,6 +39,10 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
                    equals < 0) {
             options.dryRun = true;
             continue;
+        } else if (name == QLatin1String("--quiet") && accepted.testFlag(CliOption::Quiet) &&
+                   equals < 0) {
+            options.quiet = true;
+            continue;
         } else if (name == QLatin1String("--account") && accepted.testFlag(CliOption::Account)) {
             value = &account;
         } else if (name == QLatin1String("--password-file")) {
@@ -46,6 +52,8 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
         } else if (name == QLatin1String("--description") &&
                    accepted.testFlag(CliOption::Description)) {
             value = &options.description;
+        } else if (name == QLatin1String("--keep") && accepted.testFlag(CliOption::Keep)) {
+            value = &keep;
         } else if (name == QLatin1String("--codepage") && accepted.testFlag(CliOption::CodePage)) {
             value = &codePage;
         } else {
@@ -60,6 +68,14 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
             return Result::failure(QStringLiteral("%1 needs a value").arg(name));
         if (account)
             options.accounts.append(*account);
+        if (keep) {
+            bool ok = false;
+            options.keep = keep->toInt(&ok);
+            if (!ok || options.keep < 1 || options.keep > maxKeptArchives)
+                return Result::failure(
+                    QStringLiteral("--keep needs a number of archives from 1 to %1")
+                        .arg(maxKeptArchives));
+        }
         if (codePage) {
             bool ok = false;
             options.codePage = codePage->toInt(&ok);

@@ -22,10 +22,14 @@ struct CliOptions {
     std::optional<int> codePage;
     // --json: the answer as one JSON document, for scripts.
     bool json = false;
+    // --quiet: no progress, and of the report only the problems.
+    bool quiet = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
     // --dry-run: say what a backup would take, and write nothing.
     bool dryRun = false;
+    // --keep: how many archives a backup keeps, the new one and older ones under their dates.
+    int keep = 1;
     // --help: the command's help is wanted; nothing else is checked.
     bool help = false;
 };
@@ -38,7 +42,9 @@ enum class CliOption {
     CodePage = 8,
     Json = 16,
     Account = 32,
-    DryRun = 64
+    Quiet = 64,
+    Keep = 128,
+    DryRun = 256
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

@@ -2,6 +2,7 @@
 
 #include "burn/errortexts.h"
 #include "cli/exitstatus.h"
+#include "cli/progressline.h"
 #include "platform/disc/burndiscwriter.h"
 #include "platform/disc/imagefiledrives.h"
 #include "platform/interruption.h"
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace quillory {
 
 const char discUsage[] =
@@ -17,13 +20,13 @@ const char discUsage[] =
     "             and the paths in QUILLORY_DISC_DRIVES that are not used, with the reason\n"
     "  disc-info [--drive DRIVE]\n"
     "             show what the medium in the drive holds\n"
-    "  burn FILE... [--drive DRIVE] [--verify] [--finalize] [--label TEXT] [--test]\n"
+    "  burn FILE... [--drive DRIVE] [--verify] [--finalize] [--label TEXT] [--test] [--quiet]\n"
     "             write the files and folders, each in the disc's root under its own name,\n"
     "             as a new session that keeps the disc's files (and its label, without\n"
     "             --label); --verify reads every file back and compares it\n"
-    "  iso FILE... --output IMAGE [--label TEXT]\n"
+    "  iso FILE... --output IMAGE [--label TEXT] [--quiet]\n"
     "             make an ISO image of the files and folders\n"
-    "  erase [--drive DRIVE] [--full]\n"
+    "  erase [--drive DRIVE] [--full] [--quiet]\n"
     "             erase a re-writable medium (quickly, unless --full)\n"
     "\n"
     "DRIVE is a drive's path as `drives` shows it; the first recorder is the default. Image\n"
@@ -41,6 +44,7 @@ struct DiscOptions {
     bool finalize = false;
     bool test = false;
     bool full = false;
+    bool quiet = false;
 };
 
 QString mediaName(int type)
@@ -118,6 +122,9 @@ std::optional<DiscOptions> parse(const QStringList &arguments, QTextStream &err)
             options.test = true;
         else if (a == QLatin1String("--full") && command == QLatin1String("erase"))
             options.full = true;
+        else if (a == QLatin1String("--quiet") && command != QLatin1String("drives") &&
+                 command != QLatin1String("disc-info"))
+            options.quiet = true;
         else if (!a.startsWith(QLatin1String("--")) &&
                  (command == QLatin1String("burn") || command == QLatin1String("iso")))
             options.files.append(a);
@@ -219,71 +226,97 @@ int afterStopRequest(int status, bool finished, QTextStream &err)
     return CliExit::Refused;
 }
 
-// Runs the event loop until the operation ends; prints its progress and problems on `err`.
-int follow(BurnDiscWriter &writer, QTextStream &err, bool verify)
+// Moves the progress line with the write, which counts blocks of the image or the disc.
+void showWriting(BurnDiscWriter &writer, ProgressLine &line, QObject &owner)
+{
+    QObject::connect(
+        &writer, &DiscWriter::WriteProgress, &owner, [&line](int, qint64 done, qint64 total) {
+            line.progress(QString(), total > 0 ? int(done * 100 / total) : 0);
+            const auto bytes = [](qint64 blocks) {
+                return quint64(DiscWriter::BlocksToBytes(std::max<qint64>(blocks, 0), 1));
+            };
+            line.bytes(bytes(done), bytes(total));
+        });
+}
+
+// Runs the event loop until the operation ends; prints its progress and problems on `err`, and
+// with `quiet` only its problems.
+int follow(BurnDiscWriter &writer, QTextStream &err, bool verify, ProgressLine &line, bool quiet)
 {
     QEventLoop loop;
     int status = CliExit::Success;
-    int percent = -1;
     bool finished = false;
     bool started = false;
+    // Every message takes the progress line's place, and the line is drawn anew below it.
+    const auto say = [&](const QString &text) {
+        line.clear();
+        err << text << '\n' << Qt::flush;
+    };
     stopOnSignal(writer, loop);
     // Announced as the first block goes to the drive.
     QObject::connect(&writer, &DiscWriter::CreatingDirectories, &loop, [&] { started = true; });
-    QObject::connect(&writer, &DiscWriter::WriteProgress, &loop,
-                     [&](int, qint64 done, qint64 total) {
-                         const int now = total > 0 ? int(done * 100 / total) : 0;
-                         if (now != percent)
-                             err << "Writing... " << (percent = now) << " %\n" << Qt::flush;
-                     });
-    QObject::connect(&writer, &DiscWriter::FileError, &loop, [&](int code, const QString &name) {
-        err << FileErrorText(code, name) << '\n';
-    });
-    QObject::connect(&writer, &DiscWriter::WriteError, &loop,
-                     [&](int category, int code, const QString &text, const QString &sense) {
-                         err << "Writing Error: (" << category << ")   " << text << '\n';
-                         if (category == DiscWriter::ErrorDrive)
-                             err << DriveErrorText(code) << "\n Error Sense Data: " << sense
-                                 << '\n';
-                         // Refused before a block was written: the run changed nothing.
-                         status = category == DiscWriter::ErrorRefused && !started
-                                      ? CliExit::Refused
-                                      : CliExit::ItemFailed;
-                         loop.quit();
-                     });
+    showWriting(writer, line, loop);
+    QObject::connect(&writer, &DiscWriter::FileError, &loop,
+                     [&](int code, const QString &name) { say(FileErrorText(code, name)); });
+    QObject::connect(
+        &writer, &DiscWriter::WriteError, &loop,
+        [&](int category, int code, const QString &text, const QString &sense) {
+            say(QStringLiteral("Writing Error: (%1)   %2").arg(category).arg(text));
+            if (category == DiscWriter::ErrorDrive)
+                say(DriveErrorText(code) + QStringLiteral("\n Error Sense Data: ") + sense);
+            // Refused before a block was written: the run changed nothing.
+            status = category == DiscWriter::ErrorRefused && !started ? CliExit::Refused
+                                                                      : CliExit::ItemFailed;
+            loop.quit();
+        });
     QObject::connect(&writer, &DiscWriter::WriteCancelled, &loop, [&] {
-        err << "Writing Cancelled!\n";
+        say(QStringLiteral("Writing Cancelled!"));
         status = CliExit::ItemFailed;
         loop.quit();
     });
     QObject::connect(&writer, &DiscWriter::WriteCompleted, &loop, [&] {
-        err << "Writing is complete!\n";
+        if (!quiet)
+            say(QStringLiteral("Writing is complete!"));
         finished = true;
         if (!verify)
             loop.quit();
     });
-    QObject::connect(
-        &writer, &DiscWriter::VerifyProgress, &loop,
-        [&](const QString &disc, const QString &source, int, int, int result, qint64, qint64) {
-            if (result != DiscWriter::VerifyMatched)
-                err << "Verify Error (" << result << "): " << disc << " (disc) " << source
-                    << " (source)\n";
-        });
+    QObject::connect(&writer, &DiscWriter::VerifyProgress, &loop,
+                     [&](const QString &disc, const QString &source, int, int, int result,
+                         qint64 done, qint64 total) {
+                         if (result != DiscWriter::VerifyMatched)
+                             say(QStringLiteral("Verify Error (%1): %2 (disc) %3 (source)")
+                                     .arg(result)
+                                     .arg(disc, source));
+                         line.progress(QStringLiteral("Verifying ") + disc,
+                                       total > 0 ? int(done * 100 / total) : 0);
+                     });
     QObject::connect(&writer, &DiscWriter::VerifyCompleted, &loop, [&](int compared, int matched) {
-        err << "Auto-Verify...Complete (" << matched << " of " << compared << " MATCHED)\n";
+        if (!quiet || matched != compared)
+            say(QStringLiteral("Auto-Verify...Complete (%1 of %2 MATCHED)")
+                    .arg(matched)
+                    .arg(compared));
         if (matched != compared)
             status = CliExit::ItemFailed;
         loop.quit();
     });
+    // An erase tells nothing until it ends: the line shows how long it has taken.
+    QTimer erasing;
+    QObject::connect(&erasing, &QTimer::timeout, &loop, [&] { line.progress(QString(), -1); });
     QObject::connect(&writer, &DiscWriter::EraseStarted, &loop, [&] {
-        err << "Erasing Disc...Please Wait!!\n" << Qt::flush;
+        if (!quiet)
+            say(QStringLiteral("Erasing Disc...Please Wait!!"));
+        line.progress(QStringLiteral("Erasing the disc..."), -1);
+        erasing.start(100);
     });
     QObject::connect(&writer, &DiscWriter::EraseCompleted, &loop, [&] {
-        err << "Erase operation complete!!!\n";
+        if (!quiet)
+            say(QStringLiteral("Erase operation complete!!!"));
         finished = true;
         loop.quit();
     });
     loop.exec();
+    line.clear();
     return afterStopRequest(status, finished, err);
 }
 
@@ -364,11 +397,13 @@ int burn(const DiscOptions &options, QTextStream &err)
     writer.setAutoVerify(options.verify && !options.test);
     writer.setFinalizeDisc(options.finalize);
     writer.setTestWrite(options.test);
+    err.flush();
+    ProgressLine line(STDERR_FILENO, !options.quiet, QStringLiteral("Writing the disc..."));
     if (!writer.StartWrite()) {
         err << "Disc Write could not be started. " << writer.LastError() << '\n';
         return CliExit::Refused;
     }
-    return follow(writer, err, writer.AutoVerify());
+    return follow(writer, err, writer.AutoVerify(), line, options.quiet);
 }
 
 int makeIso(const DiscOptions &options, QTextStream &err)
@@ -378,23 +413,23 @@ int makeIso(const DiscOptions &options, QTextStream &err)
         return CliExit::Refused;
     writer.setVolumeLabel(options.label.value_or(defaultLabel));
     stopOnSignal(writer, writer);
-    int percent = -1;
-    QObject::connect(&writer, &DiscWriter::WriteProgress, &writer,
-                     [&](int, qint64 done, qint64 total) {
-                         const int now = total > 0 ? int(done * 100 / total) : 0;
-                         if (now != percent)
-                             err << "Writing... " << (percent = now) << " %\n" << Qt::flush;
-                     });
+    err.flush();
+    ProgressLine line(STDERR_FILENO, !options.quiet, QStringLiteral("Making the image..."));
+    showWriting(writer, line, writer);
     QObject::connect(&writer, &DiscWriter::FileError, &writer, [&](int code, const QString &name) {
-        err << FileErrorText(code, name) << '\n';
+        line.clear();
+        err << FileErrorText(code, name) << '\n' << Qt::flush;
     });
-    if (!writer.SaveImageToFile(options.output)) {
+    const bool made = writer.SaveImageToFile(options.output);
+    line.clear();
+    if (!made) {
         if (interruptionRequested())
             return afterStopRequest(CliExit::ItemFailed, false, err);
         err << "Error creating ISO File. " << writer.LastError() << '\n';
         return CliExit::ItemFailed;
     }
-    err << "ISO File Created successfully!\n";
+    if (!options.quiet)
+        err << "ISO File Created successfully!\n";
     return afterStopRequest(CliExit::Success, true, err);
 }
 
@@ -406,11 +441,13 @@ int erase(const DiscOptions &options, QTextStream &err)
     // An erase cannot be stopped once it runs; asked before, it does not start.
     if (interruptionRequested())
         return afterStopRequest(CliExit::Refused, false, err);
+    err.flush();
+    ProgressLine line(STDERR_FILENO, !options.quiet, QStringLiteral("Erasing the disc..."));
     if (!writer.EraseDisc(!options.full)) {
         err << "Error Erasing Disc!!! " << writer.LastError() << '\n';
         return CliExit::Refused;
     }
-    return follow(writer, err, false);
+    return follow(writer, err, false, line, options.quiet);
 }
 
 } // namespace

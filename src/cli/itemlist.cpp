@@ -20,17 +20,6 @@ int itemIndex(const QString &word)
 
 } // namespace
 
-QString itemName(int index)
-{
-    static const QString names[ItemCount] = {
-        QStringLiteral("accounts"),  QStringLiteral("mailrules"),  QStringLiteral("ldap"),
-        QStringLiteral("newsrules"), QStringLiteral("junkmail"),   QStringLiteral("contacts"),
-        QStringLiteral("database"),  QStringLiteral("signatures"), QStringLiteral("stationeries"),
-        QStringLiteral("settings"),
-    };
-    return names[index];
-}
-
 QString itemCaption(int index)
 {
     // Item 0's caption carries separator characters meant for a check box.

@@ -7,8 +7,7 @@
 
 namespace quillory {
 
-// The items on the command line: each by its index or by a short name without blanks.
-QString itemName(int index);
+// The items on the command line: each by its index or by its name (itemName).
 // The check box caption, in words a terminal can show.
 QString itemCaption(int index);
 

@@ -59,12 +59,14 @@ const ArchiveCommand archiveCommands[] = {
       "--json prints one JSON document (see brevnor-cli(1))"},
      runListCommand,
      CliOption::CodePage | CliOption::Json},
-    {{QLatin1String("verify"), "verify ARCHIVE [--codepage N]",
+    {{QLatin1String("verify"), "verify ARCHIVE [--quiet] [--json] [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
       "archive, the password's authentication code, and say whether it is sound"},
      runVerifyCommand,
-     CliOption::CodePage},
-    {{QLatin1String("restore"), "restore ARCHIVE [--items LIST] [--account NAME]... [--codepage N]",
+     CliOption::CodePage | CliOption::Quiet | CliOption::Json},
+    {{QLatin1String("restore"),
+      "restore ARCHIVE [--items LIST] [--account NAME]... [--quiet] [--json]\n"
+      "             [--codepage N]",
       "put the items back into the mail profile without asking, replacing what\n"
       "is there, and print the report; LIST defaults to every item the archive\n"
       "holds. Nothing is restored when an entry the items need is damaged, or\n"
@@ -73,17 +75,22 @@ const ArchiveCommand archiveCommands[] = {
       "(as list shows them, in any case), each swapped in whole; LIST then\n"
       "defaults to the accounts item alone"},
      runRestoreCommand,
-     CliOption::Items | CliOption::CodePage | CliOption::Account},
+     CliOption::Items | CliOption::CodePage | CliOption::Account | CliOption::Quiet |
+         CliOption::Json},
     {{QLatin1String("backup"),
-      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--dry-run]",
+      "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--keep N]\n"
+      "             [--quiet] [--json] [--dry-run]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
-      "with a password; so does --password-file. Before it starts, a warning\n"
-      "says when the archive will not fit where it goes or in the temporary\n"
-      "folder; the backup goes on. --dry-run prints the estimated size of the\n"
-      "archive and the free space, and writes nothing"},
+      "with a password; so does --password-file. --keep N (1 to 99) keeps the\n"
+      "last N archives: the one replaced stays beside it, named after the time\n"
+      "it was written (\"mail 2026-12-08 0900.wlm\"), and the oldest beyond N go.\n"
+      "Before it starts, a warning says when the archive will not fit where it\n"
+      "goes or in the temporary folder; the backup goes on. --dry-run prints\n"
+      "the estimated size of the archive and the free space, and writes nothing"},
      runBackupCommand,
-     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::DryRun},
+     CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::Keep |
+         CliOption::Quiet | CliOption::Json | CliOption::DryRun},
 };
 
 const char itemsText[] =
@@ -102,6 +109,12 @@ const char codePageText[] =
     "Archives made on Windows hold their texts, names and passwords in the ANSI code\n"
     "page of that Windows. Such texts are read in code page N of --codepage N, else of\n"
     "the environment variable QUILLORY_CODEPAGE, else in the one Wine gives the locale.\n";
+
+const char progressText[] =
+    "\n"
+    "On a terminal, backup, restore, verify, burn, iso and erase show their progress on one\n"
+    "line of standard error; --quiet leaves it out and prints only the report's problems.\n"
+    "--json prints the outcome of backup, restore or verify as one JSON document.\n";
 
 const char exitText[] =
     "\n"
@@ -142,11 +155,11 @@ void printUsage(QTextStream &stream)
     stream << discUsage;
     stream << "  --help     show this text; COMMAND --help shows the command's own\n";
     printItems(stream);
-    stream << passwordsText << codePageText << exitText;
+    stream << passwordsText << codePageText << progressText << exitText;
 }
 
 void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive, bool items,
-                      bool codePage = false)
+                      bool codePage = false, bool progress = false)
 {
     QString description = QString::fromLatin1(help.description);
     description.front() = description.front().toUpper();
@@ -157,6 +170,8 @@ void printCommandHelp(QTextStream &stream, const CommandHelp &help, bool archive
         stream << passwordsText;
     if (codePage)
         stream << codePageText;
+    if (progress)
+        stream << progressText;
     stream << exitText;
 }
 
@@ -186,7 +201,7 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
     if (isDiscCommand(command)) {
         if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
             out << "Usage: brevnor-cli COMMAND [ARGUMENTS]\n\nDisc commands:\n"
-                << discUsage << exitText;
+                << discUsage << progressText << exitText;
             return CliExit::Success;
         }
         return runDiscCommand(args, out, err);
@@ -203,13 +218,15 @@ int runCommand(const QStringList &args, QTextStream &out, QTextStream &err)
             err << "brevnor-cli " << command << ": " << options.message() << "\n\n";
             printCommandHelp(err, archiveCommand.help, true,
                              archiveCommand.options.testFlag(CliOption::Items),
-                             archiveCommand.options.testFlag(CliOption::CodePage));
+                             archiveCommand.options.testFlag(CliOption::CodePage),
+                             archiveCommand.options.testFlag(CliOption::Quiet));
             return CliExit::Refused;
         }
         if (options->help) {
             printCommandHelp(out, archiveCommand.help, true,
                              archiveCommand.options.testFlag(CliOption::Items),
-                             archiveCommand.options.testFlag(CliOption::CodePage));
+                             archiveCommand.options.testFlag(CliOption::CodePage),
+                             archiveCommand.options.testFlag(CliOption::Quiet));
             return CliExit::Success;
         }
         if (options->codePage)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quillory {
 
@@ -8,6 +9,18 @@ namespace quillory {
 inline QString terminalText(QString text)
 {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// A run's report as --quiet prints it: without its completion heading and the lines of items
+// that went well, so that only problems are left; the report's lines are already LF-separated.
+inline QString problemLines(const QString &report, const QString &completedHeading)
+{
+    QStringList kept;
+    for (const QString &line : report.split(QLatin1Char('\n')))
+        if (!line.isEmpty() && line != completedHeading &&
+            !line.endsWith(QLatin1String("\tSuccessed!")))
+            kept.append(line);
+    return kept.join(QLatin1Char('\n'));
 }
 
 } // namespace quillory

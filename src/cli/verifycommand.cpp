@@ -5,24 +5,28 @@
 #include "cli/clioptions.h"
 #include "cli/exitstatus.h"
 #include "cli/passwordinput.h"
+#include "cli/progressline.h"
+#include "cli/runrecord.h"
 #include "platform/userdialogs.h"
 #include "platform/zip/ziparchive.h"
 #include "restore/openedbackup.h"
 
+#include <unistd.h>
+
 namespace quillory {
 
-int runVerifyCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
-                     QTextStream &err)
+namespace {
+
+int verify(ProgramContext &context, const CliOptions &options, QTextStream &out, QTextStream &err,
+           RunRecord &record)
 {
     const bool protectedArchive = ZipArchive::IsProtected(options.archive);
     QString password;
     if (protectedArchive) {
         PasswordInput passwords(options.passwordFile);
         const std::optional<QString> given = passwords.read(passwordPrompt(options.archive));
-        if (!given) {
-            err << "brevnor-cli: " << passwords.problem() << '\n';
-            return CliExit::Refused;
-        }
+        if (!given)
+            return refuseRun(record, err, passwords.problem());
         password = *given;
     }
     ZipArchive Zip1;
@@ -32,15 +36,34 @@ int runVerifyCommand(ProgramContext &context, const CliOptions &options, QTextSt
             protectedArchive ? wrongPasswordText : invalidBackupText, applicationTitle(),
             protectedArchive ? MessageIcon::Information : MessageIcon::Error, MessageButtons::Ok);
         err << opened.message() << '\n';
+        record.setReason(opened.message());
         return CliExit::Refused;
     }
-    if (Result intact = Zip1.VerifyEntries(); !intact) {
+    err.flush();
+    ProgressLine line(STDERR_FILENO, !options.quiet, QStringLiteral("Reading the archive..."));
+    const Result intact = Zip1.VerifyEntries({}, [&line](quint64 done, quint64 total) {
+        line.progress(QString(), total ? int(done * 100 / total) : 100);
+        line.bytes(done, total);
+    });
+    line.clear();
+    if (!intact) {
         err << intact.message() << '\n';
+        record.setReason(intact.message());
         return CliExit::Refused;
     }
-    out << "The archive " << options.archive << " is sound: its " << Zip1.entryNames().size()
-        << " entries read back intact.\n";
+    if (!options.json && !options.quiet)
+        out << "The archive " << options.archive << " is sound: its " << Zip1.entryNames().size()
+            << " entries read back intact.\n";
     return CliExit::Success;
+}
+
+} // namespace
+
+int runVerifyCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
+                     QTextStream &err)
+{
+    RunRecord record(options.archive);
+    return record.finish(verify(context, options, out, err, record), options.json, out);
 }
 
 } // namespace quillory

@@ -1,15 +1,32 @@
 #include "help/helplocations.h"
 
+#include "app/programfolder.h"
+
+#include <QUrl>
+
 namespace quillory {
+
+namespace {
+
+QString helpPageAddress(const QString &section = QString())
+{
+    QUrl page = QUrl::fromLocalFile(helpFilePath(programFolder()));
+    page.setFragment(section);
+    return page.toString();
+}
+
+} // namespace
 
 QString productWebAddress()
 {
-    return QStringLiteral(QUILLORY_WEB_ADDRESS);
+    const QString configured = QStringLiteral(QUILLORY_WEB_ADDRESS);
+    return configured.isEmpty() ? helpPageAddress() : configured;
 }
 
 QString supportEmailAddress()
 {
-    return QStringLiteral(QUILLORY_SUPPORT_EMAIL);
+    const QString configured = QStringLiteral(QUILLORY_SUPPORT_EMAIL);
+    return configured.isEmpty() ? helpPageAddress(QStringLiteral("problems")) : configured;
 }
 
 QString helpFilePath(const QString &programFolder)

@@ -4,7 +4,8 @@
 
 namespace quillory {
 
-// The product's web address and support address; set when the program is configured.
+// The product's web address and support address, as the build was configured; without them, the
+// installed help page and its troubleshooting section.
 QString productWebAddress();
 QString supportEmailAddress();
 

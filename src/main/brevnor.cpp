@@ -4,19 +4,24 @@
 #include "app/windows/skin.h"
 #include "help/windows/productlogo.h"
 #include "main/jobstart.h"
+#include "main/startoptions.h"
 #include "main/unattended.h"
 #include "main/windows/frmmain.h"
 #include "main/windows/maintabs.h"
+#include "platform/clock.h"
 #include "platform/widgets/widgetdialogs.h"
 #include "platform/wine/wineprefix.h"
 #include "schedule/backupjobscheduler.h"
+#include "schedule/failednotice.h"
 #include "schedule/windows/schedulercommand.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -32,6 +37,8 @@ bool displayAvailable()
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = quillory::answerStartOptions(argc, argv))
+        return *answered;
     const int stopWake = quillory::installStopSignals();
     if (quillory::isJobStart(argc, argv))
         return quillory::runJob(argc, argv);
@@ -76,5 +83,9 @@ int main(int argc, char *argv[])
         });
     }
     window.show();
+    QTimer::singleShot(0, &window, [&dialogs] {
+        quillory::tellFailedScheduledBackups(dialogs, quillory::backupJobFolder(),
+                                             quillory::clockNow());
+    });
     return app.exec();
 }

@@ -1,16 +1,100 @@
 #include "main/jobstart.h"
 
+#include "app/itemtable.h"
+#include "app/profilelock.h"
+#include "app/programcontext.h"
 #include "backup/autobackup.h"
+#include "backup/autobackupcommandline.h"
 #include "main/unattended.h"
+#include "platform/clock.h"
 #include "platform/cron/jobfile.h"
+#include "platform/desktopnotification.h"
+#include "platform/headlessdialogs.h"
+#include "platform/heldsecrets.h"
+#include "platform/wine/wineprefix.h"
+#include "schedule/backupjobsettings.h"
+#include "schedule/jobrecord.h"
+#include "schedule/runtimes.h"
 
-#include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QString>
 
 #include <cstdio>
 #include <cstring>
 
 namespace quillory {
+
+namespace {
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+QStringList reportLines(const QStringList &texts)
+{
+    QStringList lines;
+    for (const QString &text : texts)
+        for (const QString &line : QString(text)
+                                       .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            lines.append(line);
+    return lines;
+}
+
+JobRun runOf(const AutoBackupReport &report, const QStringList &said)
+{
+    JobRun run;
+    run.exitStatus = report.exitStatus;
+    run.archive = report.archivePath;
+    if (!run.failed())
+        run.archiveSize = QFileInfo(report.archivePath).size();
+    for (int index = 0; index < ItemCount; ++index) {
+        if (!report.chosen[index])
+            continue;
+        const QString label = itemTable()[index].logLabel + QStringLiteral(": ");
+        QStringList reasons;
+        for (const QString &problem : report.outcome.problems)
+            if (problem.startsWith(label))
+                reasons.append(problem.mid(label.size()));
+        QString result = QStringLiteral("failed");
+        // A run that wrote no archive stored nothing.
+        if (!report.outcome.archive)
+            reasons.append(report.outcome.archive.message());
+        else if (report.outcome.stored[index])
+            result = reasons.isEmpty() ? QStringLiteral("succeeded") : QStringLiteral("partial");
+        run.items.append({itemName(index), result, reasons.join(QLatin1Char('\n'))});
+    }
+    run.lines = reportLines(said) + reportLines({report.outcome.log});
+    return run;
+}
+
+JobRecord recordOf(const QString &jobFile)
+{
+    const Expected<JobRecord> record = readJobRecord(outcomeRecordPath(jobFile));
+    if (!record)
+        say(record.message());
+    return record ? *record : JobRecord();
+}
+
+void record(const QString &jobFile, const JobRun &run)
+{
+    JobRecord record = recordOf(jobFile);
+    record.add(run);
+    const QString path = outcomeRecordPath(jobFile);
+    if (const Result written = writeJobRecord(path, record); !written)
+        say(QStringLiteral("The outcome of the job could not be recorded in %1: %2")
+                .arg(path, written.message()));
+    if (!run.failed() || sessionBusAddress().isEmpty())
+        return;
+    if (const Result told =
+            notifyDesktop(QStringLiteral("Scheduled backup failed"), failureSentence(run));
+        !told)
+        say(told.message());
+}
+
+} // namespace
 
 bool isJobStart(int argc, char *argv[])
 {
@@ -19,19 +103,65 @@ bool isJobStart(int argc, char *argv[])
 
 int runJob(int argc, char *argv[])
 {
-    if (argc != 3) {
-        std::fputs("Usage: brevnor --job FILE\n", stderr);
+    const bool ifMissed = argc == 4 && std::strcmp(argv[3], "--if-missed") == 0;
+    if (argc != 3 && !ifMissed) {
+        std::fputs("Usage: brevnor --job FILE [--if-missed]\n", stderr);
         return AutoBackupExit::NotWritten;
     }
-    const Expected<QString> arguments = readJobFile(QString::fromLocal8Bit(argv[2]));
-    if (!arguments) {
-        std::fprintf(stderr, "%s\n", arguments.message().toLocal8Bit().constData());
+    // Qt is given only the program's path.
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+    const QString jobFile = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+
+    JobRun run;
+    run.start = clockNow();
+    const Expected<JobFileContents> contents = readJobFile(jobFile);
+    if (!contents) {
+        // Nothing known of the job, removed perhaps: a catch-up check says nothing, and records
+        // nothing.
+        if (ifMissed)
+            return 0;
+        say(contents.message());
+        run.lines = {contents.message()};
+        run.end = clockNow();
+        record(jobFile, run);
         return AutoBackupExit::NotWritten;
     }
-    // The text stays in this process's memory: the process list shows only the file's name.
-    QByteArray text = arguments->toLocal8Bit();
-    char *jobArgv[] = {argv[0], text.data(), nullptr};
-    return runUnattended(2, jobArgv);
+    if (const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(contents->arguments);
+        command && !command->password.isEmpty())
+        protectHeldSecrets();
+    const BackupJobSettings settings = BackupJobSettings::from(contents->settings);
+
+    HeadlessDialogs dialogs;
+    ProgramContext context(defaultWinePrefix(), dialogs);
+    // Taken before the record is looked at: a run in progress records its own outcome, and a
+    // catch-up check leaves the profile to it.
+    const Expected<ProfileLock> lock = ProfileLock::take(context.prefixPath());
+    if (!lock && ifMissed)
+        return 0;
+    if (ifMissed) {
+        const std::optional<ScheduledJob> job = scheduleFrom(contents->settings);
+        const JobRecord history = recordOf(jobFile);
+        const QDateTime since =
+            history.lastComplete.isValid() ? history.lastComplete : settings.created;
+        if (!job || !runIsMissed(*job, since, clockNow()))
+            return 0;
+        run.start = clockNow();
+    }
+    if (!lock) {
+        context.dialogs().message(lock.message(), applicationTitle(), MessageIcon::Error);
+        run.lines = reportLines(dialogs.written());
+        run.end = clockNow();
+        record(jobFile, run);
+        return AutoBackupExit::NotWritten;
+    }
+    const AutoBackupReport report = backUpLocked(context, contents->arguments, settings.keep);
+    const QDateTime start = run.start;
+    run = runOf(report, dialogs.written());
+    run.start = start;
+    run.end = clockNow();
+    record(jobFile, run);
+    return run.exitStatus;
 }
 
 } // namespace quillory

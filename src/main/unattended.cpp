@@ -65,12 +65,17 @@ int runUnattended(int argc, char *argv[])
         context.dialogs().message(lock.message(), applicationTitle(), MessageIcon::Error);
         return AutoBackupExit::NotWritten;
     }
+    return backUpLocked(context, commandLine, 1).exitStatus;
+}
+
+AutoBackupReport backUpLocked(ProgramContext &context, const QString &commandLine, int keep)
+{
     // A missing store is said on standard error; the run still goes on and its items fail.
     loadProgram(context);
     removeLeftovers(context, namedArchive(context, commandLine));
     // A backup stopped before its archive was in place says so and fails; one stopped after is
     // done, and says nothing of the signal.
-    return RunAutoBackup(context, commandLine);
+    return performAutoBackup(context, commandLine, keep);
 }
 
 } // namespace quillory

@@ -32,6 +32,20 @@ QString resolvedTarget(const QString &target)
     return path;
 }
 
+// A copy whose data is on disk before its name can stand for the file it copies.
+bool copyToDisk(const QString &from, const QByteArray &to)
+{
+    if (!QFile::copy(from, QFile::decodeName(to)))
+        return false;
+    const int fd = ::open(to.constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        ::unlink(to.constData());
+    return synced;
+}
+
 } // namespace
 
 bool isPrivateFolder(const QString &folder)
@@ -150,6 +164,36 @@ Result FileReplacement::keepAccess(int fd)
     return Result::success();
 }
 
+// Whether a file was put at m_keepAs where none was before, for undoing it.
+Expected<bool> FileReplacement::keepPrevious()
+{
+    if (m_keepAs.isEmpty())
+        return false;
+    const QByteArray target = QFile::encodeName(m_target);
+    const QByteArray kept = QFile::encodeName(m_keepAs);
+    struct stat previous {};
+    struct stat existing {};
+    if (::stat(target.constData(), &previous) != 0 || !S_ISREG(previous.st_mode))
+        return false;
+    const bool taken = ::lstat(kept.constData(), &existing) == 0;
+    if (taken && existing.st_dev == previous.st_dev && existing.st_ino == previous.st_ino)
+        return false;
+    // Made under a name of its own first, so that a file already at m_keepAs goes only when the
+    // whole copy is there; what a killed run left under such a name goes now.
+    removeStaleReplacements(m_keepAs);
+    const QByteArray staged = QFile::encodeName(m_keepAs + replacementMark + runOwnedSuffix());
+    if (::link(target.constData(), staged.constData()) != 0 && !copyToDisk(m_target, staged))
+        return Result::failure(
+            QStringLiteral("the file it replaces cannot be kept as %1.").arg(m_keepAs));
+    if (::rename(staged.constData(), kept.constData()) != 0) {
+        const int error = errno;
+        ::unlink(staged.constData());
+        return Result::failure(QStringLiteral("the file it replaces cannot be kept as %1: %2")
+                                   .arg(m_keepAs, systemError(error)));
+    }
+    return !taken;
+}
+
 Result FileReplacement::commit(Durability durability)
 {
     const auto failed = [this](const QString &why) {
@@ -187,8 +231,15 @@ Result FileReplacement::commit(Durability durability)
     }
     if (!done)
         return failed(done.message());
-    if (::rename(path.constData(), QFile::encodeName(m_target).constData()) != 0)
-        return failed(QStringLiteral("it cannot take its place: %1").arg(systemError(errno)));
+    const Expected<bool> keptAnew = keepPrevious();
+    if (!keptAnew)
+        return failed(keptAnew.message());
+    if (::rename(path.constData(), QFile::encodeName(m_target).constData()) != 0) {
+        const int error = errno;
+        if (*keptAnew)
+            ::unlink(QFile::encodeName(m_keepAs).constData());
+        return failed(QStringLiteral("it cannot take its place: %1").arg(systemError(error)));
+    }
     m_pending = false;
     if (!sync)
         return Result::success();

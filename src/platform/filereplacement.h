@@ -36,14 +36,20 @@ public:
     QString path() const { return m_file.fileName(); }
     // The file it replaces, links followed.
     const QString &target() const { return m_target; }
+    // Before the new file takes its place, `commit` keeps the file it replaces under `path` too,
+    // a second name of the same file where the file system allows it, else a copy; a file
+    // already at `path` is replaced. When the replacement fails, `path` is as it was.
+    void keepPreviousAs(const QString &path) { m_keepAs = path; }
     // `Unsynced` skips both syncs: for files in a run's staging folder, which no power cut needs
     // to find again.
     Result commit(Durability durability = Durability::Synced);
 
 private:
     Result keepAccess(int fd);
+    Expected<bool> keepPrevious();
 
     QString m_target;
+    QString m_keepAs;
     QFile m_file;
     Access m_access = Access::AsTarget;
     bool m_pending = false;

@@ -33,6 +33,9 @@ MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title
     const QByteArray line = shown(title + QStringLiteral(": ")) +
                             (word ? QByteArray(word) + ": " : QByteArray()) + shown(text);
     std::fprintf(m_out, "%s\n", line.constData());
+    m_written.append(text);
+    if (!details.isEmpty())
+        m_written.append(details);
     // Nobody can ask for the details here, so they follow the text.
     if (!details.isEmpty())
         std::fprintf(m_out, "%s\n", shown(details).constData());

@@ -34,8 +34,12 @@ public:
     }
     std::optional<QString> password(const QString &) override { return std::nullopt; }
 
+    // Every message written so far, text and details, for a record of the run.
+    const QStringList &written() const { return m_written; }
+
 private:
     std::FILE *m_out;
+    QStringList m_written;
 };
 
 } // namespace quillory

@@ -152,6 +152,7 @@ RestoreOutcome performRestore(ProgramContext &context, ZipArchive &Zip1, const O
         const int from = bar.value();
         ready = checkBeforeChanges(context, Zip1, state, items, [&](quint64 done, quint64 total) {
             bar.advance(from, from + checkSteps, total ? double(done) / double(total) : 1.0);
+            observer.bytes(done, total);
         });
     }
     if (!ready) {

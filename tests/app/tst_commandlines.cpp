@@ -68,6 +68,11 @@ private Q_SLOTS:
             << u"brevnor"_s << QStringList{QString()}
             << QStringList{u"DISPLAY="_s, u"WAYLAND_DISPLAY="_s, u"QT_QPA_PLATFORM="_s} << 2
             << u"needs a display"_s << QString();
+        QTest::newRow("help") << u"brevnor"_s << QStringList{u"--help"_s} << none << 0
+                              << u"brevnor --job FILE"_s << QString();
+        QTest::newRow("unknown option")
+            << u"brevnor"_s << QStringList{u"--frobnicate"_s, u"sf=annaxm=1ps=SECRET"_s} << none
+            << 2 << u"unknown option --frobnicate\n\nUsage: brevnor"_s << QString();
         QTest::newRow("password as a command") << cli << QStringList{u"--password=SECRET"_s} << none
                                                << 2 << u"\"--password\""_s << QString();
         QTest::newRow("password as an option")

@@ -38,6 +38,7 @@ foreach(file
         bin/brevnor-cli
         share/man/man1/brevnor.1.gz
         share/man/man1/brevnor-cli.1.gz
+        share/bash-completion/completions/brevnor-cli
         share/quillory/skins/frmmain.skn
         share/quillory/help/index.html
         share/applications/quillory.desktop

@@ -29,9 +29,9 @@ AT_INFO backupJob(const QString &startTime, const QString &dayList,
 }
 
 // Job numbers start at 1: a 0 stands for a failure, whose message goes to the test's log.
-quint32 added(JobScheduler &jobs, const AT_INFO &job)
+quint32 added(JobScheduler &jobs, const AT_INFO &job, const JobOptions &options = {})
 {
-    const Expected<quint32> number = jobs.NetScheduleJobAdd(job);
+    const Expected<quint32> number = jobs.NetScheduleJobAdd(job, options);
     if (!number)
         qWarning() << number.message();
     return number.ok() ? *number : 0;
@@ -127,7 +127,8 @@ private Q_SLOTS:
                                    jobFile.toUtf8() + "'\n# quillory job 2\n30 14 * * * "));
         // Only the owner may read the password, and only the owner may enter the folder.
         QCOMPARE(test::readFile(jobFile),
-                 QByteArray("sf=annaxm=1000000000ps=bf=/home/anna/mail.wlm\n"));
+                 QByteArray("sf=annaxm=1000000000ps=bf=/home/anna/mail.wlm\nDaysOfWeek=21\n"
+                            "JobTime=32400000\n"));
         QCOMPARE(QFileInfo(jobFile).permissions(),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QCOMPARE(QFileInfo(jobFolder()).permissions(), QFile::ReadOwner | QFile::WriteOwner |
@@ -148,6 +149,33 @@ private Q_SLOTS:
         QVERIFY(numbersOf(jobs.jobs()).isEmpty());
         QCOMPARE(table(), QByteArray());
         QCOMPARE(QDir(jobFolder()).entryList(QDir::Files), QStringList());
+    }
+
+    // A job that makes up missed runs has its two entries with --if-missed right after its own,
+    // written and removed with it; its settings go to its job file, and its record goes with it.
+    void catchUpEntriesComeAndGoWithTheJob()
+    {
+        CrontabScheduler jobs = scheduler();
+        const JobOptions catchUp{{{QStringLiteral("keep"), QStringLiteral("3")}}, true};
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:15"), QStringLiteral("M")), catchUp), 1u);
+        QCOMPARE(added(jobs, backupJob(QStringLiteral("9:15"), QStringLiteral("M"))), 2u);
+        const QByteArray command = "WINEPREFIX='/home/anna/.wine' exec '/usr/bin/brevnor' --job '" +
+                                   jobs.jobFilePath(1).toUtf8() + "'";
+        QVERIFY(table().startsWith("# quillory job 1\n15 9 * * 1 " + command + "\n@reboot " +
+                                   command + " --if-missed\n45 * * * * " + command +
+                                   " --if-missed\n# quillory job 2\n"));
+        const Expected<QList<ScheduledJob>> listed = jobs.jobs();
+        QCOMPARE(numbersOf(listed), QList<quint32>({1, 2}));
+        QVERIFY(listed->at(0).catchesUp);
+        QVERIFY(!listed->at(1).catchesUp);
+        QCOMPARE(listed->at(0).settings.value(QStringLiteral("keep")), QStringLiteral("3"));
+        QVERIFY(!listed->at(1).settings.contains(QStringLiteral("keep")));
+
+        QVERIFY(test::writeFile(jobs.jobFilePath(1) + QStringLiteral(".last"), "{}"));
+        QVERIFY(jobs.removeJob(1).ok());
+        QVERIFY(!table().contains("--if-missed"));
+        QVERIFY(!QFileInfo::exists(jobs.jobFilePath(1) + QStringLiteral(".last")));
+        QCOMPARE(numbersOf(jobs.jobs()), QList<quint32>({2}));
     }
 
     void marksJobsThatCannotRun()

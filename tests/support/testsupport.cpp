@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -190,6 +192,66 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments,
     return run;
 }
 
+ProgramRun runOnTerminal(const QString &program, const QStringList &arguments,
+                         const QStringList &environment, int columns)
+{
+    ProgramRun run;
+    const QStringList assignments = environmentWith(environment).toStringList();
+    // Everything the child needs is made before the fork: after it, only system calls.
+    std::vector<QByteArray> strings{QFile::encodeName(QDir(binDir()).filePath(program))};
+    for (const QString &argument : arguments)
+        strings.push_back(QFile::encodeName(argument));
+    const size_t argumentCount = strings.size();
+    for (const QString &assignment : assignments)
+        strings.push_back(assignment.toLocal8Bit());
+    std::vector<char *> argv;
+    std::vector<char *> envp;
+    for (size_t i = 0; i < strings.size(); ++i)
+        (i < argumentCount ? argv : envp).push_back(strings[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = static_cast<unsigned short>(columns);
+    int terminal = -1;
+    int side = -1;
+    if (::openpty(&terminal, &side, nullptr, nullptr, &size) != 0)
+        return run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        ::ioctl(side, TIOCSCTTY, 0);
+        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            ::dup2(side, stream);
+        ::close(side);
+        ::close(terminal);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(side);
+    if (pid < 0) {
+        ::close(terminal);
+        return run;
+    }
+    // The terminal reports an error once the program, and whatever it started, let go of it.
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        run.out.append(buffer, n);
+    }
+    ::close(terminal);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
 int MeasuredRun::exitCode() const
 {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -279,6 +341,8 @@ bool makeSampleProfile(const QString &folder, const QStringList &options)
 
 } // namespace quillory::test
 
+#include <QMetaMethod>
+#include <QSet>
 #include <QTest>
 #ifdef QUILLORY_TEST_WIDGETS
 #include <QApplication>
@@ -311,10 +375,28 @@ int main(int argc, char *argv[])
 #else
     QCoreApplication app(argc, argv);
 #endif
+    std::vector<std::unique_ptr<QObject>> tests;
+    for (auto &[name, factory] : quillory::test::registry())
+        tests.push_back(factory());
+    // Test functions named on the command line run in the classes that have them.
+    const auto functionsOf = [](const QObject &test) {
+        QSet<QByteArray> names;
+        const QMetaObject *meta = test.metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            names.insert(meta->method(i).name());
+        return names;
+    };
+    QSet<QByteArray> everyFunction;
+    for (const std::unique_ptr<QObject> &test : tests)
+        everyFunction.unite(functionsOf(*test));
+    QSet<QByteArray> named;
+    for (int i = 1; i < argc; ++i)
+        if (const QByteArray name = QByteArray(argv[i]).split(':').first();
+            everyFunction.contains(name))
+            named.insert(name);
     int failures = 0;
-    for (auto &[name, factory] : quillory::test::registry()) {
-        std::unique_ptr<QObject> test = factory();
-        failures += QTest::qExec(test.get(), argc, argv) != 0 ? 1 : 0;
-    }
+    for (const std::unique_ptr<QObject> &test : tests)
+        if (named.isEmpty() || functionsOf(*test).intersects(named))
+            failures += QTest::qExec(test.get(), argc, argv) != 0 ? 1 : 0;
     return failures == 0 ? 0 : 1;
 }

@@ -94,6 +94,11 @@ struct ProgramRun {
 ProgramRun runProgram(const QString &program, const QStringList &arguments,
                       const QStringList &environment = {}, const QByteArray &input = {});
 
+// Runs a built program with its standard input, output and error on a pseudo-terminal `columns`
+// wide, as in a terminal window; `out` holds everything it showed there, in order.
+ProgramRun runOnTerminal(const QString &program, const QStringList &arguments,
+                         const QStringList &environment = {}, int columns = 80);
+
 // A run of a built program with its cost as the kernel counted it.
 struct MeasuredRun {
     int status = -1; // as waitpid gives it

@@ -14,6 +14,7 @@ foreach(file
         share/quillory/skins/frmmain.skn
         share/quillory/help/index.html
         share/quillory/help/help.css
+        share/bash-completion/completions/brevnor-cli
         share/applications/quillory.desktop
         share/icons/hicolor/scalable/apps/quillory.svg
         share/icons/hicolor/256x256/apps/quillory.png)

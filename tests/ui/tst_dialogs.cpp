@@ -1,4 +1,5 @@
 #include "app/itemtable.h"
+#include "app/windows/skin.h"
 #include "backup/backuprun.h"
 #include "platform/widgets/frmpwd.h"
 #include "platform/widgets/widgetdialogs.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,6 +138,112 @@ private Q_SLOTS:
         });
         dialogs.message(text, applicationTitle(), MessageIcon::Information, MessageButtons::Ok, {});
         QVERIFY(looked);
+    }
+
+    void aNameTypedWithoutExtensionGetsTheFilters_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("chosen");
+        const QString archives = QStringLiteral("Quillory File (*.wlm)");
+        QTest::newRow("no extension") << "mail" << archives << "mail.wlm";
+        QTest::newRow("the extension") << "mail.wlm" << archives << "mail.wlm";
+        QTest::newRow("the proposed name") << QString() << archives << "brevnor12-08-26.wlm";
+        QTest::newRow("a filter of several kinds")
+            << "mail" << QStringLiteral("Files (*.wlm *.zip)") << "mail";
+    }
+
+    void aNameTypedWithoutExtensionGetsTheFilters()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, filter);
+        QFETCH(QString, chosen);
+        QTemporaryDir dir;
+        WidgetDialogs dialogs;
+        whenShown<QFileDialog>([&](QFileDialog *dialog) {
+            if (!typed.isEmpty())
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept);
+        });
+        QCOMPARE(dialogs.saveFileName(QStringLiteral("Save"), dir.path(),
+                                      QStringLiteral("brevnor12-08-26.wlm"), filter),
+                 std::optional<QString>(dir.filePath(chosen)));
+    }
+
+    void messageBoxesShowTheirWholeTextAndButtons_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<MessageIcon>("icon");
+        QTest::addColumn<MessageButtons>("buttons");
+        QTest::addColumn<QString>("details");
+        const QString path = QStringLiteral("/home/anna/backups/") + QString(120, u'm') +
+                             QStringLiteral("/bogus.wlm");
+        QTest::newRow("information") << QStringLiteral("The Backup was Completed!")
+                                     << MessageIcon::Information << MessageButtons::Ok << QString();
+        QTest::newRow("question") << QStringLiteral("Do you need to backup your data to CD-R/RW or "
+                                                    "DVD?")
+                                  << MessageIcon::Question << MessageButtons::OkCancel << QString();
+        QTest::newRow("replace a long path")
+            << path + QStringLiteral(" already exists.\nDo you want to replace it?")
+            << MessageIcon::Warning << MessageButtons::YesNo << QString();
+        QTest::newRow("three answers")
+            << QStringLiteral("Keep the disc's earlier session?") << MessageIcon::None
+            << MessageButtons::YesNoCancel << QString();
+        QTest::newRow("with details")
+            << QStringLiteral("Invalid backup file") << MessageIcon::Error << MessageButtons::Ok
+            << QStringLiteral("%1 is not a zip archive.").arg(path);
+        QTest::newRow("report with details")
+            << report(backupCompletedText, {QStringLiteral("Backup Contacts")})
+            << MessageIcon::Information << MessageButtons::Ok
+            << QStringLiteral("Contacts: 2 files could not be read.");
+    }
+
+    // Run from ctest on a 1280x900 screen and a netbook's 1024x600 too, in the program's skin.
+    void messageBoxesShowTheirWholeTextAndButtons()
+    {
+        QFETCH(QString, text);
+        QFETCH(MessageIcon, icon);
+        QFETCH(MessageButtons, buttons);
+        QFETCH(QString, details);
+        Skin skin;
+        QVERIFY(skin.load(Skin::windowSkinPath()));
+        WidgetDialogs dialogs;
+        dialogs.setLook(skin.styleSheet());
+        int looks = 0;
+        whenShown<QMessageBox>([&](QMessageBox *box) {
+            const auto lookWhole = [&] {
+                ++looks;
+                QCoreApplication::processEvents();
+                const QRect screen = box->screen()->availableGeometry();
+                QVERIFY(screen.contains(box->frameGeometry()));
+                const auto inside = [box](const QWidget *part) {
+                    return box->rect().contains(QRect(part->mapTo(box, QPoint()), part->size()));
+                };
+                auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+                QVERIFY(inside(label));
+                QVERIFY(label->height() >= label->heightForWidth(label->width()));
+                if (!label->wordWrap())
+                    QVERIFY(label->width() >= label->sizeHint().width());
+                for (const QPushButton *button : box->findChildren<QPushButton *>()) {
+                    if (!button->isVisible())
+                        continue;
+                    QVERIFY2(inside(button), qPrintable(button->text()));
+                    QVERIFY2(button->width() >= button->sizeHint().width(),
+                             qPrintable(button->text()));
+                }
+            };
+            lookWhole();
+            if (details.isEmpty())
+                return;
+            // The details button, both ways.
+            for (QPushButton *button : box->findChildren<QPushButton *>())
+                if (button->text().contains(QLatin1String("Details"))) {
+                    button->click();
+                    lookWhole();
+                }
+        });
+        dialogs.message(text, applicationTitle(), icon, buttons, details);
+        QCOMPARE(looks, details.isEmpty() ? 1 : 2);
     }
 
     void fileDialogsRememberTheLastFolderOfTheirKind()

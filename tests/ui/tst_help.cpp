@@ -141,10 +141,15 @@ private Q_SLOTS:
             if (!label->text().isEmpty())
                 texts.append(label->text());
         texts.sort();
+        // Built with the default settings, as the tests are: no address is made up, both lead to
+        // the help installed with the program.
+        const QUrl helpPage = QUrl::fromLocalFile(helpFilePath(programFolder()));
+        QCOMPARE(productWebAddress(), helpPage.toString());
+        QCOMPARE(supportEmailAddress(), helpPage.toString() + QStringLiteral("#problems"));
         QStringList expected = {
             QStringLiteral("Quillory v1.50"),    QStringLiteral("Thank you for using our product."),
             QStringLiteral("Visit Our Website"), productWebAddress(),
-            QStringLiteral("Our E-mail"),        supportEmailAddress()};
+            QStringLiteral("Support"),           supportEmailAddress()};
         expected.sort();
         QCOMPARE(texts, expected);
         const auto *logo = box.findChild<QLabel *>(QStringLiteral("picLogo"));

@@ -56,9 +56,10 @@ BackupTab::BackupTab(RunHost &host, QList<QCheckBox *> items)
 
 void BackupTab::cmdTargetFile_Click()
 {
-    const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_host.context(), QStringLiteral("Save Windows Live Mail Data as"),
-        QStringLiteral("brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")));
+    const std::optional<QString> chosen =
+        chooseArchiveToWrite(m_host.context(), QStringLiteral("Save Windows Live Mail Data as"),
+                             QStringLiteral("brevnor%1.wlm")
+                                 .arg(QDate::currentDate().toString(QStringLiteral("MM-dd-yy"))));
     if (!chosen)
         return;
     txtTargetFile->setText(*chosen);

@@ -6,6 +6,7 @@
 #include "help/windows/productlogo.h"
 
 #include <QApplication>
+#include <QUrl>
 
 namespace quillory {
 
@@ -32,6 +33,9 @@ frmabout::frmabout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::f
     ui->picLogo->setPixmap(productLogo(ui->picLogo->minimumSize()));
     ui->lblWebsite->setText(productWebAddress());
     ui->lblEmail->setText(supportEmailAddress());
+    // Without an e-mail address of its own the build points to the help's troubleshooting page.
+    if (!QUrl(supportEmailAddress()).scheme().isEmpty())
+        ui->lblEmailCaption->setText(QStringLiteral("Support"));
     connect(ui->Command3, &QPushButton::clicked, this, &frmabout::Command3_Click);
 }
 

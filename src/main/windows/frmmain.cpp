@@ -21,17 +21,16 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace quillory {
 
@@ -95,10 +94,6 @@ frmMain::frmMain(ProgramContext &context, QWidget *parent)
     selectitem2->addActions({ui->Selectallitems2, ui->Unselectallitems2});
     ui->Frame1->installEventFilter(this);
     ui->Frame4->installEventFilter(this);
-    for (QLineEdit *box : findChildren<QLineEdit *>())
-        box->installEventFilter(this);
-    for (QPlainTextEdit *box : findChildren<QPlainTextEdit *>())
-        box->installEventFilter(this);
 
     // The style's own mask is a bullet.
     for (QLineEdit *box : {ui->txtPassword, ui->txtPassword2})
@@ -150,6 +145,17 @@ void frmMain::Form_Load()
     ui->picCon3->hide();
     ui->pbshow->setRange(0, 100);
     ui->pbshow->setValue(0);
+
+    // One width for both captions, so that the button keeps its place as the tabs change.
+    ui->cmdApply->ensurePolished();
+    const QString designed = ui->cmdApply->text();
+    int applyWidth = 0;
+    for (const QString &caption : {QStringLiteral("Backup Now"), QStringLiteral("Restore Now")}) {
+        ui->cmdApply->setText(caption);
+        applyWidth = std::max(applyWidth, ui->cmdApply->sizeHint().width());
+    }
+    ui->cmdApply->setMinimumWidth(applyWidth);
+    ui->cmdApply->setText(designed);
 
     m_context.staging();
 
@@ -262,6 +268,12 @@ void frmMain::showProgress(const QString &step, int percent)
 
 void frmMain::finishRun()
 {
+    // The notice that the window closes after the run stays in front until it has been read:
+    // the report, and the closing, follow it.
+    if (m_noticeOpen) {
+        m_runEndedUnderNotice = true;
+        return;
+    }
     const std::unique_ptr<Run> run = std::move(m_run);
     const Result result = run->watcher->result();
     // The watcher is still emitting the signal that called this.
@@ -315,10 +327,15 @@ void frmMain::closeEvent(QCloseEvent *event)
         if (m_closeWhenRunEnds)
             return;
         m_closeWhenRunEnds = true;
+        m_noticeOpen = true;
         m_context.dialogs().message(
             QStringLiteral(
                 "A backup or restore is in progress.\r\nThe window closes when it ends."),
             applicationTitle(), MessageIcon::Information);
+        m_noticeOpen = false;
+        // Not from inside the close that is being refused.
+        if (std::exchange(m_runEndedUnderNotice, false))
+            QMetaObject::invokeMethod(this, &frmMain::finishRun, Qt::QueuedConnection);
         return;
     }
     quit_Click();
@@ -327,13 +344,6 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    // A text box takes keys such as Ctrl+A (select all) before the menu sees them; the menu's
-    // shortcuts go first, wherever the focus is.
-    if (event->type() == QEvent::ShortcutOverride &&
-        isMenuShortcut(*static_cast<QKeyEvent *>(event))) {
-        event->ignore();
-        return true;
-    }
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == ui->Frame1 || watched == ui->Frame4)) {
         const auto *press = static_cast<QMouseEvent *>(event);
@@ -345,15 +355,6 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         return press->button() == Qt::RightButton;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-bool frmMain::isMenuShortcut(const QKeyEvent &key) const
-{
-    const QKeySequence pressed(key.keyCombination());
-    const QList<QAction *> actions = findChildren<QAction *>();
-    return std::any_of(actions.begin(), actions.end(), [&pressed](const QAction *action) {
-        return action->isEnabled() && action->shortcuts().contains(pressed);
-    });
 }
 
 void frmMain::SSTab1_Click(int previousTab)

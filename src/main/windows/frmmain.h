@@ -10,7 +10,6 @@
 #include <memory>
 
 class QCheckBox;
-class QKeyEvent;
 class QMenu;
 
 namespace Ui {
@@ -74,7 +73,6 @@ private:
     void fitToScreen();
     void SetItemAvailability();
     void updateCommands();
-    bool isMenuShortcut(const QKeyEvent &key) const;
 
     void SSTab1_Click(int previousTab);
     void cmdApply_Click();
@@ -105,6 +103,8 @@ private:
     bool m_storeFound = false;
     bool m_quitting = false;
     bool m_closeWhenRunEnds = false;
+    bool m_noticeOpen = false;
+    bool m_runEndedUnderNotice = false;
     bool m_fitted = false;
 };
 

@@ -269,6 +269,17 @@ bool readCommand(const QString &command, CrontabJob &entry)
     return true;
 }
 
+// The variables, then `exec` of the program with its job file.
+QString jobCommand(const CrontabJob &entry, const QString &program)
+{
+    QString line;
+    for (const EnvironmentVariable &variable : entry.environment)
+        line += variable.name + QLatin1Char('=') + cronWord(variable.value) + QLatin1Char(' ');
+    // exec, so that no shell stays behind for the length of the run.
+    return line + QStringLiteral("exec ") + cronWord(program) + QStringLiteral(" --job ") +
+           cronWord(entry.scheduled.jobFile);
+}
+
 } // namespace
 
 QByteArray crontabMarker(quint32 number)
@@ -295,13 +306,17 @@ Expected<QByteArray> composeCrontabEntry(const CrontabJob &entry)
     if (const Result carriable = checkCarriable(entry, *command); !carriable)
         return carriable;
 
-    QString line = scheduleFields(entry.scheduled);
-    for (const EnvironmentVariable &variable : entry.environment)
-        line += variable.name + QLatin1Char('=') + cronWord(variable.value) + QLatin1Char(' ');
-    // exec, so that no shell stays behind for the length of the run.
-    line += QStringLiteral("exec ") + cronWord(command->program) + QStringLiteral(" --job ") +
-            cronWord(entry.scheduled.jobFile);
-    return line.toUtf8();
+    return (scheduleFields(entry.scheduled) + jobCommand(entry, command->program)).toUtf8();
+}
+
+QList<QByteArray> composeCatchUpEntries(const CrontabJob &entry)
+{
+    const QString command =
+        jobCommand(entry, splitJobCommand(entry.scheduled.job.Command)->program) +
+        QStringLiteral(" --if-missed");
+    const quint32 minute = (entry.scheduled.job.JobTime / MsPerMinute + 30) % 60;
+    return {(QStringLiteral("@reboot ") + command).toUtf8(),
+            (QStringLiteral("%1 * * * * ").arg(minute) + command).toUtf8()};
 }
 
 std::optional<CrontabJob> parseCrontabEntry(quint32 number, QByteArrayView line)

@@ -34,6 +34,10 @@ std::optional<quint32> parseCrontabMarker(QByteArrayView line);
 // `--job` and scheduled.jobFile, which holds the argument text. A job without week days runs on
 // scheduled.runsOnceOn. Fails when crontab cannot carry the job as it is.
 Expected<QByteArray> composeCrontabEntry(const CrontabJob &job);
+// The entries of a job that catches up: at boot and every hour, half an hour off the job's own
+// minute so as not to meet its run, the same command with "--if-missed" after the job file.
+// Only for a job that composeCrontabEntry writes.
+QList<QByteArray> composeCatchUpEntries(const CrontabJob &job);
 // Reads back only entries in the form composeCrontabEntry writes, and those of the older form
 // that held the argument text itself (scheduled.jobFile empty). Of an entry of the current form
 // the command holds the program only; its argument text is in the job file.

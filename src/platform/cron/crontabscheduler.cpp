@@ -1,5 +1,6 @@
 #include "platform/cron/crontabscheduler.h"
 
+#include "platform/clock.h"
 #include "platform/cron/crontabtable.h"
 #include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
@@ -114,23 +115,30 @@ Result CrontabScheduler::writeTable(CrontabTable table) const
     return Result::success();
 }
 
-Expected<quint32> CrontabScheduler::NetScheduleJobAdd(const AT_INFO &job)
+Expected<quint32> CrontabScheduler::NetScheduleJobAdd(const AT_INFO &job, const JobOptions &options)
 {
     Expected<CrontabTable> table = readTable();
     if (!table)
         return table.result();
     const quint32 number = table->nextJobNumber();
-    CrontabJob entry{{number, job, QDate(), jobFilePath(number), QString()}, m_environment};
+    CrontabJob entry{
+        {number, job, QDate(), jobFilePath(number), QString(), options.settings, options.catchUp},
+        m_environment};
     if (job.DaysOfWeek == 0)
-        entry.scheduled.runsOnceOn = nextRunDate(job.JobTime, QDateTime::currentDateTime());
+        entry.scheduled.runsOnceOn = nextRunDate(job.JobTime, clockNow());
     const Expected<QByteArray> line = composeCrontabEntry(entry);
     if (!line)
         return line.result();
-    if (const Result kept =
-            writeJobFile(entry.scheduled.jobFile, splitJobCommand(job.Command)->arguments);
+    QMap<QString, QString> settings = options.settings;
+    putSchedule(settings, entry.scheduled);
+    if (const Result kept = writeJobFile(entry.scheduled.jobFile,
+                                         splitJobCommand(job.Command)->arguments, settings);
         !kept)
         return kept;
-    table.value().insert(number, *line);
+    // What an earlier job of that number recorded is not this one's.
+    QFile::remove(outcomeRecordPath(entry.scheduled.jobFile));
+    table.value().insert(number, *line,
+                         options.catchUp ? composeCatchUpEntries(entry) : QList<QByteArray>());
     if (const Result written = writeTable(*table); !written) {
         QFile::remove(entry.scheduled.jobFile);
         return written;
@@ -145,13 +153,14 @@ ScheduledJob CrontabScheduler::withArguments(ScheduledJob scheduled) const
     if (!QFileInfo(command.program).isExecutable())
         problems.append(QStringLiteral("The program %1 is missing.").arg(command.program));
     if (!scheduled.jobFile.isEmpty()) {
-        const Expected<QString> arguments = readJobFile(scheduled.jobFile);
-        if (arguments)
-            scheduled.job.Command = joinJobCommand({command.program, *arguments});
-        else if (!QFileInfo::exists(scheduled.jobFile))
+        const Expected<JobFileContents> contents = readJobFile(scheduled.jobFile);
+        if (contents) {
+            scheduled.job.Command = joinJobCommand({command.program, contents->arguments});
+            scheduled.settings = contents->settings;
+        } else if (!QFileInfo::exists(scheduled.jobFile))
             problems.append(QStringLiteral("The job file %1 is missing.").arg(scheduled.jobFile));
         else
-            problems.append(arguments.message());
+            problems.append(contents.message());
     }
     scheduled.problem = problems.join(QLatin1Char(' '));
     return scheduled;
@@ -182,7 +191,10 @@ Result CrontabScheduler::removeJob(quint32 number)
     if (const Result written = writeTable(*table); !written)
         return written;
     // Only the job's own file: a line edited by hand may name any file of the user's.
-    if (jobFile == jobFilePath(number) && QFileInfo::exists(jobFile) && !QFile::remove(jobFile))
+    if (jobFile != jobFilePath(number))
+        return Result::success();
+    QFile::remove(outcomeRecordPath(jobFile));
+    if (QFileInfo::exists(jobFile) && !QFile::remove(jobFile))
         return Result::failure(
             QStringLiteral("Job %1 was removed, but its file %2 could not be deleted; it holds "
                            "the job's password.")

@@ -21,7 +21,8 @@ public:
     // user's environment. user: whose crontab, empty for the caller's own (another needs root).
     CrontabScheduler(QList<EnvironmentVariable> environment, QString jobFolder, QString user = {});
 
-    Expected<quint32> NetScheduleJobAdd(const AT_INFO &job) override;
+    Expected<quint32> NetScheduleJobAdd(const AT_INFO &job,
+                                        const JobOptions &options = {}) override;
     Expected<QList<ScheduledJob>> jobs() override;
     Result removeJob(quint32 number) override;
     bool serviceRuns() const override;

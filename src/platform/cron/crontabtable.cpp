@@ -16,6 +16,20 @@ bool CrontabTable::isJobAt(qsizetype line) const
     return number && parseCrontabEntry(*number, m_lines[line + 1]);
 }
 
+qsizetype CrontabTable::catchUpLines(qsizetype line) const
+{
+    const CrontabJob job =
+        *parseCrontabEntry(*parseCrontabMarker(m_lines[line]), m_lines[line + 1]);
+    if (job.scheduled.jobFile.isEmpty())
+        return 0;
+    const QList<QByteArray> entries = composeCatchUpEntries(job);
+    qsizetype count = 0;
+    while (line + 2 + count < m_lines.size() && count < entries.size() &&
+           entries.contains(m_lines[line + 2 + count]))
+        ++count;
+    return count;
+}
+
 QList<CrontabJob> CrontabTable::jobs() const
 {
     QList<CrontabJob> found;
@@ -23,7 +37,9 @@ QList<CrontabJob> CrontabTable::jobs() const
         if (!isJobAt(line))
             continue;
         found.append(*parseCrontabEntry(*parseCrontabMarker(m_lines[line]), m_lines[line + 1]));
-        ++line;
+        const qsizetype catchUp = catchUpLines(line);
+        found.last().scheduled.catchesUp = catchUp > 0;
+        line += 1 + catchUp;
     }
     std::stable_sort(found.begin(), found.end(), [](const CrontabJob &a, const CrontabJob &b) {
         return a.scheduled.number < b.scheduled.number;
@@ -43,13 +59,13 @@ quint32 CrontabTable::nextJobNumber() const
     return number;
 }
 
-void CrontabTable::insert(quint32 number, const QByteArray &entry)
+void CrontabTable::insert(quint32 number, const QByteArray &entry, const QList<QByteArray> &catchUp)
 {
     // crontab refuses a table whose last line has no line end.
     if (!m_lines.constLast().isEmpty())
         m_lines.append(QByteArray());
-    m_lines.insert(m_lines.size() - 1, crontabMarker(number));
-    m_lines.insert(m_lines.size() - 1, entry);
+    for (const QByteArray &line : QList<QByteArray>{crontabMarker(number), entry} + catchUp)
+        m_lines.insert(m_lines.size() - 1, line);
 }
 
 void CrontabTable::replace(quint32 number, const QByteArray &entry)
@@ -66,7 +82,7 @@ bool CrontabTable::remove(quint32 number)
 {
     for (qsizetype line = 0; line < m_lines.size(); ++line) {
         if (isJobAt(line) && parseCrontabMarker(m_lines[line]) == number) {
-            m_lines.remove(line, 2);
+            m_lines.remove(line, 2 + catchUpLines(line));
             return true;
         }
     }

@@ -40,19 +40,51 @@ Result prepareFolder(const QString &folder)
 
 } // namespace
 
-Result writeJobFile(const QString &path, const QString &arguments)
+Result writeJobFile(const QString &path, const QString &arguments,
+                    const QMap<QString, QString> &settings)
 {
+    QByteArray text = arguments.toUtf8() + '\n';
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        text += it.key().toUtf8() + '=' + it.value().toUtf8() + '\n';
     if (const Result folder = prepareFolder(QFileInfo(path).absolutePath()); !folder)
         return folder;
     // Closed to others before the password is written into it.
-    if (Result written = replaceFileContents(path, arguments.toUtf8() + '\n', Access::OwnerOnly);
-        !written)
+    if (Result written = replaceFileContents(path, text, Access::OwnerOnly); !written)
         return Result::failure(QStringLiteral("The job file %1 could not be written: %2")
                                    .arg(path, written.message()));
     return Result::success();
 }
 
-Expected<QString> readJobFile(const QString &path)
+void putSchedule(QMap<QString, QString> &settings, const ScheduledJob &job)
+{
+    settings.insert(QStringLiteral("JobTime"), QString::number(job.job.JobTime));
+    settings.insert(QStringLiteral("DaysOfWeek"), QString::number(job.job.DaysOfWeek));
+    if (job.runsOnceOn.isValid())
+        settings.insert(QStringLiteral("runsOnceOn"), job.runsOnceOn.toString(Qt::ISODate));
+}
+
+std::optional<ScheduledJob> scheduleFrom(const QMap<QString, QString> &settings)
+{
+    bool timeRead = false;
+    bool daysRead = false;
+    ScheduledJob job;
+    job.job.JobTime = settings.value(QStringLiteral("JobTime")).toUInt(&timeRead);
+    job.job.DaysOfWeek = quint8(settings.value(QStringLiteral("DaysOfWeek")).toUShort(&daysRead));
+    job.runsOnceOn = QDate::fromString(settings.value(QStringLiteral("runsOnceOn")), Qt::ISODate);
+    constexpr quint32 msPerDay = 24 * 60 * 60 * 1000;
+    if (!timeRead || !daysRead || job.job.JobTime >= msPerDay || job.job.DaysOfWeek > 0x7f ||
+        (job.job.DaysOfWeek == 0 && !job.runsOnceOn.isValid()))
+        return std::nullopt;
+    job.job.Flags = JOB_RUN_PERIODICALLY;
+    return job;
+}
+
+QString outcomeRecordPath(const QString &jobFile)
+{
+    return jobFile + QStringLiteral(".last");
+}
+
+Expected<JobFileContents> readJobFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -73,7 +105,14 @@ Expected<QString> readJobFile(const QString &path)
     // The line end written with the text, or added by an editor.
     if (text.endsWith('\n'))
         text.chop(1);
-    return QString::fromUtf8(text);
+    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    JobFileContents contents{lines.first(), {}};
+    for (const QString &line : lines.mid(1)) {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            contents.settings.insert(line.left(equals), line.mid(equals + 1));
+    }
+    return contents;
 }
 
 } // namespace quillory

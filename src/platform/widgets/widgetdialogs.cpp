@@ -7,9 +7,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace quillory {
 
@@ -67,6 +73,75 @@ QString reportLayout(const QString &text)
     return html + QStringLiteral("</table>");
 }
 
+// A message box that shows all of its text and buttons on any screen. Qt lays out the details
+// button by a measure taken before the skin padded it, so that it shrinks to the skin's least
+// button width and cuts its text; and on a screen 1024 pixels wide or less a long line makes the
+// box as wide as the screen, its frame beyond it.
+class WholeMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+    // Call once the box has its look.
+    void setDetails(const QString &details)
+    {
+        setDetailedText(details);
+        ensurePolished();
+        for (QAbstractButton *button : buttons())
+            if (auto *detailsButton = qobject_cast<QPushButton *>(button);
+                detailsButton && buttonRole(button) == ActionRole)
+                widen(*detailsButton);
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        const bool handled = QMessageBox::event(event);
+        // Qt sets the box's size again on each of these.
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::StyleChange ||
+            event->type() == QEvent::FontChange)
+            fit();
+        return handled;
+    }
+
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        fit();
+    }
+
+private:
+    // Wide enough for either of its texts. As a rule of its own look, so that the skin's least
+    // button width, which the skin sets again whenever it polishes the button, does not undo it.
+    static void widen(QPushButton &detailsButton)
+    {
+        const QFontMetrics metrics = detailsButton.fontMetrics();
+        int textWidth = 0;
+        for (const QString &text : {tr("Show Details..."), tr("Hide Details...")})
+            textWidth = std::max(textWidth, metrics.size(Qt::TextShowMnemonic, text).width());
+        if (!detailsButton.icon().isNull())
+            textWidth += detailsButton.iconSize().width() + 4;
+        detailsButton.setStyleSheet(QStringLiteral("min-width: %1px;").arg(textWidth));
+    }
+
+    void fit()
+    {
+        if (!isVisible())
+            return;
+        const QScreen *shownOn = screen();
+        if (!shownOn || !layout())
+            return;
+        // Before the window manager has framed the box its frame is unknown: leave room for the
+        // usual borders.
+        const int frame = std::max(frameGeometry().width() - width(), 12);
+        const int room = shownOn->availableGeometry().width() - frame;
+        if (width() <= room)
+            return;
+        setFixedSize(room, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(room)
+                                                         : height());
+        move(std::max(x(), shownOn->availableGeometry().x()), y());
+    }
+};
+
 // Files are told apart by the patterns of the dialog's filter: "Quillory File (*.wlm)" and
 // "Quillory File(*.wlm)" offer the same kind.
 QString fileKind(const QString &filter)
@@ -76,6 +151,28 @@ QString fileKind(const QString &filter)
     for (const QRegularExpressionMatch &match : patterns.globalMatch(filter))
         kinds.append(match.captured(1).simplified());
     return kinds.join(QLatin1Char(';'));
+}
+
+// The extension of a filter that offers one kind of file by its extension, as "Quillory File
+// (*.wlm)" does; empty for any other.
+QString onlyExtension(const QString &filter)
+{
+    static const QRegularExpression oneExtension(QStringLiteral("^\\*\\.([^.*?;\\[\\]\\s]+)$"));
+    const QRegularExpressionMatch match = oneExtension.match(fileKind(filter));
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+// The detail view's columns are sized when the dialog is made, for its own font and a sample
+// text each: a style sheet's font, a longer size unit or a longer date format would be cut. They
+// follow what they show instead; the name takes the room left.
+void fitDetailColumns(QFileDialog &dialog)
+{
+    auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!details)
+        return;
+    QHeaderView *header = details->header();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 // Large enough for the file names and their details side by side, yet within the screen.
@@ -113,14 +210,14 @@ MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &ti
     // The texts may carry names from an archive or the file system: they are shown, not obeyed.
     const QString text = replacedControls(shownText);
     const QString details = replacedControls(shownDetails);
-    QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
+    WholeMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
     if (text.contains(QLatin1Char('\t'))) {
         box.setTextFormat(Qt::RichText);
         box.setText(reportLayout(text));
     }
-    if (!details.isEmpty())
-        box.setDetailedText(details);
     dress(box);
+    if (!details.isEmpty())
+        box.setDetails(details);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MessageAnswer::Ok;
@@ -144,6 +241,7 @@ std::optional<QString> WidgetDialogs::chooseFile(QFileDialog &dialog, const QStr
         dialog.selectFile(proposedName);
     dialog.resize(fileDialogSize(dialog));
     dress(dialog);
+    fitDetailColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().constFirst();
@@ -160,6 +258,8 @@ std::optional<QString> WidgetDialogs::saveFileName(const QString &title, const Q
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks about replacing a file itself, so the dialog must not ask too.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // A name typed without an extension gets the filter's, as the desktop's file dialogs give it.
+    dialog.setDefaultSuffix(onlyExtension(filter));
     return chooseFile(dialog, folder, filter, proposedName);
 }
 

@@ -18,6 +18,7 @@ void ZipArchive::CloseArchive()
     m_openPassword.clear();
     m_entryIndexes.clear();
     m_targetPath.clear();
+    m_keepPreviousAs.clear();
     m_leftOut.clear();
     m_pending.clear();
     m_pendingNames.clear();

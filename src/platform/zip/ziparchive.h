@@ -72,6 +72,9 @@ public:
     // An archive that lives only for the run (staged, then removed) need not wait for the disk;
     // any other is flushed to disk before it takes its name.
     void setDurable(bool durable) { m_durable = durable; }
+    // The archive `WriteArchive` replaces is kept under `path` as well (see
+    // FileReplacement::keepPreviousAs); empty keeps nothing.
+    void keepPreviousAs(const QString &path) { m_keepPreviousAs = path; }
     // Asked again and again while the archive is written (from the writing thread): once it says
     // so, the write stops and fails, as when the run is interrupted.
     void setStopWhen(std::function<bool()> stop) { m_stopWhen = std::move(stop); }
@@ -173,6 +176,7 @@ private:
     QSet<QString> m_pendingNames;
     bool m_protect = false;
     bool m_durable = true;
+    QString m_keepPreviousAs;
     std::function<bool()> m_stopWhen;
     QString m_password;
 };

@@ -196,6 +196,7 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
         return writable;
     removeStaleReplacements(m_targetPath);
     FileReplacement replacement(m_targetPath);
+    replacement.keepPreviousAs(m_keepPreviousAs);
     if (Result opened = replacement.open(); !opened)
         return opened;
     // libzip writes the archive by name, as a file of its own.

@@ -84,8 +84,12 @@ void RestoreTab::cmdSourceFile_Click()
         show(dialogs, outcome.message);
         return;
     }
-    for (int i = 0; i < ItemCount; ++i)
+    // A tick left from the previous archive would be neither seen as chosen nor restored.
+    for (int i = 0; i < ItemCount; ++i) {
         m_items[i]->setEnabled(m_state.held[i]);
+        if (!m_state.held[i])
+            m_items[i]->setChecked(false);
+    }
     cmdAccounts->setEnabled(m_state.held[ItemMailAccounts]);
 }
 

@@ -5,10 +5,12 @@
 #include "app/archivechoice.h"
 #include "app/programcontext.h"
 #include "app/storediscovery.h"
+#include "platform/clock.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
 #include "platform/widgets/passwordmask.h"
 #include "registry/modreg.h"
+#include "schedule/backupjobsettings.h"
 #include "schedule/filljobinfo.h"
 #include "schedule/jobprogram.h"
 #include "schedule/starttime.h"
@@ -114,7 +116,7 @@ void Frmoption::ifprotect_Click()
 void Frmoption::cmdTargetFile_Click()
 {
     const std::optional<QString> chosen = chooseArchiveToWrite(
-        m_context, QStringLiteral("Save Windows Live Mail Data as"), QStringLiteral("brevnor"));
+        m_context, QStringLiteral("Save Windows Live Mail Data as"), QStringLiteral("brevnor.wlm"));
     if (!chosen)
         return;
     ui->txtTargetFile->setText(*chosen);
@@ -164,7 +166,8 @@ void Frmoption::Command3_Click()
     if (!job)
         return refuse(job.message(), MessageIcon::Warning);
 
-    const Expected<quint32> number = m_scheduler.NetScheduleJobAdd(*job);
+    const Expected<quint32> number = m_scheduler.NetScheduleJobAdd(
+        *job, FillJobOptions(ui->spnKeep->value(), ui->chkCatchUp->isChecked(), clockNow()));
     if (number && m_scheduler.serviceRuns())
         dialogs.message(QStringLiteral("Task %1 has been scheduled.").arg(*number),
                         applicationTitle(), MessageIcon::None);

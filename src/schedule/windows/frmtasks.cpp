@@ -3,9 +3,14 @@
 #include "ui_frmtasks.h"
 
 #include "app/itemtable.h"
+#include "app/windows/columnsharing.h"
+#include "platform/clock.h"
+#include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
 #include "platform/jobscheduler.h"
 #include "platform/userdialogs.h"
+#include "schedule/jobrecord.h"
+#include "schedule/runtimes.h"
 #include "schedule/scheduledbackup.h"
 #include "schedule/starttime.h"
 
@@ -18,7 +23,34 @@ namespace quillory {
 namespace {
 
 constexpr quint8 everyDay = 0x7f;
-constexpr int itemsColumn = 3;
+constexpr int lastRunColumn = 6;
+
+QString timeText(const QDateTime &time)
+{
+    return QLocale().toString(time, QLocale::ShortFormat);
+}
+
+QString lastRunText(const std::optional<JobRun> &run)
+{
+    if (!run)
+        return QStringLiteral("Not yet");
+    return timeText(run->start) + QStringLiteral(", ") + run->resultText();
+}
+
+QString nextRunText(const ScheduledJob &scheduled)
+{
+    const QDateTime next = nextScheduledRun(scheduled, clockNow());
+    return next.isValid() ? timeText(next) : QStringLiteral("None");
+}
+
+// The job's record; none for a job of the older form, whose runs record nothing.
+std::optional<JobRun> lastRun(const ScheduledJob &scheduled)
+{
+    if (scheduled.jobFile.isEmpty())
+        return std::nullopt;
+    const Expected<JobRecord> record = readJobRecord(outcomeRecordPath(scheduled.jobFile));
+    return record ? record->last : std::nullopt;
+}
 
 QString daysText(const ScheduledJob &scheduled)
 {
@@ -46,7 +78,7 @@ QString itemsText(const ItemFlags &items)
 
 // A job whose command is not a backup's, or that cannot run, is still listed, so that it can be
 // deleted.
-QStringList rowText(const ScheduledJob &scheduled)
+QStringList rowText(const ScheduledJob &scheduled, const std::optional<JobRun> &last)
 {
     QStringList row = {QString::number(scheduled.number), startTimeText(scheduled.job.JobTime),
                        daysText(scheduled)};
@@ -57,6 +89,8 @@ QStringList rowText(const ScheduledJob &scheduled)
         row << itemsText(backup->items) << backup->archivePath;
     else
         row << (hasArguments ? backup.message() : QString()) << QString();
+    row << (scheduled.catchesUp ? QStringLiteral("Yes") : QStringLiteral("No")) << lastRunText(last)
+        << nextRunText(scheduled);
     row << (command ? command->program : QString()) << scheduled.problem;
     return row;
 }
@@ -71,6 +105,7 @@ frmTasks::frmTasks(JobScheduler &scheduler, UserDialogs &dialogs, QWidget *paren
     Skin1.load(Skin::windowSkinPath());
     Skin1.apply(this);
 
+    shareColumnWidths(*ui->lvwTasks);
     connect(ui->lvwTasks, &QTreeWidget::itemSelectionChanged, this,
             [this] { ui->cmdDelete->setEnabled(!ui->lvwTasks->selectedItems().isEmpty()); });
     connect(ui->cmdDelete, &QPushButton::clicked, this, &frmTasks::cmdDelete_Click);
@@ -91,18 +126,19 @@ void frmTasks::ListTasks()
         return;
     }
     for (const ScheduledJob &scheduled : *jobs) {
-        auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled));
-        row->setToolTip(itemsColumn, row->text(itemsColumn));
+        const std::optional<JobRun> last = lastRun(scheduled);
+        auto *row = new QTreeWidgetItem(ui->lvwTasks, rowText(scheduled, last));
+        for (int column = 0; column < row->columnCount(); ++column)
+            row->setToolTip(column, row->text(column));
         row->setData(0, Qt::UserRole, scheduled.number);
         if (!scheduled.problem.isEmpty())
             row->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        if (last && last->failed())
+            row->setIcon(lastRunColumn, style()->standardIcon(QStyle::SP_MessageBoxCritical));
+        if (last)
+            row->setToolTip(lastRunColumn, row->text(lastRunColumn) + QStringLiteral("\n\n") +
+                                               last->lines.join(QLatin1Char('\n')));
     }
-    for (int column = 0; column < ui->lvwTasks->columnCount(); ++column)
-        ui->lvwTasks->resizeColumnToContents(column);
-    // All ten items side by side would push the archive off the window: they are cut short,
-    // and the tip shows them all.
-    ui->lvwTasks->setColumnWidth(itemsColumn, qMin(ui->lvwTasks->columnWidth(itemsColumn),
-                                                   40 * fontMetrics().averageCharWidth()));
 }
 
 void frmTasks::cmdDelete_Click()

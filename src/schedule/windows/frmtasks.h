@@ -15,8 +15,10 @@ namespace quillory {
 class JobScheduler;
 class UserDialogs;
 
-// The program's own list of its scheduled backups: when each runs, what it saves and where, the
-// program it starts, never its password; jobs whose program or job file is missing are marked.
+// The program's own list of its scheduled backups: when each runs, what it saves and where,
+// whether it makes up missed runs, how its last run went (a failed one marked) and when it runs
+// next, the program it starts, never its password; jobs whose program or job file is missing are
+// marked.
 // A chosen job can be deleted, together with its job file.
 class frmTasks : public QDialog {
     Q_OBJECT

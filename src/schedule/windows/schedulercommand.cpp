@@ -1,9 +1,12 @@
 #include "schedule/windows/schedulercommand.h"
 
+#include "app/programcontext.h"
+#include "app/windows/formcontrol.h"
 #include "app/windows/runhost.h"
 #include "schedule/windows/frmoption.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QWidget>
 
 namespace quillory {
@@ -19,8 +22,14 @@ void attachScheduler(RunHost &host, JobScheduler &scheduler)
     command->setEnabled(backup->isEnabled());
     QObject::connect(backup, &QAction::enabledChanged, command, &QAction::setEnabled);
     QObject::connect(command, &QAction::triggered, &window, [&host, &scheduler] {
-        Frmoption dialog(host.context(), scheduler, &host.window());
-        dialog.exec();
+        {
+            Frmoption dialog(host.context(), scheduler, &host.window());
+            dialog.exec();
+        }
+        // Closing the dialog emptied the archive name that the Backup tab shares: its box must
+        // not go on showing the old name.
+        formControl<QLineEdit>(host.window(), "txtTargetFile")
+            ->setText(host.context().values().BackupFileName);
     });
 }
 

@@ -92,7 +92,7 @@ private Q_SLOTS:
         QCOMPARE(w.dialogs.shown.first().title, QStringLiteral("Save Windows Live Mail Data as"));
         QVERIFY(w.dialogs.shown.first().text.contains(
             QStringLiteral("|brevnor") + QDate::currentDate().toString(QStringLiteral("MM-dd-yy")) +
-            QStringLiteral("|Quillory File (*.wlm)")));
+            QStringLiteral(".wlm|Quillory File (*.wlm)")));
         QVERIFY(w.context->values().BackupFileName.isEmpty());
 
         w.dialogs.fileAnswers.enqueue(taken);

@@ -2,9 +2,11 @@
 #include "app/programcontext.h"
 #include "app/storediscovery.h"
 #include "app/systemfacts.h"
+#include "help/helplocations.h"
 #include "help/windows/frmabout.h"
 #include "main/windows/frmmain.h"
 #include "platform/runobserver.h"
+#include "platform/widgets/widgetdialogs.h"
 #include "support/testsupport.h"
 #include "testprefix.h"
 
@@ -16,6 +18,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -24,10 +29,12 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <optional>
 #include <stdexcept>
 
@@ -203,8 +210,15 @@ private Q_SLOTS:
     void tabsSwitchTheApplyCaption()
     {
         Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const QRect backupAt = f.button("cmdApply")->geometry();
         f.tabs()->setCurrentIndex(1);
         QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Restore Now"));
+        QCoreApplication::processEvents();
+        // The button keeps its width and its place in the row.
+        QCOMPARE(f.button("cmdApply")->geometry().x(), backupAt.x());
+        QCOMPARE(f.button("cmdApply")->width(), backupAt.width());
         f.tabs()->setCurrentIndex(0);
         QCOMPARE(f.button("cmdApply")->text(), QStringLiteral("Backup Now"));
     }
@@ -389,6 +403,61 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(staging));
     }
 
+    // With the real message boxes: the user reads the notice at leisure while the run ends.
+    void theCloseNoticeStaysInFrontAndTheReportFollows()
+    {
+        TestPrefix prefix;
+        WidgetDialogs dialogs;
+        ProgramContext context(prefix.path(), dialogs);
+        frmMain window(context);
+        dialogs.setParent(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSemaphore gate;
+        std::atomic<bool> workDone = false;
+        const QString report = QStringLiteral("The Backup was Completed!");
+        QVERIFY(window.startRun(
+            QStringLiteral("Starting..."),
+            [&gate, &workDone](RunObserver &) {
+                gate.acquire();
+                workDone = true;
+                return Result::success();
+            },
+            [&context, &report](const Result &) {
+                context.dialogs().message(report, applicationTitle(), MessageIcon::Information);
+            }));
+
+        // Each box as it comes to the front.
+        QStringList inFront;
+        QPointer<QMessageBox> notice;
+        int ticksSinceTheWork = 0;
+        QTimer user;
+        connect(&user, &QTimer::timeout, &user, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            const QString text = box->text().section(QLatin1Char('\r'), 0, 0);
+            if (inFront.isEmpty() || inFront.last() != text)
+                inFront.append(text);
+            if (text.startsWith(QLatin1String("A backup or restore is in progress."))) {
+                if (!notice)
+                    gate.release();
+                notice = box;
+                if (workDone && ++ticksSinceTheWork > 10)
+                    box->accept();
+                return;
+            }
+            if (notice)
+                inFront.append(QStringLiteral("while the notice was open"));
+            box->accept();
+        });
+        user.start(10);
+        QVERIFY(!window.close());
+        QTRY_VERIFY(!window.isVisible());
+        QCOMPARE(inFront,
+                 QStringList({QStringLiteral("A backup or restore is in progress."), report}));
+    }
+
     void aRunKeepsTheWindowSize()
     {
         Fixture f;
@@ -494,28 +563,37 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
     }
 
-    void menuKeysWinInTheTextBoxes_data()
+    void keysKeepTheirHabits_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::newRow("line") << QStringLiteral("cbSource");
-        QTest::newRow("lines") << QStringLiteral("txtAttachInfo");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("answer");
+        const QKeySequence ctrlA(Qt::CTRL | Qt::Key_A);
+        QTest::newRow("Ctrl+A in a line box") << "cbSource" << ctrlA << "selects all";
+        QTest::newRow("Ctrl+A in a multi-line box") << "txtAttachInfo" << ctrlA << "selects all";
+        QTest::newRow("Ctrl+A on the tab") << "SSTab1" << ctrlA << "About";
+        QTest::newRow("F1 in a line box") << "cbSource" << QKeySequence(Qt::Key_F1) << "help";
     }
 
-    void menuKeysWinInTheTextBoxes()
+    // Text boxes edit as in every Linux program; elsewhere the menu's keys hold.
+    void keysKeepTheirHabits()
     {
-        QFETCH(QString, box);
+        QFETCH(QString, focus);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, answer);
         Fixture f;
         f.window.show();
         QVERIFY(QTest::qWaitForWindowActive(&f.window));
-        auto *focused = f.window.findChild<QWidget *>(box);
-        focused->setFocus();
-
-        auto *file = f.find<QMenu>("file");
-        QTest::keyClick(focused, Qt::Key_F, Qt::AltModifier);
-        QTRY_VERIFY(file->isVisible());
-        file->close();
-        f.window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        auto *focused = f.window.findChild<QWidget *>(focus);
+        if (auto *tabs = qobject_cast<QTabWidget *>(focused))
+            focused = tabs->tabBar();
+        auto *line = qobject_cast<QLineEdit *>(focused);
+        auto *lines = qobject_cast<QPlainTextEdit *>(focused);
+        const QString typed = QStringLiteral("anna");
+        if (line)
+            line->setText(typed);
+        if (lines)
+            lines->setPlainText(typed);
         focused->setFocus();
 
         QString shownTitle;
@@ -525,8 +603,28 @@ private Q_SLOTS:
                 about->reject();
             }
         });
-        QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(shownTitle, QStringLiteral("About Quillory"));
+        QTest::keySequence(focused, key);
+        QCOMPARE(shownTitle,
+                 answer == QLatin1String("About") ? QStringLiteral("About Quillory") : QString());
+        QCOMPARE(f.dialogs.messageTexts().size(), answer == QLatin1String("help") ? 1 : 0);
+        if (answer != QLatin1String("selects all"))
+            return;
+        QCOMPARE(line ? line->selectedText() : lines->textCursor().selectedText(), typed);
+
+        // Copy, paste and undo.
+        QTest::keySequence(focused, QKeySequence::Copy);
+        QTest::keySequence(focused, QKeySequence::MoveToEndOfLine);
+        QTest::keySequence(focused, QKeySequence::Paste);
+        const auto text = [line, lines] { return line ? line->text() : lines->toPlainText(); };
+        QCOMPARE(text(), typed + typed);
+        QTest::keySequence(focused, QKeySequence::Undo);
+        QCOMPARE(text(), typed);
+
+        // The menu bar's keys still reach the menus from a text box.
+        auto *file = f.find<QMenu>("file");
+        QTest::keyClick(focused, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(file->isVisible());
+        file->close();
     }
 
     void theWebsiteWithoutABrowserIsSaid()
@@ -536,7 +634,7 @@ private Q_SLOTS:
         f.action("website")->trigger();
         QCOMPARE(f.dialogs.shown.size(), 1);
         QVERIFY(f.dialogs.shown[0].text.startsWith(
-            QLatin1String("No program was found to open the web page http")));
+            QStringLiteral("No program was found to open the web page ") + productWebAddress()));
         QCOMPARE(f.dialogs.shown[0].icon, MessageIcon::Error);
     }
 

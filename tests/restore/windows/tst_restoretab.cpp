@@ -92,11 +92,18 @@ private Q_SLOTS:
         for (int i = 0; i < ItemCount; ++i)
             QCOMPARE(w.main.restoreitem[i]->isEnabled(), i == ItemMailRules || i == ItemContacts);
 
-        // An unprotected archive never asks for a password.
+        // An unprotected archive never asks for a password. A box it does not hold loses the
+        // tick it had for the archive before.
+        w.main.restoreitem[ItemMailRules]->setChecked(true);
         w.open(m_plain);
         QCOMPARE(w.passwordPrompts(), 1);
         QVERIFY(w.main.restoreitem[ItemSignatures]->isEnabled());
         QVERIFY(!w.main.restoreitem[ItemMailRules]->isEnabled());
+        QVERIFY(!w.main.restoreitem[ItemMailRules]->isChecked());
+
+        // Both tabs' archive boxes are filled by their Browse... buttons only.
+        QVERIFY(w.find<QLineEdit>("txtSourceFile")->isReadOnly());
+        QVERIFY(w.find<QLineEdit>("txtTargetFile")->isReadOnly());
     }
 
     // What the archive says is shown, never obeyed: control characters become U+FFFD.

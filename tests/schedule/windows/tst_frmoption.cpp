@@ -182,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(save.kind, QStringLiteral("save"));
         QCOMPARE(save.title, QStringLiteral("Save Windows Live Mail Data as"));
         QCOMPARE(save.text,
-                 f.profile.dir.path() + QStringLiteral("|brevnor|Quillory File (*.wlm)"));
+                 f.profile.dir.path() + QStringLiteral("|brevnor.wlm|Quillory File (*.wlm)"));
         QVERIFY(target->text().isEmpty());
         QCOMPARE(f.values().BackupFileName,
                  f.profile.archive(QStringLiteral("from the Backup tab.wlm")));
@@ -361,6 +361,9 @@ private Q_SLOTS:
         attachScheduler(window, *f.scheduler);
         QVERIFY(command->isEnabled());
         window.show();
+        auto *backupBox = window.findChild<QLineEdit *>(QStringLiteral("txtTargetFile"));
+        backupBox->setText(f.profile.archive());
+        f.values().BackupFileName = f.profile.archive();
 
         QString shown;
         QTimer::singleShot(0, &window, [&shown, &f] {
@@ -375,6 +378,8 @@ private Q_SLOTS:
         command->trigger();
         QCOMPARE(shown, QStringLiteral("Task Scheduler"));
         QVERIFY(f.values().BackupFileName.isEmpty());
+        // The Backup tab's box shows the name its backup would write.
+        QCOMPARE(backupBox->text(), QString());
 
         // Not while a run is in progress.
         QSemaphore gate;

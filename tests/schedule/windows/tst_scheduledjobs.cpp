@@ -1,7 +1,9 @@
 #include "../testcrontab.h"
+#include "platform/cron/jobfile.h"
 #include "platform/jobcommand.h"
 #include "platform/zip/ziparchive.h"
 #include "schedule/jobprogram.h"
+#include "schedule/jobrecord.h"
 #include "schedule/windows/frmtasks.h"
 #include "schedulerfixture.h"
 
@@ -15,7 +17,11 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStyle>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -25,6 +31,10 @@ using namespace quillory;
 using namespace quillory::test;
 
 namespace {
+
+// A Tuesday, for the next runs the jobs list shows. The program's clock is read once in a
+// process, so it is set before any test of the process looks at it.
+const bool clockSet = qputenv("QUILLORY_NOW", "2026-12-08T10:00");
 
 QList<ScheduledJob> jobsOf(JobScheduler &scheduler)
 {
@@ -115,15 +125,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<quint32>("jobTime");
         QTest::addColumn<quint8>("daysOfWeek");
+        QTest::addColumn<int>("keep");
+        QTest::addColumn<bool>("catchUp");
         QTest::newRow("9:00 Monday Wednesday Friday") << "9:00"
                                                       << "chkMonday chkWednesday chkFriday"
-                                                      << "" << 32400000u << quint8(21);
-        QTest::newRow("14:30 run daily, protected") << "14:30"
-                                                    << "chkDaily"
-                                                    << "s3cret" << 52200000u << quint8(127);
+                                                      << "" << 32400000u << quint8(21) << 1 << true;
+        QTest::newRow("14:30 run daily, protected, keeping 3, no catching up")
+            << "14:30"
+            << "chkDaily"
+            << "s3cret" << 52200000u << quint8(127) << 3 << false;
         QTest::newRow("7:45 typed, no day") << "7:45"
                                             << ""
-                                            << "" << 27900000u << quint8(0);
+                                            << "" << 27900000u << quint8(0) << 99 << true;
     }
 
     void submitsTheRecord()
@@ -133,6 +146,9 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(quint32, jobTime);
         QFETCH(quint8, daysOfWeek);
+        QFETCH(int, keep);
+        QFETCH(bool, catchUp);
+        QVERIFY(clockSet);
         const auto f = fixture();
         QVERIFY(f);
         f->dialog->show();
@@ -152,6 +168,11 @@ private Q_SLOTS:
             QTest::keyClicks(f->get<QLineEdit>("txtPassword2"), password);
         }
         f->chooseArchive(f->profile.archive());
+        // New jobs make up missed runs and keep one archive unless told otherwise.
+        QVERIFY(f->get<QCheckBox>("chkCatchUp")->isChecked());
+        QCOMPARE(f->get<QSpinBox>("spnKeep")->value(), 1);
+        f->get<QSpinBox>("spnKeep")->setValue(keep);
+        f->get<QCheckBox>("chkCatchUp")->setChecked(catchUp);
         f->click("Command3");
 
         QCOMPARE(f->messages(), QStringList{QStringLiteral("Task 1 has been scheduled.")});
@@ -167,6 +188,13 @@ private Q_SLOTS:
                             .arg(f->values().LogonUserName, password, f->profile.archive()));
         QCOMPARE(jobs[0].job, expected);
         QCOMPARE(jobs[0].job.DaysOfMonth, 0u);
+        QCOMPARE(jobs[0].catchesUp, catchUp);
+        QCOMPARE(jobs[0].settings.value(QStringLiteral("keep")), QString::number(keep));
+        // From when missed runs count: the program's clock at the submission.
+        const QDateTime created =
+            QDateTime::fromString(jobs[0].settings.value(QStringLiteral("created")), Qt::ISODate);
+        const QDateTime now(QDate(2026, 12, 8), QTime(10, 0));
+        QVERIFY(created >= now && created < now.addSecs(300));
     }
 
     void saysWhenNoCronServiceWouldRunTheJob()
@@ -205,30 +233,57 @@ private Q_SLOTS:
         QCOMPARE(jobs[1].job.DaysOfWeek, quint8(2));
     }
 
-    void tasksWindowKeepsTheArchiveInSightOfAJobOfEveryItem()
+    // At the window's width of 900 pixels: a job of all ten items and one whose job file is gone.
+    void tasksWindowShowsEveryTextWholeWithinItsWidth()
     {
         const auto f = fixture();
         QVERIFY(f);
         f->tickItems(QStringLiteral("1111111111"));
         f->chooseArchive(f->profile.archive());
         f->click("Command3");
-        QCOMPARE(jobsOf(*f->scheduler).size(), 1);
+        f->click("Command3");
+        QCOMPARE(jobsOf(*f->scheduler).size(), 2);
+        QVERIFY(QFile::remove(f->scheduler->jobFilePath(2)));
 
         frmTasks tasks(*f->scheduler, f->profile.dialogs);
+        QCOMPARE(tasks.width(), 900);
         tasks.show();
         QVERIFY(QTest::qWaitForWindowExposed(&tasks));
         auto *list = tasks.findChild<QTreeWidget *>(QStringLiteral("lvwTasks"));
-        const QTreeWidgetItem *row = list->topLevelItem(0);
-        QVERIFY(row->text(3).startsWith(QLatin1String("Mail Accounts")));
-        QVERIFY(row->text(3).endsWith(QLatin1String("Settings")));
-        QCOMPARE(row->text(4), f->profile.archive());
-        const int archiveEnd =
-            list->header()->sectionViewportPosition(4) + list->header()->sectionSize(4);
-        QVERIFY2(
-            archiveEnd <= list->viewport()->width(),
-            qPrintable(QStringLiteral("%1 > %2").arg(archiveEnd).arg(list->viewport()->width())));
-        // What the cut column leaves out, the tip shows.
-        QCOMPARE(row->toolTip(3), row->text(3));
+        QCoreApplication::processEvents();
+        QVERIFY(list->topLevelItem(0)->text(3).endsWith(QLatin1String("Settings")));
+        QVERIFY(list->topLevelItem(1)->text(9).contains(QLatin1String("is missing")));
+        QVERIFY2(list->header()->length() <= list->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(list->header()->length())
+                                .arg(list->viewport()->width())));
+        QVERIFY(!list->horizontalScrollBar()->isVisible());
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem *item = list->topLevelItem(row);
+            for (int column = 0; column < list->columnCount(); ++column) {
+                const QModelIndex cell = list->model()->index(row, column);
+                // The cell's text as painted, wrapped at its column's width, fits the row.
+                const QRect cellAt = list->visualRect(cell);
+                const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+                int width = cellAt.width() - 2 * margin;
+                if (!item->icon(column).isNull())
+                    width -= list->iconSize().width() + 2 * margin;
+                QTextLayout painted(item->text(column), list->font());
+                QTextOption wrap;
+                wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                painted.setTextOption(wrap);
+                qreal needed = 0;
+                painted.beginLayout();
+                for (QTextLine line = painted.createLine(); line.isValid();
+                     line = painted.createLine()) {
+                    line.setLineWidth(width);
+                    needed += line.height();
+                }
+                painted.endLayout();
+                QVERIFY2(needed <= cellAt.height(), qPrintable(item->text(column)));
+                QCOMPARE(item->toolTip(column), item->text(column));
+            }
+        }
     }
 
     void tasksWindowListsAndDeletesTheJobs()
@@ -253,6 +308,18 @@ private Q_SLOTS:
             m_user->crontab() + "# quillory job 7\n0 9 * * 3 '/nonexistent/brevnor' 'hello'\n"));
         // A job whose file is gone.
         QVERIFY(QFile::remove(f->scheduler->jobFilePath(2)));
+        // Job 1 failed on its last run, the day before the list is opened.
+        JobRecord record;
+        JobRun failed;
+        failed.start = QDateTime(QDate(2026, 12, 7), QTime(9, 0));
+        failed.end = failed.start.addSecs(5);
+        failed.lines = {QStringLiteral("The disk was away."), QStringLiteral("Second line.")};
+        record.add(failed);
+        QVERIFY(writeJobRecord(outcomeRecordPath(f->scheduler->jobFilePath(1)), record).ok());
+        const auto shortTime = [](int day, int hour, int minute) {
+            return QLocale().toString(QDateTime(QDate(2026, 12, day), QTime(hour, minute)),
+                                      QLocale::ShortFormat);
+        };
 
         ScriptedDialogs &dialogs = f->profile.dialogs;
         dialogs.shown.clear();
@@ -270,25 +337,37 @@ private Q_SLOTS:
             return texts;
         };
         QCOMPARE(rows().size(), 3);
-        QCOMPARE(rows()[0], QStringList({QStringLiteral("1"), QStringLiteral("9:00"),
-                                         QStringLiteral("Every day"),
-                                         QStringLiteral("Mail Accounts & Messages/News Accounts & "
-                                                        "Messages, Contacts, Settings"),
-                                         f->profile.archive(), programPath(), QString()}));
+        QCOMPARE(
+            rows()[0],
+            QStringList({QStringLiteral("1"), QStringLiteral("9:00"), QStringLiteral("Every day"),
+                         QStringLiteral("Mail Accounts & Messages/News Accounts & "
+                                        "Messages, Contacts, Settings"),
+                         f->profile.archive(), QStringLiteral("Yes"),
+                         shortTime(7, 9, 0) + QStringLiteral(", Failed: The disk was away."),
+                         shortTime(9, 9, 0), programPath(), QString()}));
         QCOMPARE(
             rows()[1],
             QStringList(
                 {QStringLiteral("2"), QStringLiteral("14:30"),
                  QLocale().dayName(1) + QStringLiteral(", ") + QLocale().dayName(7), QString(),
-                 QString(), programPath(),
+                 QString(), QStringLiteral("Yes"), QStringLiteral("Not yet"), shortTime(13, 14, 30),
+                 programPath(),
                  QStringLiteral("The job file %1 is missing.").arg(f->scheduler->jobFilePath(2))}));
         QCOMPARE(rows()[2].mid(0, 3),
                  QStringList({QStringLiteral("7"), QStringLiteral("9:00"), QLocale().dayName(3)}));
         QVERIFY(rows()[2][3].startsWith(QLatin1String("The command line must read")));
-        QCOMPARE(rows()[2].mid(5), QStringList({QStringLiteral("/nonexistent/brevnor"),
-                                                QStringLiteral("The program /nonexistent/brevnor "
-                                                               "is missing.")}));
+        QCOMPARE(rows()[2].mid(5),
+                 QStringList({QStringLiteral("No"), QStringLiteral("Not yet"), shortTime(9, 9, 0),
+                              QStringLiteral("/nonexistent/brevnor"),
+                              QStringLiteral("The program /nonexistent/brevnor "
+                                             "is missing.")}));
         QVERIFY(list->topLevelItem(0)->icon(0).isNull());
+        // The failed last run is marked, and its report is at hand.
+        QVERIFY(!list->topLevelItem(0)->icon(6).isNull());
+        QVERIFY(list->topLevelItem(1)->icon(6).isNull());
+        QCOMPARE(list->topLevelItem(0)->toolTip(6),
+                 list->topLevelItem(0)->text(6) +
+                     QStringLiteral("\n\nThe disk was away.\nSecond line."));
         QVERIFY(!list->topLevelItem(1)->icon(0).isNull());
         QVERIFY(!list->topLevelItem(2)->icon(0).isNull());
         for (const QStringList &cells : rows())

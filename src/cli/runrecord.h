@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTextStream>
+
+namespace quillory {
+
+// What a backup, restore or verify run did, for `--json`: the same keys as the record a
+// scheduled job keeps of its outcome, so that one reader serves both.
+class RunRecord {
+public:
+    struct Item {
+        QString name;
+        // "succeeded", "partial" (stored, but with files left out), "failed" or "skipped".
+        QString result;
+        QString reason;
+    };
+
+    // The run starts now, on `archive`.
+    explicit RunRecord(const QString &archive);
+
+    void addItem(const QString &name, const QString &result, const QString &reason = {});
+    // Why the run as a whole failed, when it did.
+    void setReason(const QString &reason) { m_reason = reason; }
+
+    // Ends the run with `exitStatus`, which it returns; prints the record as one JSON document
+    // on `out` when `json`.
+    int finish(int exitStatus, bool json, QTextStream &out);
+
+private:
+    QString m_archive;
+    QDateTime m_start;
+    QList<Item> m_items;
+    QString m_reason;
+};
+
+// Says on `err` why the run is refused ("brevnor-cli: " and `reason`), records it, and gives the
+// exit status of a refused run.
+int refuseRun(RunRecord &record, QTextStream &err, const QString &reason);
+
+} // namespace quillory

@@ -1,0 +1,155 @@
+#include "schedule/jobrecord.h"
+
+#include "platform/filereplacement.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+namespace quillory {
+
+namespace {
+
+// A record is a few kilobytes; a larger file is no record of this program's.
+constexpr qint64 maxRecordSize = 1024 * 1024;
+
+QString timeText(const QDateTime &time)
+{
+    if (!time.isValid())
+        return QString();
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QDateTime timeFrom(const QJsonValue &value)
+{
+    return QDateTime::fromString(value.toString(), Qt::ISODate).toLocalTime();
+}
+
+QString shortResult(int exitStatus)
+{
+    switch (exitStatus) {
+    case 0:
+        return QStringLiteral("Completed");
+    case 1:
+        return QStringLiteral("Completed with problems");
+    default:
+        return QStringLiteral("Failed");
+    }
+}
+
+QJsonObject runObject(const JobRun &run)
+{
+    QJsonArray items;
+    for (const JobRun::Item &item : run.items)
+        items.append(QJsonObject{
+            {QStringLiteral("name"), item.name},
+            {QStringLiteral("result"), item.result},
+            {QStringLiteral("reason"), item.reason},
+        });
+    return QJsonObject{
+        {QStringLiteral("archive"), run.archive},
+        {QStringLiteral("archiveSize"),
+         run.archiveSize < 0 ? QJsonValue() : QJsonValue(double(run.archiveSize))},
+        {QStringLiteral("start"), timeText(run.start)},
+        {QStringLiteral("end"), timeText(run.end)},
+        {QStringLiteral("exitStatus"), run.exitStatus},
+        {QStringLiteral("result"), shortResult(run.exitStatus)},
+        {QStringLiteral("items"), items},
+        {QStringLiteral("lines"), QJsonArray::fromStringList(run.lines)},
+    };
+}
+
+std::optional<JobRun> runFrom(const QJsonObject &object)
+{
+    const QDateTime start = timeFrom(object.value(QStringLiteral("start")));
+    if (!start.isValid())
+        return std::nullopt;
+    JobRun run;
+    run.start = start;
+    run.end = timeFrom(object.value(QStringLiteral("end")));
+    run.exitStatus = object.value(QStringLiteral("exitStatus")).toInt(2);
+    run.archive = object.value(QStringLiteral("archive")).toString();
+    run.archiveSize = qint64(object.value(QStringLiteral("archiveSize")).toDouble(-1));
+    for (const QJsonValue &value : object.value(QStringLiteral("items")).toArray()) {
+        const QJsonObject item = value.toObject();
+        run.items.append({item.value(QStringLiteral("name")).toString(),
+                          item.value(QStringLiteral("result")).toString(),
+                          item.value(QStringLiteral("reason")).toString()});
+    }
+    for (const QJsonValue &line : object.value(QStringLiteral("lines")).toArray())
+        run.lines.append(line.toString());
+    return run;
+}
+
+} // namespace
+
+QString JobRun::resultText() const
+{
+    if (!failed())
+        return shortResult(exitStatus);
+    return shortResult(exitStatus) + QStringLiteral(": ") + lines.value(0);
+}
+
+QString failureSentence(const JobRun &run)
+{
+    return QStringLiteral("The scheduled backup of %1 failed: %2")
+        .arg(QLocale().toString(run.start, QLocale::ShortFormat), run.lines.value(0));
+}
+
+void JobRecord::add(const JobRun &run)
+{
+    last = run;
+    if (run.failed())
+        lastFailure = run;
+    else
+        lastComplete = run.start;
+}
+
+QByteArray jobRecordText(const JobRecord &record)
+{
+    QJsonObject object = record.last ? runObject(*record.last) : QJsonObject();
+    if (record.lastComplete.isValid())
+        object.insert(QStringLiteral("lastComplete"), timeText(record.lastComplete));
+    if (record.lastFailure)
+        object.insert(QStringLiteral("lastFailure"), runObject(*record.lastFailure));
+    return QJsonDocument(object).toJson();
+}
+
+Expected<JobRecord> parseJobRecord(const QByteArray &text)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (!document.isObject())
+        return Result::failure(
+            QStringLiteral("The job's record cannot be read: %1").arg(error.errorString()));
+    const QJsonObject object = document.object();
+    JobRecord record;
+    record.last = runFrom(object);
+    record.lastComplete = timeFrom(object.value(QStringLiteral("lastComplete")));
+    record.lastFailure = runFrom(object.value(QStringLiteral("lastFailure")).toObject());
+    return record;
+}
+
+Expected<JobRecord> readJobRecord(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return JobRecord();
+    if (!file.open(QIODevice::ReadOnly))
+        return Result::failure(
+            QStringLiteral("The job's record %1 cannot be read: %2").arg(path, file.errorString()));
+    const QByteArray text = file.read(maxRecordSize + 1);
+    if (text.size() > maxRecordSize)
+        return Result::failure(
+            QStringLiteral("The job's record %1 is too large to be one.").arg(path));
+    return parseJobRecord(text);
+}
+
+Result writeJobRecord(const QString &path, const JobRecord &record)
+{
+    return replaceFileContents(path, jobRecordText(record), Access::OwnerOnly);
+}
+
+} // namespace quillory
