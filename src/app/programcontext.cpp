@@ -1,6 +1,7 @@
 #include "app/programcontext.h"
 
 #include "app/stagingfolder.h"
+#include "platform/freespace.h"
 #include "platform/wine/winepaths.h"
 #include "platform/wine/wineregistrystore.h"
 #include "registry/modreg.h"
@@ -11,7 +12,8 @@ ProgramContext::ProgramContext(QString prefixPath, UserDialogs &dialogs)
     : m_prefix(std::move(prefixPath)), m_dialogs(dialogs),
       m_store(std::make_unique<WineRegistryStore>(m_prefix)),
       m_reg(std::make_unique<modReg>(*m_store, m_dialogs)),
-      m_paths(std::make_unique<WinePaths>(m_prefix))
+      m_paths(std::make_unique<WinePaths>(m_prefix)),
+      m_freeSpace(std::make_unique<FileSystemSpace>())
 {
 }
 
@@ -24,6 +26,11 @@ StagingFolder &ProgramContext::staging()
         m_values.InfoFilePath = m_staging->filePath(QStringLiteral("krvstore.dat"));
     }
     return *m_staging;
+}
+
+void ProgramContext::setFreeSpace(std::unique_ptr<FreeSpaceQuery> query)
+{
+    m_freeSpace = std::move(query);
 }
 
 void ProgramContext::endStaging()

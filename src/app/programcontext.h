@@ -9,6 +9,7 @@
 
 namespace quillory {
 
+class FreeSpaceQuery;
 class RegistryStore;
 class StagingFolder;
 class UserDialogs;
@@ -31,6 +32,10 @@ public:
     const ProgramValues &values() const { return m_values; }
     StoreLocations &store() { return m_locations; }
     const StoreLocations &store() const { return m_locations; }
+    // The room left on the computer's file systems; a test may answer in its place, before
+    // anything has asked.
+    const FreeSpaceQuery &freeSpace() const { return *m_freeSpace; }
+    void setFreeSpace(std::unique_ptr<FreeSpaceQuery> query);
 
     // The staging folder of the run in progress, made on first use (InfoFilePath lies in it).
     StagingFolder &staging();
@@ -44,6 +49,7 @@ private:
     std::unique_ptr<modReg> m_reg;
     std::unique_ptr<WinePaths> m_paths;
     std::unique_ptr<StagingFolder> m_staging;
+    std::unique_ptr<FreeSpaceQuery> m_freeSpace;
     ProgramValues m_values;
     StoreLocations m_locations;
 };

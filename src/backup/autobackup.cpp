@@ -5,6 +5,7 @@
 #include "backup/autobackupcommandline.h"
 #include "backup/backupinfo.h"
 #include "backup/backuprun.h"
+#include "backup/spacecheck.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
 #include "platform/zip/ziparchive.h"
@@ -40,6 +41,13 @@ AutoBackupReport performAutoBackup(ProgramContext &context, const QString &comma
     request.description = autoBackupDescription;
     request.unattended = true;
     request.keep = keep;
+
+    // Nobody is there to answer: a backup that may not fit is tried all the same, since a run
+    // that fills the disk keeps the old archive.
+    if (const QString warning =
+            spaceWarning(context, request.archivePath, request.items, request.protect);
+        !warning.isEmpty())
+        dialogs.message(warning, applicationTitle(), MessageIcon::Warning, MessageButtons::Ok);
 
     ZipArchive Zip1;
     SilentObserver observer;

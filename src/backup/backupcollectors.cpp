@@ -25,32 +25,6 @@ namespace quillory {
 
 namespace {
 
-bool endsWithNoCase(const QString &name, QLatin1String suffix)
-{
-    return name.endsWith(suffix, Qt::CaseInsensitive);
-}
-
-bool isLdapAccount(const QString &name)
-{
-    return endsWithNoCase(name, QLatin1String("oeaccount"));
-}
-
-bool isContactOrGroup(const QString &name)
-{
-    return endsWithNoCase(name, QLatin1String("contact")) ||
-           endsWithNoCase(name, QLatin1String("group"));
-}
-
-bool isMailDatabase(const QString &name)
-{
-    return endsWithNoCase(name, QLatin1String("msmessagestore"));
-}
-
-bool isAnyFile(const QString &name)
-{
-    return !name.isEmpty();
-}
-
 // What the nested archive of a folder holds at most: its files, deflate's worst growth, and each
 // entry's two headers with a long name.
 quint64 sizeBound(const TreeSize &size)

@@ -26,7 +26,33 @@ Result folderUnreadable(const QString &folder)
     return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
 }
 
+bool endsWithNoCase(const QString &name, QLatin1String suffix)
+{
+    return name.endsWith(suffix, Qt::CaseInsensitive);
+}
+
 } // namespace
+
+bool isLdapAccount(const QString &name)
+{
+    return endsWithNoCase(name, QLatin1String("oeaccount"));
+}
+
+bool isContactOrGroup(const QString &name)
+{
+    return endsWithNoCase(name, QLatin1String("contact")) ||
+           endsWithNoCase(name, QLatin1String("group"));
+}
+
+bool isMailDatabase(const QString &name)
+{
+    return endsWithNoCase(name, QLatin1String("msmessagestore"));
+}
+
+bool isAnyFile(const QString &name)
+{
+    return !name.isEmpty();
+}
 
 QStringList regularFilesIn(const QString &folder)
 {

@@ -13,6 +13,12 @@ namespace quillory {
 QStringList regularFilesIn(const QString &folder);
 QStringList foldersIn(const QString &folder);
 
+// The files of the store folder that the file items take, by name, in any case.
+bool isLdapAccount(const QString &name);
+bool isContactOrGroup(const QString &name);
+bool isMailDatabase(const QString &name);
+bool isAnyFile(const QString &name);
+
 // Whether a name can stand in an item's list line: the reader splits the line at ";" and trims
 // each name, and a line break would end the line, so such a file could never be restored.
 bool canBeListed(const QString &name);

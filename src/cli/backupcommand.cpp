@@ -4,7 +4,11 @@
 #include "app/profilelock.h"
 #include "app/programcontext.h"
 #include "app/programstart.h"
+#include "app/sizetext.h"
+#include "app/tempfile.h"
+#include "backup/archiveestimate.h"
 #include "backup/backuprun.h"
+#include "backup/spacecheck.h"
 #include "cli/clioptions.h"
 #include "cli/exitstatus.h"
 #include "cli/itemlist.h"
@@ -12,6 +16,7 @@
 #include "cli/progressline.h"
 #include "cli/runrecord.h"
 #include "cli/terminaltext.h"
+#include "platform/freespace.h"
 #include "platform/runobserver.h"
 #include "platform/zip/ziparchive.h"
 
@@ -60,6 +65,42 @@ void recordItems(RunRecord &record, const BackupRequest &request, const BackupOu
     }
 }
 
+// The estimate and the room where the archive and the staged files go; nothing is written, and
+// the profile is not locked, since nothing in it changes.
+int printDryRun(ProgramContext &context, const CliOptions &options, QTextStream &out,
+                QTextStream &err)
+{
+    const QString archivePath = QFileInfo(options.archive).absoluteFilePath();
+    ItemFlags items{};
+    if (options.items) {
+        const Expected<ItemFlags> parsed = parseItemList(*options.items);
+        if (!parsed) {
+            err << "brevnor-cli: " << parsed.message() << '\n';
+            return CliExit::Refused;
+        }
+        items = *parsed;
+    }
+    loadProgram(context);
+    if (!options.items)
+        items = itemAvailability(context.reg(), context.store());
+    const ArchiveEstimate estimate = estimateArchive(
+        context.store(), items, options.protect || options.passwordFile.has_value());
+    const FreeSpaceQuery &space = context.freeSpace();
+    const auto room = [](const std::optional<FreeSpace> &free) {
+        return free ? QStringLiteral("%1 free on %2").arg(sizeText(free->bytes), free->mountPoint)
+                    : QStringLiteral("free space unknown");
+    };
+    out << "Estimated archive size: about " << sizeText(estimate.bytes) << '\n'
+        << "Archive's folder: "
+        << terminalText(room(space.at(QFileInfo(archivePath).absolutePath()))) << '\n'
+        << "Temporary folder: " << terminalText(room(space.at(temporaryFolder()))) << '\n';
+    const QList<SpaceShortfall> shortfalls =
+        spaceShortfalls(estimate, archivePath, temporaryFolder(), space);
+    if (!shortfalls.isEmpty())
+        err << "brevnor-cli: warning: " << terminalText(shortfallText(shortfalls)) << '\n';
+    return CliExit::Success;
+}
+
 int backup(ProgramContext &context, const CliOptions &options, QTextStream &out, QTextStream &err,
            RunRecord &record)
 {
@@ -95,6 +136,10 @@ int backup(ProgramContext &context, const CliOptions &options, QTextStream &out,
         return CliExit::Refused;
     }
     context.values().BackupFileName = request.archivePath;
+    if (const QString warning =
+            spaceWarning(context, request.archivePath, request.items, request.protect);
+        !warning.isEmpty())
+        err << "brevnor-cli: warning: " << terminalText(warning) << '\n';
 
     ZipArchive Zip1;
     err.flush();
@@ -123,6 +168,8 @@ int backup(ProgramContext &context, const CliOptions &options, QTextStream &out,
 int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextStream &out,
                      QTextStream &err)
 {
+    if (options.dryRun)
+        return printDryRun(context, options, out, err);
     RunRecord record(options.archive);
     return record.finish(backup(context, options, out, err, record), options.json, out);
 }

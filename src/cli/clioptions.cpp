@@ -35,6 +35,10 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
                    equals < 0) {
             options.json = true;
             continue;
+        } else if (name == QLatin1String("--dry-run") && accepted.testFlag(CliOption::DryRun) &&
+                   equals < 0) {
+            options.dryRun = true;
+            continue;
         } else if (name == QLatin1String("--quiet") && accepted.testFlag(CliOption::Quiet) &&
                    equals < 0) {
             options.quiet = true;

@@ -26,6 +26,8 @@ struct CliOptions {
     bool quiet = false;
     // --account, once per account folder: the accounts item restores only these.
     QStringList accounts;
+    // --dry-run: say what a backup would take, and write nothing.
+    bool dryRun = false;
     // --keep: how many archives a backup keeps, the new one and older ones under their dates.
     int keep = 1;
     // --help: the command's help is wanted; nothing else is checked.
@@ -41,7 +43,8 @@ enum class CliOption {
     Json = 16,
     Account = 32,
     Quiet = 64,
-    Keep = 128
+    Keep = 128,
+    DryRun = 256
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

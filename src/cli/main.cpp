@@ -79,15 +79,18 @@ const ArchiveCommand archiveCommands[] = {
          CliOption::Json},
     {{QLatin1String("backup"),
       "backup ARCHIVE [--items LIST] [--description TEXT] [--protect] [--keep N]\n"
-      "             [--quiet] [--json]",
+      "             [--quiet] [--json] [--dry-run]",
       "back the mail profile up into ARCHIVE and print the log; LIST defaults\n"
       "to every item the profile has data for. --protect encrypts the archive\n"
       "with a password; so does --password-file. --keep N (1 to 99) keeps the\n"
       "last N archives: the one replaced stays beside it, named after the time\n"
-      "it was written (\"mail 2026-12-08 0900.wlm\"), and the oldest beyond N go"},
+      "it was written (\"mail 2026-12-08 0900.wlm\"), and the oldest beyond N go.\n"
+      "Before it starts, a warning says when the archive will not fit where it\n"
+      "goes or in the temporary folder; the backup goes on. --dry-run prints\n"
+      "the estimated size of the archive and the free space, and writes nothing"},
      runBackupCommand,
      CliOption::Items | CliOption::Description | CliOption::Protect | CliOption::Keep |
-         CliOption::Quiet | CliOption::Json},
+         CliOption::Quiet | CliOption::Json | CliOption::DryRun},
 };
 
 const char itemsText[] =

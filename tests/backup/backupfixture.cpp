@@ -8,6 +8,16 @@
 
 namespace quillory::test {
 
+std::optional<FreeSpace> FakeSpace::at(const QString &path) const
+{
+    std::optional<FreeSpace> found;
+    for (const FreeSpace &mount : m_mounts)
+        if (path.startsWith(mount.mountPoint) &&
+            (!found || mount.mountPoint.size() > found->mountPoint.size()))
+            found = mount;
+    return found;
+}
+
 BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended)
 {
     BackupRequest request;

@@ -3,6 +3,7 @@
 #include "app/programcontext.h"
 #include "app/programstart.h"
 #include "backup/backuprun.h"
+#include "platform/freespace.h"
 #include "support/itemflags.h"
 #include "support/testsupport.h"
 
@@ -32,6 +33,17 @@ struct LoadedProfile {
         loadProgram(*context);
         return true;
     }
+};
+
+// Stands in for the file systems: each mount point has the room given, and a path lies on the
+// longest mount point it starts with; elsewhere the room is unknown.
+class FakeSpace : public FreeSpaceQuery {
+public:
+    explicit FakeSpace(QList<FreeSpace> mounts) : m_mounts(std::move(mounts)) {}
+    std::optional<FreeSpace> at(const QString &path) const override;
+
+private:
+    QList<FreeSpace> m_mounts;
 };
 
 // A backup of `items` by the core, as the window runs it (or the unattended run, `unattended`).

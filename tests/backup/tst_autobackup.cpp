@@ -1,3 +1,4 @@
+#include "backup/autobackup.h"
 #include "backup/autobackupcommandline.h"
 #include "backupfixture.h"
 #include "platform/zip/ziparchive.h"
@@ -97,6 +98,25 @@ private Q_SLOTS:
         QVERIFY(run.err.contains("Backup Contacts"));
         QCOMPARE(infoLines(bare.archive()).last(), QStringLiteral("BackupItem=0000100000"));
         QVERIFY(QDir(tmp.path()).isEmpty());
+    }
+
+    // Nobody is there to ask: a backup that may not fit is said and tried all the same.
+    void aBackupThatMayNotFitGoesOn()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        profile.context->setFreeSpace(
+            std::make_unique<FakeSpace>(QList<FreeSpace>{{1000, profile.dir.path()}}));
+        QCOMPARE(RunAutoBackup(*profile.context,
+                               QStringLiteral("sf=annaxm=1100000000ps=bf=") + profile.archive()),
+                 AutoBackupExit::Stored);
+        QCOMPARE(profile.dialogs.shown.size(), 1);
+        QCOMPARE(profile.dialogs.shown.first().icon, MessageIcon::Warning);
+        QVERIFY2(
+            profile.dialogs.shown.first().text.contains(QStringLiteral("which has 1.00 KB free")) &&
+                profile.dialogs.shown.first().text.endsWith(QStringLiteral("The backup goes on.")),
+            qPrintable(profile.dialogs.shown.first().text));
+        QVERIFY(QFileInfo::exists(profile.archive()));
     }
 
     void aMissingMailClientIsSaidOnStandardError()

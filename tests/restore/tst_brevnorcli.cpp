@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -143,6 +144,24 @@ private Q_SLOTS:
         QCOMPARE(restore.status, 0);
         QCOMPARE(restore.out.count(u"Successed!"_s), ItemCount);
         QCOMPARE(treeOf(target.store(u"Work"_s)), treeOf(m_source.store(u"Work"_s)));
+    }
+
+    // A dry run tells the estimate and the room, and changes nothing anywhere.
+    void aDryRunWritesNothing()
+    {
+        QTemporaryDir target;
+        const QMap<QString, QByteArray> before = profileState(m_source);
+        const Run dry =
+            cli({u"backup"_s, target.filePath(u"dry.wlm"_s), u"--dry-run"_s, u"--protect"_s},
+                m_source.path());
+        QCOMPARE(dry.status, 0);
+        static const QRegularExpression expected(
+            u"^Estimated archive size: about \\d[.\\d]* (KB|MB)\n"
+            "Archive's folder: \\S+ [KMGT]?B free on /.*\n"
+            "Temporary folder: \\S+ [KMGT]?B free on /.*\n$"_s);
+        QVERIFY2(expected.match(dry.out).hasMatch(), qPrintable(dry.out));
+        QVERIFY(QDir(target.path()).isEmpty());
+        QCOMPARE(profileState(m_source), before);
     }
 
     // list tells what a backup of the profile holds, read from the directories of the archive

@@ -6,6 +6,8 @@
 #include "app/windows/formcontrol.h"
 #include "app/windows/runhost.h"
 #include "backup/backuprun.h"
+#include "backup/windows/sizeestimateview.h"
+#include "burn/mediumfit.h"
 #include "burn/windows/frmmaindvdwrite.h"
 #include "platform/runobserver.h"
 #include "platform/userdialogs.h"
@@ -13,6 +15,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -41,7 +44,10 @@ BackupTab::BackupTab(RunHost &host, QList<QCheckBox *> items)
       ifprotect(formControl<QCheckBox>(host.window(), "ifprotect")),
       txtPassword(formControl<QLineEdit>(host.window(), "txtPassword")),
       txtPassword2(formControl<QLineEdit>(host.window(), "txtPassword2")),
-      txtAttachInfo(formControl<QPlainTextEdit>(host.window(), "txtAttachInfo"))
+      txtAttachInfo(formControl<QPlainTextEdit>(host.window(), "txtAttachInfo")),
+      m_estimate(new SizeEstimateView(host.context(),
+                                      formControl<QLabel>(host.window(), "lblEstimate"), m_items,
+                                      ifprotect, txtTargetFile, this))
 {
     connect(formControl<QPushButton>(host.window(), "cmdTargetFile"), &QPushButton::clicked, this,
             &BackupTab::cmdTargetFile_Click);
@@ -88,6 +94,8 @@ void BackupTab::RunBackup()
                                   MessageButtons::Ok);
         return;
     }
+    if (!m_estimate->roomAgreed(request.archivePath))
+        return;
 
     auto outcome = std::make_shared<BackupOutcome>();
     m_host.startRun(
@@ -116,10 +124,11 @@ void BackupTab::RunBackup()
 void BackupTab::offerDisc(const QString &archivePath)
 {
     ProgramContext &context = m_host.context();
-    if (context.dialogs().message(
-            QStringLiteral("Do you need to backup your data to CD-R/RW or DVD?"),
-            applicationTitle(), MessageIcon::Information,
-            MessageButtons::OkCancel) != MessageAnswer::Ok)
+    QString offer = QStringLiteral("Do you need to backup your data to CD-R/RW or DVD?");
+    if (const QString fit = mediumFitText(quint64(QFileInfo(archivePath).size())); !fit.isEmpty())
+        offer += QStringLiteral("\r\n\r\n") + fit;
+    if (context.dialogs().message(offer, applicationTitle(), MessageIcon::Information,
+                                  MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
     Q_EMIT archiveOfferedForDisc(archivePath);
     frmMaindvdwrite::showModal(context.dialogs(), QFileInfo(archivePath).fileName(), archivePath,

@@ -12,6 +12,7 @@ class QPlainTextEdit;
 namespace quillory {
 
 class RunHost;
+class SizeEstimateView;
 
 // The Backup tab of the main window: choosing the archive, the password option, and the
 // interactive backup run started by "Backup Now".
@@ -45,6 +46,7 @@ private:
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;
     QPlainTextEdit *txtAttachInfo;
+    SizeEstimateView *m_estimate;
 };
 
 } // namespace quillory

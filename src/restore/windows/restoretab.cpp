@@ -7,7 +7,10 @@
 #include "platform/runobserver.h"
 #include "platform/text/controlcharacters.h"
 #include "platform/userdialogs.h"
+#include "restore/accountchoice.h"
+#include "restore/archivelisting.h"
 #include "restore/restorerun.h"
+#include "restore/windows/frmaccounts.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -15,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <memory>
@@ -30,14 +34,18 @@ void show(UserDialogs &dialogs, const RestoreMessage &message)
                         message.details);
 }
 
+const QString accountsCaption = QStringLiteral("Accounts...");
+
 } // namespace
 
 RestoreTab::RestoreTab(RunHost &host, QList<QCheckBox *> items)
     : QObject(&host.window()), m_host(host), m_items(std::move(items)),
       txtSourceFile(formControl<QLineEdit>(host.window(), "txtSourceFile")),
       txtPOBinfo(formControl<QPlainTextEdit>(host.window(), "txtPOBinfo")),
-      txtFileInfo(formControl<QPlainTextEdit>(host.window(), "txtFileInfo"))
+      txtFileInfo(formControl<QPlainTextEdit>(host.window(), "txtFileInfo")),
+      cmdAccounts(formControl<QPushButton>(host.window(), "cmdAccounts"))
 {
+    connect(cmdAccounts, &QPushButton::clicked, this, &RestoreTab::cmdAccounts_Click);
     connect(formControl<QPushButton>(host.window(), "cmdSourceFile"), &QPushButton::clicked, this,
             &RestoreTab::cmdSourceFile_Click);
 }
@@ -66,6 +74,9 @@ void RestoreTab::cmdSourceFile_Click()
         return;
     }
     txtSourceFile->setText(*chosen);
+    m_accounts.reset();
+    cmdAccounts->setText(accountsCaption);
+    cmdAccounts->setEnabled(false);
     // Texts from the archive are shown, not obeyed.
     txtPOBinfo->setPlainText(replacedControls(m_state.origin));
     txtFileInfo->setPlainText(replacedControls(m_state.description));
@@ -78,6 +89,33 @@ void RestoreTab::cmdSourceFile_Click()
         m_items[i]->setEnabled(m_state.held[i]);
         if (!m_state.held[i])
             m_items[i]->setChecked(false);
+    }
+    cmdAccounts->setEnabled(m_state.held[ItemMailAccounts]);
+}
+
+void RestoreTab::cmdAccounts_Click()
+{
+    if (m_host.isRunning())
+        return;
+    ProgramContext &context = m_host.context();
+    // A nested archive stored compressed is inflated to be listed, beside what the opening staged.
+    const QTemporaryDir scratch(context.staging().filePath(QStringLiteral("list-XXXXXX")));
+    const Expected<QList<ItemListing>> listing = listArchive(m_archive, m_state, scratch.path());
+    if (!listing) {
+        show(context.dialogs(), {invalidBackupText, MessageIcon::Error, listing.message()});
+        return;
+    }
+    const QList<AccountListing> &accounts = listing->at(ItemMailAccounts).accounts;
+    QStringList all;
+    for (const AccountListing &account : accounts)
+        all.append(account.folder);
+    if (const std::optional<QStringList> chosen =
+            frmAccounts::choose(accounts, m_accounts.value_or(all), &m_host.window())) {
+        m_accounts = *chosen == all ? std::nullopt : chosen;
+        cmdAccounts->setText(
+            m_accounts
+                ? QStringLiteral("Accounts (%1 of %2)...").arg(m_accounts->size()).arg(all.size())
+                : accountsCaption);
     }
 }
 
@@ -102,10 +140,17 @@ void RestoreTab::RestoreNow(bool askFirst)
         return;
     }
 
+    OpenedBackup state = m_state;
+    if (m_accounts && ticked[ItemMailAccounts])
+        if (Result narrowed = chooseAccounts(state, *m_accounts); !narrowed) {
+            show(context.dialogs(), {invalidBackupText, MessageIcon::Error, narrowed.message()});
+            return;
+        }
+
     auto outcome = std::make_shared<RestoreOutcome>();
     m_host.startRun(
         QStringLiteral("Please Waiting..."),
-        [&context, &zip = m_archive, state = m_state, ticked, outcome](RunObserver &observer) {
+        [&context, &zip = m_archive, state, ticked, outcome](RunObserver &observer) {
             *outcome = performRestore(context, zip, state, ticked, observer);
             return Result::success();
         },

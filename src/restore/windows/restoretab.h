@@ -5,10 +5,14 @@
 
 #include <QList>
 #include <QObject>
+#include <QStringList>
+
+#include <optional>
 
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace quillory {
 
@@ -27,6 +31,8 @@ public:
     const OpenedBackup &openedBackup() const { return m_state; }
 
     void cmdSourceFile_Click();
+    // Lists the accounts the archive holds, to choose those the accounts item restores.
+    void cmdAccounts_Click();
     // The tab's button asks first; the menu command does not.
     void RestoreNow(bool askFirst);
 
@@ -37,7 +43,10 @@ private:
     QLineEdit *txtSourceFile;
     QPlainTextEdit *txtPOBinfo;
     QPlainTextEdit *txtFileInfo;
+    QPushButton *cmdAccounts;
     OpenedBackup m_state;
+    // The account folders chosen to restore; nullopt, as after opening, restores them all.
+    std::optional<QStringList> m_accounts;
 };
 
 } // namespace quillory

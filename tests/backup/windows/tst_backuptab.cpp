@@ -1,5 +1,6 @@
 #include "app/profilelock.h"
 #include "app/programcontext.h"
+#include "app/tempfile.h"
 #include "backup/windows/backuptab.h"
 #include "backupfixture.h"
 #include "burn/windows/frmmaindvdwrite.h"
@@ -155,6 +156,59 @@ private Q_SLOTS:
         QTRY_COMPARE(offered, QStringList{QStringLiteral("mail.wlm")});
         QCOMPARE(w.main->backupfiletocd, QStringLiteral("mail.wlm"));
         QCOMPARE(w.main->backupcdpath, archive);
+    }
+
+    // The line under the item boxes tells the estimate and the room at the target; Backup Now
+    // asks before a backup that will not fit there or in the temporary folder.
+    void aBackupThatMayNotFit_data()
+    {
+        QTest::addColumn<quint64>("targetRoom");
+        QTest::addColumn<quint64>("tempRoom");
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<bool>("goOn");
+        QTest::newRow("room enough") << quint64(1) << quint64(1) << QString() << true;
+        QTest::newRow("nearly full target, stopped")
+            << quint64(0) << quint64(1) << QStringLiteral("in the archive's folder") << false;
+        QTest::newRow("nearly full temporary folder, gone on")
+            << quint64(1) << quint64(0) << QStringLiteral("in the temporary folder") << true;
+    }
+    void aBackupThatMayNotFit()
+    {
+        QFETCH(quint64, targetRoom);
+        QFETCH(quint64, tempRoom);
+        QFETCH(QString, place);
+        QFETCH(bool, goOn);
+        Window w;
+        QVERIFY(w.open());
+        // Room of a gigabyte or of a kilobyte; the archive's folder lies below the temporary one.
+        const auto room = [](quint64 big) { return big ? quint64(1'000'000'000) : quint64(1000); };
+        w.context->setFreeSpace(std::make_unique<FakeSpace>(QList<FreeSpace>{
+            {room(targetRoom), w.dir.path()}, {room(tempRoom), temporaryFolder()}}));
+        const QString archive = w.dir.filePath(QStringLiteral("mail.wlm"));
+        w.context->values().BackupFileName = archive;
+        w.main->backupitem[ItemMailRules]->setChecked(true);
+        w.main->backupitem[ItemContacts]->setChecked(true);
+        auto *line = w.find<QLabel>("lblEstimate");
+        QTRY_VERIFY(line->text().endsWith(QStringLiteral("free on ") + w.dir.path()));
+        QVERIFY2(line->text().startsWith(QStringLiteral("About ")), qPrintable(line->text()));
+
+        if (!place.isEmpty())
+            w.dialogs.answers.enqueue(goOn ? MessageAnswer::Yes : MessageAnswer::No);
+        w.dialogs.answers.enqueue(MessageAnswer::Ok);
+        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
+        w.backUpNow();
+        const ScriptedDialogs::Shown first = w.dialogs.shown.first();
+        if (place.isEmpty()) {
+            QCOMPARE(first.text.left(25), QStringLiteral("The Backup was Completed!"));
+        } else {
+            QVERIFY2(first.text.contains(place) &&
+                         first.text.endsWith(
+                             QStringLiteral("Do you want to start the backup all the same?")),
+                     qPrintable(first.text));
+            QCOMPARE(first.buttons, MessageButtons::YesNo);
+            QCOMPARE(first.icon, MessageIcon::Warning);
+        }
+        QCOMPARE(QFileInfo::exists(archive), goOn);
     }
 
     // While a run works on the archive chosen, no other can be chosen, and the disc is offered

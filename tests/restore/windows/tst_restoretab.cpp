@@ -1,17 +1,24 @@
 #include "app/programcontext.h"
+#include "backup/backupcollectors.h"
 #include "main/windows/frmmain.h"
 #include "main/windows/maintabs.h"
 #include "platform/widgets/frmpwd.h"
 #include "restore/restoreitems.h"
+#include "restore/windows/frmaccounts.h"
 #include "restore/windows/restoretab.h"
 #include "restorefixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using namespace quillory;
 using namespace quillory::test;
@@ -144,6 +151,63 @@ private Q_SLOTS:
             QStringLiteral("The Restore was Completed!\r\n\r\nRestore Mail Rules\tSuccessed!"));
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
         QVERIFY(w.dialogs.shown.last().details.isEmpty());
+    }
+
+    // The accounts the archive holds are listed with their messages, all ticked; those left
+    // ticked are restored, each whole, and the others stay as they were.
+    void choosingTheAccounts()
+    {
+        const QString archive = m_dir.filePath(QStringLiteral("accounts.wlm"));
+        QVERIFY(backUp(m_source.path(), archive, itemsOf({ItemMailAccounts})));
+        Window w;
+        const QStringList folders = accountFolders(w.profile.store());
+        QCOMPARE(folders.size(), 3);
+        const auto marker = [&w](const QString &folder) {
+            return QDir(w.profile.store(folder)).filePath(QStringLiteral("marker.eml"));
+        };
+        for (const QString &folder : folders)
+            QVERIFY(writeFile(marker(folder), "here before"));
+        auto *button = w.find<QPushButton>("cmdAccounts");
+        QVERIFY(!button->isEnabled());
+        w.open(archive);
+        QVERIFY(button->isEnabled());
+
+        QStringList listed;
+        QString unticked;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, &answer, [&] {
+            auto *dialog = qobject_cast<frmAccounts *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            auto *list = dialog->findChild<QListWidget *>(QStringLiteral("lstAccounts"));
+            for (int i = 0; i < list->count(); ++i) {
+                QCOMPARE(list->item(i)->checkState(), Qt::Checked);
+                listed.append(list->item(i)->text());
+            }
+            list->item(1)->setCheckState(Qt::Unchecked);
+            unticked = list->item(1)->data(Qt::UserRole).toString();
+            dialog->accept();
+        });
+        answer.start(20);
+        button->click();
+        answer.stop();
+        QStringList expected;
+        for (const QString &folder : folders)
+            expected.append(folder + QStringLiteral(" (3 messages)"));
+        listed.sort();
+        expected.sort();
+        QCOMPARE(listed, expected);
+        QCOMPARE(button->text(), QStringLiteral("Accounts (2 of 3)..."));
+
+        w.main.restoreitem[ItemMailAccounts]->setChecked(true);
+        w.restoreNow();
+        QCOMPARE(w.dialogs.messageTexts().last(), reportOf({{ItemMailAccounts, true}}));
+        for (const QString &folder : folders)
+            QCOMPARE(QFileInfo::exists(marker(folder)), folder == unticked);
+
+        // A new archive opened restores every account again.
+        w.open(archive);
+        QCOMPARE(button->text(), QStringLiteral("Accounts..."));
     }
 
     void refusalsComeBeforeTheProgressPanel_data()
