@@ -2,7 +2,6 @@
 
 #include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
-#include "backup/nestedarchives.h"
 #include "backup/storefiles.h"
 
 #include <QDir>
@@ -181,12 +180,13 @@ ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &it
     const Compression compression(all);
 
     ArchiveEstimate estimate;
-    QList<quint64> nested;
     for (const QList<StoreFile> &account : std::as_const(accounts)) {
         quint64 bytes = 22; // the end of its central directory
-        for (const StoreFile &file : account)
-            bytes += entryBytes(compression.packed(file), file.entryName, false);
-        nested.append(bytes);
+        for (const StoreFile &file : account) {
+            const quint64 entry = entryBytes(compression.packed(file), file.entryName, false);
+            bytes += entry;
+            estimate.beside = std::max(estimate.beside, entry);
+        }
         estimate.bytes += entryBytes(bytes, QStringLiteral("account.zip"), protect);
     }
     for (const StoreFile &file : std::as_const(loose))
@@ -199,11 +199,6 @@ ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &it
             stagedFiles += registryItemBytes;
     estimate.bytes += stagedFiles;
     estimate.staged = stagedFiles;
-
-    std::sort(nested.begin(), nested.end(), std::greater<>());
-    for (qsizetype i = 0; i < std::min<qsizetype>(nested.size(), NestedArchives::mostAhead + 1);
-         ++i)
-        estimate.staged += nested[i];
     return estimate;
 }
 

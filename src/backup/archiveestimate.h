@@ -11,10 +11,12 @@ struct StoreLocations;
 struct ArchiveEstimate {
     // The backup archive.
     quint64 bytes = 0;
-    // The most the run stages in the temporary folder at one time: the registry exports, the
-    // backup information file, and the nested archives of the largest accounts, as many as are
-    // built ahead of the one being taken in.
+    // What the run stages in the temporary folder: the registry exports and the backup
+    // information file. The nested archives go straight into the archive.
     quint64 staged = 0;
+    // Held beside the archive while an account is taken in, at most: its largest entry, which
+    // waits there until the nested archive's writer has finished it.
+    quint64 beside = 0;
 };
 
 // About how large the archive of `items` from `store` will be, from the files' sizes and how a

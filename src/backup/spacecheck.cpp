@@ -19,15 +19,15 @@ QList<SpaceShortfall> spaceShortfalls(const ArchiveEstimate &estimate, const QSt
     QList<SpaceShortfall> shortfalls;
     // The old archive stays until the new one is complete, so it frees nothing.
     if (target && temp && target->mountPoint == temp->mountPoint) {
-        const quint64 needed = estimate.bytes + estimate.staged;
+        const quint64 needed = estimate.bytes + estimate.beside + estimate.staged;
         if (needed > target->bytes)
             shortfalls.append({QStringLiteral("the archive's folder and the temporary folder"),
                                target->mountPoint, needed, target->bytes});
         return shortfalls;
     }
-    if (target && estimate.bytes > target->bytes)
+    if (target && estimate.bytes + estimate.beside > target->bytes)
         shortfalls.append({QStringLiteral("the archive's folder"), target->mountPoint,
-                           estimate.bytes, target->bytes});
+                           estimate.bytes + estimate.beside, target->bytes});
     if (temp && estimate.staged > temp->bytes)
         shortfalls.append({QStringLiteral("the temporary folder"), temp->mountPoint,
                            estimate.staged, temp->bytes});
