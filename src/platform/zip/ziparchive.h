@@ -153,6 +153,8 @@ private:
         QString sourcePath() const;
     };
 
+    // Whether an archive has been started and may be written now.
+    Result readyToWrite() const;
     static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse,
                                                     const QString &leftOut);
     // The file a path leads to, links followed, as its folder's canonical path and its name;

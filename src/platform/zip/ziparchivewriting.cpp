@@ -197,7 +197,7 @@ Result ZipArchive::addPending(QList<PendingEntry> added)
     return Result::success();
 }
 
-Result ZipArchive::WriteArchive(const ProgressCallback &progress)
+Result ZipArchive::readyToWrite() const
 {
     if (m_targetPath.isEmpty())
         return Result::failure(QStringLiteral("No archive has been started, so none is written."));
@@ -206,6 +206,13 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
             QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
     if (interruptionRequested())
         return Result::failure(interruptionText());
+    return Result::success();
+}
+
+Result ZipArchive::WriteArchive(const ProgressCallback &progress)
+{
+    if (Result ready = readyToWrite(); !ready)
+        return ready;
     // Looked at again: the target may have changed since the archive was started.
     if (Result writable = checkArchiveTarget(m_targetPath); !writable)
         return writable;
@@ -244,13 +251,8 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
 
 Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &progress)
 {
-    if (m_targetPath.isEmpty())
-        return Result::failure(QStringLiteral("No archive has been started, so none is written."));
-    if (m_protect && m_password.isEmpty())
-        return Result::failure(
-            QStringLiteral("%1 is to be protected, but no password was set.").arg(m_targetPath));
-    if (interruptionRequested())
-        return Result::failure(interruptionText());
+    if (Result ready = readyToWrite(); !ready)
+        return ready;
     if (m_pending.isEmpty())
         return stream.writeRaw(emptyArchive())
                    ? Result::success()
