@@ -51,11 +51,7 @@ void recordItems(RunRecord &record, const BackupRequest &request, const BackupOu
     for (int index = 0; index < ItemCount; ++index) {
         if (!request.items[index])
             continue;
-        const QString label = itemTable()[index].logLabel + QStringLiteral(": ");
-        QStringList reasons;
-        for (const QString &problem : outcome.problems)
-            if (problem.startsWith(label))
-                reasons.append(problem.mid(label.size()));
+        QStringList reasons = itemReasons(outcome.problems, itemTable()[index].logLabel);
         QString result = QStringLiteral("failed");
         if (!outcome.archive)
             reasons.append(outcome.archive.message());

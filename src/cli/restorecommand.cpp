@@ -33,11 +33,7 @@ void recordItems(RunRecord &record, const OpenedBackup &state, const ItemFlags &
     for (int index = 0; index < ItemCount; ++index) {
         if (!chosen[index])
             continue;
-        const QString label = restoreItemTable()[index].reportName + QStringLiteral(": ");
-        QStringList reasons;
-        for (const QString &problem : outcome.problems)
-            if (problem.startsWith(label))
-                reasons.append(problem.mid(label.size()));
+        QStringList reasons = itemReasons(outcome.problems, restoreItemTable()[index].reportName);
         QString result = QStringLiteral("skipped");
         if (!state.held[index])
             reasons.append(QStringLiteral("The archive holds no such item."));

@@ -48,6 +48,16 @@ int RunRecord::finish(int exitStatus, bool json, QTextStream &out)
     return exitStatus;
 }
 
+QStringList itemReasons(const QStringList &problems, const QString &label)
+{
+    const QString prefix = label + QStringLiteral(": ");
+    QStringList reasons;
+    for (const QString &problem : problems)
+        if (problem.startsWith(prefix))
+            reasons.append(problem.mid(prefix.size()));
+    return reasons;
+}
+
 int refuseRun(RunRecord &record, QTextStream &err, const QString &reason)
 {
     err << "brevnor-cli: " << reason << '\n';

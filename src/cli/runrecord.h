@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 namespace quillory {
@@ -39,5 +40,9 @@ private:
 // Says on `err` why the run is refused ("brevnor-cli: " and `reason`), records it, and gives the
 // exit status of a refused run.
 int refuseRun(RunRecord &record, QTextStream &err, const QString &reason);
+
+// The problems of a run's report that belong to the item whose report lines start with `label`,
+// without it: the item's reasons.
+QStringList itemReasons(const QStringList &problems, const QString &label);
 
 } // namespace quillory
