@@ -34,42 +34,36 @@ constexpr qint64 sampleChunk = 32 * 1024;
 // The level the archive deflates text with; data that does not shrink comes out alike at any.
 constexpr int sampleLevel = 6;
 
-struct StoreFile {
-    QString path;
-    QString entryName;
-    quint64 size = 0;
-};
-
-// How well the bytes read from `file` compress: compressed to read, both counted.
+// A file up to two chunks is read whole; of a larger one, a chunk at the start and one in the
+// middle. How well the bytes read compress: compressed to read, both counted.
 struct Sampled {
     quint64 read = 0;
     quint64 packed = 0;
 };
 
-// A file up to two chunks is read whole; of a larger one, a chunk at the start and one in the
-// middle.
-Sampled sample(libdeflate_compressor *compressor, const StoreFile &file)
+Sampled sample(libdeflate_compressor *compressor, const QString &path)
 {
     Sampled sampled;
-    QFile in(file.path);
+    QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return sampled;
-    const bool whole = qint64(file.size) <= 2 * sampleChunk;
+    const qint64 size = in.size();
+    const bool whole = size <= 2 * sampleChunk;
     QByteArray packed(
         qsizetype(libdeflate_deflate_compress_bound(compressor, size_t(2 * sampleChunk))),
         Qt::Uninitialized);
-    for (const qint64 start : whole ? QList<qint64>{0} : QList<qint64>{0, qint64(file.size) / 2}) {
+    for (const qint64 start : whole ? QList<qint64>{0} : QList<qint64>{0, size / 2}) {
         if (!in.seek(start))
             break;
         const QByteArray data = in.read(whole ? 2 * sampleChunk : sampleChunk);
         if (data.isEmpty())
             break;
-        const size_t size =
+        const size_t bytes =
             libdeflate_deflate_compress(compressor, data.constData(), size_t(data.size()),
                                         packed.data(), size_t(packed.size()));
         sampled.read += quint64(data.size());
         // Deflate stores what it cannot shrink.
-        sampled.packed += size == 0 ? quint64(data.size()) : std::min<quint64>(size, data.size());
+        sampled.packed += bytes == 0 ? quint64(data.size()) : std::min<quint64>(bytes, data.size());
     }
     return sampled;
 }
@@ -80,77 +74,131 @@ QString kindOf(const QString &name)
     return dot < 0 ? QString() : name.mid(dot + 1).toLower();
 }
 
-// The compressed size of each file, from how the samples of its kind compressed.
-class Compression {
-public:
-    explicit Compression(const QList<StoreFile> &files)
-        : m_compressor(libdeflate_alloc_compressor(sampleLevel), libdeflate_free_compressor)
+// The files of one kind, wherever they lie: a spread of them to sample, kept as they are met
+// (every `stride`-th; when twice enough are kept, every other one goes and the stride doubles),
+// so that a store of any size costs the same few paths.
+struct KindSamples {
+    QList<std::pair<QString, quint64>> files;
+    qsizetype seen = 0;
+    qsizetype stride = 1;
+
+    void add(const QString &path, quint64 size)
     {
-        QHash<QString, QList<const StoreFile *>> kinds;
-        for (const StoreFile &file : files)
-            kinds[kindOf(file.path)].append(&file);
-        for (auto kind = kinds.cbegin(); kind != kinds.cend(); ++kind)
-            m_ratios.insert(kind.key(), ratioOf(kind.value()));
+        if (seen++ % stride != 0)
+            return;
+        files.append({path, size});
+        if (files.size() < 2 * samplesPerKind)
+            return;
+        for (qsizetype i = 0; i < files.size() / 2; ++i)
+            files[i] = files[2 * i];
+        files.resize(files.size() / 2);
+        stride *= 2;
+    }
+};
+
+// The sum of what one archive's entries hold, by kind, and their names: what its size needs,
+// without a list of its files.
+struct EntryTotals {
+    QHash<QString, quint64> bytesByKind;
+    quint64 files = 0;
+    quint64 nameBytes = 0;
+    // The largest file, by size, and what its entry adds besides its data.
+    quint64 largest = 0;
+    QString largestKind;
+    quint64 largestExtra = 0;
+};
+
+quint64 entryExtra(const QString &name, bool protect)
+{
+    return entryOverhead + 2 * quint64(name.toUtf8().size()) + (protect ? protectionOverhead : 0);
+}
+
+class Tally {
+public:
+    void add(EntryTotals &totals, const QString &path, const QString &entryName, quint64 size)
+    {
+        const QString kind = kindOf(entryName);
+        m_kinds[kind].add(path, size);
+        totals.bytesByKind[kind] += size;
+        ++totals.files;
+        totals.nameBytes += quint64(entryName.toUtf8().size());
+        if (size >= totals.largest) {
+            totals.largest = size;
+            totals.largestKind = kind;
+            totals.largestExtra = entryExtra(entryName, false);
+        }
     }
 
-    quint64 packed(const StoreFile &file) const
+    // How well each kind compresses, from its samples, weighed by their sizes.
+    void sampleKinds()
     {
-        return quint64(double(file.size) * m_ratios.value(kindOf(file.path), 1.0));
+        const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> compressor(
+            libdeflate_alloc_compressor(sampleLevel), libdeflate_free_compressor);
+        for (auto kind = m_kinds.cbegin(); kind != m_kinds.cend(); ++kind) {
+            double sizes = 0;
+            double packed = 0;
+            const QList<std::pair<QString, quint64>> &files = kind.value().files;
+            const qsizetype step = std::max<qsizetype>(1, files.size() / samplesPerKind);
+            for (qsizetype i = step / 2; compressor && i < files.size(); i += step) {
+                const Sampled sampled = sample(compressor.get(), files[i].first);
+                if (sampled.read == 0)
+                    continue;
+                sizes += double(files[i].second);
+                packed += double(files[i].second) * double(sampled.packed) / double(sampled.read);
+            }
+            m_ratios.insert(kind.key(), sizes > 0 ? packed / sizes : 1.0);
+        }
+    }
+
+    // The entries' bytes in their archive.
+    quint64 entriesBytes(const EntryTotals &totals, bool protect) const
+    {
+        double data = 0;
+        for (auto kind = totals.bytesByKind.cbegin(); kind != totals.bytesByKind.cend(); ++kind)
+            data += double(kind.value()) * m_ratios.value(kind.key(), 1.0);
+        return quint64(data) + totals.files * (entryOverhead + (protect ? protectionOverhead : 0)) +
+               2 * totals.nameBytes;
+    }
+
+    quint64 largestEntry(const EntryTotals &totals) const
+    {
+        return quint64(double(totals.largest) * m_ratios.value(totals.largestKind, 1.0)) +
+               totals.largestExtra;
     }
 
 private:
-    double ratioOf(const QList<const StoreFile *> &files) const
-    {
-        if (!m_compressor)
-            return 1.0;
-        const qsizetype step = std::max<qsizetype>(1, files.size() / samplesPerKind);
-        double sizes = 0;
-        double packed = 0;
-        for (qsizetype i = step / 2; i < files.size(); i += step) {
-            const Sampled sampled = sample(m_compressor.get(), *files[i]);
-            if (sampled.read == 0)
-                continue;
-            sizes += double(files[i]->size);
-            packed += double(files[i]->size) * double(sampled.packed) / double(sampled.read);
-        }
-        return sizes > 0 ? packed / sizes : 1.0;
-    }
-
-    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> m_compressor;
+    QHash<QString, KindSamples> m_kinds;
     QHash<QString, double> m_ratios;
 };
 
 // Every regular file below `folder`, links followed as the backup follows them, named as in its
 // archive. Pipes and devices hold no mail, and opening a pipe to sample it would wait for a writer.
-QList<StoreFile> treeFiles(const QString &folder)
+void addTree(Tally &tally, EntryTotals &totals, const QString &folder)
 {
-    QList<StoreFile> files;
     const QDir root(folder);
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
     while (it.hasNext())
         if (const QFileInfo info = it.nextFileInfo(); info.isFile())
-            files.append(
-                {info.filePath(), root.relativeFilePath(info.filePath()), quint64(info.size())});
-    return files;
+            tally.add(totals, info.filePath(), root.relativeFilePath(info.filePath()),
+                      quint64(info.size()));
 }
 
-QList<StoreFile> filesIn(const QString &folder, bool (*wanted)(const QString &))
+void addFiles(Tally &tally, EntryTotals &totals, const QString &folder,
+              bool (*wanted)(const QString &))
 {
-    QList<StoreFile> files;
     if (folder.isEmpty())
-        return files;
+        return;
     const QDir dir(folder);
     for (const QString &name : regularFilesIn(folder))
         if (wanted(name))
-            files.append({dir.filePath(name), name, quint64(QFileInfo(dir.filePath(name)).size())});
-    return files;
+            tally.add(totals, dir.filePath(name), name,
+                      quint64(QFileInfo(dir.filePath(name)).size()));
 }
 
 quint64 entryBytes(quint64 packed, const QString &name, bool protect)
 {
-    return packed + entryOverhead + 2 * quint64(name.toUtf8().size()) +
-           (protect ? protectionOverhead : 0);
+    return packed + entryExtra(name, protect);
 }
 
 } // namespace
@@ -159,38 +207,31 @@ ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &it
 {
     // Each account's files, then the file items' files: sampled together, since a kind
     // compresses alike wherever it lies.
-    QList<QList<StoreFile>> accounts;
-    QList<StoreFile> loose;
+    Tally tally;
+    QList<EntryTotals> accounts;
+    EntryTotals loose;
     const QString storeFolder = store.StoreFolder;
     if (items[ItemMailAccounts] && !storeFolder.isEmpty())
         for (const QString &folder : accountFolders(storeFolder))
-            accounts.append(treeFiles(QDir(storeFolder).filePath(folder)));
-    const std::array<std::pair<int, QList<StoreFile>>, 4> fileItems = {{
-        {ItemLdapAccounts, filesIn(storeFolder, isLdapAccount)},
-        {ItemContacts, filesIn(store.contactsFolder(), isContactOrGroup)},
-        {ItemMailDatabase, filesIn(storeFolder, isMailDatabase)},
-        {ItemStationeries, filesIn(store.stationeryFolder, isAnyFile)},
-    }};
-    for (const auto &[index, files] : fileItems)
-        if (items[index])
-            loose += files;
-    QList<StoreFile> all = loose;
-    for (const QList<StoreFile> &account : std::as_const(accounts))
-        all += account;
-    const Compression compression(all);
+            addTree(tally, accounts.emplace_back(), QDir(storeFolder).filePath(folder));
+    if (items[ItemLdapAccounts])
+        addFiles(tally, loose, storeFolder, isLdapAccount);
+    if (items[ItemContacts])
+        addFiles(tally, loose, store.contactsFolder(), isContactOrGroup);
+    if (items[ItemMailDatabase])
+        addFiles(tally, loose, storeFolder, isMailDatabase);
+    if (items[ItemStationeries])
+        addFiles(tally, loose, store.stationeryFolder, isAnyFile);
+    tally.sampleKinds();
 
     ArchiveEstimate estimate;
-    for (const QList<StoreFile> &account : std::as_const(accounts)) {
-        quint64 bytes = 22; // the end of its central directory
-        for (const StoreFile &file : account) {
-            const quint64 entry = entryBytes(compression.packed(file), file.entryName, false);
-            bytes += entry;
-            estimate.beside = std::max(estimate.beside, entry);
-        }
+    for (const EntryTotals &account : std::as_const(accounts)) {
+        // The end of its central directory, and each entry's header there too.
+        const quint64 bytes = 22 + tally.entriesBytes(account, false);
         estimate.bytes += entryBytes(bytes, QStringLiteral("account.zip"), protect);
+        estimate.beside = std::max(estimate.beside, tally.largestEntry(account));
     }
-    for (const StoreFile &file : std::as_const(loose))
-        estimate.bytes += entryBytes(compression.packed(file), file.entryName, protect);
+    estimate.bytes += tally.entriesBytes(loose, protect);
     // Registry exports and the backup information file are staged, then taken in whole.
     quint64 stagedFiles = infoFileBytes;
     for (const int index :
