@@ -76,20 +76,35 @@ void removeStaleReplacements(const QString &target)
     }
 }
 
-Result syncFolder(const QString &folder)
+namespace {
+
+// Opens `folder` and hands it to `sync`; `unsupported` is the error that counts as done.
+Result syncThrough(const QString &folder, int (*sync)(int), int unsupported)
 {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Result::failure(QStringLiteral("Cannot open the folder %1 to write it to disk: %2")
                                    .arg(folder, systemError(errno)));
-    const int synced = ::fsync(fd);
+    const int synced = sync(fd);
     const int error = errno;
     ::close(fd);
-    if (synced != 0 && error != EINVAL && error != EOPNOTSUPP)
+    if (synced != 0 && error != EINVAL && error != unsupported)
         return Result::failure(QStringLiteral("Cannot write the folder %1 to disk: %2")
                                    .arg(folder, systemError(error)));
     return Result::success();
+}
+
+} // namespace
+
+Result syncFolder(const QString &folder)
+{
+    return syncThrough(folder, ::fsync, EOPNOTSUPP);
+}
+
+Result syncFileSystemOf(const QString &folder)
+{
+    return syncThrough(folder, ::syncfs, 0);
 }
 
 FileReplacement::FileReplacement(const QString &target) : m_target(resolvedTarget(target)) {}

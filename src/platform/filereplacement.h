@@ -63,6 +63,9 @@ Result replaceFileContents(const QString &target, const QByteArray &contents,
 // cut. A file system that keeps no folders to sync (it refuses the call as unsupported) counts as
 // done.
 Result syncFolder(const QString &folder);
+// Makes everything written on `folder`'s file system survive a power cut: for a folder of many new
+// small files, one call that costs a fraction of syncing each.
+Result syncFileSystemOf(const QString &folder);
 
 // Whether only its owner may enter `folder` (a run's staging folder): a file made there is kept to
 // its owner too, where anywhere else the umask decides.

@@ -79,25 +79,6 @@ bool undoSwap(const QString &fresh, const QString &target, const QString &old, b
     return rename(target, fresh) && (old.isEmpty() || rename(old, target));
 }
 
-// Has the extracted folder on disk, all of it, before it takes the old one's place. One sync of
-// the file system costs a fraction of syncing each of the folder's many small files, which wait for
-// a journal commit each.
-Result syncNewFolder(const QString &folder)
-{
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return Result::failure(QStringLiteral("Cannot open %1 to write it to disk: %2")
-                                   .arg(folder, qt_error_string(errno)));
-    const int synced = ::syncfs(fd);
-    const int error = errno;
-    ::close(fd);
-    if (synced != 0)
-        return Result::failure(
-            QStringLiteral("Cannot write %1 to disk: %2").arg(folder, qt_error_string(error)));
-    return Result::success();
-}
-
 } // namespace
 
 Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entryName,
@@ -124,7 +105,7 @@ Expected<QString> replaceFolderFromNested(ZipArchive &outer, const QString &entr
     // On disk before it takes the old folder's place: a power cut after the swap must not find
     // the new folder's files empty.
     if (done)
-        done = syncNewFolder(fresh);
+        done = syncFileSystemOf(fresh);
     const bool exchanged = done && hadOld && exchange(fresh, target);
     if (done && hadOld && !exchanged) {
         // Where the file system cannot exchange, the old folder is moved aside first; a run

@@ -312,14 +312,6 @@ void WriteRun::writeImage()
         m_setIdle(true);
         return;
     }
-    if (writer.DiscStatus() != DiscWriter::DiscEmpty &&
-        m_context.dialogs.message(
-            QStringLiteral("The disc in %1 holds data. Writing the image replaces "
-                           "everything on the disc. Write it?")
-                .arg(ui.cboDevices->currentText()),
-            applicationTitle(), MessageIcon::Warning,
-            MessageButtons::OkCancel) != MessageAnswer::Ok)
-        return;
     m_setIdle(false);
     writer.setAutoVerify(false);
     writer.setTrackMode(ui.chkUseMode2XA->isChecked() ? 2 : 1);

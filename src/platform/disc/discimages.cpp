@@ -24,7 +24,7 @@ bool BurnDiscWriter::WriteImageFile(const QString &path)
     // An image file standing in for a drive is a disc like any other: its sessions go only with
     // an erase the user asked for, never under an image written over them.
     if (medium.discStatus != DiscEmpty)
-        return refuse(QStringLiteral("An image needs a blank medium."));
+        return refuse(QStringLiteral("An image needs a blank medium: erase the disc first."));
     const qint64 blocks = (image.size() + 2047) / 2048;
     // An image file is written over from its start, whatever it held.
     const qint64 free =

@@ -516,12 +516,12 @@ private Q_SLOTS:
         w.trigger("mnuFileWriteDiscFromISO");
         QCOMPARE(w.dialogs.shown.last().kind, u"open"_s);
         QVERIFY(w.dialogs.shown.last().text.contains(u"|Test.iso|"_s));
-        // An image replaces what the disc holds: only when the user says so.
+        // An image never goes over what the disc holds: the disc is erased first.
         const QByteArray before = readFile(r.image);
         w.dialogs.fileAnswers.enqueue(r.file(u"other.iso"_s, 4096));
-        w.dialogs.answers.enqueue(MessageAnswer::Cancel);
         w.trigger("mnuFileWriteDiscFromISO");
-        QVERIFY(w.lastMessage().contains(u"Writing the image replaces everything on the disc."_s));
+        QCOMPARE(w.lastMessage(), u"Error Writing ISO File."_s);
+        QVERIFY(w.dialogs.shown.last().details.contains(u"erase the disc first"_s));
         QVERIFY(w.window->isIdle());
         QCOMPARE(readFile(r.image), before);
 

@@ -628,7 +628,7 @@ private Q_SLOTS:
         QVERIFY(writeAndWait(drive));
         const QByteArray before = readFile(drive.image);
         QVERIFY(!w.WriteImageFile(iso));
-        QCOMPARE(w.LastError(), QStringLiteral("An image needs a blank medium."));
+        QCOMPARE(w.LastError(), QStringLiteral("An image needs a blank medium: erase the disc first."));
         QCOMPARE(readFile(drive.image), before);
     }
 
