@@ -3,9 +3,9 @@
 #include "app/storediscovery.h"
 #include "backup/backupcollectors.h"
 #include "backup/storefiles.h"
+#include "platform/treewalk.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QHash>
 
@@ -173,15 +173,22 @@ private:
 
 // Every regular file below `folder`, links followed as the backup follows them, named as in its
 // archive. Pipes and devices hold no mail, and opening a pipe to sample it would wait for a writer.
-void addTree(Tally &tally, EntryTotals &totals, const QString &folder)
+// With `check`, also what the backup's check of the folder finds.
+void addTree(Tally &tally, EntryTotals &totals, const QString &folder, FolderCheck *check)
 {
-    const QDir root(folder);
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext())
-        if (const QFileInfo info = it.nextFileInfo(); info.isFile())
-            tally.add(totals, info.filePath(), root.relativeFilePath(info.filePath()),
-                      quint64(info.size()));
+    const auto add = [&](const WalkedEntry &file) {
+        tally.add(totals, folder + QLatin1Char('/') + file.path, file.path, file.size);
+    };
+    if (check) {
+        check->readable = checkTreeReadable(folder, &check->size, add);
+        return;
+    }
+    // A walk stopped by a folder it cannot read leaves the rest out; the backup says what it is.
+    walkTree(folder, WalkOption::Recurse, [&add](const WalkedEntry &found) {
+        if (!found.folder)
+            add(found);
+        return Result::success();
+    });
 }
 
 void addFiles(Tally &tally, EntryTotals &totals, const QString &folder,
@@ -203,7 +210,8 @@ quint64 entryBytes(quint64 packed, const QString &name, bool protect)
 
 } // namespace
 
-ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &items, bool protect)
+ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &items, bool protect,
+                                FolderChecks *checks)
 {
     // Each account's files, then the file items' files: sampled together, since a kind
     // compresses alike wherever it lies.
@@ -212,8 +220,10 @@ ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &it
     EntryTotals loose;
     const QString storeFolder = store.StoreFolder;
     if (items[ItemMailAccounts] && !storeFolder.isEmpty())
-        for (const QString &folder : accountFolders(storeFolder))
-            addTree(tally, accounts.emplace_back(), QDir(storeFolder).filePath(folder));
+        for (const QString &folder : accountFolders(storeFolder)) {
+            const QString path = QDir(storeFolder).filePath(folder);
+            addTree(tally, accounts.emplace_back(), path, checks ? &(*checks)[path] : nullptr);
+        }
     if (items[ItemLdapAccounts])
         addFiles(tally, loose, storeFolder, isLdapAccount);
     if (items[ItemContacts])

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/itemtable.h"
+#include "backup/storefiles.h"
 
 #include <QtGlobal>
 
@@ -22,6 +23,9 @@ struct ArchiveEstimate {
 // About how large the archive of `items` from `store` will be, from the files' sizes and how a
 // sample of each kind of file compresses. Reads a bounded share of the files, whatever the size
 // of the store, and writes nothing; safe on any thread.
-ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &items, bool protect);
+// With `checks`, the account folders are also checked as a backup checks them, and what was found
+// is kept there by folder.
+ArchiveEstimate estimateArchive(const StoreLocations &store, const ItemFlags &items, bool protect,
+                                FolderChecks *checks = nullptr);
 
 } // namespace quillory

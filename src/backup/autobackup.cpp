@@ -44,8 +44,8 @@ AutoBackupReport performAutoBackup(ProgramContext &context, const QString &comma
 
     // Nobody is there to answer: a backup that may not fit is tried all the same, since a run
     // that fills the disk keeps the old archive.
-    if (const QString warning =
-            spaceWarning(context, request.archivePath, request.items, request.protect);
+    if (const QString warning = spaceWarning(context, request.archivePath, request.items,
+                                             request.protect, &request.checkedFolders);
         !warning.isEmpty())
         dialogs.message(warning, applicationTitle(), MessageIcon::Warning, MessageButtons::Ok);
 

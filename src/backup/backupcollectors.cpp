@@ -121,8 +121,16 @@ Result BackupCollectors::Backupmailaccountsandmessages()
     // be read would fail the whole run rather than this item.
     QList<TreeSize> sizes(folders.size());
     for (qsizetype i = 0; i < folders.size(); ++i) {
-        if (Result readable = checkTreeReadable(QDir(store).filePath(folders[i]), &sizes[i]);
-            !readable)
+        const QString path = QDir(store).filePath(folders[i]);
+        const auto checked = m_checked.constFind(path);
+        Result readable;
+        if (checked == m_checked.constEnd())
+            readable = checkTreeReadable(path, &sizes[i]);
+        else {
+            readable = checked->readable;
+            sizes[i] = checked->size;
+        }
+        if (!readable)
             return readable;
         nested->folderChecked(sizes[i]);
         if (m_accountsRead)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/itemtable.h"
+#include "backup/storefiles.h"
 #include "platform/result.h"
 
 #include <QHash>
@@ -42,6 +43,8 @@ public:
     // through, `built` counts the bytes of their nested archives as they are built.
     void watchAccounts(std::function<void(double share)> read,
                        std::shared_ptr<NestedProgress> built);
+    // Account folders checked a moment ago: taken as found rather than walked again.
+    void takeChecks(FolderChecks checked) { m_checked = std::move(checked); }
 
     Result Backupmailaccountsandmessages();
     Result BackupmailRules();
@@ -69,6 +72,7 @@ private:
     bool m_storeDatabaseWithAccounts;
     std::function<void(double share)> m_accountsRead;
     std::shared_ptr<NestedProgress> m_accountsBuilt;
+    FolderChecks m_checked;
     // Entry name to the file it came from. The unattended run stores the store's database with
     // the accounts, and the database item takes the same file again: one entry serves both.
     QHash<QString, QString> m_added;

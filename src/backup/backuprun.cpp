@@ -151,6 +151,7 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
     WriteProgress writing(observer);
     const auto built = std::make_shared<NestedProgress>([&writing] { writing.report(); });
     BackupCollectors collectors(context, Zip1, request.unattended);
+    collectors.takeChecks(request.checkedFolders);
     // Reading the account folders through is the part of their work done within the item.
     collectors.watchAccounts(
         [&observer, &percent](double share) {

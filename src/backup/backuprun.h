@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/itemtable.h"
+#include "backup/storefiles.h"
 #include "platform/result.h"
 #include "platform/userdialogs.h"
 
@@ -26,6 +27,9 @@ struct BackupRequest {
     // How many archives to keep: the new one and up to keep - 1 older ones beside it, under the
     // dates they were written. 1 replaces the archive.
     int keep = 1;
+    // What a check of account folders found just before the run, by path (see `spaceWarning`):
+    // those folders are not walked again.
+    FolderChecks checkedFolders{};
 };
 
 struct BackupOutcome {

@@ -35,10 +35,10 @@ QList<SpaceShortfall> spaceShortfalls(const ArchiveEstimate &estimate, const QSt
 }
 
 QString spaceWarning(const ProgramContext &context, const QString &archivePath,
-                     const ItemFlags &items, bool protect)
+                     const ItemFlags &items, bool protect, FolderChecks *checks)
 {
     const QList<SpaceShortfall> shortfalls =
-        spaceShortfalls(estimateArchive(context.store(), items, protect), archivePath,
+        spaceShortfalls(estimateArchive(context.store(), items, protect, checks), archivePath,
                         temporaryFolder(), context.freeSpace());
     if (shortfalls.isEmpty())
         return {};

@@ -28,9 +28,10 @@ QList<SpaceShortfall> spaceShortfalls(const ArchiveEstimate &estimate, const QSt
                                       const QString &tempFolder, const FreeSpaceQuery &space);
 
 // For a run nobody answers: the shortfalls of a backup of `items` into `archivePath` from the
-// context's store, with word that the backup goes on; empty when it fits.
+// context's store, with word that the backup goes on; empty when it fits. With `checks`, what the
+// account folders' check found is kept there for the run (see `estimateArchive`).
 QString spaceWarning(const ProgramContext &context, const QString &archivePath,
-                     const ItemFlags &items, bool protect);
+                     const ItemFlags &items, bool protect, FolderChecks *checks = nullptr);
 
 // "About 1.02 GB; 35.4 GB free on /home", or without the free space when it cannot be told.
 QString estimateLine(quint64 estimate, const std::optional<FreeSpace> &target);

@@ -1,7 +1,6 @@
 #include "backup/storefiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -70,52 +69,34 @@ bool canBeListed(const QString &name)
            !name.contains(QLatin1Char('\n')) && name.trimmed() == name;
 }
 
-namespace {
-
-// The file's size comes from the file opened, not from another look-up of its path.
-Result checkReadable(const QString &path, qint64 *size)
+Result checkReadable(const QString &path)
 {
     QFile file(path);
     char first = 0;
     if (!file.open(QIODevice::ReadOnly) || file.read(&first, 1) < 0)
         return Result::failure(
             QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
-    if (size)
-        *size = file.size();
     return Result::success();
 }
 
-} // namespace
-
-Result checkReadable(const QString &path)
-{
-    return checkReadable(path, nullptr);
-}
-
-Result checkTreeReadable(const QString &folder, TreeSize *size)
+Result checkTreeReadable(const QString &folder, TreeSize *size,
+                         const std::function<void(const WalkedEntry &)> &file)
 {
     const QFileInfo root(folder);
     if (!root.isReadable() || !root.isExecutable())
         return folderUnreadable(folder);
-    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir()) {
-            if (!info.isReadable() || !info.isExecutable())
-                return folderUnreadable(info.filePath());
-        } else {
-            qint64 bytes = 0;
-            if (Result readable = checkReadable(info.filePath(), &bytes); !readable)
-                return readable;
-            if (size) {
-                ++size->files;
-                size->bytes += quint64(bytes);
-            }
-        }
-    }
-    return Result::success();
+    return walkTree(folder, WalkOption::Recurse | WalkOption::RequireReadable,
+                    [size, &file](const WalkedEntry &found) {
+                        if (found.folder)
+                            return Result::success();
+                        if (size) {
+                            ++size->files;
+                            size->bytes += found.size;
+                        }
+                        if (file)
+                            file(found);
+                        return Result::success();
+                    });
 }
 
 } // namespace quillory

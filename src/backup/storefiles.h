@@ -1,9 +1,13 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/treewalk.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace quillory {
 
@@ -30,8 +34,19 @@ struct TreeSize {
     quint64 files = 0;
     quint64 bytes = 0;
 };
-// The same for every file and folder below `folder`, links followed; counts into `size` what the
-// files hold.
-Result checkTreeReadable(const QString &folder, TreeSize *size = nullptr);
+// Much the same for every file and folder below `folder`, links followed, as the archive's writer
+// will list them: fails, naming it, at a folder that cannot be listed or a file this process may
+// not read. Opening each of tens of thousands of messages twice would cost the backup a third
+// more time, so files are only asked whether they may be read. Counts into `size` what the files
+// hold, and hands each file to `file`.
+Result checkTreeReadable(const QString &folder, TreeSize *size = nullptr,
+                         const std::function<void(const WalkedEntry &)> &file = {});
+// What `checkTreeReadable` found for folders, by path: taken by a run that follows at once, so
+// that a store is walked once for its size estimate and its check.
+struct FolderCheck {
+    Result readable;
+    TreeSize size;
+};
+using FolderChecks = QHash<QString, FolderCheck>;
 
 } // namespace quillory

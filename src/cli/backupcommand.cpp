@@ -132,8 +132,8 @@ int backup(ProgramContext &context, const CliOptions &options, QTextStream &out,
         return CliExit::Refused;
     }
     context.values().BackupFileName = request.archivePath;
-    if (const QString warning =
-            spaceWarning(context, request.archivePath, request.items, request.protect);
+    if (const QString warning = spaceWarning(context, request.archivePath, request.items,
+                                             request.protect, &request.checkedFolders);
         !warning.isEmpty())
         err << "brevnor-cli: warning: " << terminalText(warning) << '\n';
 

@@ -24,6 +24,11 @@ BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unatte
     request.archivePath = profile.archive();
     request.items = items;
     request.unattended = unattended;
+    return backUp(profile, request);
+}
+
+BackupOutcome backUp(LoadedProfile &profile, const BackupRequest &request)
+{
     ZipArchive Zip1;
     SilentObserver observer;
     return performBackup(*profile.context, Zip1, request, observer);

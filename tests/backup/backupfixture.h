@@ -48,6 +48,7 @@ private:
 
 // A backup of `items` by the core, as the window runs it (or the unattended run, `unattended`).
 BackupOutcome backUp(LoadedProfile &profile, const ItemFlags &items, bool unattended = false);
+BackupOutcome backUp(LoadedProfile &profile, const BackupRequest &request);
 
 // The entries of an archive, name to content, read with the project's own zip component.
 QMap<QString, QByteArray> archiveContents(const QString &path, const QString &password = {});

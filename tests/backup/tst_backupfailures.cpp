@@ -1,3 +1,4 @@
+#include "backup/archiveestimate.h"
 #include "backup/backupcollectors.h"
 #include "backup/backupinfo.h"
 #include "backupfixture.h"
@@ -222,12 +223,23 @@ private Q_SLOTS:
         QVERIFY(profile.load());
         QVERIFY(makeUnreadable(QDir(folderOf(profile, folder)).filePath(name), how));
 
-        const BackupOutcome outcome = backUp(profile, itemsOf({item, ItemMailRules}));
-        QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
-        QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
-        QCOMPARE(outcome.problems.size(), 1);
-        QVERIFY2(outcome.problems.first().contains(name), qPrintable(outcome.problems.first()));
-        QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0100000000"));
+        // As the window runs it, and as unattended runs do, whose size estimate checks the
+        // account folders for the run.
+        for (const bool checkedFirst : {false, true}) {
+            BackupRequest request;
+            request.archivePath = profile.archive();
+            request.items = itemsOf({item, ItemMailRules});
+            if (checkedFirst)
+                estimateArchive(profile.context->store(), request.items, false,
+                                &request.checkedFolders);
+            QCOMPARE(request.checkedFolders.isEmpty(), !checkedFirst || item != ItemMailAccounts);
+            const BackupOutcome outcome = backUp(profile, request);
+            QVERIFY2(outcome.archive.ok(), qPrintable(outcome.archive.message()));
+            QCOMPARE(outcome.stored, itemsOf({ItemMailRules}));
+            QCOMPARE(outcome.problems.size(), 1);
+            QVERIFY2(outcome.problems.first().contains(name), qPrintable(outcome.problems.first()));
+            QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0100000000"));
+        }
     }
 
     void specialFilesAreLeftOutSilently_data()

@@ -30,13 +30,6 @@ QStringList filesBelow(const QString &folder)
     return files;
 }
 
-BackupOutcome backUp(LoadedProfile &profile, const BackupRequest &request)
-{
-    ZipArchive Zip1;
-    SilentObserver observer;
-    return performBackup(*profile.context, Zip1, request, observer);
-}
-
 BackupRequest request(const QString &archive, const ItemFlags &items)
 {
     BackupRequest r;

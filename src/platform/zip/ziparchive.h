@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/types.h>
 
 struct zip;
 
@@ -149,6 +151,10 @@ private:
         QString name;
         bool folder = false;
         std::shared_ptr<EntryMaker> maker;
+        // What a folder's listing found; a `mode` of 0: looked up when the archive is written.
+        quint64 size = 0;
+        time_t modified = 0;
+        mode_t mode = 0;
 
         QString sourcePath() const;
     };

@@ -3,6 +3,7 @@
 #include "platform/filereplacement.h"
 #include "platform/interruption.h"
 #include "platform/runownedname.h"
+#include "platform/treewalk.h"
 #include "platform/zip/archivestream.h"
 #include "platform/zip/archivetarget.h"
 #include "platform/zip/entryinfo.h"
@@ -13,7 +14,6 @@
 #include "platform/zip/libziphandles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -112,39 +112,29 @@ ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftO
     const QFileInfo root(folder);
     if (!root.isDir())
         return Result::failure(QStringLiteral("The folder %1 does not exist.").arg(folder));
-    // QDirIterator passes over a folder it cannot list without a word.
-    const auto unreadable = [](const QFileInfo &info) {
-        return !info.isReadable() || !info.isExecutable();
-    };
-    if (unreadable(root))
+    if (!root.isReadable() || !root.isExecutable())
         return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
-    const QDir base(root.absoluteFilePath());
-    const QString rootPath = base.path();
-    // Pipes, sockets, devices and dangling links hold no data to keep; QDir leaves them out.
-    QDirIterator it(base.path(), QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                    recurse ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
-                            : QDirIterator::NoIteratorFlags);
+    const QString rootPath = QDir(root.absoluteFilePath()).path();
     QList<PendingEntry> entries;
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        const bool isFolder = info.isDir();
-        if (isFolder && !recurse)
-            continue;
-        if (isFolder && unreadable(info))
-            return Result::failure(
-                QStringLiteral("The folder %1 cannot be read.").arg(info.filePath()));
-        // The archive being written and the files made while writing one are no data to keep;
-        // an archive kept in a folder it backs up would otherwise swallow its old self.
-        if (!isFolder && (isRunOwnedTemporary(info.fileName()) ||
-                          (!leftOut.isEmpty() && info.fileName() == leftOutName &&
-                           fileIdentity(info.absoluteFilePath()) == leftOut)))
-            continue;
-        QString name = base.relativeFilePath(info.absoluteFilePath());
-        if (isFolder)
-            name += QLatin1Char('/');
-        entries.append({rootPath, name, isFolder, nullptr});
-    }
+    const Result walked = walkTree(
+        rootPath, recurse ? WalkOptions(WalkOption::Recurse) : WalkOptions(),
+        [&](const WalkedEntry &found) {
+            // The archive being written and the files made while writing one are no data to
+            // keep; an archive kept in a folder it backs up would otherwise swallow its old self.
+            if (!found.folder) {
+                const QString fileName =
+                    found.path.mid(found.path.lastIndexOf(QLatin1Char('/')) + 1);
+                if (isRunOwnedTemporary(fileName) ||
+                    (!leftOut.isEmpty() && fileName == leftOutName &&
+                     fileIdentity(rootPath + QLatin1Char('/') + found.path) == leftOut))
+                    return Result::success();
+            }
+            entries.append({rootPath, found.folder ? found.path + QLatin1Char('/') : found.path,
+                            found.folder, nullptr, found.size, found.modified, found.mode});
+            return Result::success();
+        });
+    if (!walked)
+        return walked;
     // Kept until the archive is written: a folder of many files should not keep the list's
     // growing room too.
     entries.squeeze();
@@ -315,6 +305,11 @@ Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)>
             st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
             st.st_size = off_t(pending.maker->sizeBound());
             st.st_mtime = ::time(nullptr);
+        } else if (pending.mode != 0) {
+            // As the folder's listing found it, a moment ago.
+            st.st_mode = pending.mode;
+            st.st_size = off_t(pending.size);
+            st.st_mtime = pending.modified;
         } else if (::stat(sourceName.constData(), &st) != 0) {
             return Result::failure(
                 QStringLiteral("Cannot read %1: %2").arg(sourcePath, systemError(errno)));

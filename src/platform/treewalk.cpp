@@ -1,0 +1,147 @@
+#include "platform/treewalk.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace quillory {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// 0 when the file opens and its first byte (if any) can be read; else errno's value. Not blocking,
+// so that a file swapped for a pipe since it was looked at cannot hang the walk.
+int firstByteError(int folderFd, const char *name)
+{
+    const int fd = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    char first = 0;
+    const int error = ::read(fd, &first, 1) < 0 && errno != EAGAIN ? errno : 0;
+    ::close(fd);
+    return error;
+}
+
+class TreeWalk {
+public:
+    TreeWalk(const QString &root, WalkOptions options,
+             const std::function<Result(const WalkedEntry &)> &visit)
+        : m_root(root), m_options(options), m_visit(visit)
+    {
+    }
+
+    Result walk()
+    {
+        const int fd = ::open(QFile::encodeName(m_root).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return errno == ENOENT || errno == ENOTDIR
+                       ? Result::failure(
+                             QStringLiteral("The folder %1 does not exist.").arg(m_root))
+                       : unreadableFolder(QString());
+        return walkFolder(fd, QString());
+    }
+
+private:
+    Result unreadableFolder(const QString &relative) const
+    {
+        return Result::failure(
+            QStringLiteral("The folder %1 cannot be read.").arg(fullPath(relative)));
+    }
+    QString fullPath(const QString &relative) const
+    {
+        return relative.isEmpty() ? m_root : m_root + QLatin1Char('/') + relative;
+    }
+
+    // Takes over `fd`, an open folder.
+    Result walkFolder(int fd, const QString &relative)
+    {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || ::faccessat(fd, ".", R_OK | X_OK, AT_EACCESS) != 0) {
+            ::close(fd);
+            return unreadableFolder(relative);
+        }
+        m_entered.insert({st.st_dev, st.st_ino});
+        const DirHandle dir(::fdopendir(fd));
+        if (!dir) {
+            ::close(fd);
+            return unreadableFolder(relative);
+        }
+        for (;;) {
+            errno = 0;
+            const dirent *found = ::readdir(dir.get());
+            if (!found) {
+                if (errno != 0)
+                    return unreadableFolder(relative);
+                return Result::success();
+            }
+            const char *name = found->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            if (Result met = meet(::dirfd(dir.get()), name, relative); !met)
+                return met;
+        }
+    }
+
+    Result meet(int folderFd, const char *name, const QString &folderRelative)
+    {
+        struct stat st {};
+        const QString relative = folderRelative.isEmpty()
+                                     ? QFile::decodeName(name)
+                                     : folderRelative + QLatin1Char('/') + QFile::decodeName(name);
+        if (::fstatat(folderFd, name, &st, 0) != 0) {
+            // A link to nothing, or to a link that leads round: nothing to keep.
+            if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR)
+                return Result::success();
+            return Result::failure(QStringLiteral("The file %1 cannot be read: %2")
+                                       .arg(fullPath(relative), systemError(errno)));
+        }
+        const bool folder = S_ISDIR(st.st_mode);
+        if (!folder && !S_ISREG(st.st_mode))
+            return Result::success();
+        if (folder && (!m_options.testFlag(WalkOption::Recurse) ||
+                       m_entered.contains({st.st_dev, st.st_ino})))
+            return Result::success();
+        if (!folder && m_options.testFlag(WalkOption::RequireReadable))
+            if (const int error = firstByteError(folderFd, name); error != 0)
+                return Result::failure(QStringLiteral("The file %1 cannot be read: %2")
+                                           .arg(fullPath(relative), systemError(error)));
+        if (Result visited =
+                m_visit({relative, folder, quint64(st.st_size), st.st_mtime, st.st_mode});
+            !visited)
+            return visited;
+        if (!folder)
+            return Result::success();
+        const int fd = ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return unreadableFolder(relative);
+        return walkFolder(fd, relative);
+    }
+
+    const QString m_root;
+    const WalkOptions m_options;
+    const std::function<Result(const WalkedEntry &)> &m_visit;
+    QSet<std::pair<dev_t, ino_t>> m_entered;
+};
+
+} // namespace
+
+Result walkTree(const QString &root, WalkOptions options,
+                const std::function<Result(const WalkedEntry &)> &visit)
+{
+    return TreeWalk(root, options, visit).walk();
+}
+
+} // namespace quillory
