@@ -91,19 +91,36 @@ private Q_SLOTS:
         QCOMPARE(met, expected);
     }
 
-    // A folder that cannot be listed fails the walk, naming it, rather than being passed over.
-    void aFolderThatCannotBeReadFailsTheWalk()
+    // What permissions hide fails the walk, naming it, rather than being passed over: a folder
+    // that cannot be listed, and a file behind a link into a folder that may not be searched.
+    void whatCannotBeReachedFailsTheWalk_data()
     {
+        QTest::addColumn<QString>("hidden");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder") << u"locked/Inbox"_s << u"The folder %1 cannot be read."_s;
+        QTest::newRow("linked file")
+            << u"locked/Inbox/a.eml"_s << u"The file %1 cannot be read: Permission denied"_s;
+    }
+
+    void whatCannotBeReachedFailsTheWalk()
+    {
+        QFETCH(QString, hidden);
+        QFETCH(QString, expected);
         if (::geteuid() == 0)
             QSKIP("Permissions do not keep root from reading.");
-        QVERIFY(QDir().mkpath(path(u"locked/Inbox"_s)));
-        QVERIFY(QFile::setPermissions(path(u"locked/Inbox"_s), QFileDevice::WriteOwner));
-        const Result result = walkTree(path(u"locked"_s), WalkOption::Recurse,
+        QTemporaryDir dir;
+        const auto at = [&dir](const QString &relative) { return dir.filePath(relative); };
+        QVERIFY(QDir().mkpath(at(u"locked/Inbox"_s)));
+        QVERIFY(writeFile(at(u"locked/Inbox/a.eml"_s), "a"));
+        QVERIFY(QDir().mkpath(at(u"walked"_s)));
+        QVERIFY(QFile::link(at(hidden), at(u"walked/to it"_s)));
+        QVERIFY(QFile::setPermissions(at(u"locked/Inbox"_s), QFileDevice::WriteOwner));
+        const Result result = walkTree(at(u"walked"_s), WalkOption::Recurse,
                                        [](const WalkedEntry &) { return Result::success(); });
-        QFile::setPermissions(path(u"locked/Inbox"_s), QFileDevice::ReadOwner |
-                                                           QFileDevice::WriteOwner |
-                                                           QFileDevice::ExeOwner);
-        QCOMPARE(result.message(), u"The folder %1 cannot be read."_s.arg(path(u"locked/Inbox"_s)));
+        QFile::setPermissions(at(u"locked/Inbox"_s), QFileDevice::ReadOwner |
+                                                         QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner);
+        QCOMPARE(result.message(), expected.arg(at(u"walked/to it"_s)));
     }
 };
 
