@@ -81,6 +81,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption messages(QStringLiteral("messages"),
                                       QStringLiteral("Messages per account (default 3)."),
                                       QStringLiteral("N"));
+    const QCommandLineOption firstMessages(
+        QStringLiteral("first-account-messages"),
+        QStringLiteral("Messages of the first account (default as --messages)."),
+        QStringLiteral("N"));
     const QCommandLineOption messageSize(
         QStringLiteral("message-size"),
         QStringLiteral("Bytes of headers and text per message (default 600)."),
@@ -118,8 +122,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption noShellFolders(
         QStringLiteral("no-shell-folders"),
         QStringLiteral("No Shell Folders and User Shell Folders keys."));
-    parser.addOptions({accounts, messages, messageSize, attachments, attachmentSize, user, seed,
-                       force, noLdap, noContacts, noStationery, noRules, noMailClient,
+    parser.addOptions({accounts, messages, firstMessages, messageSize, attachments, attachmentSize,
+                       user, seed, force, noLdap, noContacts, noStationery, noRules, noMailClient,
                        noShellFolders});
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -133,6 +137,7 @@ int main(int argc, char *argv[])
     QString error;
     if (!readNumber(parser, accounts, options.accounts, 0, 1000, error) ||
         !readNumber(parser, messages, options.messagesPerAccount, 0, 10000000, error) ||
+        !readNumber(parser, firstMessages, options.firstAccountMessages, 0, 10000000, error) ||
         !readNumber<qint64>(parser, messageSize, options.messageSize, 0, qint64(1) << 40, error) ||
         !readNumber(parser, attachments, options.attachmentShare, 0.0, 1.0, error) ||
         !readNumber<qint64>(parser, attachmentSize, options.attachmentSize, 1, qint64(1) << 40,

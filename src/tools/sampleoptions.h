@@ -8,6 +8,8 @@
 struct SampleOptions {
     int accounts = 3;
     int messagesPerAccount = 3;
+    // Of the first account, when not negative: one account far larger than the others.
+    int firstAccountMessages = -1;
     qint64 messageSize = 600;
     double attachmentShare = 0; // of the messages, each carrying attachmentSize random bytes
     qint64 attachmentSize = 32 * 1024;

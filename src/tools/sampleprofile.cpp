@@ -117,7 +117,10 @@ Result SampleProfile::makeAccount(const SampleAccount &account)
             return made;
     }
     const QString correspondent = QStringLiteral("\"Bob Example\" <bob@example.net>");
-    for (int i = 0; i < m_options.messagesPerAccount; ++i) {
+    const int messages = m_accounts.size() == 1 && m_options.firstAccountMessages >= 0
+                             ? m_options.firstAccountMessages
+                             : m_options.messagesPerAccount;
+    for (int i = 0; i < messages; ++i) {
         const QString &messageFolder = messageFolders.at(i % messageFolders.size());
         const bool sent = messageFolder == QLatin1String("Sent Items");
         const bool attached =

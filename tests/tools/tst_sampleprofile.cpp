@@ -30,7 +30,8 @@ struct Run {
 
 Run runMaker(const QStringList &arguments)
 {
-    const test::ProgramRun run = test::runProgram(QStringLiteral("quillory-make-profile"), arguments);
+    const test::ProgramRun run =
+        test::runProgram(QStringLiteral("quillory-make-profile"), arguments);
     return {run.exitCode, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
 }
 
@@ -414,6 +415,12 @@ private Q_SLOTS:
                      many));
         QCOMPARE(messagesIn(few).size(), 4);
         QCOMPARE(messagesIn(many).size(), 12);
+        QTemporaryDir lopsided;
+        QVERIFY(make({QStringLiteral("--accounts"), QStringLiteral("2"),
+                      QStringLiteral("--messages"), QStringLiteral("2"),
+                      QStringLiteral("--first-account-messages"), QStringLiteral("5")},
+                     lopsided));
+        QCOMPARE(messagesIn(lopsided).size(), 7);
         QVERIFY(bytesBelow(many.path()) > bytesBelow(few.path()));
 
         QVERIFY(make({QStringLiteral("--message-size"), QStringLiteral("5000")}, big));
