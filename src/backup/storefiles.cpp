@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+
 namespace quillory {
 
 namespace {
@@ -71,11 +73,9 @@ bool canBeListed(const QString &name)
 
 Result checkReadable(const QString &path)
 {
-    QFile file(path);
-    char first = 0;
-    if (!file.open(QIODevice::ReadOnly) || file.read(&first, 1) < 0)
+    if (const int error = firstByteError(AT_FDCWD, QFile::encodeName(path).constData()); error != 0)
         return Result::failure(
-            QStringLiteral("The file %1 cannot be read: %2").arg(path, file.errorString()));
+            QStringLiteral("The file %1 cannot be read: %2").arg(path, systemError(error)));
     return Result::success();
 }
 

@@ -35,10 +35,9 @@ struct TreeSize {
     quint64 bytes = 0;
 };
 // Much the same for every file and folder below `folder`, links followed, as the archive's writer
-// will list them: fails, naming it, at a folder that cannot be listed or a file this process may
-// not read. Opening each of tens of thousands of messages twice would cost the backup a third
-// more time, so files are only asked whether they may be read. Counts into `size` what the files
-// hold, and hands each file to `file`.
+// will list them: fails, naming it, at a folder that cannot be listed or a file that cannot be
+// opened or whose first byte cannot be read. Each file is opened from its open folder, not by its
+// whole path again. Counts into `size` what the files hold, and hands each file to `file`.
 Result checkTreeReadable(const QString &folder, TreeSize *size = nullptr,
                          const std::function<void(const WalkedEntry &)> &file = {});
 // What `checkTreeReadable` found for folders, by path: taken by a run that follows at once, so

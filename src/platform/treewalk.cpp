@@ -21,19 +21,6 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-// 0 when the file opens and its first byte (if any) can be read; else errno's value. Not blocking,
-// so that a file swapped for a pipe since it was looked at cannot hang the walk.
-int firstByteError(int folderFd, const char *name)
-{
-    const int fd = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return errno;
-    char first = 0;
-    const int error = ::read(fd, &first, 1) < 0 && errno != EAGAIN ? errno : 0;
-    ::close(fd);
-    return error;
-}
-
 class TreeWalk {
 public:
     TreeWalk(const QString &root, WalkOptions options,
@@ -137,6 +124,17 @@ private:
 };
 
 } // namespace
+
+int firstByteError(int folderFd, const char *name)
+{
+    const int fd = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    char first = 0;
+    const int error = ::read(fd, &first, 1) < 0 && errno != EAGAIN ? errno : 0;
+    ::close(fd);
+    return error;
+}
 
 Result walkTree(const QString &root, WalkOptions options,
                 const std::function<Result(const WalkedEntry &)> &visit)

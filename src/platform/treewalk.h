@@ -31,6 +31,11 @@ enum class WalkOption {
 Q_DECLARE_FLAGS(WalkOptions, WalkOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(WalkOptions)
 
+// 0 when the file `name` in the open folder `folderFd` (or AT_FDCWD) opens and its first byte, if
+// any, can be read; else errno's value. Not blocking, so that a file swapped for a pipe since it
+// was looked at cannot hang the caller.
+int firstByteError(int folderFd, const char *name);
+
 // Hands `visit` every folder and regular file below `root`, a folder's contents right after it,
 // each folder's in the file system's order. Names are looked up from their open folder, never by
 // a whole path again: a mail store holds tens of thousands of files a few folders down a prefix,
