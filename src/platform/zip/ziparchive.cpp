@@ -21,7 +21,6 @@ void ZipArchive::CloseArchive()
     m_keepPreviousAs.clear();
     m_leftOut.clear();
     m_pending.clear();
-    m_pendingNames.clear();
     ++m_generation;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/zip/pendingentries.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +13,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 struct zip;
+struct zip_source;
 
 namespace quillory {
 
@@ -24,6 +26,7 @@ class ZipEntry;
 
 namespace zipdetail {
 class ArchiveStream;
+class EntryWorkspace;
 struct DiscardArchive;
 } // namespace zipdetail
 
@@ -144,25 +147,10 @@ public:
 private:
     friend class ZipEntry;
 
-    struct PendingEntry {
-        // The folder `name` is relative to: one string shared by every entry of a listing, where
-        // a path of its own for each of many files would cost more than the rest of the entry.
-        QString root;
-        QString name;
-        bool folder = false;
-        std::shared_ptr<EntryMaker> maker;
-        // What a folder's listing found; a `mode` of 0: looked up when the archive is written.
-        quint64 size = 0;
-        time_t modified = 0;
-        mode_t mode = 0;
-
-        QString sourcePath() const;
-    };
-
     // Whether an archive has been started and may be written now.
     Result readyToWrite() const;
-    static Expected<QList<PendingEntry>> listFolder(const QString &folder, bool recurse,
-                                                    const QString &leftOut);
+    static Expected<zipdetail::PendingEntries> listFolder(const QString &folder, bool recurse,
+                                                          const QString &leftOut);
     // The file a path leads to, links followed, as its folder's canonical path and its name;
     // empty when its folder does not exist.
     static QString fileIdentity(const QString &path);
@@ -172,10 +160,17 @@ private:
     Result extractEntry(quint64 index, quint64 generation, const QString &folder);
     Expected<QByteArray> readEntry(quint64 index, quint64 generation, quint64 maxBytes);
     quint64 declaredSize(quint64 index, quint64 generation) const;
-    Result addPending(QList<PendingEntry> added);
+    Result addPending(zipdetail::PendingEntries added);
     Result requireOpen() const;
     // The first entry named `name` in the open archive.
     Expected<quint64> entryIndex(const QString &name) const;
+    // What entry `at` is made from, as found when it was added or looked up now.
+    Expected<struct stat> pendingStat(qsizetype at) const;
+    // The source of the file entry `at`, which reads its bytes as the entry holds them.
+    ::zip_source *pendingSource(qsizetype at, const struct stat &st,
+                                zipdetail::EntryWorkspace &workspace, QString *why) const;
+    // Why a write failed, when it was stopped or an entry's maker failed; `failed` otherwise.
+    Result writeFailure(Result failed) const;
     Result writeEntries(
         const std::function<std::unique_ptr<::zip, zipdetail::DiscardArchive>(QString *why)> &open,
         const ProgressCallback &progress);
@@ -191,8 +186,7 @@ private:
 
     QString m_targetPath;
     QString m_leftOut;
-    QList<PendingEntry> m_pending;
-    QSet<QString> m_pendingNames;
+    zipdetail::PendingEntries m_pending;
     bool m_protect = false;
     bool m_durable = true;
     QString m_keepPreviousAs;

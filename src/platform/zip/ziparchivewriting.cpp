@@ -12,6 +12,7 @@
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/filepacker.h"
 #include "platform/zip/libziphandles.h"
+#include "platform/zip/sequentialzipwriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +61,25 @@ void reportProgress(zip_t *, double done, void *callback)
     (*static_cast<const ZipArchive::ProgressCallback *>(callback))(qRound(done * 100));
 }
 
+// Reads ahead the files whose entries are deflated whole, when there are several; the packer is
+// stopped before the workspace goes.
+void startPacker(const PendingEntries &pending, std::optional<FilePacker> &packer,
+                 EntryWorkspace &workspace)
+{
+    qsizetype files = 0;
+    for (qsizetype at = 0; at < pending.size() && files < 2; ++at)
+        files += !pending[at].folder && !pending.maker(at) ? 1 : 0;
+    if (files < 2)
+        return;
+    packer.emplace(size_t(pending.size()), [&pending](size_t index) {
+        const qsizetype at = qsizetype(index);
+        return pending[at].folder || pending.maker(at) || isArchiveName(pending.name(at))
+                   ? QString()
+                   : pending.sourcePath(at);
+    });
+    workspace.setPacker(&*packer);
+}
+
 // A stopped run must not wait for a large archive to be finished only to throw it away.
 int stopWhenAsked(zip_t *, void *stopWhen)
 {
@@ -105,8 +125,8 @@ bool ZipArchive::writesTo(const QString &path) const
            fileIdentity(path) == target;
 }
 
-Expected<QList<ZipArchive::PendingEntry>>
-ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftOut)
+Expected<PendingEntries> ZipArchive::listFolder(const QString &folder, bool recurse,
+                                                const QString &leftOut)
 {
     const QString leftOutName = QFileInfo(leftOut).fileName();
     const QFileInfo root(folder);
@@ -115,7 +135,8 @@ ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftO
     if (!root.isReadable() || !root.isExecutable())
         return Result::failure(QStringLiteral("The folder %1 cannot be read.").arg(folder));
     const QString rootPath = QDir(root.absoluteFilePath()).path();
-    QList<PendingEntry> entries;
+    PendingEntries entries;
+    const quint32 rootIndex = entries.addRoot(rootPath);
     const Result walked = walkTree(
         rootPath, recurse ? WalkOptions(WalkOption::Recurse) : WalkOptions(),
         [&](const WalkedEntry &found) {
@@ -129,14 +150,12 @@ ZipArchive::listFolder(const QString &folder, bool recurse, const QString &leftO
                      fileIdentity(rootPath + QLatin1Char('/') + found.path) == leftOut))
                     return Result::success();
             }
-            entries.append({rootPath, found.folder ? found.path + QLatin1Char('/') : found.path,
-                            found.folder, nullptr, found.size, found.modified, found.mode});
+            entries.add(rootIndex, found.folder ? found.path + QLatin1Char('/') : found.path,
+                        found.folder, found.size, found.modified, found.mode);
             return Result::success();
         });
     if (!walked)
         return walked;
-    // Kept until the archive is written: a folder of many files should not keep the list's
-    // growing room too.
     entries.squeeze();
     return entries;
 }
@@ -146,9 +165,9 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
     if (m_targetPath.isEmpty())
         return Result::failure(
             QStringLiteral("No archive has been started to add %1 to.").arg(path));
-    QList<PendingEntry> added;
+    PendingEntries added;
     if (path.endsWith(folderPattern)) {
-        Expected<QList<PendingEntry>> listed =
+        Expected<PendingEntries> listed =
             listFolder(path.chopped(folderPattern.size()), recurse, m_leftOut);
         if (!listed)
             return listed.result();
@@ -158,7 +177,7 @@ Result ZipArchive::AddFiles(const QString &path, bool recurse)
         if (!file.isFile())
             return Result::failure(file.exists() ? QStringLiteral("%1 is not a file.").arg(path)
                                                  : QStringLiteral("%1 does not exist.").arg(path));
-        added.append({file.absolutePath(), file.fileName(), false, nullptr});
+        added.add(added.addRoot(file.absolutePath()), file.fileName(), false);
     }
     return addPending(std::move(added));
 }
@@ -168,22 +187,18 @@ Result ZipArchive::AddMadeFile(const QString &name, std::shared_ptr<EntryMaker> 
     if (m_targetPath.isEmpty())
         return Result::failure(
             QStringLiteral("No archive has been started to add %1 to.").arg(name));
-    return addPending({{QString(), name, false, std::move(maker)}});
+    PendingEntries added;
+    added.addMade(name, std::move(maker));
+    return addPending(std::move(added));
 }
 
-Result ZipArchive::addPending(QList<PendingEntry> added)
+Result ZipArchive::addPending(PendingEntries added)
 {
-    for (const PendingEntry &entry : std::as_const(added))
-        if (m_pendingNames.contains(entry.name))
-            return Result::failure(
-                QStringLiteral("%1 is not added: the archive already has an entry named \"%2\".")
-                    .arg(entry.sourcePath(), entry.name));
-    for (const PendingEntry &entry : std::as_const(added))
-        m_pendingNames.insert(entry.name);
-    if (m_pending.isEmpty())
-        m_pending = std::move(added);
-    else
-        m_pending.append(std::move(added));
+    if (const std::optional<qsizetype> shared = m_pending.sharedEntry(added))
+        return Result::failure(
+            QStringLiteral("%1 is not added: the archive already has an entry named \"%2\".")
+                .arg(added.sourcePath(*shared), added.name(*shared)));
+    m_pending.append(std::move(added));
     return Result::success();
 }
 
@@ -247,22 +262,111 @@ Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &pr
         return stream.writeRaw(emptyArchive())
                    ? Result::success()
                    : Result::failure(QStringLiteral("Cannot write %1.").arg(m_targetPath));
-    return writeEntries(
-        [&stream](QString *why) {
-            zip_error_t error;
-            zip_error_init(&error);
-            ArchiveHandle archive;
-            if (zip_source_t *source = stream.source(&error)) {
-                archive.reset(zip_open_from_source(source, ZIP_CREATE | ZIP_TRUNCATE, &error));
-                if (!archive)
-                    zip_source_free(source);
-            }
-            if (!archive)
-                *why = zipErrorText(&error);
-            zip_error_fini(&error);
-            return archive;
-        },
-        progress);
+    // Outlives the sources, which use it.
+    EntryWorkspace workspace;
+    std::optional<FilePacker> packer;
+    startPacker(m_pending, packer, workspace);
+    zip_error_t error;
+    zip_error_init(&error);
+    const SourceHandle target(stream.source(&error));
+    const QString why = zipErrorText(&error);
+    zip_error_fini(&error);
+    if (!target)
+        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(m_targetPath, why));
+    int reported = -1;
+    SequentialZipWriter writer(
+        target.get(), m_targetPath, quint64(m_pending.size()),
+        [this](quint64 index) { return m_pending.nameBytes(qsizetype(index)); },
+        [this] { return interruptionRequested() || (m_stopWhen && m_stopWhen()); },
+        [&progress, &reported](double done) {
+            const int percent = qRound(done * 100);
+            if (progress && percent != reported)
+                progress(reported = percent);
+        });
+    if (Result begun = writer.begin(); !begun)
+        return begun;
+    for (qsizetype at = 0; at < m_pending.size(); ++at) {
+        const Expected<struct stat> st = pendingStat(at);
+        if (!st)
+            return st.result();
+        Result written = Result::success();
+        if (m_pending[at].folder) {
+            written = writer.addFolder(st->st_mode, st->st_mtime);
+        } else {
+            QString cause;
+            const SourceHandle source(pendingSource(at, *st, workspace, &cause));
+            if (!source)
+                return Result::failure(
+                    QStringLiteral("Cannot read %1: %2").arg(m_pending.sourcePath(at), cause));
+            written = writer.addFile(source.get(), m_pending.sourcePath(at));
+        }
+        if (!written)
+            return writeFailure(written);
+    }
+    return writer.finish();
+}
+
+Expected<struct stat> ZipArchive::pendingStat(qsizetype at) const
+{
+    const PendingEntries::Entry &pending = m_pending[at];
+    struct stat st {};
+    if (const std::shared_ptr<EntryMaker> maker = m_pending.maker(at)) {
+        // Not made yet: it will be a fresh file of its owner's, as staged files are.
+        st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
+        st.st_size = off_t(maker->sizeBound());
+        st.st_mtime = ::time(nullptr);
+        return st;
+    }
+    const QString sourcePath = m_pending.sourcePath(at);
+    if (pending.mode != 0) {
+        // As the folder's listing found it, a moment ago.
+        st.st_mode = pending.mode;
+        st.st_size = off_t(pending.size);
+        st.st_mtime = pending.modified;
+    } else if (::stat(QFile::encodeName(sourcePath).constData(), &st) != 0) {
+        return Result::failure(
+            QStringLiteral("Cannot read %1: %2").arg(sourcePath, systemError(errno)));
+    }
+    if (pending.folder && !S_ISDIR(st.st_mode))
+        return Result::failure(QStringLiteral("%1 is no longer a folder.").arg(sourcePath));
+    if (!pending.folder && !S_ISREG(st.st_mode))
+        return Result::failure(QStringLiteral("%1 is not a regular file.").arg(sourcePath));
+    return st;
+}
+
+zip_source_t *ZipArchive::pendingSource(qsizetype at, const struct stat &st,
+                                        EntryWorkspace &workspace, QString *why) const
+{
+    const QString name = m_pending.name(at);
+    zip_error_t error;
+    zip_error_init(&error);
+    FileEntry file{m_pending.root(at),
+                   name,
+                   !isArchiveName(name),
+                   m_protect ? m_password.toUtf8() : QByteArray(),
+                   quint64(st.st_size),
+                   st.st_mtime,
+                   st.st_mode,
+                   m_pending.maker(at),
+                   size_t(at)};
+    zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
+    if (!source)
+        *why = zipErrorText(&error);
+    zip_error_fini(&error);
+    return source;
+}
+
+Result ZipArchive::writeFailure(Result failed) const
+{
+    if (interruptionRequested())
+        return Result::failure(interruptionText());
+    const auto &makers = m_pending.makers();
+    for (auto maker = makers.cbegin(); maker != makers.cend(); ++maker)
+        if (!maker.value()->failure().isEmpty())
+            return Result::failure(QStringLiteral("Cannot make %1 while writing %2: %3")
+                                       .arg(m_pending.sourcePath(maker.key()), m_targetPath,
+                                            maker.value()->failure()));
+    return failed;
 }
 
 Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)> &open,
@@ -270,20 +374,8 @@ Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)>
 {
     // Outlives the archive, whose sources use it until it is freed.
     EntryWorkspace workspace;
-    // Reads ahead the files whose entries are deflated whole; stopped before the workspace goes.
-    const auto packedHere = [this](size_t index) {
-        const PendingEntry &pending = m_pending[qsizetype(index)];
-        return pending.folder || pending.maker || isArchiveName(pending.name)
-                   ? QString()
-                   : pending.sourcePath();
-    };
     std::optional<FilePacker> packer;
-    if (std::count_if(m_pending.cbegin(), m_pending.cend(), [](const PendingEntry &pending) {
-            return !pending.folder && !pending.maker;
-        }) > 1) {
-        packer.emplace(size_t(m_pending.size()), packedHere);
-        workspace.setPacker(&*packer);
-    }
+    startPacker(m_pending, packer, workspace);
     QString why;
     ArchiveHandle archive = open(&why);
     if (!archive)
@@ -292,59 +384,27 @@ Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)>
     // read.
     std::vector<std::pair<SourceHandle, qsizetype>> sources;
     sources.reserve(size_t(m_pending.size()));
-    const QByteArray password = m_password.toUtf8();
 
     for (qsizetype at = 0; at < m_pending.size(); ++at) {
-        const PendingEntry &pending = m_pending[at];
-        const QString sourcePath = pending.sourcePath();
-        const QByteArray sourceName = QFile::encodeName(sourcePath);
-        const QByteArray name = pending.name.toUtf8();
-        struct stat st {};
-        if (pending.maker) {
-            // Not made yet: it will be a fresh file of its owner's, as staged files are.
-            st.st_mode = S_IFREG | S_IRUSR | S_IWUSR;
-            st.st_size = off_t(pending.maker->sizeBound());
-            st.st_mtime = ::time(nullptr);
-        } else if (pending.mode != 0) {
-            // As the folder's listing found it, a moment ago.
-            st.st_mode = pending.mode;
-            st.st_size = off_t(pending.size);
-            st.st_mtime = pending.modified;
-        } else if (::stat(sourceName.constData(), &st) != 0) {
-            return Result::failure(
-                QStringLiteral("Cannot read %1: %2").arg(sourcePath, systemError(errno)));
-        }
+        const Expected<struct stat> st = pendingStat(at);
+        if (!st)
+            return st.result();
+        const QByteArray name = m_pending.nameBytes(at);
         zip_int64_t index = -1;
-        if (pending.folder) {
-            if (!S_ISDIR(st.st_mode))
-                return Result::failure(QStringLiteral("%1 is no longer a folder.").arg(sourcePath));
+        if (m_pending[at].folder) {
             index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
             if (index >= 0 &&
                 (zip_file_set_external_attributes(
                      archive.get(), zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
-                     (zip_uint32_t(st.st_mode & 0xffff) << 16) | dosFolderAttribute) != 0 ||
-                 zip_file_set_mtime(archive.get(), zip_uint64_t(index), st.st_mtime, 0) != 0))
+                     (zip_uint32_t(st->st_mode & 0xffff) << 16) | dosFolderAttribute) != 0 ||
+                 zip_file_set_mtime(archive.get(), zip_uint64_t(index), st->st_mtime, 0) != 0))
                 index = -1;
         } else {
-            if (!S_ISREG(st.st_mode))
-                return Result::failure(QStringLiteral("%1 is not a regular file.").arg(sourcePath));
-            zip_error_t error;
-            zip_error_init(&error);
-            FileEntry file{pending.root,
-                           pending.name,
-                           !isArchiveName(pending.name),
-                           m_protect ? password : QByteArray(),
-                           quint64(st.st_size),
-                           st.st_mtime,
-                           st.st_mode,
-                           pending.maker,
-                           size_t(at)};
-            zip_source_t *source = createFileEntrySource(std::move(file), workspace, &error);
-            if (!source) {
-                const QString why = zipErrorText(&error);
-                zip_error_fini(&error);
-                return Result::failure(QStringLiteral("Cannot read %1: %2").arg(sourcePath, why));
-            }
+            QString cause;
+            zip_source_t *source = pendingSource(at, *st, workspace, &cause);
+            if (!source)
+                return Result::failure(
+                    QStringLiteral("Cannot read %1: %2").arg(m_pending.sourcePath(at), cause));
             zip_source_keep(source);
             sources.emplace_back(SourceHandle(source), at);
             index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
@@ -357,7 +417,7 @@ Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)>
         if (index < 0)
             return Result::failure(
                 QStringLiteral("Cannot add %1 to %2: %3")
-                    .arg(sourcePath, m_targetPath, archiveErrorText(archive.get())));
+                    .arg(m_pending.sourcePath(at), m_targetPath, archiveErrorText(archive.get())));
     }
 
     if (progress)
@@ -365,32 +425,19 @@ Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)>
                                                   const_cast<ProgressCallback *>(&progress));
     zip_register_cancel_callback_with_state(archive.get(), stopWhenAsked, nullptr, &m_stopWhen);
     if (zip_close(archive.get()) != 0) {
-        if (interruptionRequested())
-            return Result::failure(interruptionText());
-        for (const PendingEntry &pending : std::as_const(m_pending))
-            if (pending.maker && !pending.maker->failure().isEmpty())
-                return Result::failure(
-                    QStringLiteral("Cannot make %1 while writing %2: %3")
-                        .arg(pending.sourcePath(), m_targetPath, pending.maker->failure()));
         for (const auto &[source, at] : sources) {
             zip_error_t *error = zip_source_error(source.get());
             if (zip_error_code_zip(error) != ZIP_ER_OK)
-                return Result::failure(
+                return writeFailure(Result::failure(
                     QStringLiteral("Cannot read %1 while writing %2: %3")
-                        .arg(m_pending[at].sourcePath(), m_targetPath, zipErrorText(error)));
+                        .arg(m_pending.sourcePath(at), m_targetPath, zipErrorText(error))));
         }
-        return Result::failure(QStringLiteral("Cannot write %1: %2")
-                                   .arg(m_targetPath, archiveErrorText(archive.get())));
+        return writeFailure(
+            Result::failure(QStringLiteral("Cannot write %1: %2")
+                                .arg(m_targetPath, archiveErrorText(archive.get()))));
     }
     (void)archive.release(); // zip_close has freed it
     return Result::success();
-}
-
-QString ZipArchive::PendingEntry::sourcePath() const
-{
-    if (maker)
-        return name;
-    return root + QLatin1Char('/') + (folder ? name.chopped(1) : name);
 }
 
 } // namespace quillory
