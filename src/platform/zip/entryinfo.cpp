@@ -92,9 +92,8 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
     return info;
 }
 
-Result checkStoredSizes(zip_t *archive, quint64 archiveSize)
+Result checkStoredSizes(zip_t *archive, quint64 archiveSize, quint64 *stored)
 {
-    quint64 stored = 0;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t index = 0; index < count; ++index) {
         zip_stat_t st;
@@ -102,8 +101,8 @@ Result checkStoredSizes(zip_t *archive, quint64 archiveSize)
         if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) != 0 ||
             !(st.valid & ZIP_STAT_COMP_SIZE))
             continue;
-        stored += st.comp_size;
-        if (stored > archiveSize)
+        *stored += st.comp_size;
+        if (*stored > archiveSize)
             return Result::failure(
                 QStringLiteral("it is damaged: its entries hold more data than its %1 bytes, so "
                                "they overlap")

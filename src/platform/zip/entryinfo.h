@@ -45,8 +45,9 @@ QString entryName(zip_t *archive, zip_uint64_t index);
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index);
 
 // Refuses an archive whose entries' stored data add up to more than the `archiveSize` bytes it
-// has: their data overlap, the way a small archive is made to claim endless data.
-Result checkStoredSizes(zip_t *archive, quint64 archiveSize);
+// has: their data overlap, the way a small archive is made to claim endless data. `stored` holds
+// the sum so far, for an archive read in parts.
+Result checkStoredSizes(zip_t *archive, quint64 archiveSize, quint64 *stored);
 
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...
 QString kindText(EntryInfo::Kind kind);

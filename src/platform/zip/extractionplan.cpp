@@ -1,5 +1,6 @@
 #include "platform/zip/extractionplan.h"
 
+#include "platform/zip/archiveslices.h"
 #include "platform/zip/entrynames.h"
 
 #include <QFile>
@@ -53,10 +54,14 @@ std::optional<QString> overLimits(const QStringList &parts, qsizetype folderDept
 class PlanBuilder {
 public:
     // Room for `entries` files at once: a list grown file by file holds its old and new storage
-    // together each time it grows, on an account of a quarter of a million messages tens of MB.
-    explicit PlanBuilder(qsizetype entries) { m_plan.files.reserve(entries); }
+    // together each time it grows.
+    explicit PlanBuilder(quint64 entries)
+    {
+        m_plan.files.reserve(size_t(entries));
+        m_sameKey.reserve(size_t(entries));
+    }
 
-    Result add(const EntryInfo &info, const QStringList &parts)
+    Result add(quint64 index, const EntryInfo &info, const QStringList &parts)
     {
         const bool isFolder = info.kind == EntryInfo::Kind::Folder;
         const qsizetype folderDepth = isFolder ? parts.size() : parts.size() - 1;
@@ -76,25 +81,56 @@ public:
         const PlacedName placed{parent, parts.last().toCaseFolded()};
         if (m_folderIds.contains(placed))
             return refused(info, QStringLiteral("other entries need a folder of that name"));
-        QString path = parts.join(QLatin1Char('/'));
-        // Most names are already the path: one string for both, not a copy each.
-        if (path == info.name)
-            path = info.name;
-        if (const auto earlier = m_fileIds.constFind(placed); earlier != m_fileIds.cend())
+        const QByteArray path = parts.join(QLatin1Char('/')).toUtf8();
+        if (const std::optional<qsizetype> earlier = fileAt(placed))
             return refused(info,
-                           m_plan.files.at(*earlier).path == path
+                           pathBytes(m_plan.files[size_t(*earlier)]) == path
                                ? QStringLiteral("an earlier entry is written to the same file")
                                : QStringLiteral("its name differs from an earlier entry's "
                                                 "only in case"));
-        m_fileIds.insert(placed, m_plan.files.size());
-        m_plan.files.append({info, parent, std::move(path)});
+        const size_t key = keyOf(placed);
+        const auto latest = m_fileIds.constFind(key);
+        m_sameKey.push_back(latest == m_fileIds.cend() ? noFile : *latest);
+        m_fileIds.insert(key, qsizetype(m_plan.files.size()));
+        m_plan.files.push_back({index, parent, m_plan.paths.size(), path.size()});
+        m_plan.paths.append(path);
         m_plan.totalSize = saturatingSum(m_plan.totalSize, info.size);
         return Result::success();
     }
 
-    ExtractionPlan take() { return std::move(m_plan); }
+    ExtractionPlan take()
+    {
+        m_plan.paths.squeeze();
+        return std::move(m_plan);
+    }
 
 private:
+    static constexpr qsizetype noFile = -1;
+
+    static size_t keyOf(const PlacedName &placed) { return qHash(placed.second, placed.first); }
+
+    QByteArrayView pathBytes(const ExtractionPlan::File &file) const
+    {
+        return QByteArrayView(m_plan.paths.constData() + file.pathAt, file.pathLength);
+    }
+
+    // The file placed under that name, if any. Files are found by a hash of their place alone,
+    // files whose places share it linked one to the next; names are compared only among those.
+    std::optional<qsizetype> fileAt(const PlacedName &placed) const
+    {
+        const auto found = m_fileIds.constFind(keyOf(placed));
+        for (qsizetype id = found == m_fileIds.cend() ? noFile : *found; id != noFile;
+             id = m_sameKey[size_t(id)]) {
+            const ExtractionPlan::File &file = m_plan.files[size_t(id)];
+            const QByteArrayView path = pathBytes(file);
+            if (file.folder == placed.first &&
+                QString::fromUtf8(path.sliced(path.lastIndexOf('/') + 1)).toCaseFolded() ==
+                    placed.second)
+                return id;
+        }
+        return std::nullopt;
+    }
+
     Expected<qsizetype> enter(const EntryInfo &info, qsizetype parent, const QString &name)
     {
         const PlacedName placed{parent, name.toCaseFolded()};
@@ -105,7 +141,7 @@ private:
                                          .arg(shownName(name)));
             return *known;
         }
-        if (m_fileIds.contains(placed))
+        if (fileAt(placed))
             return refused(info,
                            QStringLiteral("an earlier entry is a file where it needs a folder"));
         const qsizetype id = m_plan.folders.size();
@@ -116,7 +152,10 @@ private:
 
     ExtractionPlan m_plan;
     QHash<PlacedName, qsizetype> m_folderIds;
-    QHash<PlacedName, qsizetype> m_fileIds;
+    // The last file placed with each hash, and for each file the one placed before it with the
+    // same hash.
+    QHash<size_t, qsizetype> m_fileIds;
+    std::vector<qsizetype> m_sameKey;
     // Folders that an entry of their own names.
     QSet<qsizetype> m_named;
 };
@@ -141,34 +180,45 @@ QString ExtractionPlan::folderPath(qsizetype folder) const
     return path;
 }
 
+QString ExtractionPlan::path(const File &file) const
+{
+    return QString::fromUtf8(paths.constData() + file.pathAt, file.pathLength);
+}
+
 QString shownName(const QString &name)
 {
     constexpr qsizetype shown = 120;
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("…");
 }
 
-Expected<ExtractionPlan> planExtraction(zip_t *archive)
+Expected<ExtractionPlan> planExtraction(ArchiveSlices &archive)
 {
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    // libzip holds every entry of the directory already; the plan's room is of that order.
-    PlanBuilder builder(qsizetype(std::max<zip_int64_t>(count, 0)));
-    for (zip_int64_t index = 0; index < count; ++index) {
-        const Expected<EntryInfo> info = readEntryInfo(archive, zip_uint64_t(index));
-        if (!info)
-            return info.result();
-        if (info->kind == EntryInfo::Kind::SymbolicLink || info->kind == EntryInfo::Kind::Special)
-            return refused(*info, QStringLiteral("it is %1").arg(kindText(info->kind)));
-        const Expected<QStringList> parts = relativeEntryPath(info->name);
-        if (!parts)
-            return refused(*info, parts.message());
-        const bool isFolder = info->kind == EntryInfo::Kind::Folder;
-        if (!isFolder && parts->isEmpty())
-            return refused(*info, QStringLiteral("it has no file name"));
-        if (const std::optional<QString> over =
-                overLimits(*parts, isFolder ? parts->size() : parts->size() - 1))
-            return refused(*info, *over);
-        if (Result added = builder.add(*info, *parts); !added)
-            return added;
+    PlanBuilder builder(archive.entryCount());
+    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
+        const Expected<zip_t *> entries = archive.slice(slice);
+        if (!entries)
+            return entries.result();
+        const zip_int64_t count = zip_get_num_entries(*entries, 0);
+        for (zip_int64_t index = 0; index < count; ++index) {
+            const Expected<EntryInfo> info = readEntryInfo(*entries, zip_uint64_t(index));
+            if (!info)
+                return info.result();
+            if (info->kind == EntryInfo::Kind::SymbolicLink ||
+                info->kind == EntryInfo::Kind::Special)
+                return refused(*info, QStringLiteral("it is %1").arg(kindText(info->kind)));
+            const Expected<QStringList> parts = relativeEntryPath(info->name);
+            if (!parts)
+                return refused(*info, parts.message());
+            const bool isFolder = info->kind == EntryInfo::Kind::Folder;
+            if (!isFolder && parts->isEmpty())
+                return refused(*info, QStringLiteral("it has no file name"));
+            if (const std::optional<QString> over =
+                    overLimits(*parts, isFolder ? parts->size() : parts->size() - 1))
+                return refused(*info, *over);
+            if (Result added = builder.add(archive.first(slice) + quint64(index), *info, *parts);
+                !added)
+                return added;
+        }
     }
     return builder.take();
 }
@@ -206,7 +256,7 @@ Result checkTarget(const ExtractionPlan &plan, const QDir &root)
     for (const ExtractionPlan::File &file : plan.files) {
         if (!parentExists(file.folder))
             continue;
-        if (const std::optional<Result> found = inTheWay(root.filePath(file.path), false);
+        if (const std::optional<Result> found = inTheWay(root.filePath(plan.path(file)), false);
             found && !*found)
             return *found;
     }

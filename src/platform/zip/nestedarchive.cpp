@@ -143,8 +143,8 @@ bool readableInPlace(const EntryInfo &entry)
            (!entry.encrypted() || entry.winZipAes());
 }
 
-Expected<ArchiveHandle> openNestedArchive(zip_t *outer, const EntryInfo &entry,
-                                          const QByteArray &password)
+Expected<SourceHandle> openNestedSource(zip_t *outer, const EntryInfo &entry,
+                                        const QByteArray &password)
 {
     if (!readableInPlace(entry))
         return unreadable(entry, QStringLiteral("it is compressed or encrypted otherwise"));
@@ -167,23 +167,14 @@ Expected<ArchiveHandle> openNestedArchive(zip_t *outer, const EntryInfo &entry,
 
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *nested = zip_source_function_create(nestedSource, source.get(), &error);
-    if (!nested) {
-        const QString why = zipErrorText(&error);
-        zip_error_fini(&error);
-        return unreadable(entry, why);
-    }
-    // From here the source owns its state and frees it with itself.
-    source.release();
-    ArchiveHandle archive(zip_open_from_source(nested, ZIP_RDONLY, &error));
-    if (!archive) {
-        zip_source_free(nested);
-        const QString why = zipErrorText(&error);
-        zip_error_fini(&error);
-        return unreadable(entry, why);
-    }
+    SourceHandle nested(zip_source_function_create(nestedSource, source.get(), &error));
+    const QString why = zipErrorText(&error);
     zip_error_fini(&error);
-    return archive;
+    if (!nested)
+        return unreadable(entry, why);
+    // From here the source owns its state and frees it with itself.
+    (void)source.release();
+    return nested;
 }
 
 } // namespace quillory::zipdetail

@@ -6,17 +6,17 @@
 
 namespace quillory::zipdetail {
 
-// Whether `openNestedArchive` can read the entry where it lies: only a stored entry, plain or
+// Whether `openNestedSource` can read the entry where it lies: only a stored entry, plain or
 // under WinZip AES, is the nested archive's bytes at a fixed place in the outer file.
 bool readableInPlace(const EntryInfo &entry);
 
-// Opens the zip archive that `outer` holds as `entry` (see `readableInPlace`) for reading
-// straight from the outer archive's file, seeking as libzip asks, with no copy made. A WinZip AES
-// entry is decrypted as it is read; its authentication code covers the whole entry and so is not
-// checked here: check the entry first (`checkEntry`). The nested archive's own entries carry their
-// CRCs. `outer` must stay open as long as the nested archive does, and both are used by one
-// thread.
-Expected<ArchiveHandle> openNestedArchive(zip_t *outer, const EntryInfo &entry,
-                                          const QByteArray &password);
+// The bytes of the zip archive that `outer` holds as `entry` (see `readableInPlace`), as a
+// seekable libzip source that reads straight from the outer archive's file, with no copy made. A
+// WinZip AES entry is decrypted as it is read; its authentication code covers the whole entry and
+// so is not checked here: check the entry first (`checkEntry`). The nested archive's own entries
+// carry their CRCs. `outer` must stay open as long as the nested archive does, and both are used by
+// one thread.
+Expected<SourceHandle> openNestedSource(zip_t *outer, const EntryInfo &entry,
+                                        const QByteArray &password);
 
 } // namespace quillory::zipdetail

@@ -1,5 +1,6 @@
 #include "platform/zip/sequentialzipwriter.h"
 
+#include "platform/zip/endrecords.h"
 #include "platform/zip/entryinfo.h"
 
 #include <QtEndian>
@@ -290,37 +291,8 @@ Result SequentialZipWriter::finish()
         if (Result written = writeHeader(m_written[index], m_nameOf(index), false); !written)
             return written;
     const quint64 directorySize = m_position - directoryAt;
-    const quint64 directoryEnd = m_position;
     const quint64 entries = m_written.size();
-    const bool zip64 = m_zip64 || directoryAt > max32 || entries > 0xffff;
-
-    QByteArray end;
-    Record record(end);
-    if (zip64) {
-        constexpr quint64 zip64EndLength = 56;
-        record.bytes(QByteArrayLiteral("PK\x06\x06"))
-            .u64(zip64EndLength - 12)
-            .u16(45)
-            .u16(45)
-            .u32(0)
-            .u32(0)
-            .u64(entries)
-            .u64(entries)
-            .u64(directorySize)
-            .u64(directoryAt)
-            .bytes(QByteArrayLiteral("PK\x06\x07"))
-            .u32(0)
-            .u64(directoryEnd)
-            .u32(1);
-    }
-    const quint16 entries16 = quint16(std::min<quint64>(entries, 0xffff));
-    record.bytes(QByteArrayLiteral("PK\x05\x06"))
-        .u32(0)
-        .u16(entries16)
-        .u16(entries16)
-        .u32(quint32(std::min(directorySize, max32)))
-        .u32(quint32(std::min(directoryAt, max32)))
-        .u16(0);
+    const QByteArray end = endRecords({entries, directoryAt, directorySize}, m_zip64);
     if (Result written = write(end.constData(), quint64(end.size())); !written)
         return written;
     if (zip_source_commit_write(m_target) != 0)

@@ -25,6 +25,7 @@ class EntryMaker;
 class ZipEntry;
 
 namespace zipdetail {
+class ArchiveSlices;
 class ArchiveStream;
 class EntryWorkspace;
 struct DiscardArchive;
@@ -156,7 +157,7 @@ private:
     static QString fileIdentity(const QString &path);
     // Opens the nested archive `name` (see `ExtractNested`) and hands it to `read`.
     Result readNested(const QString &name, const QString &scratchFolder,
-                      const std::function<Result(::zip *nested)> &read);
+                      const std::function<Result(zipdetail::ArchiveSlices &nested)> &read);
     Result extractEntry(quint64 index, quint64 generation, const QString &folder);
     Expected<QByteArray> readEntry(quint64 index, quint64 generation, quint64 maxBytes);
     quint64 declaredSize(quint64 index, quint64 generation) const;

@@ -3,6 +3,7 @@
 #include "platform/filereplacement.h"
 #include "platform/interruption.h"
 #include "platform/text/legacytext.h"
+#include "platform/zip/archiveslices.h"
 #include "platform/zip/entrycheck.h"
 #include "platform/zip/entrydata.h"
 #include "platform/zip/entryfile.h"
@@ -105,7 +106,7 @@ std::vector<char> realFolders(const QString &root, const ExtractionPlan &plan, b
 
 // Writes every entry of `archive` below `folder`; `archivePath` names it in messages. Files
 // already as they would be written at the same place below `unchangedFolder` are linked instead.
-Result extractArchive(zip_t *archive, const QString &archivePath, const QString &folder,
+Result extractArchive(ArchiveSlices &archive, const QString &archivePath, const QString &folder,
                       const QByteArray &password, const ZipArchive::ReadIncrement &progress,
                       const QString &unchangedFolder = {})
 {
@@ -125,22 +126,51 @@ Result extractArchive(zip_t *archive, const QString &archivePath, const QString 
     WholeEntryWriter whole;
     bool unchangedRoot = false;
     const std::vector<char> unchangedFolders = realFolders(unchangedFolder, *plan, unchangedRoot);
-    for (const auto &[entry, parent, path] : plan->files) {
-        const QString target = root.filePath(path);
-        std::optional<Result> written;
-        if (WholeEntryWriter::fits(entry)) {
-            const bool linkable = parent == ExtractionPlan::top
-                                      ? unchangedRoot
-                                      : bool(unchangedFolders[size_t(parent)]);
-            written = whole.write(archive, entry, target,
-                                  linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
+    // The plan's files are in the archive's order, and so slice after slice.
+    auto file = plan->files.cbegin();
+    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
+        const Expected<zip_t *> entries = archive.slice(slice);
+        if (!entries)
+            return Result::failure(
+                QStringLiteral("Cannot read %1: %2").arg(archivePath, entries.message()));
+        const quint64 first = archive.first(slice);
+        const quint64 end = first + quint64(zip_get_num_entries(*entries, 0));
+        for (; file != plan->files.cend() && file->index < end; ++file) {
+            const Expected<EntryInfo> entry = readEntryInfo(*entries, file->index - first);
+            if (!entry)
+                return entry.result();
+            const QString path = plan->path(*file);
+            const QString target = root.filePath(path);
+            std::optional<Result> written;
+            if (WholeEntryWriter::fits(*entry)) {
+                const bool linkable = file->folder == ExtractionPlan::top
+                                          ? unchangedRoot
+                                          : bool(unchangedFolders[size_t(file->folder)]);
+                written =
+                    whole.write(*entries, *entry, target,
+                                linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
+            }
+            if (!written)
+                written = writeEntryFile(*entries, *entry, target, password, Durability::Unsynced);
+            if (!*written)
+                return *written;
+            if (progress)
+                progress(entry->compressedSize);
         }
-        if (!written)
-            written = writeEntryFile(archive, entry, target, password, Durability::Unsynced);
-        if (!*written)
-            return *written;
-        if (progress)
-            progress(entry.compressedSize);
+    }
+    return Result::success();
+}
+
+// Refuses an archive whose entries' stored data add up to more than its `archiveSize` bytes.
+Result checkSlicedSizes(ArchiveSlices &archive, quint64 archiveSize)
+{
+    quint64 stored = 0;
+    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
+        const Expected<zip_t *> entries = archive.slice(slice);
+        if (!entries)
+            return entries.result();
+        if (Result sizes = checkStoredSizes(*entries, archiveSize, &stored); !sizes)
+            return sizes;
     }
     return Result::success();
 }
@@ -182,7 +212,9 @@ Result ZipArchive::OpenArchive(const QString &path)
         m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, opened.message());
         return Result::failure(m_openError);
     }
-    if (Result sizes = checkStoredSizes(archive.get(), quint64(QFileInfo(path).size())); !sizes) {
+    quint64 stored = 0;
+    if (Result sizes = checkStoredSizes(archive.get(), quint64(QFileInfo(path).size()), &stored);
+        !sizes) {
         m_openError = QStringLiteral("Cannot open the archive %1: %2").arg(path, sizes.message());
         return Result::failure(m_openError);
     }
@@ -311,14 +343,15 @@ Result ZipArchive::ExtractAll(const QString &folder)
 {
     if (Result open = requireOpen(); !open)
         return open;
-    return extractArchive(m_zip, m_openPath, folder, m_openPassword, {});
+    ArchiveSlices whole(m_zip);
+    return extractArchive(whole, m_openPath, folder, m_openPassword, {});
 }
 
 Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
                                  const QString &scratchFolder, const QString &unchangedFolder,
                                  const ReadIncrement &progress)
 {
-    return readNested(name, scratchFolder, [&](zip_t *nested) {
+    return readNested(name, scratchFolder, [&](ArchiveSlices &nested) {
         return extractArchive(nested, m_openPath + QLatin1Char('/') + name, folder, {}, progress,
                               unchangedFolder);
     });
@@ -328,14 +361,21 @@ Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString
                                                                    const QString &scratchFolder)
 {
     QList<NestedEntry> entries;
-    const Result listed = readNested(name, scratchFolder, [&](zip_t *nested) {
-        const zip_int64_t count = zip_get_num_entries(nested, 0);
-        for (zip_int64_t index = 0; index < count; ++index) {
-            const Expected<EntryInfo> info = readEntryInfo(nested, zip_uint64_t(index));
-            if (!info)
+    const Result listed = readNested(name, scratchFolder, [&](ArchiveSlices &nested) {
+        for (qsizetype slice = 0; slice < nested.count(); ++slice) {
+            const Expected<zip_t *> sliceEntries = nested.slice(slice);
+            if (!sliceEntries)
                 return Result::failure(QStringLiteral("The nested archive \"%1\" is damaged: %2")
-                                           .arg(name, info.message()));
-            entries.append({info->name, info->size, info->kind == EntryInfo::Kind::Folder});
+                                           .arg(name, sliceEntries.message()));
+            const zip_int64_t count = zip_get_num_entries(*sliceEntries, 0);
+            for (zip_int64_t index = 0; index < count; ++index) {
+                const Expected<EntryInfo> info = readEntryInfo(*sliceEntries, zip_uint64_t(index));
+                if (!info)
+                    return Result::failure(
+                        QStringLiteral("The nested archive \"%1\" is damaged: %2")
+                            .arg(name, info.message()));
+                entries.append({info->name, info->size, info->kind == EntryInfo::Kind::Folder});
+            }
         }
         return Result::success();
     });
@@ -345,7 +385,7 @@ Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString
 }
 
 Result ZipArchive::readNested(const QString &name, const QString &scratchFolder,
-                              const std::function<Result(zip_t *nested)> &read)
+                              const std::function<Result(ArchiveSlices &nested)> &read)
 {
     const Expected<quint64> found = entryIndex(name);
     if (!found)
@@ -353,15 +393,22 @@ Result ZipArchive::readNested(const QString &name, const QString &scratchFolder,
     const Expected<EntryInfo> info = readEntryInfo(m_zip, *found);
     if (!info)
         return info.result();
-    // Nested archives carry no password of their own.
-    if (readableInPlace(*info)) {
-        const Expected<ArchiveHandle> nested = openNestedArchive(m_zip, *info, m_openPassword);
+    const auto readSlices = [&](SourceHandle source) {
+        Expected<ArchiveSlices> nested = ArchiveSlices::open(std::move(source));
         if (!nested)
-            return nested.result();
-        if (Result sizes = checkStoredSizes(nested->get(), info->size); !sizes)
+            return Result::failure(QStringLiteral("The nested archive \"%1\" cannot be read: %2")
+                                       .arg(name, nested.message()));
+        if (Result sizes = checkSlicedSizes(nested.value(), info->size); !sizes)
             return Result::failure(
                 QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
-        return read(nested->get());
+        return read(nested.value());
+    };
+    // Nested archives carry no password of their own.
+    if (readableInPlace(*info)) {
+        Expected<SourceHandle> nested = openNestedSource(m_zip, *info, m_openPassword);
+        if (!nested)
+            return nested.result();
+        return readSlices(std::move(nested.value()));
     }
     if (Result room = checkRoom(scratchFolder, info->size); !room)
         return room;
@@ -374,15 +421,16 @@ Result ZipArchive::readNested(const QString &name, const QString &scratchFolder,
     if (!copy.flush())
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(copy.fileName(), copy.errorString()));
-    QString why;
-    const ArchiveHandle nested = openForReading(copy.fileName(), &why);
-    if (!nested)
+    zip_error_t error;
+    zip_error_init(&error);
+    SourceHandle file(
+        zip_source_file_create(QFile::encodeName(copy.fileName()).constData(), 0, -1, &error));
+    const QString why = zipErrorText(&error);
+    zip_error_fini(&error);
+    if (!file)
         return Result::failure(
             QStringLiteral("The nested archive \"%1\" cannot be read: %2").arg(name, why));
-    if (Result sizes = checkStoredSizes(nested.get(), info->size); !sizes)
-        return Result::failure(
-            QStringLiteral("The nested archive \"%1\" %2").arg(name, sizes.message()));
-    return read(nested.get());
+    return readSlices(std::move(file));
 }
 
 quint64 ZipArchive::storedSize(const QString &name) const

@@ -1,3 +1,4 @@
+#include "platform/zip/archiveslices.h"
 #include "platform/zip/archivestream.h"
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/ziparchive.h"
@@ -755,6 +756,77 @@ private Q_SLOTS:
         QCOMPARE(treeOf(dir.filePath(QStringLiteral("out"))), treeOf(mail));
         QVERIFY(read > 300000);
         QVERIFY(QDir(scratch).isEmpty());
+    }
+
+    void slicedNestedArchives_data()
+    {
+        QTest::addColumn<QString>("late");
+        QTest::addColumn<bool>("bySevenZip");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("whole") << "entry('last/z.eml', b'the end')" << false << QString();
+        QTest::newRow("whole, from a copy") << "entry('last/z.eml')" << true << QString();
+        QTest::newRow("same name in another slice") << "entry('m/0.eml')" << false << "\"m/0.eml\"";
+        QTest::newRow("case in another slice") << "entry('M/1.eml')" << false << "\"M/1.eml\"";
+        QTest::newRow("file where another slice needs a folder")
+            << "entry('m/0.eml/x')" << false << "\"m/0.eml/x\"";
+        QTest::newRow("overlap across slices")
+            << "entry('y')\n"
+               "z.close()\n"
+               "b = bytearray(open(sys.argv[1], 'rb').read())\n"
+               "a = b.find(b'PK\\x01\\x02'); c = b.rfind(b'PK\\x01\\x02')\n"
+               "b[c + 16:c + 28] = b[a + 16:a + 28]\n"
+               "b[c + 42:c + 46] = b[a + 42:a + 46]\n"
+               "open(sys.argv[1], 'wb').write(b)"
+            << false << "overlap";
+    }
+
+    // A nested archive of more entries than libzip is given at once is read a slice of its
+    // directory at a time; what is refused is refused whichever slices the entries lie in.
+    void slicedNestedArchives()
+    {
+        QFETCH(QString, late);
+        QFETCH(bool, bySevenZip);
+        QFETCH(QString, refused);
+        QTemporaryDir dir;
+        const QString nested = dir.filePath(QStringLiteral("Work.zip"));
+        QVERIFY(makeZipWithPython(
+            nested,
+            QStringLiteral("import os\n"
+                           "entry('big.bin', os.urandom(3000000))\n"
+                           "for i in range(%1): entry('m/%d.eml' % i, b'Subject: %d' % i)\n")
+                    .arg(zipdetail::ArchiveSlices::entriesPerSlice + 600) +
+                late));
+        const QString outer = dir.filePath(QStringLiteral("outer.wlm"));
+        if (bySevenZip)
+            QCOMPARE(run(QStringLiteral("7zz"),
+                         {QStringLiteral("a"), QStringLiteral("-tzip"), outer,
+                          QStringLiteral("Work.zip")},
+                         dir.path()),
+                     0);
+        else
+            QVERIFY(writeArchive(outer, {nested}));
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(outer));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const Result extracted = zip.ExtractNested(QStringLiteral("Work.zip"), out, dir.path());
+        if (!refused.isEmpty()) {
+            QVERIFY(!extracted);
+            QVERIFY2(extracted.message().contains(refused), qPrintable(extracted.message()));
+            QVERIFY(!QFileInfo::exists(out) || QDir(out).isEmpty());
+            return;
+        }
+        QVERIFY2(extracted, qPrintable(extracted.message()));
+        const QString byUnzip = dir.filePath(QStringLiteral("unzip"));
+        QCOMPARE(run(QStringLiteral("unzip"),
+                     {QStringLiteral("-q"), nested, QStringLiteral("-d"), byUnzip}),
+                 0);
+        QCOMPARE(treeOf(out), treeOf(byUnzip));
+        const Expected<QList<ZipArchive::NestedEntry>> listed =
+            zip.NestedEntries(QStringLiteral("Work.zip"), dir.path());
+        QVERIFY(listed);
+        QCOMPARE(listed->size(), qsizetype(zipdetail::ArchiveSlices::entriesPerSlice + 602));
+        QCOMPARE(listed->last().name, QStringLiteral("last/z.eml"));
     }
 
     void verifyNamesTheDamagedEntry_data()

@@ -1,0 +1,231 @@
+#include "platform/zip/archiveslices.h"
+
+#include "platform/zip/entryinfo.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+constexpr qsizetype recordLength = 46;
+constexpr qsizetype readSize = 1024 * 1024;
+
+// A slice as libzip sees it: the archive's bytes up to the directory, the slice's records, and
+// end records of its own.
+struct SliceSource {
+    zip_source_t *base = nullptr;
+    quint64 dataEnd = 0;
+    quint64 recordsAt = 0;
+    quint64 recordsSize = 0;
+    QByteArray end;
+    quint64 position = 0;
+    zip_error_t error{};
+
+    quint64 size() const { return dataEnd + recordsSize + quint64(end.size()); }
+
+    zip_int64_t fail(zip_error_t *cause)
+    {
+        zip_error_set(&error, zip_error_code_zip(cause), zip_error_code_system(cause));
+        return -1;
+    }
+
+    zip_int64_t read(char *data, quint64 wanted)
+    {
+        const quint64 length = std::min(wanted, size() - std::min(position, size()));
+        if (length == 0)
+            return 0;
+        const quint64 recordsEnd = dataEnd + recordsSize;
+        if (position >= recordsEnd) {
+            std::copy_n(end.constData() + (position - recordsEnd), length, data);
+            position += length;
+            return zip_int64_t(length);
+        }
+        const quint64 baseAt = position < dataEnd ? position : recordsAt + (position - dataEnd);
+        const quint64 piece =
+            std::min(length, (position < dataEnd ? dataEnd : recordsEnd) - position);
+        if (zip_source_seek(base, zip_int64_t(baseAt), SEEK_SET) != 0)
+            return fail(zip_source_error(base));
+        const zip_int64_t got = zip_source_read(base, data, piece);
+        if (got < 0)
+            return fail(zip_source_error(base));
+        position += quint64(got);
+        return got;
+    }
+};
+
+zip_int64_t sliceSource(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto *source = static_cast<SliceSource *>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        source->position = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        return source->read(static_cast<char *>(data), length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = static_cast<zip_stat_t *>(data);
+        zip_stat_init(st);
+        st->valid |= ZIP_STAT_SIZE;
+        st->size = source->size();
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&source->error, data, length);
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t to = zip_source_seek_compute_offset(source->position, source->size(),
+                                                              data, length, &source->error);
+        if (to < 0)
+            return -1;
+        source->position = quint64(to);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return zip_int64_t(source->position);
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_SEEKABLE;
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&source->error);
+        delete source;
+        return 0;
+    default:
+        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+Expected<ArchiveHandle> openFromSource(zip_source_t *source)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    ArchiveHandle archive(zip_open_from_source(source, ZIP_RDONLY, &error));
+    const QString why = zipErrorText(&error);
+    zip_error_fini(&error);
+    if (!archive)
+        return Result::failure(why);
+    return archive;
+}
+
+} // namespace
+
+Expected<ArchiveSlices> ArchiveSlices::open(SourceHandle base)
+{
+    ArchiveSlices slices;
+    slices.m_base = std::move(base);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(slices.m_base.get(), &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+        zip_source_open(slices.m_base.get()) == 0) {
+        if (const std::optional<DirectoryEnd> end = readEndRecords(slices.m_base.get(), st.size);
+            end && end->entries > entriesPerSlice) {
+            slices.m_end = *end;
+            if (slices.cut())
+                return slices;
+        }
+        zip_source_close(slices.m_base.get());
+    }
+    // Whole: libzip takes the source over once the archive is open.
+    Expected<ArchiveHandle> whole = openFromSource(slices.m_base.get());
+    if (!whole)
+        return whole.result();
+    (void)slices.m_base.release();
+    slices.m_opened = std::move(whole.value());
+    slices.m_whole = slices.m_opened.get();
+    slices.m_slices.clear();
+    return slices;
+}
+
+// Finds where each slice's records start, walking the directory record by record.
+bool ArchiveSlices::cut()
+{
+    const quint64 end = m_end.directoryAt + m_end.directorySize;
+    QByteArray buffer;
+    quint64 bufferAt = m_end.directoryAt;
+    // Makes the `length` bytes from `at` lie in the buffer.
+    const auto load = [&](quint64 at, qsizetype length) {
+        if (at >= bufferAt && at + quint64(length) <= bufferAt + quint64(buffer.size()))
+            return true;
+        if (end - at < quint64(length))
+            return false;
+        const qsizetype wanted = qsizetype(
+            std::min<quint64>(std::max<quint64>(quint64(readSize), quint64(length)), end - at));
+        buffer.resize(wanted);
+        if (zip_source_seek(m_base.get(), zip_int64_t(at), SEEK_SET) != 0)
+            return false;
+        for (qsizetype done = 0; done < wanted;) {
+            const zip_int64_t got =
+                zip_source_read(m_base.get(), buffer.data() + done, quint64(wanted - done));
+            if (got <= 0)
+                return false;
+            done += qsizetype(got);
+        }
+        bufferAt = at;
+        return true;
+    };
+    quint64 at = m_end.directoryAt;
+    for (quint64 entry = 0; entry < m_end.entries; ++entry) {
+        if (entry % entriesPerSlice == 0)
+            m_slices.emplace_back(entry, at);
+        if (!load(at, recordLength))
+            return false;
+        const char *record = buffer.constData() + (at - bufferAt);
+        if (QByteArrayView(record, 4) != "PK\x01\x02")
+            return false;
+        const quint64 length = quint64(recordLength) + qFromLittleEndian<quint16>(record + 28) +
+                               qFromLittleEndian<quint16>(record + 30) +
+                               qFromLittleEndian<quint16>(record + 32);
+        if (end - at < length)
+            return false;
+        at += length;
+    }
+    if (at != end)
+        return false;
+    m_slices.emplace_back(m_end.entries, at);
+    return true;
+}
+
+quint64 ArchiveSlices::entryCount() const
+{
+    return m_whole ? quint64(std::max<zip_int64_t>(zip_get_num_entries(m_whole, 0), 0))
+                   : m_slices.back().first;
+}
+
+Expected<zip_t *> ArchiveSlices::slice(qsizetype slice)
+{
+    if (m_whole)
+        return m_whole;
+    m_opened.reset();
+    const auto &[first, recordsAt] = m_slices[size_t(slice)];
+    const auto &[next, recordsEnd] = m_slices[size_t(slice) + 1];
+    auto source = std::make_unique<SliceSource>();
+    zip_error_init(&source->error);
+    source->base = m_base.get();
+    source->dataEnd = m_end.directoryAt;
+    source->recordsAt = recordsAt;
+    source->recordsSize = recordsEnd - recordsAt;
+    source->end = endRecords({next - first, m_end.directoryAt, recordsEnd - recordsAt}, false);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *made = zip_source_function_create(sliceSource, source.get(), &error);
+    const QString why = zipErrorText(&error);
+    zip_error_fini(&error);
+    if (!made)
+        return Result::failure(why);
+    // From here the source owns its state and frees it with itself.
+    (void)source.release();
+    Expected<ArchiveHandle> opened = openFromSource(made);
+    if (!opened) {
+        zip_source_free(made);
+        return opened.result();
+    }
+    m_opened = std::move(opened.value());
+    return m_opened.get();
+}
+
+} // namespace quillory::zipdetail

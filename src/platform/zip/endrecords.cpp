@@ -1,0 +1,115 @@
+#include "platform/zip/endrecords.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace quillory::zipdetail {
+
+namespace {
+
+constexpr quint64 max16 = std::numeric_limits<quint16>::max();
+constexpr quint64 max32 = std::numeric_limits<quint32>::max();
+constexpr qsizetype endLength = 22;
+constexpr qsizetype zip64EndLength = 56;
+constexpr qsizetype locatorLength = 20;
+constexpr qsizetype longestComment = 0xffff;
+
+template <typename T> T field(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<T>(bytes.constData() + at);
+}
+
+template <typename T> void put(QByteArray &bytes, T value)
+{
+    const T little = qToLittleEndian(value);
+    bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
+}
+
+bool readAt(zip_source_t *source, quint64 at, QByteArray &bytes, qsizetype length)
+{
+    bytes.resize(length);
+    if (zip_source_seek(source, zip_int64_t(at), SEEK_SET) != 0)
+        return false;
+    for (qsizetype done = 0; done < length;) {
+        const zip_int64_t got =
+            zip_source_read(source, bytes.data() + done, quint64(length - done));
+        if (got <= 0)
+            return false;
+        done += qsizetype(got);
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray endRecords(const DirectoryEnd &end, bool zip64)
+{
+    zip64 = zip64 || end.directoryAt > max32 || end.entries > max16;
+    QByteArray bytes;
+    if (zip64) {
+        bytes.append("PK\x06\x06", 4);
+        put<quint64>(bytes, zip64EndLength - 12);
+        put<quint16>(bytes, 45);
+        put<quint16>(bytes, 45);
+        put<quint32>(bytes, 0);
+        put<quint32>(bytes, 0);
+        put<quint64>(bytes, end.entries);
+        put<quint64>(bytes, end.entries);
+        put<quint64>(bytes, end.directorySize);
+        put<quint64>(bytes, end.directoryAt);
+        bytes.append("PK\x06\x07", 4);
+        put<quint32>(bytes, 0);
+        put<quint64>(bytes, end.directoryAt + end.directorySize);
+        put<quint32>(bytes, 1);
+    }
+    bytes.append("PK\x05\x06", 4);
+    put<quint32>(bytes, 0);
+    put<quint16>(bytes, quint16(std::min(end.entries, max16)));
+    put<quint16>(bytes, quint16(std::min(end.entries, max16)));
+    put<quint32>(bytes, quint32(std::min(end.directorySize, max32)));
+    put<quint32>(bytes, quint32(std::min(end.directoryAt, max32)));
+    put<quint16>(bytes, 0);
+    return bytes;
+}
+
+std::optional<DirectoryEnd> readEndRecords(zip_source_t *source, quint64 size)
+{
+    const qsizetype tailLength =
+        qsizetype(std::min<quint64>(size, quint64(longestComment + endLength)));
+    QByteArray tail;
+    if (tailLength < endLength || !readAt(source, size - quint64(tailLength), tail, tailLength))
+        return std::nullopt;
+    // The last record whose comment ends the archive.
+    qsizetype at = tailLength - endLength;
+    for (; at >= 0; --at)
+        if (tail.at(at) == 'P' && tail.mid(at, 4) == "PK\x05\x06" &&
+            at + endLength + field<quint16>(tail, at + 20) == tailLength)
+            break;
+    if (at < 0)
+        return std::nullopt;
+    const quint64 endAt = size - quint64(tailLength - at);
+    DirectoryEnd end{field<quint16>(tail, at + 10), field<quint32>(tail, at + 16),
+                     field<quint32>(tail, at + 12)};
+    quint64 recordsAt = endAt;
+    QByteArray locator;
+    if (endAt >= quint64(locatorLength) &&
+        readAt(source, endAt - locatorLength, locator, locatorLength) &&
+        locator.startsWith("PK\x06\x07")) {
+        const quint64 zip64At = field<quint64>(locator, 8);
+        QByteArray zip64End;
+        if (zip64At > endAt - locatorLength || !readAt(source, zip64At, zip64End, zip64EndLength) ||
+            !zip64End.startsWith("PK\x06\x06"))
+            return std::nullopt;
+        end = {field<quint64>(zip64End, 32), field<quint64>(zip64End, 48),
+               field<quint64>(zip64End, 40)};
+        recordsAt = zip64At;
+    }
+    if (end.directoryAt > recordsAt || end.directorySize > recordsAt - end.directoryAt)
+        return std::nullopt;
+    return end;
+}
+
+} // namespace quillory::zipdetail
