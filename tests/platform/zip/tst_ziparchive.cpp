@@ -778,6 +778,14 @@ private Q_SLOTS:
                "b[c + 42:c + 46] = b[a + 42:a + 46]\n"
                "open(sys.argv[1], 'wb').write(b)"
             << false << "overlap";
+        // Its directory cannot be cut into slices: libzip has the last word.
+        QTest::newRow("damaged directory") << "entry('y')\n"
+                                              "z.close()\n"
+                                              "b = bytearray(open(sys.argv[1], 'rb').read())\n"
+                                              "c = b.rfind(b'PK\\x01\\x02')\n"
+                                              "b[c + 30:c + 32] = (9).to_bytes(2, 'little')\n"
+                                              "open(sys.argv[1], 'wb').write(b)"
+                                           << false << "cannot be read";
     }
 
     // A nested archive of more entries than libzip is given at once is read a slice of its
