@@ -3,6 +3,7 @@
 #include "platform/zip/compresseddata.h"
 #include "platform/zip/entrymaker.h"
 #include "platform/zip/filepacker.h"
+#include "platform/zip/piecewisedeflate.h"
 #include "platform/zip/winzipaes.h"
 
 #include <QFile>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -31,10 +31,7 @@ struct OpenEntry {
     Body body = Body::Stored;
     size_t packedAt = 0;
     size_t packedSize = 0;
-    z_stream zlib{};
-    bool zlibOpen = false;
-    bool fileEnded = false;
-    bool streamEnded = false;
+    std::unique_ptr<PiecewiseDeflate> pieces;
     std::unique_ptr<WinZipAesEncryptor> aes;
     // The deflated body of a Whole entry.
     const uint8_t *packed = nullptr;
@@ -201,8 +198,8 @@ void FileEntrySource::startEncryption()
     }
 }
 
-// A file that ends within the limit is read and deflated whole; a larger one becomes a zlib
-// stream, which starts from what has been read so far.
+// A file that ends within the limit is read and deflated whole; a larger one is deflated in
+// pieces on several threads, starting with what has been read so far.
 zip_int64_t FileEntrySource::openBody()
 {
     OpenEntry &entry = current();
@@ -239,12 +236,17 @@ zip_int64_t FileEntrySource::openBody()
     // A file this large is mostly one attachment. Where that is compressed data, zlib's search for
     // repeats would find next to none, and its codes alone make it as small, five times faster.
     const int strategy = looksCompressed(buffer, got) ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
-    if (deflateInit2(&entry.zlib, thoroughDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, strategy) !=
-        Z_OK)
-        return fail(ZIP_ER_MEMORY);
-    entry.zlibOpen = true;
-    entry.zlib.next_in = buffer;
-    entry.zlib.avail_in = uInt(got);
+    entry.pieces = std::make_unique<PiecewiseDeflate>(
+        thoroughDeflateLevel, strategy,
+        [this](uint8_t *data, size_t length) {
+            const zip_int64_t n = readFile(data, length);
+            if (n > 0) {
+                m_crc = libdeflate_crc32(m_crc, data, size_t(n));
+                m_read += quint64(n);
+            }
+            return qint64(n);
+        },
+        buffer, got);
     return 0;
 }
 
@@ -310,30 +312,8 @@ zip_int64_t FileEntrySource::readBody(uint8_t *data, size_t length)
 
 zip_int64_t FileEntrySource::readStream(uint8_t *data, size_t length)
 {
-    OpenEntry &entry = current();
-    z_stream &zlib = entry.zlib;
-    zlib.next_out = data;
-    zlib.avail_out = uInt(std::min<size_t>(length, UINT_MAX));
-    const uInt room = zlib.avail_out;
-    while (zlib.avail_out > 0 && !entry.streamEnded) {
-        if (zlib.avail_in == 0 && !entry.fileEnded) {
-            uint8_t *buffer = m_workspace.fileBuffer();
-            const zip_int64_t n = readFile(buffer, EntryWorkspace::wholeFileLimit);
-            if (n < 0)
-                return -1;
-            entry.fileEnded = n == 0;
-            m_crc = libdeflate_crc32(m_crc, buffer, size_t(n));
-            m_read += quint64(n);
-            zlib.next_in = buffer;
-            zlib.avail_in = uInt(n);
-        }
-        const int status = deflate(&zlib, entry.fileEnded ? Z_FINISH : Z_NO_FLUSH);
-        if (status == Z_STREAM_END)
-            entry.streamEnded = true;
-        else if (status != Z_OK && status != Z_BUF_ERROR)
-            return fail(ZIP_ER_ZLIB, status);
-    }
-    return zip_int64_t(room - zlib.avail_out);
+    const qint64 n = current().pieces->read(data, length);
+    return n >= 0 ? n : m_failed ? -1 : fail(ZIP_ER_ZLIB);
 }
 
 zip_int64_t FileEntrySource::readFile(uint8_t *data, size_t length)
@@ -363,9 +343,7 @@ void FileEntrySource::close()
     if (entry.fd >= 0)
         ::close(entry.fd);
     entry.fd = -1;
-    if (entry.zlibOpen)
-        deflateEnd(&entry.zlib);
-    entry.zlibOpen = false;
+    entry.pieces.reset();
     entry.aes.reset();
 }
 

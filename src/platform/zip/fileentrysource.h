@@ -25,7 +25,7 @@ struct OpenEntry;
 class EntryWorkspace {
 public:
     // Files up to this size are read whole and deflated in one call; larger ones are deflated
-    // as a stream, so that memory stays flat whatever the size of a file.
+    // in pieces as they are read, so that memory stays flat whatever the size of a file.
     static constexpr size_t wholeFileLimit = 4 * 1024 * 1024;
 
     EntryWorkspace();
