@@ -1,6 +1,7 @@
 #include "platform/zip/archiveslices.h"
 
 #include "platform/zip/entryinfo.h"
+#include "platform/zip/seekablesource.h"
 
 #include <QtEndian>
 
@@ -57,48 +58,6 @@ struct SliceSource {
         return got;
     }
 };
-
-zip_int64_t sliceSource(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
-{
-    auto *source = static_cast<SliceSource *>(state);
-    switch (command) {
-    case ZIP_SOURCE_OPEN:
-        source->position = 0;
-        return 0;
-    case ZIP_SOURCE_READ:
-        return source->read(static_cast<char *>(data), length);
-    case ZIP_SOURCE_CLOSE:
-        return 0;
-    case ZIP_SOURCE_STAT: {
-        auto *st = static_cast<zip_stat_t *>(data);
-        zip_stat_init(st);
-        st->valid |= ZIP_STAT_SIZE;
-        st->size = source->size();
-        return sizeof(*st);
-    }
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&source->error, data, length);
-    case ZIP_SOURCE_SEEK: {
-        const zip_int64_t to = zip_source_seek_compute_offset(source->position, source->size(),
-                                                              data, length, &source->error);
-        if (to < 0)
-            return -1;
-        source->position = quint64(to);
-        return 0;
-    }
-    case ZIP_SOURCE_TELL:
-        return zip_int64_t(source->position);
-    case ZIP_SOURCE_SUPPORTS:
-        return ZIP_SOURCE_SUPPORTS_SEEKABLE;
-    case ZIP_SOURCE_FREE:
-        zip_error_fini(&source->error);
-        delete source;
-        return 0;
-    default:
-        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
-    }
-}
 
 Expected<ArchiveHandle> openFromSource(zip_source_t *source)
 {
@@ -204,7 +163,6 @@ Expected<zip_t *> ArchiveSlices::slice(qsizetype slice)
     const auto &[first, recordsAt] = m_slices[size_t(slice)];
     const auto &[next, recordsEnd] = m_slices[size_t(slice) + 1];
     auto source = std::make_unique<SliceSource>();
-    zip_error_init(&source->error);
     source->base = m_base.get();
     source->dataEnd = m_end.directoryAt;
     source->recordsAt = recordsAt;
@@ -212,13 +170,11 @@ Expected<zip_t *> ArchiveSlices::slice(qsizetype slice)
     source->end = endRecords({next - first, m_end.directoryAt, recordsEnd - recordsAt}, false);
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *made = zip_source_function_create(sliceSource, source.get(), &error);
+    zip_source_t *made = createSeekableSource(std::move(source), &error);
     const QString why = zipErrorText(&error);
     zip_error_fini(&error);
     if (!made)
         return Result::failure(why);
-    // From here the source owns its state and frees it with itself.
-    (void)source.release();
     Expected<ArchiveHandle> opened = openFromSource(made);
     if (!opened) {
         zip_source_free(made);

@@ -1,6 +1,7 @@
 #include "platform/zip/nestedarchive.h"
 
 #include "platform/zip/aesdecryption.h"
+#include "platform/zip/seekablesource.h"
 
 #include <QByteArray>
 
@@ -17,7 +18,7 @@ namespace {
 struct NestedSource {
     EntryFileHandle raw;
     quint64 dataStart = 0;
-    quint64 size = 0;
+    quint64 total = 0;
     quint64 position = 0;
     quint64 rawPosition = 0;
     std::optional<WinZipAesDecryptor> decryptor;
@@ -27,6 +28,8 @@ struct NestedSource {
     QByteArray buffer;
     quint64 bufferStart = 0;
 
+    quint64 size() const { return total; }
+
     zip_int64_t fail(zip_error_t *cause)
     {
         zip_error_set(&error, zip_error_code_zip(cause), zip_error_code_system(cause));
@@ -35,7 +38,7 @@ struct NestedSource {
 
     zip_int64_t read(char *data, zip_uint64_t wanted)
     {
-        const quint64 length = std::min<quint64>(wanted, size - position);
+        const quint64 length = std::min<quint64>(wanted, size() - position);
         if (length == 0)
             return 0;
         if (length > readAhead / 4) {
@@ -45,7 +48,7 @@ struct NestedSource {
             // libzip reads a directory too large for its first read entry by entry, each a few
             // dozen bytes: read one by one from the outer file, each would cost a seek and more.
             if (position < bufferStart || position + length > bufferStart + buffer.size()) {
-                buffer.resize(qsizetype(std::min<quint64>(readAhead, size - position)));
+                buffer.resize(qsizetype(std::min<quint64>(readAhead, size() - position)));
                 if (!readRaw(position, buffer.data(), quint64(buffer.size()))) {
                     buffer.clear();
                     return -1;
@@ -87,48 +90,6 @@ struct NestedSource {
     }
 };
 
-zip_int64_t nestedSource(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
-{
-    auto *source = static_cast<NestedSource *>(state);
-    switch (command) {
-    case ZIP_SOURCE_OPEN:
-        source->position = 0;
-        return 0;
-    case ZIP_SOURCE_READ:
-        return source->read(static_cast<char *>(data), length);
-    case ZIP_SOURCE_CLOSE:
-        return 0;
-    case ZIP_SOURCE_STAT: {
-        auto *st = static_cast<zip_stat_t *>(data);
-        zip_stat_init(st);
-        st->valid |= ZIP_STAT_SIZE;
-        st->size = source->size;
-        return sizeof(*st);
-    }
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&source->error, data, length);
-    case ZIP_SOURCE_SEEK: {
-        const zip_int64_t to = zip_source_seek_compute_offset(source->position, source->size, data,
-                                                              length, &source->error);
-        if (to < 0)
-            return -1;
-        source->position = quint64(to);
-        return 0;
-    }
-    case ZIP_SOURCE_TELL:
-        return zip_int64_t(source->position);
-    case ZIP_SOURCE_SUPPORTS:
-        return ZIP_SOURCE_SUPPORTS_SEEKABLE;
-    case ZIP_SOURCE_FREE:
-        zip_error_fini(&source->error);
-        delete source;
-        return 0;
-    default:
-        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
-    }
-}
-
 Result unreadable(const EntryInfo &entry, const QString &why)
 {
     return Result::failure(
@@ -150,12 +111,11 @@ Expected<SourceHandle> openNestedSource(zip_t *outer, const EntryInfo &entry,
         return unreadable(entry, QStringLiteral("it is compressed or encrypted otherwise"));
     const bool aes = entry.winZipAes();
     auto source = std::make_unique<NestedSource>();
-    zip_error_init(&source->error);
     source->raw.reset(
         zip_fopen_index(outer, entry.index, ZIP_FL_COMPRESSED | (aes ? ZIP_FL_ENCRYPTED : 0)));
     if (!source->raw)
         return unreadable(entry, archiveErrorText(outer));
-    source->size = entry.size;
+    source->total = entry.size;
     if (aes) {
         const Expected<WinZipAesKeys> keys = readWinZipAesKeys(source->raw.get(), entry, password);
         if (!keys)
@@ -167,13 +127,11 @@ Expected<SourceHandle> openNestedSource(zip_t *outer, const EntryInfo &entry,
 
     zip_error_t error;
     zip_error_init(&error);
-    SourceHandle nested(zip_source_function_create(nestedSource, source.get(), &error));
+    SourceHandle nested(createSeekableSource(std::move(source), &error));
     const QString why = zipErrorText(&error);
     zip_error_fini(&error);
     if (!nested)
         return unreadable(entry, why);
-    // From here the source owns its state and frees it with itself.
-    (void)source.release();
     return nested;
 }
 
