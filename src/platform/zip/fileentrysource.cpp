@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <new>
@@ -236,17 +237,21 @@ zip_int64_t FileEntrySource::openBody()
     // A file this large is mostly one attachment. Where that is compressed data, zlib's search for
     // repeats would find next to none, and its codes alone make it as small, five times faster.
     const int strategy = looksCompressed(buffer, got) ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
-    entry.pieces = std::make_unique<PiecewiseDeflate>(
-        thoroughDeflateLevel, strategy,
-        [this](uint8_t *data, size_t length) {
-            const zip_int64_t n = readFile(data, length);
-            if (n > 0) {
-                m_crc = libdeflate_crc32(m_crc, data, size_t(n));
-                m_read += quint64(n);
-            }
-            return qint64(n);
-        },
-        buffer, got);
+    try {
+        entry.pieces = std::make_unique<PiecewiseDeflate>(
+            thoroughDeflateLevel, strategy,
+            [this](uint8_t *data, size_t length) {
+                const zip_int64_t n = readFile(data, length);
+                if (n > 0) {
+                    m_crc = libdeflate_crc32(m_crc, data, size_t(n));
+                    m_read += quint64(n);
+                }
+                return qint64(n);
+            },
+            buffer, got);
+    } catch (const std::exception &) {
+        return fail(ZIP_ER_MEMORY);
+    }
     return 0;
 }
 

@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 namespace quillory::zipdetail {
@@ -101,6 +101,16 @@ bool PiecewiseDeflate::topUp()
 }
 
 qint64 PiecewiseDeflate::read(uint8_t *data, size_t length)
+{
+    // Called from libzip, which no exception may cross: memory that runs out fails the entry.
+    try {
+        return readPieces(data, length);
+    } catch (const std::exception &) {
+        return -1;
+    }
+}
+
+qint64 PiecewiseDeflate::readPieces(uint8_t *data, size_t length)
 {
     size_t produced = 0;
     while (produced < length) {

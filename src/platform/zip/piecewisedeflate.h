@@ -36,6 +36,7 @@ public:
     qint64 read(uint8_t *data, size_t length);
 
 private:
+    qint64 readPieces(uint8_t *data, size_t length);
     void launch(std::vector<uint8_t> piece);
     bool topUp();
 
