@@ -126,7 +126,7 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 against %2").arg(deflated.size()).arg(single)));
     }
 
-    // Files up to 4 MB are deflated whole, larger ones as a stream.
+    // Files up to 4 MB are deflated whole, larger ones in pieces.
     void asSmallAsZlibMakesIt_data()
     {
         QTest::addColumn<QByteArray>("data");

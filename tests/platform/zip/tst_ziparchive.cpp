@@ -319,7 +319,7 @@ private Q_SLOTS:
         QTest::newRow("protected") << QStringLiteral("pw 2");
     }
 
-    // Files too big to be deflated whole are deflated as a stream; stored entries get their
+    // Files too big to be deflated whole are deflated in pieces; stored entries get their
     // checksum and encryption from us; AES entries under 20 bytes carry no CRC. Each kind must
     // read back here and in 7-Zip, with local headers that agree with the central directory.
     void everyKindOfEntryReadsElsewhere()
