@@ -114,16 +114,8 @@ bool ArchiveSlices::cut()
             return false;
         const qsizetype wanted = qsizetype(
             std::min<quint64>(std::max<quint64>(quint64(readSize), quint64(length)), end - at));
-        buffer.resize(wanted);
-        if (zip_source_seek(m_base.get(), zip_int64_t(at), SEEK_SET) != 0)
+        if (!readSourceAt(m_base.get(), at, buffer, wanted))
             return false;
-        for (qsizetype done = 0; done < wanted;) {
-            const zip_int64_t got =
-                zip_source_read(m_base.get(), buffer.data() + done, quint64(wanted - done));
-            if (got <= 0)
-                return false;
-            done += qsizetype(got);
-        }
         bufferAt = at;
         return true;
     };

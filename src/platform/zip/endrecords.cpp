@@ -1,9 +1,11 @@
 #include "platform/zip/endrecords.h"
 
+#include "platform/zip/recordbytes.h"
+#include "platform/zip/seekablesource.h"
+
 #include <QtEndian>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 namespace quillory::zipdetail {
@@ -22,56 +24,35 @@ template <typename T> T field(const QByteArray &bytes, qsizetype at)
     return qFromLittleEndian<T>(bytes.constData() + at);
 }
 
-template <typename T> void put(QByteArray &bytes, T value)
-{
-    const T little = qToLittleEndian(value);
-    bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
-}
-
-bool readAt(zip_source_t *source, quint64 at, QByteArray &bytes, qsizetype length)
-{
-    bytes.resize(length);
-    if (zip_source_seek(source, zip_int64_t(at), SEEK_SET) != 0)
-        return false;
-    for (qsizetype done = 0; done < length;) {
-        const zip_int64_t got =
-            zip_source_read(source, bytes.data() + done, quint64(length - done));
-        if (got <= 0)
-            return false;
-        done += qsizetype(got);
-    }
-    return true;
-}
-
 } // namespace
 
 QByteArray endRecords(const DirectoryEnd &end, bool zip64)
 {
     zip64 = zip64 || end.directoryAt > max32 || end.entries > max16;
     QByteArray bytes;
-    if (zip64) {
-        bytes.append("PK\x06\x06", 4);
-        put<quint64>(bytes, zip64EndLength - 12);
-        put<quint16>(bytes, 45);
-        put<quint16>(bytes, 45);
-        put<quint32>(bytes, 0);
-        put<quint32>(bytes, 0);
-        put<quint64>(bytes, end.entries);
-        put<quint64>(bytes, end.entries);
-        put<quint64>(bytes, end.directorySize);
-        put<quint64>(bytes, end.directoryAt);
-        bytes.append("PK\x06\x07", 4);
-        put<quint32>(bytes, 0);
-        put<quint64>(bytes, end.directoryAt + end.directorySize);
-        put<quint32>(bytes, 1);
-    }
-    bytes.append("PK\x05\x06", 4);
-    put<quint32>(bytes, 0);
-    put<quint16>(bytes, quint16(std::min(end.entries, max16)));
-    put<quint16>(bytes, quint16(std::min(end.entries, max16)));
-    put<quint32>(bytes, quint32(std::min(end.directorySize, max32)));
-    put<quint32>(bytes, quint32(std::min(end.directoryAt, max32)));
-    put<quint16>(bytes, 0);
+    RecordBytes record(bytes);
+    if (zip64)
+        record.bytes(QByteArrayLiteral("PK\x06\x06"))
+            .u64(zip64EndLength - 12)
+            .u16(45)
+            .u16(45)
+            .u32(0)
+            .u32(0)
+            .u64(end.entries)
+            .u64(end.entries)
+            .u64(end.directorySize)
+            .u64(end.directoryAt)
+            .bytes(QByteArrayLiteral("PK\x06\x07"))
+            .u32(0)
+            .u64(end.directoryAt + end.directorySize)
+            .u32(1);
+    record.bytes(QByteArrayLiteral("PK\x05\x06"))
+        .u32(0)
+        .u16(quint16(std::min(end.entries, max16)))
+        .u16(quint16(std::min(end.entries, max16)))
+        .u32(quint32(std::min(end.directorySize, max32)))
+        .u32(quint32(std::min(end.directoryAt, max32)))
+        .u16(0);
     return bytes;
 }
 
@@ -80,7 +61,8 @@ std::optional<DirectoryEnd> readEndRecords(zip_source_t *source, quint64 size)
     const qsizetype tailLength =
         qsizetype(std::min<quint64>(size, quint64(longestComment + endLength)));
     QByteArray tail;
-    if (tailLength < endLength || !readAt(source, size - quint64(tailLength), tail, tailLength))
+    if (tailLength < endLength ||
+        !readSourceAt(source, size - quint64(tailLength), tail, tailLength))
         return std::nullopt;
     // The last record whose comment ends the archive.
     qsizetype at = tailLength - endLength;
@@ -96,11 +78,12 @@ std::optional<DirectoryEnd> readEndRecords(zip_source_t *source, quint64 size)
     quint64 recordsAt = endAt;
     QByteArray locator;
     if (endAt >= quint64(locatorLength) &&
-        readAt(source, endAt - locatorLength, locator, locatorLength) &&
+        readSourceAt(source, endAt - locatorLength, locator, locatorLength) &&
         locator.startsWith("PK\x06\x07")) {
         const quint64 zip64At = field<quint64>(locator, 8);
         QByteArray zip64End;
-        if (zip64At > endAt - locatorLength || !readAt(source, zip64At, zip64End, zip64EndLength) ||
+        if (zip64At > endAt - locatorLength ||
+            !readSourceAt(source, zip64At, zip64End, zip64EndLength) ||
             !zip64End.startsWith("PK\x06\x06"))
             return std::nullopt;
         end = {field<quint64>(zip64End, 32), field<quint64>(zip64End, 48),

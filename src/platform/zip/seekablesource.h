@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <zip.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace quillory::zipdetail {
@@ -65,6 +68,23 @@ zip_source_t *createSeekableSource(std::unique_ptr<State> state, zip_error_t *er
     else
         zip_error_fini(&state->error);
     return source;
+}
+
+// Reads `length` bytes of the open, seekable `source` from `at` into `bytes`; false when they are
+// not all there.
+inline bool readSourceAt(zip_source_t *source, zip_uint64_t at, QByteArray &bytes, qsizetype length)
+{
+    bytes.resize(length);
+    if (zip_source_seek(source, zip_int64_t(at), SEEK_SET) != 0)
+        return false;
+    for (qsizetype done = 0; done < length;) {
+        const zip_int64_t got =
+            zip_source_read(source, bytes.data() + done, zip_uint64_t(length - done));
+        if (got <= 0)
+            return false;
+        done += qsizetype(got);
+    }
+    return true;
 }
 
 } // namespace quillory::zipdetail

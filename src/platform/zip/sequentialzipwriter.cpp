@@ -2,8 +2,7 @@
 
 #include "platform/zip/endrecords.h"
 #include "platform/zip/entryinfo.h"
-
-#include <QtEndian>
+#include "platform/zip/recordbytes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,30 +27,6 @@ constexpr quint16 madeBy = (ZIP_OPSYS_UNIX << 8) | 63;
 // An AE-2 entry of fewer bytes than this carries no CRC: it would give away too much of them.
 constexpr quint64 smallestAesCrc = 20;
 constexpr qsizetype copySize = 256 * 1024;
-
-// Little-endian fields appended to a record.
-class Record {
-public:
-    explicit Record(QByteArray &bytes) : m_bytes(bytes) {}
-    Record &u8(quint8 value) { return put(value); }
-    Record &u16(quint16 value) { return put(value); }
-    Record &u32(quint32 value) { return put(value); }
-    Record &u64(quint64 value) { return put(value); }
-    Record &bytes(const QByteArray &value)
-    {
-        m_bytes.append(value);
-        return *this;
-    }
-
-private:
-    template <typename T> Record &put(T value)
-    {
-        const T little = qToLittleEndian(value);
-        m_bytes.append(reinterpret_cast<const char *>(&little), sizeof little);
-        return *this;
-    }
-    QByteArray &m_bytes;
-};
 
 // The date and time in local time, as the DOS fields hold them; years before 1980 become 1980.
 void dosTime(time_t time, quint16 *dosTime, quint16 *dosDate)
@@ -142,12 +117,12 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
         needed = std::max<quint16>(needed, 45);
 
     QByteArray extra;
-    Record fields(extra);
+    RecordBytes fields(extra);
     if (header.aes)
         fields.u16(winZipAesField).u16(7).u16(2).bytes("AE").u8(3).u16(header.method);
     if (zip64) {
         QByteArray values;
-        Record sizes(values);
+        RecordBytes sizes(values);
         if (local) {
             if (header.forceZip64 || header.compressedSize > max32 || header.size > max32)
                 sizes.u64(header.size).u64(header.compressedSize);
@@ -165,7 +140,7 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
     const bool bothSizesIn64 = local && (header.compressedSize >= max32 || header.size >= max32);
     QByteArray bytes;
     bytes.reserve(46 + name.size() + extra.size());
-    Record record(bytes);
+    RecordBytes record(bytes);
     record.bytes(local ? QByteArrayLiteral("PK\x03\x04") : QByteArrayLiteral("PK\x01\x02"));
     if (!local)
         record.u16(madeBy);
