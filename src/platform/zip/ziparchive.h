@@ -28,7 +28,6 @@ namespace zipdetail {
 class ArchiveSlices;
 class ArchiveStream;
 class EntryWorkspace;
-struct DiscardArchive;
 } // namespace zipdetail
 
 // A zip archive, either being built (`CreateArchive` … `WriteArchive`) or opened for reading
@@ -172,9 +171,8 @@ private:
                                 zipdetail::EntryWorkspace &workspace, QString *why) const;
     // Why a write failed, when it was stopped or an entry's maker failed; `failed` otherwise.
     Result writeFailure(Result failed) const;
-    Result writeEntries(
-        const std::function<std::unique_ptr<::zip, zipdetail::DiscardArchive>(QString *why)> &open,
-        const ProgressCallback &progress);
+    // Writes the pending entries with libzip into `file`, which is replaced.
+    Result writeEntries(const QString &file, const ProgressCallback &progress);
 
     ::zip *m_zip = nullptr;
     QString m_openPath;

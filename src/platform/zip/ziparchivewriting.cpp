@@ -81,10 +81,14 @@ void startPacker(const PendingEntries &pending, std::optional<FilePacker> &packe
 }
 
 // A stopped run must not wait for a large archive to be finished only to throw it away.
+bool stopAsked(const std::function<bool()> &stopWhen)
+{
+    return interruptionRequested() || (stopWhen && stopWhen());
+}
+
 int stopWhenAsked(zip_t *, void *stopWhen)
 {
-    const auto &asked = *static_cast<const std::function<bool()> *>(stopWhen);
-    return interruptionRequested() || (asked && asked()) ? 1 : 0;
+    return stopAsked(*static_cast<const std::function<bool()> *>(stopWhen)) ? 1 : 0;
 }
 
 } // namespace
@@ -226,27 +230,8 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
     replacement.keepPreviousAs(m_keepPreviousAs);
     if (Result opened = replacement.open(); !opened)
         return opened;
-    // libzip writes the archive by name, as a file of its own.
-    const QString file = replacement.path();
-    Result written =
-        m_pending.isEmpty()
-            ? writeEmptyArchive(replacement)
-            : writeEntries(
-                  [&file](QString *why) {
-                      int code = 0;
-                      ArchiveHandle archive(zip_open(QFile::encodeName(file).constData(),
-                                                     ZIP_CREATE | ZIP_TRUNCATE, &code));
-                      if (!archive)
-                          *why = zipErrorText(code);
-                      // libzip builds the archive in a file of its
-                      // own and renames it to this name when
-                      // closing. Put over an existing file, ext4
-                      // writes the new one out at once; the name
-                      // (this run's own) stays free until then.
-                      ::unlink(QFile::encodeName(file).constData());
-                      return archive;
-                  },
-                  progress);
+    Result written = m_pending.isEmpty() ? writeEmptyArchive(replacement)
+                                         : writeEntries(replacement.path(), progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
     if (!written)
@@ -277,7 +262,7 @@ Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &pr
     SequentialZipWriter writer(
         target.get(), m_targetPath, quint64(m_pending.size()),
         [this](quint64 index) { return m_pending.nameBytes(qsizetype(index)); },
-        [this] { return interruptionRequested() || (m_stopWhen && m_stopWhen()); },
+        [this] { return stopAsked(m_stopWhen); },
         [&progress, &reported](double done) {
             const int percent = qRound(done * 100);
             if (progress && percent != reported)
@@ -369,17 +354,23 @@ Result ZipArchive::writeFailure(Result failed) const
     return failed;
 }
 
-Result ZipArchive::writeEntries(const std::function<ArchiveHandle(QString *why)> &open,
-                                const ProgressCallback &progress)
+Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
 {
     // Outlives the archive, whose sources use it until it is freed.
     EntryWorkspace workspace;
     std::optional<FilePacker> packer;
     startPacker(m_pending, packer, workspace);
-    QString why;
-    ArchiveHandle archive = open(&why);
+    // libzip writes the archive by name, as a file of its own.
+    int code = 0;
+    ArchiveHandle archive(
+        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
     if (!archive)
-        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(m_targetPath, why));
+        return Result::failure(
+            QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
+    // libzip builds the archive in a file of its own and renames it to this name when closing.
+    // Put over an existing file, ext4 writes the new one out at once; the name (this run's own)
+    // stays free until then.
+    ::unlink(QFile::encodeName(file).constData());
     // Kept beyond the archive's own use, so that a failed write can name the file it could not
     // read.
     std::vector<std::pair<SourceHandle, qsizetype>> sources;
