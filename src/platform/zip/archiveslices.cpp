@@ -147,6 +147,18 @@ quint64 ArchiveSlices::entryCount() const
                    : m_slices.back().first;
 }
 
+Result ArchiveSlices::eachSlice(const std::function<Result(zip_t *entries, quint64 first)> &visit)
+{
+    for (qsizetype at = 0; at < count(); ++at) {
+        const Expected<zip_t *> entries = slice(at);
+        if (!entries)
+            return entries.result();
+        if (Result visited = visit(*entries, first(at)); !visited)
+            return visited;
+    }
+    return Result::success();
+}
+
 Expected<zip_t *> ArchiveSlices::slice(qsizetype slice)
 {
     if (m_whole)

@@ -4,6 +4,7 @@
 #include "platform/zip/endrecords.h"
 #include "platform/zip/libziphandles.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,9 @@ public:
     quint64 entryCount() const;
     // Opens `slice`, whose entries are numbered from 0; the slice opened before is closed.
     Expected<zip_t *> slice(qsizetype slice);
+    // Hands every slice in turn to `visit`, with the number its first entry has in the whole
+    // archive; stops at the first failure, of opening a slice or of `visit`.
+    Result eachSlice(const std::function<Result(zip_t *entries, quint64 first)> &visit);
 
 private:
     ArchiveSlices() = default;

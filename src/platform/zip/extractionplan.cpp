@@ -194,13 +194,10 @@ QString shownName(const QString &name)
 Expected<ExtractionPlan> planExtraction(ArchiveSlices &archive)
 {
     PlanBuilder builder(archive.entryCount());
-    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
-        const Expected<zip_t *> entries = archive.slice(slice);
-        if (!entries)
-            return entries.result();
-        const zip_int64_t count = zip_get_num_entries(*entries, 0);
+    const Result planned = archive.eachSlice([&](zip_t *entries, quint64 first) {
+        const zip_int64_t count = zip_get_num_entries(entries, 0);
         for (zip_int64_t index = 0; index < count; ++index) {
-            const Expected<EntryInfo> info = readEntryInfo(*entries, zip_uint64_t(index));
+            const Expected<EntryInfo> info = readEntryInfo(entries, zip_uint64_t(index));
             if (!info)
                 return info.result();
             if (info->kind == EntryInfo::Kind::SymbolicLink ||
@@ -215,11 +212,13 @@ Expected<ExtractionPlan> planExtraction(ArchiveSlices &archive)
             if (const std::optional<QString> over =
                     overLimits(*parts, isFolder ? parts->size() : parts->size() - 1))
                 return refused(*info, *over);
-            if (Result added = builder.add(archive.first(slice) + quint64(index), *info, *parts);
-                !added)
+            if (Result added = builder.add(first + quint64(index), *info, *parts); !added)
                 return added;
         }
-    }
+        return Result::success();
+    });
+    if (!planned)
+        return planned;
     return builder.take();
 }
 

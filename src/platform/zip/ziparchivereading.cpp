@@ -128,15 +128,10 @@ Result extractArchive(ArchiveSlices &archive, const QString &archivePath, const 
     const std::vector<char> unchangedFolders = realFolders(unchangedFolder, *plan, unchangedRoot);
     // The plan's files are in the archive's order, and so slice after slice.
     auto file = plan->files.cbegin();
-    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
-        const Expected<zip_t *> entries = archive.slice(slice);
-        if (!entries)
-            return Result::failure(
-                QStringLiteral("Cannot read %1: %2").arg(archivePath, entries.message()));
-        const quint64 first = archive.first(slice);
-        const quint64 end = first + quint64(zip_get_num_entries(*entries, 0));
+    return archive.eachSlice([&](zip_t *entries, quint64 first) {
+        const quint64 end = first + quint64(zip_get_num_entries(entries, 0));
         for (; file != plan->files.cend() && file->index < end; ++file) {
-            const Expected<EntryInfo> entry = readEntryInfo(*entries, file->index - first);
+            const Expected<EntryInfo> entry = readEntryInfo(entries, file->index - first);
             if (!entry)
                 return entry.result();
             const QString path = plan->path(*file);
@@ -147,32 +142,26 @@ Result extractArchive(ArchiveSlices &archive, const QString &archivePath, const 
                                           ? unchangedRoot
                                           : bool(unchangedFolders[size_t(file->folder)]);
                 written =
-                    whole.write(*entries, *entry, target,
+                    whole.write(entries, *entry, target,
                                 linkable ? unchangedFolder + QLatin1Char('/') + path : QString());
             }
             if (!written)
-                written = writeEntryFile(*entries, *entry, target, password, Durability::Unsynced);
+                written = writeEntryFile(entries, *entry, target, password, Durability::Unsynced);
             if (!*written)
                 return *written;
             if (progress)
                 progress(entry->compressedSize);
         }
-    }
-    return Result::success();
+        return Result::success();
+    });
 }
 
 // Refuses an archive whose entries' stored data add up to more than its `archiveSize` bytes.
 Result checkSlicedSizes(ArchiveSlices &archive, quint64 archiveSize)
 {
     quint64 stored = 0;
-    for (qsizetype slice = 0; slice < archive.count(); ++slice) {
-        const Expected<zip_t *> entries = archive.slice(slice);
-        if (!entries)
-            return entries.result();
-        if (Result sizes = checkStoredSizes(*entries, archiveSize, &stored); !sizes)
-            return sizes;
-    }
-    return Result::success();
+    return archive.eachSlice(
+        [&](zip_t *entries, quint64) { return checkStoredSizes(entries, archiveSize, &stored); });
 }
 
 } // namespace
@@ -362,21 +351,19 @@ Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString
 {
     QList<NestedEntry> entries;
     const Result listed = readNested(name, scratchFolder, [&](ArchiveSlices &nested) {
-        for (qsizetype slice = 0; slice < nested.count(); ++slice) {
-            const Expected<zip_t *> sliceEntries = nested.slice(slice);
-            if (!sliceEntries)
-                return Result::failure(QStringLiteral("The nested archive \"%1\" is damaged: %2")
-                                           .arg(name, sliceEntries.message()));
-            const zip_int64_t count = zip_get_num_entries(*sliceEntries, 0);
+        const Result read = nested.eachSlice([&](zip_t *sliceEntries, quint64) {
+            const zip_int64_t count = zip_get_num_entries(sliceEntries, 0);
             for (zip_int64_t index = 0; index < count; ++index) {
-                const Expected<EntryInfo> info = readEntryInfo(*sliceEntries, zip_uint64_t(index));
+                const Expected<EntryInfo> info = readEntryInfo(sliceEntries, zip_uint64_t(index));
                 if (!info)
-                    return Result::failure(
-                        QStringLiteral("The nested archive \"%1\" is damaged: %2")
-                            .arg(name, info.message()));
+                    return info.result();
                 entries.append({info->name, info->size, info->kind == EntryInfo::Kind::Folder});
             }
-        }
+            return Result::success();
+        });
+        if (!read)
+            return Result::failure(QStringLiteral("The nested archive \"%1\" is damaged: %2")
+                                       .arg(name, read.message()));
         return Result::success();
     });
     if (!listed)
