@@ -70,11 +70,11 @@ void PiecewiseDeflate::launch(std::vector<uint8_t> piece)
 {
     std::vector<uint8_t> before = std::move(m_before);
     m_before.assign(piece.end() - qsizetype(std::min(piece.size(), window)), piece.end());
-    m_pieces.push_back(
-        std::async(std::launch::async, [piece = std::move(piece), before = std::move(before),
-                                        level = m_level, strategy = m_strategy] {
-            return deflatePiece(piece, before, level, strategy);
-        }));
+    // Deflated on this thread, when asked for, where no thread can be started.
+    m_pieces.push_back(std::async(
+        std::launch::async | std::launch::deferred,
+        [piece = std::move(piece), before = std::move(before), level = m_level,
+         strategy = m_strategy] { return deflatePiece(piece, before, level, strategy); }));
 }
 
 // Reads and launches pieces until enough are in flight or the file has ended.
