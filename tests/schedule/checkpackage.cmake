@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 # Builds the Debian package, unpacks it into a scratch root with dpkg -x, and checks its control
-# fields, its files and that brevnor-cli runs from there.
+# fields, its files and that brevnor-cli runs from there; lintian finds no error or warning in it
+# and appstreamcli takes its metadata.
 file(REMOVE_RECURSE "${DEST}")
 execute_process(COMMAND "${CPACK}" -G DEB -B "${DEST}/out" --config "${BUILD_DIR}/CPackConfig.cmake"
     WORKING_DIRECTORY "${BUILD_DIR}" RESULT_VARIABLE result OUTPUT_VARIABLE output
@@ -43,7 +44,9 @@ foreach(file
         share/quillory/help/index.html
         share/applications/quillory.desktop
         share/icons/hicolor/scalable/apps/quillory.svg
-        share/icons/hicolor/256x256/apps/quillory.png)
+        share/icons/hicolor/256x256/apps/quillory.png
+        share/doc/quillory/copyright
+        share/doc/quillory/changelog.gz)
     if(NOT EXISTS "${DEST}/root/usr/${file}")
         message(FATAL_ERROR "not in the package: /usr/${file}")
     endif()
@@ -53,5 +56,20 @@ execute_process(COMMAND "${DEST}/root/usr/bin/brevnor-cli" --help RESULT_VARIABL
     OUTPUT_VARIABLE help)
 if(NOT result EQUAL 0 OR NOT help MATCHES "^Usage: brevnor-cli COMMAND")
     message(FATAL_ERROR "brevnor-cli --help from the package failed: ${result}\n${help}")
+endif()
+execute_process(COMMAND lintian --no-cfg "${packages}" RESULT_VARIABLE result
+    OUTPUT_VARIABLE tags ERROR_VARIABLE lintian_errors)
+if(NOT result EQUAL 0 OR tags MATCHES "(^|\n)[EW]: ")
+    message(FATAL_ERROR "lintian: ${result}\n${tags}${lintian_errors}")
+endif()
+
+file(GLOB metainfo "${DEST}/root/usr/share/metainfo/*.metainfo.xml")
+if(NOT metainfo)
+    message(FATAL_ERROR "not in the package: /usr/share/metainfo/*.metainfo.xml")
+endif()
+execute_process(COMMAND appstreamcli validate --no-net ${metainfo} RESULT_VARIABLE result
+    OUTPUT_VARIABLE report ERROR_VARIABLE report)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "appstreamcli validate: ${result}\n${report}")
 endif()
 file(REMOVE_RECURSE "${DEST}")
