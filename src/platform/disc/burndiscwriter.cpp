@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QMutexLocker>
+#include <system_error>
 
 namespace quillory {
 
@@ -217,19 +218,26 @@ bool BurnDiscWriter::startJob(std::function<void()> job)
     m_busy = true;
     // Only what the operation itself reports may count against it.
     BurnLibrary::takeMessages();
-    m_worker = std::thread([this, job = std::move(job)] {
-        // An operation that throws still ends, failed, rather than ending the program.
-        const Result ran = trapped([&job] {
-            job();
-            return Result::success();
+    try {
+        m_worker = std::thread([this, job = std::move(job)] {
+            // An operation that throws still ends, failed, rather than ending the program.
+            const Result ran = trapped([&job] {
+                job();
+                return Result::success();
+            });
+            if (!ran) {
+                reportFailure({}, ran.message());
+                return;
+            }
+            BurnLibrary::takeMessages();
+            m_busy = false;
         });
-        if (!ran) {
-            reportFailure({}, ran.message());
-            return;
-        }
-        BurnLibrary::takeMessages();
+    } catch (const std::system_error &error) {
+        // The operation never began: the drive and the compilation are as they were.
         m_busy = false;
-    });
+        return refuse(QStringLiteral("Cannot start a worker thread: %1")
+                          .arg(QString::fromLocal8Bit(error.what())));
+    }
     return true;
 }
 

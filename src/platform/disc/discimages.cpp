@@ -113,7 +113,7 @@ bool BurnDiscWriter::SaveImageToFile(const QString &path)
     bool saved = false;
     QString failure;
     QEventLoop loop;
-    startJob([&] {
+    const bool started = startJob([&] {
         // One look at the sources once the image is made catches every change since they were
         // added, before the image can replace anything; a generator that stopped on a vanished
         // file gets the same look, to name it.
@@ -145,6 +145,8 @@ bool BurnDiscWriter::SaveImageToFile(const QString &path)
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
+    if (!started)
+        return false;
     loop.exec();
     m_worker.join();
     m_lastError = failure;
