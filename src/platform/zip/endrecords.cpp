@@ -28,7 +28,9 @@ template <typename T> T field(const QByteArray &bytes, qsizetype at)
 
 QByteArray endRecords(const DirectoryEnd &end, bool zip64)
 {
-    zip64 = zip64 || end.directoryAt > max32 || end.entries > max16;
+    // A count or place that fills its classic field is the marker that sends readers to the
+    // zip64 records, so it needs them.
+    zip64 = zip64 || end.directoryAt >= max32 || end.directorySize >= max32 || end.entries >= max16;
     QByteArray bytes;
     RecordBytes record(bytes);
     if (zip64)

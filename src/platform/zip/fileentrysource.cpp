@@ -367,9 +367,10 @@ void FileEntrySource::stat(zip_stat_t *st) const
     st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
     st->size = m_bodyDone ? m_read : m_entry.size;
     st->mtime = m_entry.modified;
-    // libzip lays its own checksum over every source that calls itself stored, and that would
-    // sum our encrypted bytes. It reads the entry's method again from the answer given after the
-    // data, so until then a stored entry calls itself deflated and libzip copies it as it comes.
+    // Our writer takes the method from the answer given after the data. libzip, which the tests
+    // hold our writer's bytes against, lays its own checksum over every source that calls itself
+    // stored, which would sum our encrypted bytes; it too reads the method again after the data,
+    // so until then a stored entry calls itself deflated and libzip copies it as it comes.
     st->comp_method = m_entry.deflate || !m_bodyDone ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
     if (m_bodyDone) {
         st->crc = m_crc;

@@ -77,9 +77,9 @@ struct FileEntry {
 
 // A libzip source that serves a file's bytes exactly as the entry holds them: deflated (with
 // libdeflate, which is several times faster than zlib at the same size) when `deflate` is set,
-// then encrypted with WinZip AES-256 when a password is given. The caller marks an encrypted
-// entry with `zip_file_set_encryption(…, ZIP_EM_AES_256, nullptr)` and leaves its compression
-// method alone, so that libzip copies the bytes as they come.
+// then encrypted with WinZip AES-256 when a password is given. `SequentialZipWriter` copies the
+// bytes as they come and takes the entry's method, CRC and encryption from the source's answers
+// after the data.
 zip_source_t *createFileEntrySource(FileEntry entry, EntryWorkspace &workspace, zip_error_t *error);
 
 } // namespace quillory::zipdetail

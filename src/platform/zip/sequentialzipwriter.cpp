@@ -116,6 +116,7 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
     if (reallyZip64)
         needed = std::max<quint16>(needed, 45);
 
+    const bool bothSizesIn64 = local && (header.compressedSize >= max32 || header.size >= max32);
     QByteArray extra;
     RecordBytes fields(extra);
     if (header.aes)
@@ -123,10 +124,13 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
     if (zip64) {
         QByteArray values;
         RecordBytes sizes(values);
+        // A field that holds the 0xFFFFFFFF marker has its value here, also when the value is
+        // 0xFFFFFFFF itself: readers take the marker as "look in the zip64 field" whatever
+        // the value.
         if (local) {
-            if (header.forceZip64 || header.compressedSize > max32 || header.size > max32)
+            if (header.forceZip64 || bothSizesIn64)
                 sizes.u64(header.size).u64(header.compressedSize);
-        } else if (header.compressedSize > max32 || header.size > max32 || header.offset > max32) {
+        } else {
             if (header.size >= max32)
                 sizes.u64(header.size);
             if (header.compressedSize >= max32)
@@ -137,7 +141,6 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
         fields.u16(zip64Field).u16(quint16(values.size())).bytes(values);
     }
 
-    const bool bothSizesIn64 = local && (header.compressedSize >= max32 || header.size >= max32);
     QByteArray bytes;
     bytes.reserve(46 + name.size() + extra.size());
     RecordBytes record(bytes);

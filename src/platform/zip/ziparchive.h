@@ -171,8 +171,10 @@ private:
                                 zipdetail::EntryWorkspace &workspace, QString *why) const;
     // Why a write failed, when it was stopped or an entry's maker failed; `failed` otherwise.
     Result writeFailure(Result failed) const;
-    // Writes the pending entries with libzip into `file`, which is replaced.
+    // Writes the pending entries into `file`, which is replaced.
     Result writeEntries(const QString &file, const ProgressCallback &progress);
+    // Writes the pending entries into `target`, a libzip source opened here for writing.
+    Result writeEntries(::zip_source *target, const ProgressCallback &progress);
 
     ::zip *m_zip = nullptr;
     QString m_openPath;

@@ -36,7 +36,6 @@ using namespace zipdetail;
 namespace {
 
 const QLatin1String folderPattern("/*.*");
-constexpr zip_uint32_t dosFolderAttribute = 0x10;
 
 // libzip removes an archive left without entries rather than writing one; an empty archive is
 // nothing but its end record.
@@ -54,11 +53,6 @@ Result writeEmptyArchive(FileReplacement &out)
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
     return Result::success();
-}
-
-void reportProgress(zip_t *, double done, void *callback)
-{
-    (*static_cast<const ZipArchive::ProgressCallback *>(callback))(qRound(done * 100));
 }
 
 // Reads ahead the files whose entries are deflated whole, when there are several; the packer is
@@ -84,11 +78,6 @@ void startPacker(const PendingEntries &pending, std::optional<FilePacker> &packe
 bool stopAsked(const std::function<bool()> &stopWhen)
 {
     return interruptionRequested() || (stopWhen && stopWhen());
-}
-
-int stopWhenAsked(zip_t *, void *stopWhen)
-{
-    return stopAsked(*static_cast<const std::function<bool()> *>(stopWhen)) ? 1 : 0;
 }
 
 } // namespace
@@ -247,10 +236,6 @@ Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &pr
         return stream.writeRaw(emptyArchive())
                    ? Result::success()
                    : Result::failure(QStringLiteral("Cannot write %1.").arg(m_targetPath));
-    // Outlives the sources, which use it.
-    EntryWorkspace workspace;
-    std::optional<FilePacker> packer;
-    startPacker(m_pending, packer, workspace);
     zip_error_t error;
     zip_error_init(&error);
     const SourceHandle target(stream.source(&error));
@@ -258,37 +243,7 @@ Result ZipArchive::WriteStream(ArchiveStream &stream, const ProgressCallback &pr
     zip_error_fini(&error);
     if (!target)
         return Result::failure(QStringLiteral("Cannot write %1: %2").arg(m_targetPath, why));
-    int reported = -1;
-    SequentialZipWriter writer(
-        target.get(), m_targetPath, quint64(m_pending.size()),
-        [this](quint64 index) { return m_pending.nameBytes(qsizetype(index)); },
-        [this] { return stopAsked(m_stopWhen); },
-        [&progress, &reported](double done) {
-            const int percent = qRound(done * 100);
-            if (progress && percent != reported)
-                progress(reported = percent);
-        });
-    if (Result begun = writer.begin(); !begun)
-        return begun;
-    for (qsizetype at = 0; at < m_pending.size(); ++at) {
-        const Expected<struct stat> st = pendingStat(at);
-        if (!st)
-            return st.result();
-        Result written = Result::success();
-        if (m_pending[at].folder) {
-            written = writer.addFolder(st->st_mode, st->st_mtime);
-        } else {
-            QString cause;
-            const SourceHandle source(pendingSource(at, *st, workspace, &cause));
-            if (!source)
-                return Result::failure(
-                    QStringLiteral("Cannot read %1: %2").arg(m_pending.sourcePath(at), cause));
-            written = writer.addFile(source.get(), m_pending.sourcePath(at));
-        }
-        if (!written)
-            return writeFailure(written);
-    }
-    return writer.finish();
+    return writeEntries(target.get(), progress);
 }
 
 Expected<struct stat> ZipArchive::pendingStat(qsizetype at) const
@@ -356,79 +311,60 @@ Result ZipArchive::writeFailure(Result failed) const
 
 Result ZipArchive::writeEntries(const QString &file, const ProgressCallback &progress)
 {
-    // Outlives the archive, whose sources use it until it is freed.
+    zip_error_t error;
+    zip_error_init(&error);
+    // Like libzip's own archives, the file source writes a file of its own beside `file` and
+    // renames it to that name when committed. Put over an existing file, ext4 writes the new one
+    // out at once; the name (this run's own) stays free until then.
+    ::unlink(QFile::encodeName(file).constData());
+    const SourceHandle target(
+        zip_source_file_create(QFile::encodeName(file).constData(), 0, -1, &error));
+    const QString why = zipErrorText(&error);
+    zip_error_fini(&error);
+    if (!target)
+        return Result::failure(QStringLiteral("Cannot write %1: %2").arg(m_targetPath, why));
+    return writeEntries(target.get(), progress);
+}
+
+// Both the backup archive and the account archives inside it are written by the one writer,
+// so that every size and place at the zip64 boundaries is written by one set of rules.
+Result ZipArchive::writeEntries(zip_source_t *target, const ProgressCallback &progress)
+{
+    // Outlives the sources, which use it.
     EntryWorkspace workspace;
     std::optional<FilePacker> packer;
     startPacker(m_pending, packer, workspace);
-    // libzip writes the archive by name, as a file of its own.
-    int code = 0;
-    ArchiveHandle archive(
-        zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
-    if (!archive)
-        return Result::failure(
-            QStringLiteral("Cannot write %1: %2").arg(m_targetPath, zipErrorText(code)));
-    // libzip builds the archive in a file of its own and renames it to this name when closing.
-    // Put over an existing file, ext4 writes the new one out at once; the name (this run's own)
-    // stays free until then.
-    ::unlink(QFile::encodeName(file).constData());
-    // Kept beyond the archive's own use, so that a failed write can name the file it could not
-    // read.
-    std::vector<std::pair<SourceHandle, qsizetype>> sources;
-    sources.reserve(size_t(m_pending.size()));
-
+    int reported = -1;
+    SequentialZipWriter writer(
+        target, m_targetPath, quint64(m_pending.size()),
+        [this](quint64 index) { return m_pending.nameBytes(qsizetype(index)); },
+        [this] { return stopAsked(m_stopWhen); },
+        [&progress, &reported](double done) {
+            const int percent = qRound(done * 100);
+            if (progress && percent != reported)
+                progress(reported = percent);
+        });
+    if (Result begun = writer.begin(); !begun)
+        return begun;
     for (qsizetype at = 0; at < m_pending.size(); ++at) {
         const Expected<struct stat> st = pendingStat(at);
         if (!st)
             return st.result();
-        const QByteArray name = m_pending.nameBytes(at);
-        zip_int64_t index = -1;
+        Result written = Result::success();
         if (m_pending[at].folder) {
-            index = zip_dir_add(archive.get(), name.constData(), ZIP_FL_ENC_UTF_8);
-            if (index >= 0 &&
-                (zip_file_set_external_attributes(
-                     archive.get(), zip_uint64_t(index), 0, ZIP_OPSYS_UNIX,
-                     (zip_uint32_t(st->st_mode & 0xffff) << 16) | dosFolderAttribute) != 0 ||
-                 zip_file_set_mtime(archive.get(), zip_uint64_t(index), st->st_mtime, 0) != 0))
-                index = -1;
+            written = writer.addFolder(st->st_mode, st->st_mtime);
         } else {
             QString cause;
-            zip_source_t *source = pendingSource(at, *st, workspace, &cause);
+            const SourceHandle source(pendingSource(at, *st, workspace, &cause));
             if (!source)
                 return Result::failure(
                     QStringLiteral("Cannot read %1: %2").arg(m_pending.sourcePath(at), cause));
-            zip_source_keep(source);
-            sources.emplace_back(SourceHandle(source), at);
-            index = zip_file_add(archive.get(), name.constData(), source, ZIP_FL_ENC_UTF_8);
-            if (index < 0)
-                zip_source_free(source); // not taken over by the archive
-            else if (m_protect && zip_file_set_encryption(archive.get(), zip_uint64_t(index),
-                                                          ZIP_EM_AES_256, nullptr) != 0)
-                index = -1;
+            written = writer.addFile(source.get(), m_pending.sourcePath(at));
         }
-        if (index < 0)
-            return Result::failure(
-                QStringLiteral("Cannot add %1 to %2: %3")
-                    .arg(m_pending.sourcePath(at), m_targetPath, archiveErrorText(archive.get())));
+        if (!written)
+            return writeFailure(written);
     }
-
-    if (progress)
-        zip_register_progress_callback_with_state(archive.get(), 0.01, reportProgress, nullptr,
-                                                  const_cast<ProgressCallback *>(&progress));
-    zip_register_cancel_callback_with_state(archive.get(), stopWhenAsked, nullptr, &m_stopWhen);
-    if (zip_close(archive.get()) != 0) {
-        for (const auto &[source, at] : sources) {
-            zip_error_t *error = zip_source_error(source.get());
-            if (zip_error_code_zip(error) != ZIP_ER_OK)
-                return writeFailure(Result::failure(
-                    QStringLiteral("Cannot read %1 while writing %2: %3")
-                        .arg(m_pending.sourcePath(at), m_targetPath, zipErrorText(error))));
-        }
-        return writeFailure(
-            Result::failure(QStringLiteral("Cannot write %1: %2")
-                                .arg(m_targetPath, archiveErrorText(archive.get()))));
-    }
-    (void)archive.release(); // zip_close has freed it
-    return Result::success();
+    return writer.finish();
 }
 
 } // namespace quillory

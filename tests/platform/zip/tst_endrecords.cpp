@@ -46,6 +46,13 @@ private Q_SLOTS:
             << quint64(3) << true << QByteArray() << qsizetype(0) << true;
         QTest::newRow("zip64 for the count")
             << quint64(70000) << false << QByteArray() << qsizetype(0) << true;
+        QTest::newRow("0xFFFE entries")
+            << quint64(0xfffe) << false << QByteArray() << qsizetype(0) << true;
+        // A count that fills its field is the marker that sends readers to zip64's records.
+        QTest::newRow("0xFFFF entries")
+            << quint64(0xffff) << false << QByteArray() << qsizetype(0) << true;
+        QTest::newRow("0x10000 entries")
+            << quint64(0x10000) << false << QByteArray() << qsizetype(0) << true;
         QTest::newRow("directory cut short")
             << quint64(3) << false << QByteArray() << qsizetype(10) << false;
         QTest::newRow("zip64 directory cut short")
@@ -62,7 +69,7 @@ private Q_SLOTS:
         const DirectoryEnd written{entries, 1000, 300};
         QByteArray archive(qsizetype(written.directoryAt + written.directorySize) - cut, 'd');
         QByteArray end = endRecords(written, zip64);
-        QCOMPARE(end.size(), zip64 || entries > 0xffff ? 22 + 56 + 20 : 22);
+        QCOMPARE(end.size(), zip64 || entries >= 0xffff ? 22 + 56 + 20 : 22);
         end[end.size() - 2] = char(comment.size());
         archive += end + comment;
 

@@ -373,6 +373,55 @@ private Q_SLOTS:
             QCOMPARE(run(QStringLiteral("unzip"), {QStringLiteral("-tq"), archive}), 0);
     }
 
+    void sizesAtTheZip64Boundaries_data()
+    {
+        // A stored entry's local header before its data: 30 bytes, the name "big.zip" and the zip64
+        // field every entry that large carries.
+        const quint64 header = 30 + 7 + 20;
+        const quint64 max32 = 0xFFFFFFFF;
+        QTest::addColumn<quint64>("size");
+        QTest::addColumn<bool>("secondEntry");
+        QTest::newRow("a size of 0xFFFFFFFF") << max32 << true;
+        QTest::newRow("an offset of 0xFFFFFFFF") << max32 - header << true;
+        QTest::newRow("the directory at 0xFFFFFFFF") << max32 - header << false;
+    }
+
+    // Sizes and places that fill their 32-bit fields exactly are the ones a writer gets wrong:
+    // the field holds the marker, and the value must be in the zip64 field. Sparse files stored
+    // keep the rows fast; every reader must take the archive.
+    void sizesAtTheZip64Boundaries()
+    {
+        QFETCH(quint64, size);
+        QFETCH(bool, secondEntry);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("src"));
+        QVERIFY(QDir().mkpath(source));
+        // An archive's name: stored as it is, as account archives are.
+        QFile big(source + QStringLiteral("/big.zip"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(size)));
+        big.close();
+        if (secondEntry)
+            QVERIFY(writeFile(source + QStringLiteral("/zz.txt"), "after the boundary"));
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        const Result written = writeArchive(archive, {source + QStringLiteral("/*.*")});
+        QVERIFY2(written, qPrintable(written.message()));
+
+        ZipArchive zip;
+        QVERIFY(zip.OpenArchive(archive));
+        const Result verified = zip.VerifyEntries();
+        QVERIFY2(verified, qPrintable(verified.message()));
+        QCOMPARE(storedEntries(archive)[QStringLiteral("big.zip")].size, size);
+        QCOMPARE(run(QStringLiteral("unzip"), {QStringLiteral("-tq"), archive}), 0);
+        QCOMPARE(run(QStringLiteral("7zz"), {QStringLiteral("t"), archive}), 0);
+        QCOMPARE(
+            run(QStringLiteral("python3"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, zipfile\n"
+                                "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)"),
+                 archive}),
+            0);
+    }
+
     // More entries than the classic end record can count: only zip64 holds them.
     void zip64WithManyEntries()
     {
