@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillory {
@@ -34,6 +35,17 @@ Expected<AutoBackupCommand> parseAutoBackupCommandLine(const QString &commandLin
     }
     if (pieces.size() < 5 || pieces[0].isEmpty() || pieces[2].isEmpty() || pieces[4].isEmpty())
         return malformed();
+    const QString &flags = pieces[2];
+    if (std::any_of(flags.begin(), flags.end(), [](QChar flag) {
+            return flag != QLatin1Char('0') && flag != QLatin1Char('1');
+        }))
+        return Result::failure(
+            QStringLiteral("The item flags \"%1\" may hold only 0 and 1; no backup was made.")
+                .arg(flags));
+    // An archive of nothing would replace the last good backup, which with one kept is the only
+    // one.
+    if (!flags.left(ItemCount).contains(QLatin1Char('1')))
+        return Result::failure(QStringLiteral("No item is chosen: nothing was written."));
     return AutoBackupCommand{pieces[1], pieces[2], pieces[3], pieces[4]};
 }
 

@@ -12,6 +12,7 @@
 #include "platform/zip/ziparchive.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -84,9 +85,46 @@ bool isSet(bool flag)
     return flag;
 }
 
+// The file a path names once every link on the way is followed, also where it does not exist
+// yet.
+QString followed(const QString &path)
+{
+    const QFileInfo file(path);
+    if (const QString canonical = file.canonicalFilePath(); !canonical.isEmpty())
+        return canonical;
+    const QString folder = file.dir().canonicalPath();
+    return folder.isEmpty() ? file.absoluteFilePath() : folder + QLatin1Char('/') + file.fileName();
+}
+
+// An archive written over a file the run reads would destroy what it backs up: the registry
+// files, say, leaving every later run without a mail client to back up. An archive (".wlm")
+// kept inside the store stays possible: no file of the mail client's has that name, and the run
+// leaves the archive it writes out.
+Result checkTargetOutsideProfile(ProgramContext &context, const QString &archivePath)
+{
+    const QString target = followed(archivePath);
+    const QString refused =
+        QStringLiteral("%1 is a file of the mail profile being backed up.").arg(archivePath);
+    const QDir prefix(context.prefixPath());
+    for (const char *registryFile : {"user.reg", "system.reg", "userdef.reg"})
+        if (target == followed(prefix.filePath(QLatin1String(registryFile))))
+            return Result::failure(refused);
+    const StoreLocations &store = context.store();
+    for (const QString &folder :
+         {store.StoreFolder, store.contactsFolder(), store.stationeryFolder}) {
+        const QString inside = folder.isEmpty() ? QString() : followed(folder);
+        if (inside.isEmpty() || (target != inside && !target.startsWith(inside + QLatin1Char('/'))))
+            continue;
+        if (target == inside || !target.endsWith(QLatin1String(".wlm"), Qt::CaseInsensitive))
+            return Result::failure(refused);
+    }
+    return Result::success();
+}
+
 // What every item needs: a staging folder and, once anything is chosen, the mail store. Without
 // them every item would fail, and the empty archive would replace the last good one.
-Result checkSurroundings(ProgramContext &context, const ItemFlags &items)
+Result checkSurroundings(ProgramContext &context, const QString &archivePath,
+                         const ItemFlags &items)
 {
     if (Result ready = context.staging().status(); !ready)
         return ready;
@@ -97,7 +135,7 @@ Result checkSurroundings(ProgramContext &context, const ItemFlags &items)
         return Result::failure(
             QStringLiteral("No Windows Live Mail store was found in the Wine prefix %1.")
                 .arg(context.prefixPath()));
-    return Result::success();
+    return checkTargetOutsideProfile(context, archivePath);
 }
 
 QString leftOutNote(const QStringList &names)
@@ -132,7 +170,7 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
                             RunObserver &observer)
 {
     BackupOutcome outcome;
-    outcome.archive = checkSurroundings(context, request.items);
+    outcome.archive = checkSurroundings(context, request.archivePath, request.items);
     if (outcome.archive) {
         const ProgramValues &values = context.values();
         outcome.archive =

@@ -9,12 +9,17 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace quillory {
 
 namespace {
 
 const QString datePattern = QStringLiteral("yyyy-MM-dd HHmm");
+// A second copy within the same minute is named to the second, and one more within the same
+// second gets a counter: a dated copy is never replaced by another.
+const QString secondsPattern = QStringLiteral("yyyy-MM-dd HHmmss");
 
 struct NameParts {
     QString stem;
@@ -48,23 +53,37 @@ QStringList generationsOf(const QString &archivePath)
 {
     const QFileInfo archive(resolved(archivePath));
     const NameParts parts = partsOf(archive.fileName());
-    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(parts.stem) +
-                                     QStringLiteral(" (\\d{4}-\\d{2}-\\d{2} \\d{4})") +
-                                     QRegularExpression::escape(parts.extension) +
-                                     QLatin1Char('$'));
-    QList<std::pair<QString, QString>> dated;
+    const QRegularExpression pattern(
+        QLatin1Char('^') + QRegularExpression::escape(parts.stem) +
+        QStringLiteral(" (\\d{4}-\\d{2}-\\d{2} \\d{4}(?:\\d{2})?)(?: \\(([1-9]\\d{0,5})\\))?") +
+        QRegularExpression::escape(parts.extension) + QLatin1Char('$'));
+    struct Dated {
+        QString date;
+        int counter;
+        QString path;
+        bool operator<(const Dated &other) const
+        {
+            return std::tie(date, counter) < std::tie(other.date, other.counter);
+        }
+    };
+    QList<Dated> dated;
     const QDir folder = archive.dir();
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         const QRegularExpressionMatch match = pattern.match(name);
         const QFileInfo file(folder.filePath(name));
-        if (match.hasMatch() && file.isFile() && !file.isSymLink() &&
-            QDateTime::fromString(match.captured(1), datePattern).isValid())
-            dated.append({match.captured(1), file.filePath()});
+        if (!match.hasMatch() || !file.isFile() || file.isSymLink())
+            continue;
+        const QString date = match.captured(1);
+        if (!QDateTime::fromString(date, date.size() == 15 ? datePattern : secondsPattern)
+                 .isValid())
+            continue;
+        dated.append(
+            {date, match.captured(2).isEmpty() ? 1 : match.captured(2).toInt(), file.filePath()});
     }
     std::sort(dated.begin(), dated.end());
     QStringList paths;
-    for (const auto &[date, path] : dated)
-        paths.append(path);
+    for (const Dated &copy : dated)
+        paths.append(copy.path);
     return paths;
 }
 
@@ -73,7 +92,26 @@ QString previousGenerationPath(const QString &archivePath)
     const QFileInfo previous(resolved(archivePath));
     if (!previous.isFile())
         return QString();
-    return generationPath(previous.filePath(), previous.lastModified());
+    struct stat archive {};
+    if (::stat(QFile::encodeName(previous.filePath()).constData(), &archive) != 0)
+        return QString();
+    const QDateTime written = previous.lastModified();
+    const NameParts parts = partsOf(previous.fileName());
+    const QString stem = previous.dir().filePath(parts.stem + QLatin1Char(' '));
+    QStringList names = {stem + written.toString(datePattern) + parts.extension,
+                         stem + written.toString(secondsPattern) + parts.extension};
+    for (int counter = 2; counter <= maxKeptArchives + 1; ++counter)
+        names.append(stem + written.toString(secondsPattern) +
+                     QStringLiteral(" (%1)").arg(counter) + parts.extension);
+    for (const QString &name : names) {
+        struct stat taken {};
+        if (::lstat(QFile::encodeName(name).constData(), &taken) != 0)
+            return name;
+        // Kept already, by a run that stopped after keeping it.
+        if (taken.st_dev == archive.st_dev && taken.st_ino == archive.st_ino)
+            return name;
+    }
+    return QString();
 }
 
 QStringList keepGenerations(const QString &archivePath, int keep)

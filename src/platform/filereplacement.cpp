@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -44,6 +45,29 @@ bool copyToDisk(const QString &from, const QByteArray &to)
     if (!synced)
         ::unlink(to.constData());
     return synced;
+}
+
+// rename(2) that fails with EEXIST where `to` exists. File systems without RENAME_NOREPLACE
+// get a hard link and an unlink, which never replace either; where neither is possible the name
+// is looked at just before the rename.
+bool renameWithoutReplacing(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    struct stat existing {};
+    if (::lstat(to.constData(), &existing) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.constData(), to.constData()) == 0;
 }
 
 } // namespace
@@ -200,13 +224,15 @@ Expected<bool> FileReplacement::keepPrevious()
     if (::link(target.constData(), staged.constData()) != 0 && !copyToDisk(m_target, staged))
         return Result::failure(
             QStringLiteral("the file it replaces cannot be kept as %1.").arg(m_keepAs));
-    if (::rename(staged.constData(), kept.constData()) != 0) {
-        const int error = errno;
+    // A kept copy never takes the place of anything already there, be it another copy, a link
+    // or a pipe: that name was free when chosen, and is taken only if it still is.
+    if (taken || !renameWithoutReplacing(staged, kept)) {
+        const int error = taken ? EEXIST : errno;
         ::unlink(staged.constData());
         return Result::failure(QStringLiteral("the file it replaces cannot be kept as %1: %2")
                                    .arg(m_keepAs, systemError(error)));
     }
-    return !taken;
+    return true;
 }
 
 Result FileReplacement::commit(Durability durability)

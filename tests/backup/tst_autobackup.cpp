@@ -42,7 +42,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::newRow("mail rules only") << "sf=annaxm=0100000000ps=bf=" << 0 << "0100000000"
                                          << "";
-        QTest::newRow("ten zeros") << "sf=annaxm=0000000000ps=bf=" << 0 << "0000000000"
+        QTest::newRow("ten zeros") << "sf=annaxm=0000000000ps=bf=" << 2 << ""
                                    << "";
         QTest::newRow("two flags") << "sf=annaxm=11ps=bf=" << 0 << "1100000000"
                                    << "";

@@ -6,6 +6,7 @@
 #include "registry/modreg.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -372,6 +373,9 @@ private Q_SLOTS:
                                                          << "is a symbolic link";
         QTest::newRow("dangling link planted in a shared folder") << "dangling"
                                                                   << "is a symbolic link";
+        const QString ownFile = u"is a file of the mail profile being backed up"_s;
+        QTest::newRow("the profile's user.reg") << "user.reg" << ownFile;
+        QTest::newRow("a link to the store's database") << "store" << ownFile;
     }
 
     // The unattended run and brevnor-cli alike: nothing is written there or through it.
@@ -385,15 +389,29 @@ private Q_SLOTS:
         const QString shared = profile.dir.filePath(QStringLiteral("shared"));
         QVERIFY(QDir().mkdir(shared));
         QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
-        const QString target = shared + QStringLiteral("/backup.wlm");
+        QString target = shared + QStringLiteral("/backup.wlm");
+        QString profileFile;
+        if (kind == QLatin1String("user.reg")) {
+            target = profile.prefix() + QStringLiteral("/user.reg");
+            profileFile = target;
+        } else if (kind == QLatin1String("store")) {
+            QDirIterator files(profile.prefix(), {QStringLiteral("Mail.MSMessageStore")},
+                               QDir::Files, QDirIterator::Subdirectories);
+            QVERIFY(files.hasNext());
+            profileFile = files.next();
+            target = profile.dir.filePath(QStringLiteral("mail.wlm"));
+            QVERIFY(QFile::link(profileFile, target));
+        }
         const QByteArray targetName = QFile::encodeName(target);
         const QString victim = profile.dir.filePath(QStringLiteral("victim"));
+        const QByteArray profileBytes =
+            profileFile.isEmpty() ? QByteArray() : readFile(profileFile);
         if (kind == QLatin1String("device")) {
             if (::mknod(targetName.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
                 QSKIP("A device file cannot be made here.");
         } else if (kind == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(targetName.constData(), 0666), 0);
-        } else {
+        } else if (profileFile.isEmpty()) {
             if (kind == QLatin1String("planted"))
                 QVERIFY(writeFile(victim, "the victim's file"));
             QVERIFY(QFile::link(victim, target));
@@ -420,6 +438,8 @@ private Q_SLOTS:
             QCOMPARE(::lstat(targetName.constData(), &after), 0);
             QCOMPARE(after.st_mode, before.st_mode);
             QCOMPARE(after.st_ino, before.st_ino);
+            if (!profileFile.isEmpty())
+                QCOMPARE(readFile(profileFile), profileBytes);
             if (kind == QLatin1String("planted"))
                 QCOMPARE(readFile(victim), QByteArray("the victim's file"));
             else

@@ -136,6 +136,21 @@ private Q_SLOTS:
         QTest::newRow("too few fields") << "sf=annaxm=1ps=x" << false << ""
                                         << ""
                                         << "";
+        // A run of nothing would replace the last good archive with an empty one.
+        QTest::newRow("no item chosen") << "sf=annaxm=0000000000ps=bf=/x.wlm" << false << ""
+                                        << ""
+                                        << "";
+        QTest::newRow("chosen only past the items")
+            << "sf=annaxm=000000000011ps=bf=/x.wlm" << false << ""
+            << ""
+            << "";
+        QTest::newRow("flags other than 0 and 1")
+            << "sf=annaxm=2222222222ps=bf=/x.wlm" << false << ""
+            << ""
+            << "";
+        QTest::newRow("letters for flags") << "sf=annaxm=abcdefghijps=bf=/x.wlm" << false << ""
+                                           << ""
+                                           << "";
     }
 
     void commandLines()
@@ -159,8 +174,9 @@ private Q_SLOTS:
         QVERIFY(command.ok());
         QCOMPARE(itemFlagsText(command->items()), QStringLiteral("1100000000"));
         const auto longer =
-            parseAutoBackupCommandLine(QStringLiteral("sf=axm=000000000011ps=bf=/x"));
-        QCOMPARE(itemFlagsText(longer->items()), QStringLiteral("0000000000"));
+            parseAutoBackupCommandLine(QStringLiteral("sf=axm=010000000011ps=bf=/x"));
+        QVERIFY(longer.ok());
+        QCOMPARE(itemFlagsText(longer->items()), QStringLiteral("0100000000"));
     }
 };
 

@@ -122,6 +122,45 @@ private Q_SLOTS:
                 lastWritten = QLatin1String(step.day);
         }
     }
+
+    // Runs within one second keep every copy under a name of its own (the minute, the second,
+    // then a counter), a link at the minute's name stays as it is, and the oldest by that order
+    // go first.
+    void runsWithinAMinuteLoseNoCopy()
+    {
+        QTemporaryDir target;
+        const QString archive = target.filePath(QStringLiteral("mail.wlm"));
+        const QString minute = QStringLiteral("mail 2026-12-06 0900.wlm");
+        QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), target.filePath(minute)));
+        const auto backUp = [&](int run, int keep) {
+            const ProgramRun backup =
+                runProgram(QStringLiteral("brevnor-cli"),
+                           {QStringLiteral("backup"), archive, QStringLiteral("--items=1"),
+                            QStringLiteral("--keep"), QString::number(keep),
+                            QStringLiteral("--description"), QStringLiteral("run %1").arg(run)},
+                           {QStringLiteral("WINEPREFIX=") + m_profile.prefix(),
+                            QStringLiteral("QUILLORY_NOW=2026-12-06T09:00")});
+            return backup.exitCode == 0 ? QByteArray() : backup.err + ' ';
+        };
+        for (int run = 1; run <= 4; ++run)
+            QCOMPARE(backUp(run, 5), QByteArray());
+        QMap<QString, QString> expected = {
+            {u"mail.wlm"_s, u"run 4"_s},
+            {minute, u"other"_s},
+            {u"mail 2026-12-06 090000.wlm"_s, u"run 1"_s},
+            {u"mail 2026-12-06 090000 (2).wlm"_s, u"run 2"_s},
+            {u"mail 2026-12-06 090000 (3).wlm"_s, u"run 3"_s},
+        };
+        QCOMPARE(folderContents(target.path()), expected);
+        QCOMPARE(QFileInfo(target.filePath(minute)).symLinkTarget(), u"/etc/hostname"_s);
+
+        QCOMPARE(backUp(5, 3), QByteArray());
+        expected = {{u"mail.wlm"_s, u"run 5"_s},
+                    {minute, u"other"_s},
+                    {u"mail 2026-12-06 090000 (3).wlm"_s, u"run 3"_s},
+                    {u"mail 2026-12-06 090000 (4).wlm"_s, u"run 4"_s}};
+        QCOMPARE(folderContents(target.path()), expected);
+    }
 };
 
 QUILLORY_TEST(GenerationsTest)
