@@ -1,6 +1,7 @@
 #include "cli/verifycommand.h"
 
 #include "app/programcontext.h"
+#include "app/stagingfolder.h"
 #include "cli/archiveopening.h"
 #include "cli/clioptions.h"
 #include "cli/exitstatus.h"
@@ -9,6 +10,7 @@
 #include "cli/runrecord.h"
 #include "platform/userdialogs.h"
 #include "platform/zip/ziparchive.h"
+#include "restore/itementries.h"
 #include "restore/openedbackup.h"
 
 #include <unistd.h>
@@ -45,10 +47,23 @@ int verify(ProgramContext &context, const CliOptions &options, QTextStream &out,
         line.progress(QString(), total ? int(done * 100 / total) : 100);
         line.bytes(done, total);
     });
+    Result planned = Result::success();
+    // Sound means the restore takes it: each account's archive is checked as the restore checks
+    // it before replacing anything.
+    for (const QString &name : Zip1.entryNames()) {
+        if (!intact || !planned || !isFolderArchive(name))
+            continue;
+        planned = context.staging().status();
+        if (planned)
+            planned = Zip1.PlanNested(name, context.staging().path()).result();
+    }
     line.clear();
-    if (!intact) {
-        err << intact.message() << '\n';
-        record.setReason(intact.message());
+    context.endStaging();
+    for (const Result &problem : {intact, planned}) {
+        if (problem)
+            continue;
+        err << problem.message() << '\n';
+        record.setReason(problem.message());
         return CliExit::Refused;
     }
     if (!options.json && !options.quiet)

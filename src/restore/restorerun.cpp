@@ -1,6 +1,7 @@
 #include "restore/restorerun.h"
 
 #include "app/programcontext.h"
+#include "app/stagingfolder.h"
 #include "platform/interruption.h"
 #include "platform/registrystore.h"
 #include "platform/runobserver.h"
@@ -121,6 +122,18 @@ Result checkBeforeChanges(ProgramContext &context, ZipArchive &Zip1, const Opene
         return Result::success();
     if (Result intact = Zip1.VerifyEntries(needed, progress); !intact)
         return Result::failure(QStringLiteral("Nothing was restored: %1").arg(intact.message()));
+    // An account archive that would be refused half-way through the accounts is refused before
+    // the first of them is replaced: its directory tells, without its data being read.
+    for (const QString &name : needed) {
+        if (!isFolderArchive(name))
+            continue;
+        if (Result ready = context.staging().status(); !ready)
+            return ready;
+        if (const Expected<quint64> planned = Zip1.PlanNested(name, context.staging().path());
+            !planned)
+            return Result::failure(
+                QStringLiteral("Nothing was restored: %1").arg(planned.message()));
+    }
     return Result::success();
 }
 

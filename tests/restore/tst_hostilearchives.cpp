@@ -108,14 +108,6 @@ private Q_SLOTS:
             << u"Home.zip;../Work.zip"_s << u"../Work.zip"_s << work << u"\"../Work.zip\""_s;
         QTest::newRow("name is the store's parent")
             << u"...zip"_s << u"...zip"_s << work << u"\"...zip\""_s;
-        QTest::newRow("nested name leaves the folder")
-            << u"Work.zip"_s << u"Work.zip"_s
-            << ArchiveWriter().add(u"Inbox/1.eml"_s, "x").add(u"../../escaped.eml"_s, "x").bytes()
-            << u"escaped.eml"_s;
-        QTest::newRow("nested symbolic link")
-            << u"Work.zip"_s << u"Work.zip"_s
-            << ArchiveWriter().addLink(u"Inbox"_s, "/tmp").add(u"Inbox/1.eml"_s, "x").bytes()
-            << u"symbolic link"_s;
         QByteArray damaged =
             ArchiveWriter().add(u"Inbox/1.eml"_s, "first").add(u"Inbox/2.eml"_s, "second").bytes();
         damaged[damaged.indexOf("second")] = 'S';
@@ -148,6 +140,49 @@ private Q_SLOTS:
         QCOMPARE(outcome.message.text, reportOf({{0, false}}));
         QCOMPARE(outcome.problems.size(), 1);
         QVERIFY2(outcome.problems.first().contains(why), qPrintable(outcome.problems.first()));
+        QCOMPARE(treeOf(outside), before);
+    }
+
+    void aRefusedSecondAccountChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("nested");
+        QTest::addColumn<QString>("why");
+        QString deep;
+        for (int level = 0; level < 600; ++level)
+            deep += u"a/"_s;
+        QTest::newRow("name leaves the folder")
+            << ArchiveWriter().add(u"Inbox/1.eml"_s, "x").add(u"../../escaped.eml"_s, "x").bytes()
+            << u"escaped.eml"_s;
+        QTest::newRow("symbolic link")
+            << ArchiveWriter().addLink(u"Inbox"_s, "/tmp").add(u"Inbox/1.eml"_s, "x").bytes()
+            << u"symbolic link"_s;
+        QTest::newRow("names equal but for case")
+            << ArchiveWriter().add(u"Inbox/a.eml"_s, "x").add(u"INBOX/A.eml"_s, "y").bytes()
+            << u"only in case"_s;
+        QTest::newRow("too deep") << nestedWith(deep + u"x"_s) << u"512 folders deep"_s;
+        QTest::newRow("name part of 300 bytes")
+            << nestedWith(u"Inbox/"_s + QString(300, u'n')) << u"longer than 255 bytes"_s;
+    }
+
+    // The accounts' archives are checked before the first is replaced: a refused second account
+    // leaves the first, and everything else, as it was.
+    void aRefusedSecondAccountChangesNothing()
+    {
+        QFETCH(QByteArray, nested);
+        QFETCH(QString, why);
+        SampleProfile target;
+        QVERIFY(writeFile(
+            archive(), accountsArchive(u"Home.zip;Work.zip"_s,
+                                       {{u"Home.zip"_s, workArchive()}, {u"Work.zip"_s, nested}})));
+        const QString outside = QFileInfo(target.store()).path();
+        const auto before = treeOf(outside);
+        Session session(target.path());
+        QCOMPARE(session.open(archive()).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QVERIFY(!outcome.started);
+        QVERIFY2(outcome.message.text.startsWith(u"Nothing was restored"_s) &&
+                     outcome.message.text.contains(why),
+                 qPrintable(outcome.message.text));
         QCOMPARE(treeOf(outside), before);
     }
 
@@ -335,6 +370,13 @@ private Q_SLOTS:
         QTest::newRow("folders equal but for case")
             << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(u"INBOX/2.eml"_s)}})
             << u"restore"_s << 2 << u"only in case"_s;
+        // What the restore refuses, verify does not call sound.
+        QTest::newRow("verify: deep name")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep + u"x"_s)}})
+            << u"verify"_s << 2 << u"more than 512 folders deep"_s;
+        QTest::newRow("verify: nested name leaves the folder")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(u"../../x.eml"_s)}})
+            << u"verify"_s << 2 << u"x.eml"_s;
         QTest::newRow("listed names equal but for case")
             << accountsArchive(u"Work.zip;WORK.zip"_s,
                                {{u"Work.zip"_s, workArchive()}, {u"WORK.zip"_s, workArchive()}})

@@ -128,6 +128,10 @@ public:
     // nested archive's bytes as they are read.
     Result ExtractNested(const QString &name, const QString &folder, const QString &scratchFolder,
                          const QString &unchangedFolder = {}, const ReadIncrement &progress = {});
+    // Checks the zip archive held as the entry `name` as `ExtractNested` would before writing
+    // anything (names, links, depth, sizes), from its directory alone, and returns how many bytes
+    // its files take once extracted.
+    Expected<quint64> PlanNested(const QString &name, const QString &scratchFolder);
     // One entry of a nested archive, as its directory gives it.
     struct NestedEntry {
         QString name;

@@ -346,6 +346,22 @@ Result ZipArchive::ExtractNested(const QString &name, const QString &folder,
     });
 }
 
+Expected<quint64> ZipArchive::PlanNested(const QString &name, const QString &scratchFolder)
+{
+    quint64 total = 0;
+    const Result planned = readNested(name, scratchFolder, [&](ArchiveSlices &nested) {
+        const Expected<ExtractionPlan> plan = planExtraction(nested);
+        if (!plan)
+            return Result::failure(QStringLiteral("Nothing is extracted from %1: %2")
+                                       .arg(m_openPath + QLatin1Char('/') + name, plan.message()));
+        total = plan->totalSize;
+        return Result::success();
+    });
+    if (!planned)
+        return planned;
+    return total;
+}
+
 Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString &name,
                                                                    const QString &scratchFolder)
 {
