@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QScopeGuard>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 
@@ -489,6 +490,39 @@ private Q_SLOTS:
                      !run.err.contains("is not a backup archive") &&
                      run.err.contains(QFile::encodeName(tmp.filePath(u"staging"_s))),
                  run.err.constData());
+    }
+
+    void anEntryAddedWithoutThePasswordIsRefused_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("a contact") << u"y.contact"_s;
+        QTest::newRow("an account") << u"Planted.zip"_s;
+        QTest::newRow("a folder's file") << u"Stationery/x.htm"_s;
+    }
+
+    // Anyone can add an entry to a protected archive without knowing its password; the password
+    // must not vouch for it.
+    void anEntryAddedWithoutThePasswordIsRefused()
+    {
+        QFETCH(QString, planted);
+        SampleProfile target;
+        QVERIFY(writeProtectedArchive(archive()));
+        const ProgramRun added = runProgram(
+            u"python3"_s,
+            {u"-c"_s,
+             u"import sys, zipfile\nzipfile.ZipFile(sys.argv[1], 'a').writestr(sys.argv[2], 'x')"_s,
+             archive(), planted});
+        QVERIFY2(added.exitCode == 0, added.err.constData());
+        Session session(target.path());
+        QVERIFY(session.open(archive(), u"secret"_s).status != OpenStatus::Opened);
+        QTemporaryFile password;
+        QVERIFY(password.open() && password.write("secret\n") == 7 && password.flush());
+        const ProgramRun verified = runProgram(
+            u"brevnor-cli"_s, {u"verify"_s, archive(), u"--password-file"_s, password.fileName()},
+            {u"WINEPREFIX="_s + target.path()});
+        QCOMPARE(verified.exitCode, 2);
+        QVERIFY2(verified.err.contains(planted.toUtf8() + "\" is not protected"),
+                 verified.err.constData());
     }
 
     // A crash of a run that holds a password leaves no core file to find it in.

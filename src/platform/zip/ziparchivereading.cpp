@@ -210,6 +210,8 @@ Result ZipArchive::OpenArchive(const QString &path)
     // Of two entries of one name, any reader would take one and pass over the other without a
     // word: such an archive is damaged.
     QHash<QString, quint64> indexes;
+    bool anyEncrypted = false;
+    std::optional<QString> plainFile;
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t index = 0; index < count; ++index) {
         const QString name = entryName(archive.get(), zip_uint64_t(index));
@@ -220,6 +222,23 @@ Result ZipArchive::OpenArchive(const QString &path)
             return Result::failure(m_openError);
         }
         indexes.insert(name, quint64(index));
+        zip_stat_t st;
+        if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &st) == 0 &&
+            (st.valid & ZIP_STAT_ENCRYPTION_METHOD)) {
+            anyEncrypted = anyEncrypted || st.encryption_method != ZIP_EM_NONE;
+            if (st.encryption_method == ZIP_EM_NONE && !name.endsWith(QLatin1Char('/')) &&
+                !plainFile)
+                plainFile = name;
+        }
+    }
+    // A protected archive has every file encrypted. One that is not was added by someone without
+    // the password, and the password would vouch for what it never saw.
+    if (anyEncrypted && plainFile) {
+        m_openError = QStringLiteral("Cannot open the archive %1: its entry \"%2\" is not "
+                                     "protected by the password as the others are, so it was "
+                                     "added without it; the archive has been tampered with.")
+                          .arg(path, shownName(*plainFile));
+        return Result::failure(m_openError);
     }
     m_openError.clear();
     m_zip = archive.release();
