@@ -11,6 +11,7 @@
 #include "platform/desktopnotification.h"
 #include "platform/headlessdialogs.h"
 #include "platform/heldsecrets.h"
+#include "platform/secretfile.h"
 #include "platform/wine/wineprefix.h"
 #include "schedule/backupjobsettings.h"
 #include "schedule/jobrecord.h"
@@ -115,21 +116,34 @@ int runJob(int argc, char *argv[])
 
     JobRun run;
     run.start = clockNow();
-    const Expected<JobFileContents> contents = readJobFile(jobFile);
-    if (!contents) {
-        // Nothing known of the job, removed perhaps: a catch-up check says nothing, and records
-        // nothing.
-        if (ifMissed)
-            return 0;
-        say(contents.message());
-        run.lines = {contents.message()};
+    const auto fail = [&](const QString &why) {
+        say(why);
+        run.lines = {why};
         run.end = clockNow();
         record(jobFile, run);
         return AutoBackupExit::NotWritten;
+    };
+    const Expected<JobFileContents> contents = readJobFile(jobFile);
+    if (!contents) {
+        // The job is gone, removed with its crontab entries a moment ago: a catch-up check says
+        // nothing, and records nothing. A job file that is there but cannot be read fails as
+        // the job's own run would.
+        if (ifMissed && !QFileInfo(jobFile).isSymLink() && !QFileInfo::exists(jobFile))
+            return 0;
+        return fail(contents.message());
     }
-    if (const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(contents->arguments);
-        command && !command->password.isEmpty())
+    const Expected<AutoBackupCommand> command = parseAutoBackupCommandLine(contents->arguments);
+    if (!command)
+        return fail(command.message());
+    if (!command->password.isEmpty())
         protectHeldSecrets();
+    // As ssh does for keys: said, and the run goes on.
+    QStringList warnings;
+    if (const QString open = readableByOthers(jobFile, QStringLiteral("The job file"));
+        !open.isEmpty()) {
+        say(open);
+        warnings.append(open);
+    }
     const BackupJobSettings settings = BackupJobSettings::from(contents->settings);
 
     HeadlessDialogs dialogs;
@@ -158,6 +172,7 @@ int runJob(int argc, char *argv[])
     const AutoBackupReport report = backUpLocked(context, contents->arguments, settings.keep);
     const QDateTime start = run.start;
     run = runOf(report, dialogs.written());
+    run.lines = warnings + run.lines;
     run.start = start;
     run.end = clockNow();
     record(jobFile, run);

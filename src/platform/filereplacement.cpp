@@ -131,7 +131,11 @@ Result syncFileSystemOf(const QString &folder)
     return syncThrough(folder, ::syncfs, 0);
 }
 
-FileReplacement::FileReplacement(const QString &target) : m_target(resolvedTarget(target)) {}
+FileReplacement::FileReplacement(const QString &target, LinkAtTarget link)
+    : m_target(link == LinkAtTarget::Followed ? resolvedTarget(target)
+                                              : QFileInfo(target).absoluteFilePath())
+{
+}
 
 FileReplacement::~FileReplacement()
 {
@@ -291,9 +295,10 @@ Result FileReplacement::commit(Durability durability)
     return Result::success();
 }
 
-Result replaceFileContents(const QString &target, const QByteArray &contents, Access access)
+Result replaceFileContents(const QString &target, const QByteArray &contents, Access access,
+                           LinkAtTarget link)
 {
-    FileReplacement replacement(target);
+    FileReplacement replacement(target, link);
     if (Result opened = replacement.open(access); !opened)
         return opened;
     if (replacement.file().write(contents) != contents.size())

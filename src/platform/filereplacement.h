@@ -15,15 +15,20 @@ enum class Durability { Synced, Unsynced };
 // its owner only from the moment it exists.
 enum class Access { AsTarget, OwnerOnly };
 
+// What becomes of a symbolic link at the target: the file it leads to is replaced (an archive the
+// user keeps elsewhere through a link), or the link itself gives way to the new file (the
+// program's own records, where a planted link must not lead the write elsewhere).
+enum class LinkAtTarget { Followed, Replaced };
+
 // The one way a file the user cares about is replaced. The new contents go to a file beside the
 // target under a temporary name; `commit` syncs it, renames it over the target and syncs the
 // folder, checking every step, so that the target is at every moment, power cuts included, either
-// the old file or the complete new one. A link at the target stays a link: the file it points to
-// is replaced. Until `commit` succeeds the target is as it was, and a replacement not committed
-// is removed.
+// the old file or the complete new one. A link at the target stays a link and the file it points
+// to is replaced, unless told otherwise. Until `commit` succeeds the target is as it was, and a
+// replacement not committed is removed.
 class FileReplacement {
 public:
-    explicit FileReplacement(const QString &target);
+    explicit FileReplacement(const QString &target, LinkAtTarget link = LinkAtTarget::Followed);
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
     FileReplacement &operator=(const FileReplacement &) = delete;
@@ -57,7 +62,8 @@ private:
 
 // Replaces `target` with `contents` through a FileReplacement.
 Result replaceFileContents(const QString &target, const QByteArray &contents,
-                           Access access = Access::AsTarget);
+                           Access access = Access::AsTarget,
+                           LinkAtTarget link = LinkAtTarget::Followed);
 
 // Makes what changed among `folder`'s names (files made, renamed or removed in it) survive a power
 // cut. A file system that keeps no folders to sync (it refuses the call as unsupported) counts as

@@ -49,7 +49,7 @@ void tellFailedScheduledBackups(UserDialogs &dialogs, const QString &jobFolder,
     // more.
     replaceFileContents(folder.filePath(toldName),
                         now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toUtf8(),
-                        Access::OwnerOnly);
+                        Access::OwnerOnly, LinkAtTarget::Replaced);
     if (!sentences.isEmpty())
         dialogs.message(sentences.join(QLatin1Char('\n')), applicationTitle(), MessageIcon::Error,
                         MessageButtons::Ok, reports.join(QStringLiteral("\n\n")));

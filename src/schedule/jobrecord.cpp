@@ -3,6 +3,7 @@
 #include "platform/filereplacement.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -135,7 +136,8 @@ Expected<JobRecord> parseJobRecord(const QByteArray &text)
 Expected<JobRecord> readJobRecord(const QString &path)
 {
     QFile file(path);
-    if (!file.exists())
+    // A link at the record's name is none of the program's: the next record replaces it.
+    if (!file.exists() || QFileInfo(path).isSymLink())
         return JobRecord();
     if (!file.open(QIODevice::ReadOnly))
         return Result::failure(
@@ -149,7 +151,8 @@ Expected<JobRecord> readJobRecord(const QString &path)
 
 Result writeJobRecord(const QString &path, const JobRecord &record)
 {
-    return replaceFileContents(path, jobRecordText(record), Access::OwnerOnly);
+    return replaceFileContents(path, jobRecordText(record), Access::OwnerOnly,
+                               LinkAtTarget::Replaced);
 }
 
 } // namespace quillory

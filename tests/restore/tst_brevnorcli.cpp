@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <csignal>
 
 using namespace quillory;
@@ -116,6 +118,13 @@ private Q_SLOTS:
         QCOMPARE(none.status, 2);
         QVERIFY(none.err.contains(u"--password-file"_s));
         QCOMPARE(cli({u"verify"_s, archive, u"--password-file"_s, file(u"password"_s)}).status, 0);
+        // Stopped while it waits at the password prompt: at once, not after two answers.
+        const ProgramRun stopped =
+            runOnTerminal(u"/usr/bin/timeout"_s,
+                          {u"--foreground"_s, u"--preserve-status"_s, u"-k"_s, u"5"_s, u"-s"_s,
+                           u"TERM"_s, u"1"_s, binDir() + u"/brevnor-cli"_s, u"verify"_s, archive});
+        QVERIFY2(stopped.exitCode == 2 && stopped.out.contains("stopped by SIGTERM"),
+                 stopped.out.constData());
 
         SampleProfile target({u"--seed"_s, u"2"_s});
         const Run restore =
@@ -299,7 +308,11 @@ private Q_SLOTS:
         QTest::newRow("unknown command") << QStringList{u"frobnicate"_s} << u"unknown"_s;
         QTest::newRow("password file without end")
             << QStringList{u"backup"_s, file(u"new.wlm"_s), u"--password-file"_s, u"/dev/zero"_s}
-            << u"larger than 4096 bytes"_s;
+            << u"is not a regular file"_s;
+        // Nobody writes to it: waiting for one would hold the run and the profile's lock.
+        QTest::newRow("password file a pipe")
+            << QStringList{u"backup"_s, file(u"new.wlm"_s), u"--password-file"_s, file(u"pipe"_s)}
+            << u"is not a regular file"_s;
     }
 
     void refusals()
@@ -307,6 +320,8 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         QVERIFY(writeFile(file(u"password"_s), "secret\n"));
+        QVERIFY(QFileInfo::exists(file(u"pipe"_s)) ||
+                ::mkfifo(QFile::encodeName(file(u"pipe"_s)).constData(), 0600) == 0);
         QVERIFY(ArchiveWriter()
                     .add(u"krvstore.dat"_s,
                          infoFile(u"0000010000"_s, {{u"BackupContacts"_s, u"a.contact"_s}}))

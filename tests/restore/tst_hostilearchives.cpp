@@ -1,6 +1,7 @@
 #include "restorefixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QTest>
@@ -528,9 +529,10 @@ private Q_SLOTS:
     // A crash of a run that holds a password leaves no core file to find it in.
     void aRunHoldingAPasswordDumpsNoCore()
     {
-        QVERIFY(writeProtectedArchive(archive()));
-        const QString pipe = m_dir.filePath(u"password"_s);
-        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        SampleProfile source;
+        // Enough to deflate that the run is still writing when it is stopped.
+        QVERIFY(writeFile(source.store(u"Work"_s) + u"/large.eml"_s, noise(48 * 1024 * 1024)));
+        const QString target = m_dir.filePath(u"protected.wlm"_s);
         rlimit before{};
         QCOMPARE(::getrlimit(RLIMIT_CORE, &before), 0);
         rlimit unlimited = before;
@@ -546,14 +548,21 @@ private Q_SLOTS:
             runMeasured(u"sleep"_s, {u"10"_s}, {{}, 60, cores.path(), abort});
         if (!WIFSIGNALED(control.status) || !WCOREDUMP(control.status))
             QSKIP("Core files are not written here.");
-        // The run waits for its password at the pipe: the moment it holds what it must keep.
+        // Stopped once the protected archive is being written: the password is held then.
         const MeasuredRun run =
-            runMeasured(u"brevnor-cli"_s, {u"info"_s, archive(), u"--password-file"_s, pipe},
-                        {{}, 60, cores.path(), [&pipe](qint64 pid) {
-                             const int writer =
-                                 ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
+            runMeasured(u"brevnor-cli"_s, {u"backup"_s, target, u"--items=0"_s, u"--protect"_s},
+                        {{u"WINEPREFIX="_s + source.path(), u"QUILLORY_PASSWORD=secret"_s},
+                         60,
+                         cores.path(),
+                         [this](qint64 pid) {
+                             QElapsedTimer waited;
+                             waited.start();
+                             while (QDir(m_dir.path())
+                                        .entryList({u"protected.wlm.quillory-*"_s}, QDir::Files)
+                                        .isEmpty() &&
+                                    waited.elapsed() < 30000)
+                                 QThread::msleep(2);
                              ::kill(pid_t(pid), SIGABRT);
-                             ::close(writer);
                          }});
         QVERIFY(WIFSIGNALED(run.status));
         QVERIFY2(!WCOREDUMP(run.status), "the run wrote a core file");

@@ -100,16 +100,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitStatus");
         QTest::addColumn<QString>("result");
         QTest::addColumn<QStringList>("itemResults");
+        QTest::addColumn<bool>("linkPlanted");
         QTest::newRow("good") << u"0100000000"_s << QString() << 0 << u"Completed"_s
-                              << QStringList{u"mailrules succeeded"_s};
+                              << QStringList{u"mailrules succeeded"_s} << false;
+        // The record replaces its name: a link planted there leads nowhere.
+        QTest::newRow("a link at the record's name")
+            << u"0100000000"_s << QString() << 0 << u"Completed"_s
+            << QStringList{u"mailrules succeeded"_s} << true;
         // The profile has no contacts.
         QTest::newRow("partial") << u"0100010000"_s << QString() << 1
                                  << u"Completed with problems"_s
-                                 << QStringList{u"mailrules succeeded"_s, u"contacts failed"_s};
+                                 << QStringList{u"mailrules succeeded"_s, u"contacts failed"_s}
+                                 << false;
         QTest::newRow("failed") << u"0100000000"_s << u"/nonexistent/mail.wlm"_s << 2
                                 << u"Failed: The backup /nonexistent/mail.wlm was not written: "
                                    "The folder /nonexistent for the archive does not exist."_s
-                                << QStringList{u"mailrules failed"_s};
+                                << QStringList{u"mailrules failed"_s} << false;
     }
 
     void recordsEachRunsOutcome()
@@ -119,11 +125,19 @@ private Q_SLOTS:
         QFETCH(int, exitStatus);
         QFETCH(QString, result);
         QFETCH(QStringList, itemResults);
+        QFETCH(bool, linkPlanted);
         const QString file = jobFile(items, {}, archivePath);
+        const QString path = outcomeRecordPath(file);
+        const QString victim = m_dir.filePath(u"victim"_s);
+        if (linkPlanted)
+            QVERIFY(QFile::link(victim, path));
         const ProgramRun ran = run(file, u"2026-12-07T09:00"_s);
         QVERIFY2(ran.exitCode == exitStatus, ran.err.constData());
+        if (linkPlanted) {
+            QVERIFY(!QFileInfo::exists(victim));
+            QVERIFY(!QFileInfo(path).isSymLink());
+        }
 
-        const QString path = outcomeRecordPath(file);
         QCOMPARE(QFileInfo(path).permissions(),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         const JobRecord record = recordOf(file);
@@ -153,6 +167,50 @@ private Q_SLOTS:
             QCOMPARE(record.lastComplete, last.start);
             QVERIFY(!record.lastFailure);
         }
+    }
+
+    void jobFilesThatAreNoJob_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("ifMissed");
+        QTest::addColumn<int>("exitStatus");
+        QTest::addColumn<QString>("said");
+        const QByteArray good = "sf=annaxm=0100000000ps=bf=";
+        QTest::newRow("empty") << QByteArray() << false << 2 << QString();
+        QTest::newRow("empty, catching up") << QByteArray() << true << 2 << QString();
+        QTest::newRow("garbage, catching up")
+            << QByteArray("garbage\n") << true << 2 << u"sf=USERxm=ITEMSps=PASSWORDbf=ARCHIVE"_s;
+        QTest::newRow("no item chosen, catching up")
+            << QByteArray("sf=annaxm=0000000000ps=bf=/x.wlm\n") << true << 2
+            << u"No item is chosen: nothing was written."_s;
+        // Used all the same, as ssh uses a key it warns of.
+        QTest::newRow("readable by others")
+            << good << false << 0 << u"can be read by other users"_s;
+    }
+
+    // A job file that holds no job fails and is recorded, whether or not it is a catch-up
+    // check; one that others can read is used, with a warning.
+    void jobFilesThatAreNoJob()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, ifMissed);
+        QFETCH(int, exitStatus);
+        QFETCH(QString, said);
+        const QString file = jobFile(u"0100000000"_s, mondayAndWednesday);
+        QByteArray text = contents;
+        if (text.startsWith("sf=annaxm=0100000000"))
+            text += archive().toUtf8() + '\n';
+        QVERIFY(writeFile(file, text));
+        QFile(file).setPermissions(exitStatus == 0
+                                       ? QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther
+                                       : QFile::ReadOwner | QFile::WriteOwner);
+        const ProgramRun ran = run(file, u"2026-12-07T11:00"_s, ifMissed);
+        QVERIFY2(ran.exitCode == exitStatus, ran.err.constData());
+        QVERIFY2(ran.err.contains(said.toUtf8()), ran.err.constData());
+        const JobRecord record = recordOf(file);
+        QVERIFY(record.last);
+        QCOMPARE(record.last->exitStatus, exitStatus);
+        QVERIFY(record.last->lines.join(u'\n').contains(said));
     }
 
     void runsAMissedBackupOnce_data()

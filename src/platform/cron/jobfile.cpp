@@ -49,7 +49,8 @@ Result writeJobFile(const QString &path, const QString &arguments,
     if (const Result folder = prepareFolder(QFileInfo(path).absolutePath()); !folder)
         return folder;
     // Closed to others before the password is written into it.
-    if (Result written = replaceFileContents(path, text, Access::OwnerOnly); !written)
+    if (Result written = replaceFileContents(path, text, Access::OwnerOnly, LinkAtTarget::Replaced);
+        !written)
         return Result::failure(QStringLiteral("The job file %1 could not be written: %2")
                                    .arg(path, written.message()));
     return Result::success();
