@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <malloc.h>
+#include <system_error>
 #include <thread>
 
 namespace quillory {
@@ -31,11 +32,24 @@ public:
         const std::shared_ptr<NestedProgress> &progress = m_archives->m_progress;
         m_stream = std::make_unique<ArchiveStream>(
             m_archives->m_target, progress ? progress->m_waiting : std::function<void()>());
-        m_builder = std::thread([this] { build(); });
+        // Called from libzip's reading of the entry: a thread that cannot be started is a
+        // failure to report, never an exception to throw through libzip.
+        try {
+            m_builder = std::thread([this] { build(); });
+        } catch (const std::system_error &error) {
+            m_failure = QStringLiteral("Cannot start a worker thread: %1")
+                            .arg(QString::fromLocal8Bit(error.what()));
+            return Result::failure(m_failure);
+        }
         return Result::success();
     }
     qint64 read(char *data, size_t length) override { return m_stream->read(data, length); }
-    QString failure() const override { return m_stream ? m_stream->failure() : QString(); }
+    QString failure() const override
+    {
+        if (!m_failure.isEmpty())
+            return m_failure;
+        return m_stream ? m_stream->failure() : QString();
+    }
     void done() override
     {
         if (!m_builder.joinable())
@@ -86,6 +100,7 @@ private:
     quint64 m_sizeBound;
     std::unique_ptr<ArchiveStream> m_stream;
     std::thread m_builder;
+    QString m_failure;
 };
 
 namespace {

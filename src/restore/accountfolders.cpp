@@ -2,13 +2,13 @@
 
 #include "platform/foldertree.h"
 #include "platform/trappedwork.h"
+#include "platform/workerthreads.h"
 #include "platform/zip/ziparchive.h"
 #include "restore/itementries.h"
 #include "restore/openedbackup.h"
 #include "restore/storefolder.h"
 
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -119,8 +119,9 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
     // An old copy goes as soon as its folder is in, while the next folders are extracted: removing
     // waits mostly on the disk, extracting mostly on the processor. Each folder counts twice as
     // done: once extracted, once its old copy is gone (or there was none).
-    QThreadPool removers;
-    removers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
+    // Threads that cannot be started leave the work to the thread that asked: slower, never
+    // stuck.
+    WorkerThreads removers;
     const auto removeOldCopy = [&](qsizetype at) {
         removed[size_t(at)] = trapped([&] {
                                   return removeFolderTree(oldCopies[size_t(at)])
@@ -131,43 +132,46 @@ AccountFoldersOutcome restoreAccountFolders(const OpenedBackup &state,
         shared.folderDone();
     };
     std::atomic<qsizetype> next{0};
-    QThreadPool workers;
-    workers.setMaxThreadCount(int(std::min<qsizetype>(QThread::idealThreadCount(), count)));
-    for (int worker = 0; worker < workers.maxThreadCount(); ++worker)
-        workers.start([&] {
-            ZipArchive archive;
-            const Result opened = trapped([&] { return openAgain(archive, state); });
-            for (qsizetype at = next++; at < count; at = next++) {
-                const AccountFolder &folder = folders[at];
-                quint64 counted = 0;
-                QString oldCopy;
-                const Result replaced = !opened ? opened : trapped([&] {
-                    const Expected<QString> old =
-                        replaceFolderFromNested(archive, folder.entryName, folder.target,
-                                                scratchFolder, [&](quint64 bytes) {
-                                                    counted += bytes;
-                                                    shared.add(bytes);
-                                                });
-                    if (old)
-                        oldCopy = *old;
-                    return old.result();
-                });
-                results[size_t(at)] = replaced;
-                shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
+    WorkerThreads workers;
+    const auto work = [&] {
+        ZipArchive archive;
+        const Result opened = trapped([&] { return openAgain(archive, state); });
+        for (qsizetype at = next++; at < count; at = next++) {
+            const AccountFolder &folder = folders[at];
+            quint64 counted = 0;
+            QString oldCopy;
+            const Result replaced = !opened ? opened : trapped([&] {
+                const Expected<QString> old = replaceFolderFromNested(
+                    archive, folder.entryName, folder.target, scratchFolder, [&](quint64 bytes) {
+                        counted += bytes;
+                        shared.add(bytes);
+                    });
+                if (old)
+                    oldCopy = *old;
+                return old.result();
+            });
+            results[size_t(at)] = replaced;
+            shared.add(folder.storedSize > counted ? folder.storedSize - counted : 0);
+            shared.folderDone();
+            if (replaced) {
+                oldCopies[size_t(at)] = oldCopy;
+                removers.startOrRun([&removeOldCopy, at] { removeOldCopy(at); });
+            } else {
+                shared.add(removalBytes(folder));
                 shared.folderDone();
-                if (replaced) {
-                    oldCopies[size_t(at)] = oldCopy;
-                    removers.start([&removeOldCopy, at] { removeOldCopy(at); });
-                } else {
-                    shared.add(removalBytes(folder));
-                    shared.folderDone();
-                }
             }
-        });
+        }
+    };
+    const int threads = int(std::min<qsizetype>(QThread::idealThreadCount(), count));
+    int started = 0;
+    while (started < threads && workers.start(work))
+        ++started;
+    if (started == 0)
+        work();
     while (shared.waitAndTell(2 * count, progress)) {
     }
-    workers.waitForDone();
-    removers.waitForDone();
+    workers.joinAll();
+    removers.joinAll();
 
     for (qsizetype at = 0; at < count; ++at) {
         const QString account = folderOfArchive(folders[at].entryName);

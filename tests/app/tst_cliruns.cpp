@@ -85,6 +85,43 @@ private Q_SLOTS:
         QVERIFY(writeFile(path(u"damaged.wlm"_s), readFile(path(u"good.wlm"_s)).left(5000)));
     }
 
+    void threadsThatCannotStart_data()
+    {
+        QTest::addColumn<int>("failingFrom");
+        for (int k = 1; k <= 12; ++k)
+            QTest::newRow(qPrintable(u"from the %1. start on"_s.arg(k))) << k;
+    }
+
+    // Where the system starts no more threads, a run does the work on its own thread or fails
+    // with the reason: never a crash, never a hang, never an archive that does not read back.
+    void threadsThatCannotStart()
+    {
+        QFETCH(int, failingFrom);
+        if (underSanitizer)
+            QSKIP("The sanitizer's own thread start cannot be replaced.");
+        if (!QFileInfo::exists(path(u"threads"_s)))
+            QVERIFY(makeSampleProfile(path(u"threads"_s)));
+        const QStringList failing =
+            profile(u"threads"_s) +
+            QStringList{u"LD_PRELOAD="_s + QStringLiteral(QUILLORY_FAIL_THREAD_START_LIBRARY),
+                        u"QUILLORY_FAIL_THREAD_START="_s + QString::number(failingFrom)};
+        const QString archive = path(u"threads.wlm"_s);
+        QVERIFY(writeFile(archive, "the last good backup"));
+        const ProgramRun backup = runProgram(u"brevnor-cli"_s, {u"backup"_s, archive}, failing);
+        if (backup.exitCode == 0) {
+            QCOMPARE(runProgram(u"brevnor-cli"_s, {u"verify"_s, archive}).exitCode, 0);
+        } else {
+            QVERIFY2(backup.exitCode == 2 && backup.err.contains("Cannot start a worker thread"),
+                     backup.err.constData());
+            QCOMPARE(readFile(archive), QByteArray("the last good backup"));
+        }
+        const ProgramRun restore =
+            runProgram(u"brevnor-cli"_s, {u"restore"_s, path(u"good.wlm"_s)}, failing);
+        QVERIFY2(restore.exitCode == 0 || (restore.exitCode == 2 &&
+                                           restore.err.contains("Cannot start a worker thread")),
+                 restore.err.constData());
+    }
+
     // On a terminal the line is drawn and redrawn within the width, and cleared before the report.
     void progressOnATerminal_data()
     {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quillory::zipdetail {
@@ -29,8 +30,15 @@ FilePacker::FilePacker(size_t count, std::function<QString(size_t index)> pathOf
       m_awaited(count)
 {
     const int threads = std::clamp(QThread::idealThreadCount(), 1, mostThreads);
-    for (int i = 0; i < threads; ++i)
-        m_threads.emplace_back([this] { work(); });
+    try {
+        for (int i = 0; i < threads; ++i)
+            m_threads.emplace_back([this] { work(); });
+    } catch (const std::system_error &) {
+        // Fewer threads read ahead; with none, there is no packer, and the files are read as
+        // they are written.
+        if (m_threads.empty())
+            throw;
+    }
 }
 
 FilePacker::~FilePacker()

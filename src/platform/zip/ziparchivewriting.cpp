@@ -25,6 +25,7 @@
 #include <ctime>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -65,12 +66,17 @@ void startPacker(const PendingEntries &pending, std::optional<FilePacker> &packe
         files += !pending[at].folder && !pending.maker(at) ? 1 : 0;
     if (files < 2)
         return;
-    packer.emplace(size_t(pending.size()), [&pending](size_t index) {
-        const qsizetype at = qsizetype(index);
-        return pending[at].folder || pending.maker(at) || isArchiveName(pending.name(at))
-                   ? QString()
-                   : pending.sourcePath(at);
-    });
+    try {
+        packer.emplace(size_t(pending.size()), [&pending](size_t index) {
+            const qsizetype at = qsizetype(index);
+            return pending[at].folder || pending.maker(at) || isArchiveName(pending.name(at))
+                       ? QString()
+                       : pending.sourcePath(at);
+        });
+    } catch (const std::system_error &) {
+        // No thread to read ahead with: each file is read as its entry is written.
+        return;
+    }
     workspace.setPacker(&*packer);
 }
 
