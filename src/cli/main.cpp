@@ -18,6 +18,10 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cstring>
+
+#include <cerrno>
+
 namespace {
 
 using namespace quillory;
@@ -253,5 +257,15 @@ int main(int argc, char *argv[])
     QTextStream err(&errDevice);
     // A run stopped by a signal says so itself and fails; one whose work was all done when the
     // signal came reports that work as it is.
-    return runCommand(app.arguments().mid(1), out, err);
+    int status = runCommand(app.arguments().mid(1), out, err);
+    out.flush();
+    // Output that did not reach its file (a full disk) is no success; a reader that went away
+    // (`| head -1`) ended the program already, as it ends ls.
+    if (const int error = outDevice.finish(); error != 0 && error != EPIPE) {
+        err << "brevnor-cli: the output could not be written: "
+            << QString::fromLocal8Bit(std::strerror(error)) << '\n';
+        err.flush();
+        status = CliExit::Refused;
+    }
+    return status;
 }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cerrno>
+
 namespace quillory {
 
 TerminalDevice::TerminalDevice(std::FILE *stream) : m_stream(stream)
@@ -14,9 +16,17 @@ TerminalDevice::TerminalDevice(std::FILE *stream) : m_stream(stream)
 
 TerminalDevice::~TerminalDevice()
 {
-    if (m_pendingReturn)
-        std::fputs("\\x0d", m_stream);
-    std::fflush(m_stream);
+    finish();
+}
+
+int TerminalDevice::finish()
+{
+    if (m_pendingReturn && std::fputs("\\x0d", m_stream) < 0 && m_error == 0)
+        m_error = errno;
+    m_pendingReturn = false;
+    if (std::fflush(m_stream) != 0 && m_error == 0)
+        m_error = errno;
+    return m_error;
 }
 
 qint64 TerminalDevice::writeData(const char *data, qint64 size)
@@ -29,9 +39,12 @@ qint64 TerminalDevice::writeData(const char *data, qint64 size)
     if (m_pendingReturn)
         text.chop(1);
     const QByteArray shown = escapedControls(text).toUtf8();
-    if (std::fwrite(shown.constData(), 1, size_t(shown.size()), m_stream) != size_t(shown.size()))
+    if (std::fwrite(shown.constData(), 1, size_t(shown.size()), m_stream) != size_t(shown.size()) ||
+        std::fflush(m_stream) != 0) {
+        if (m_error == 0)
+            m_error = errno;
         return -1;
-    std::fflush(m_stream);
+    }
     return size;
 }
 

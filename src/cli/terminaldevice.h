@@ -15,6 +15,8 @@ public:
     ~TerminalDevice() override;
 
     bool isSequential() const override { return true; }
+    // Flushes what is held; the error of the first write that failed, 0 when none did.
+    int finish();
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -24,6 +26,7 @@ private:
     std::FILE *m_stream;
     // A CR at the end of one write may be the start of a CR LF line end in the next.
     bool m_pendingReturn = false;
+    int m_error = 0;
 };
 
 } // namespace quillory

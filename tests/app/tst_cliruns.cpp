@@ -85,6 +85,29 @@ private Q_SLOTS:
         QVERIFY(writeFile(path(u"damaged.wlm"_s), readFile(path(u"good.wlm"_s)).left(5000)));
     }
 
+    void outputThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("verify --json")
+            << QStringList{u"verify"_s, path(u"good.wlm"_s), u"--json"_s};
+        QTest::newRow("list") << QStringList{u"list"_s, path(u"good.wlm"_s)};
+        QTest::newRow("info") << QStringList{u"info"_s, path(u"good.wlm"_s)};
+    }
+
+    // A report that never reached its file is no success.
+    void outputThatCannotBeWritten()
+    {
+        QFETCH(QStringList, arguments);
+        const ProgramRun full = runProgram(u"sh"_s,
+                                           QStringList{u"-c"_s, u"exec \"$0\" \"$@\" > /dev/full"_s,
+                                                       binDir() + u"/brevnor-cli"_s} +
+                                               arguments,
+                                           profile(u"prefix"_s));
+        QCOMPARE(full.exitCode, 2);
+        QVERIFY2(full.err.contains("could not be written: No space left on device"),
+                 full.err.constData());
+    }
+
     void threadsThatCannotStart_data()
     {
         QTest::addColumn<int>("failingFrom");
