@@ -79,6 +79,12 @@ bool isPrivateFolder(const QString &folder)
            (st.st_mode & 077) == 0;
 }
 
+bool isOwnFolder(const QString &folder)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(folder).constData(), &st) != 0 || st.st_uid == ::geteuid();
+}
+
 void removeStaleReplacements(const QString &target)
 {
     const QFileInfo resolved(resolvedTarget(target));
@@ -152,7 +158,8 @@ Result FileReplacement::open(Access access)
     // contents who could not see the old.
     QFile::Permissions permissions =
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
-    if (access == Access::AsTarget && !isPrivateFolder(QFileInfo(m_target).absolutePath())) {
+    const QString folder = QFileInfo(m_target).absolutePath();
+    if (access == Access::AsTarget && !isPrivateFolder(folder) && isOwnFolder(folder)) {
         const bool replacing =
             ::stat(QFile::encodeName(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode);
         // Without a file to replace, the umask decides, as for any new file the user makes.
@@ -201,6 +208,10 @@ Result FileReplacement::keepAccess(int fd)
     } else if (isPrivateFolder(QFileInfo(m_target).absolutePath())) {
         mode = 0600;
     }
+    // In a folder another user owns (a shared folder), that user can read whatever the mode lets
+    // anyone read: only the owner keeps access.
+    if (!isOwnFolder(QFileInfo(m_target).absolutePath()))
+        mode &= 0700;
     if ((now.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)
         return Result::failure(
             QStringLiteral("its permissions cannot be kept: %1").arg(systemError(errno)));

@@ -76,6 +76,9 @@ Result syncFileSystemOf(const QString &folder);
 // Whether only its owner may enter `folder` (a run's staging folder): a file made there is kept to
 // its owner too, where anywhere else the umask decides.
 bool isPrivateFolder(const QString &folder);
+// Whether `folder` is the user's own (as far as it can be looked at): a file made in another
+// user's folder is kept to its owner.
+bool isOwnFolder(const QString &folder);
 
 // Removes what runs whose process is gone left beside `target` while building its replacement.
 void removeStaleReplacements(const QString &target);

@@ -447,6 +447,45 @@ private Q_SLOTS:
         }
     }
 
+    // A folder link another user planted in a shared folder (like /tmp) is not followed, and an
+    // archive written in another user's folder is the user's alone to read.
+    void sharedFoldersOfAnotherUser()
+    {
+        constexpr uid_t nobody = 65534;
+        if (::geteuid() != 0)
+            QSKIP("Files of another user's can be made here only as root.");
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const QString shared = profile.dir.filePath(QStringLiteral("shared"));
+        const QString victim = profile.dir.filePath(QStringLiteral("victim"));
+        QVERIFY(QDir().mkdir(shared) && QDir().mkdir(victim));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const QString link = shared + QStringLiteral("/backups");
+        QVERIFY(QFile::link(victim, link));
+        QCOMPARE(::lchown(QFile::encodeName(link).constData(), nobody, nobody), 0);
+        const auto backUp = [&](const QString &target) {
+            QTemporaryDir tmp;
+            return runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"),
+                               target, QStringLiteral("--items=5")},
+                              profile.prefix(), tmp.path(), 0);
+        };
+        const ProgramRun planted = backUp(link + QStringLiteral("/mail.wlm"));
+        QCOMPARE(planted.exitCode, 2);
+        QVERIFY2(planted.err.contains("is a symbolic link that another user put in the shared"),
+                 planted.err.constData());
+        QVERIFY(QDir(victim).isEmpty());
+
+        const QString theirs = profile.dir.filePath(QStringLiteral("theirs"));
+        QVERIFY(QDir().mkdir(theirs));
+        QCOMPARE(::chmod(QFile::encodeName(theirs).constData(), 0777), 0);
+        QCOMPARE(::chown(QFile::encodeName(theirs).constData(), nobody, nobody), 0);
+        const QString archive = theirs + QStringLiteral("/mail.wlm");
+        QCOMPARE(backUp(archive).exitCode, 0);
+        struct stat written {};
+        QCOMPARE(::stat(QFile::encodeName(archive).constData(), &written), 0);
+        QCOMPARE(written.st_mode & 0777, mode_t(0600));
+    }
+
     // An archive kept in an account folder: the next backup holds neither it nor the file it
     // writes the new one in.
     void theArchiveBeingWrittenIsLeftOut()
