@@ -87,21 +87,20 @@ bool isOwnFolder(const QString &folder)
 
 void removeStaleReplacements(const QString &target)
 {
-    const QFileInfo resolved(resolvedTarget(target));
-    const QString mark = resolved.fileName() + replacementMark;
-    const QDir folder = resolved.dir();
-    // Compared as text: the target's name may hold characters that a name filter reads as a
-    // pattern.
+    const QDir folder = QFileInfo(resolvedTarget(target)).dir();
+    // Every file of the folder that a run now gone was making, whatever it was to replace: a
+    // killed backup of another archive in the same folder left one as large as its archive.
     const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        if (!name.startsWith(mark))
+        const qsizetype mark = name.lastIndexOf(replacementMark);
+        if (mark <= 0 || !isRunOwnedTemporary(name))
             continue;
         const QByteArray path = QFile::encodeName(folder.filePath(name));
         struct stat st {};
         // The rest is "PID-RANDOM", with a library's own ".XXXXXX" after it while it writes the
         // file by name.
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
-            madeByGoneRun(QStringView(name).mid(mark.size())))
+            madeByGoneRun(QStringView(name).mid(mark + replacementMark.size())))
             ::unlink(path.constData());
     }
 }

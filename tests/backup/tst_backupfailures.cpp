@@ -5,6 +5,7 @@
 #include "platform/registrystore.h"
 #include "registry/modreg.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -445,6 +446,57 @@ private Q_SLOTS:
             else
                 QVERIFY(!QFileInfo::exists(victim));
         }
+    }
+
+    // What a killed backup left beside its archive goes with the next run in that folder,
+    // whichever archive that run writes; what a live run is making stays.
+    void leftoversOfGoneRunsGoWithTheNextRun()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const QString folder = profile.dir.filePath(QStringLiteral("archives"));
+        QVERIFY(QDir().mkdir(folder));
+        const QString gone = folder + QStringLiteral("/daily.wlm.quillory-999999-0badcafe");
+        const QString live = folder + QStringLiteral("/weekly.wlm.quillory-%1-0badcafe")
+                                          .arg(QCoreApplication::applicationPid());
+        QVERIFY(writeFile(gone, noise(1000)) && writeFile(live, noise(1000)));
+        QTemporaryDir tmp;
+        const ProgramRun run =
+            runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"),
+                        folder + QStringLiteral("/other.wlm"), QStringLiteral("--items=5")},
+                       profile.prefix(), tmp.path(), 0);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QVERIFY(!QFileInfo::exists(gone));
+        QVERIFY(QFileInfo::exists(live));
+    }
+
+    void anOverlongTargetIsSaidToBe_data()
+    {
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<int>("nameLength");
+        QTest::newRow("path of 4096 bytes and more") << 20 << 200;
+        QTest::newRow("name of 256 bytes") << 0 << 256;
+    }
+
+    void anOverlongTargetIsSaidToBe()
+    {
+        QFETCH(int, folders);
+        QFETCH(int, nameLength);
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        QString folder = profile.dir.path();
+        for (int level = 0; level < folders; ++level)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char('f'));
+        QVERIFY(QDir().mkpath(folder));
+        QTemporaryDir tmp;
+        const ProgramRun run =
+            runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"),
+                        folder + QLatin1Char('/') + QString(nameLength - 4, QLatin1Char('n')) +
+                            QStringLiteral(".wlm"),
+                        QStringLiteral("--items=5")},
+                       profile.prefix(), tmp.path(), 0);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("is too long"), run.err.constData());
     }
 
     // A folder link another user planted in a shared folder (like /tmp) is not followed, and an

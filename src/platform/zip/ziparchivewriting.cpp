@@ -21,6 +21,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <ctime>
 #include <optional>
@@ -94,6 +95,20 @@ Result ZipArchive::CreateArchive(const QString &path)
     if (path.isEmpty())
         return Result::failure(QStringLiteral("No archive name was given."));
     const QFileInfo target(path);
+    // Said as it is: the system would answer such a path with "does not exist".
+    if (const qsizetype bytes = QFile::encodeName(target.absoluteFilePath()).size();
+        bytes >= PATH_MAX)
+        return Result::failure(
+            QStringLiteral("The path of the archive is too long: it has %1 bytes, and the system "
+                           "takes at most %2.")
+                .arg(bytes)
+                .arg(PATH_MAX - 1));
+    if (QFile::encodeName(target.fileName()).size() > NAME_MAX)
+        return Result::failure(
+            QStringLiteral("The name of the archive %1 is too long: the system takes at most %2 "
+                           "bytes.")
+                .arg(target.fileName())
+                .arg(NAME_MAX));
     if (Result writable = checkArchiveTarget(path); !writable)
         return writable;
     if (!QFileInfo(target.absolutePath()).isDir())
