@@ -4,6 +4,8 @@
 #include "restorefixture.h"
 #include "windowsarchive.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -199,6 +201,76 @@ private Q_SLOTS:
     }
 
     // The code page Wine gives a locale, and the one the environment chooses over it.
+    void accountArchivesOfOtherArchivers_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("refusal");
+        // bzip2 makes far more of a byte than deflate can: no reason to call it damaged.
+        QTest::newRow("bzip2, by Info-ZIP's zip") << u"bzip2"_s << QString();
+        QTest::newRow("private and read-only files") << u"modes"_s << QString();
+        QTest::newRow("Deflate64") << u"deflate64"_s
+                                   << u"uses the compression method Deflate64, which Quillory "
+                                      "cannot read; the archive itself may be sound"_s;
+    }
+
+    // Account archives that other archivers made: read where the method allows, with the files'
+    // permissions; a method that cannot be read is said to be one, not damage.
+    void accountArchivesOfOtherArchivers()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, refusal);
+        QTemporaryDir made;
+        const QString inbox = made.filePath(u"Inbox"_s);
+        QVERIFY(writeFile(inbox + u"/1.eml"_s, QByteArray(2000000, 'x')));
+        QVERIFY(writeFile(inbox + u"/2.eml"_s, "Subject: private\r\n"));
+        QVERIFY(writeFile(inbox + u"/3.eml"_s, "Subject: kept\r\n"));
+        QFile::setPermissions(inbox + u"/2.eml"_s, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(inbox + u"/3.eml"_s,
+                              QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const QString nested = made.filePath(u"Work.zip"_s);
+        const ProgramRun zipped =
+            runProgram(u"sh"_s, {u"-c"_s, u"cd \"$0\" && zip -q -r $1 Work.zip Inbox"_s,
+                                 made.path(), how == u"bzip2"_s ? u"-Z bzip2"_s : QString()});
+        QVERIFY2(zipped.exitCode == 0, zipped.err.constData());
+        QByteArray bytes = readFile(nested);
+        if (how == u"deflate64"_s) {
+            // The method field of every local and central header: deflate (8) becomes 9.
+            for (const QByteArray &signature :
+                 {QByteArray("PK\x03\x04", 4), QByteArray("PK\x01\x02", 4)}) {
+                const qsizetype methodAt = signature[2] == 3 ? 8 : 10;
+                for (qsizetype at = bytes.indexOf(signature); at >= 0;
+                     at = bytes.indexOf(signature, at + 4))
+                    if (bytes[at + methodAt] == 8)
+                        bytes[at + methodAt] = 9;
+            }
+        }
+        const QString archive = m_dir.filePath(u"other-%1.wlm"_s.arg(how));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"1000000000"_s,
+                                  {{u"Backupmailaccountsandmessages"_s, u"Work.zip"_s}}))
+                    .add(u"Work.zip"_s, bytes)
+                    .write(archive));
+        SampleProfile target;
+        const auto before = treeOf(target.store());
+        Session session(target.path());
+        QCOMPARE(session.open(archive).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        if (!refusal.isEmpty()) {
+            QVERIFY2(outcome.message.text.contains(refusal), qPrintable(outcome.message.text));
+            QVERIFY(!outcome.message.text.contains(u"damaged"_s));
+            QCOMPARE(treeOf(target.store()), before);
+            return;
+        }
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(outcome.problems.join(u'\n')));
+        for (const QString &name : {u"1.eml"_s, u"2.eml"_s, u"3.eml"_s}) {
+            const QString restored = target.store(u"Work/Inbox/"_s + name);
+            QCOMPARE(readFile(restored), readFile(inbox + u'/' + name));
+            QCOMPARE(QFileInfo(restored).permissions() & 0x0F0F,
+                     QFileInfo(inbox + u'/' + name).permissions() & 0x0F0F);
+        }
+    }
+
     void legacyCodePageFollowsTheLocale_data()
     {
         QTest::addColumn<QString>("locale");

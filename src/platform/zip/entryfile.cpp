@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace quillory::zipdetail {
 
 namespace {
@@ -39,11 +41,16 @@ Result createFile(zip_t *archive, const EntryInfo &entry, const QString &target,
                   const QByteArray &password)
 {
     QFile file(target);
-    const QFile::Permissions mode = isPrivateFolder(QFileInfo(target).absolutePath())
-                                        ? QFile::ReadOwner | QFile::WriteOwner
-                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                              QFile::WriteGroup | QFile::ReadOther |
-                                              QFile::WriteOther;
+    // What the umask lets through, never wider than the archive says.
+    const mode_t bits = (isPrivateFolder(QFileInfo(target).absolutePath()) ? 0600 : 0666) &
+                        entry.permissions.value_or(0777);
+    QFile::Permissions mode;
+    for (const auto &[bit, permission] :
+         {std::pair{S_IRUSR, QFile::ReadOwner}, std::pair{S_IWUSR, QFile::WriteOwner},
+          std::pair{S_IRGRP, QFile::ReadGroup}, std::pair{S_IWGRP, QFile::WriteGroup},
+          std::pair{S_IROTH, QFile::ReadOther}, std::pair{S_IWOTH, QFile::WriteOther}})
+        if (bits & bit)
+            mode |= permission;
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, mode))
         return Result::failure(
             QStringLiteral("Cannot create %1: %2").arg(target, file.errorString()));

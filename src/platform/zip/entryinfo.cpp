@@ -34,6 +34,20 @@ EntryInfo::Kind kindOf(zip_t *archive, zip_uint64_t index, const QString &name)
     return EntryInfo::Kind::Special;
 }
 
+std::optional<mode_t> permissionsOf(zip_t *archive, zip_uint64_t index)
+{
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0 ||
+        (system != ZIP_OPSYS_UNIX && system != ZIP_OPSYS_OS_X))
+        return std::nullopt;
+    const mode_t permissions = (attributes >> 16) & 0777;
+    // Some archivers store no bits at all: that is no file nobody may read.
+    if (permissions == 0)
+        return std::nullopt;
+    return permissions;
+}
+
 } // namespace
 
 QString entryName(zip_t *archive, zip_uint64_t index)
@@ -59,6 +73,8 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
     info.index = index;
     info.name = entryName(archive, index);
     info.kind = kindOf(archive, index, info.name);
+    if (info.kind == EntryInfo::Kind::File)
+        info.permissions = permissionsOf(archive, index);
     info.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     if (st.valid & ZIP_STAT_MTIME)
         info.modified = QDateTime::fromSecsSinceEpoch(st.mtime);
@@ -77,12 +93,17 @@ Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
             QStringLiteral("entry \"%1\" uses PKWARE's strong encryption, which cannot be read")
                 .arg(info.name));
     info.withoutCrc = info.winZipAes() && (st.valid & ZIP_STAT_CRC) && st.crc == 0;
-    // Deflate makes at most 1032 bytes of each byte it reads. An entry that claims more would
-    // take its reader minutes to check for every kilobyte it holds: it is refused as damaged,
-    // whatever method it names.
+    // Deflate makes at most 1032 bytes of each byte it reads, and a stored entry none. An entry
+    // that claims more would take its reader minutes to check for every kilobyte it holds: it is
+    // refused as damaged. Other methods have no such bound (bzip2 makes tens of thousands of bytes
+    // of one); for them what guards the disk is the space check before anything is written and
+    // extraction stopping at the declared size.
     constexpr quint64 mostGrowth = 1032;
     constexpr quint64 slack = 64 * 1024;
-    if (info.size > slack && info.size / mostGrowth > info.compressedSize + slack / mostGrowth)
+    const bool bounded =
+        info.compressionMethod == ZIP_CM_DEFLATE || info.compressionMethod == ZIP_CM_STORE;
+    if (bounded && info.size > slack &&
+        info.size / mostGrowth > info.compressedSize + slack / mostGrowth)
         return Result::failure(
             QStringLiteral("entry \"%1\" is damaged: it declares %2 bytes made of %3 stored "
                            "bytes, more than compression makes of data")
@@ -133,6 +154,8 @@ QString archiveErrorText(zip_t *archive)
 
 Result unreadableEntry(const EntryInfo &entry, const QString &why)
 {
+    if (Result readable = checkReadableMethod(entry); !readable)
+        return readable;
     return Result::failure(
         (entry.encrypted()
              ? QStringLiteral("Entry \"%1\" cannot be read (wrong password or damaged archive): %2")
@@ -152,6 +175,46 @@ QString zipErrorText(int code)
     const QString text = zipErrorText(&error);
     zip_error_fini(&error);
     return text;
+}
+
+QString compressionMethodName(zip_int32_t method)
+{
+    switch (method) {
+    case ZIP_CM_STORE:
+        return QStringLiteral("Stored");
+    case ZIP_CM_DEFLATE:
+        return QStringLiteral("Deflate");
+    case ZIP_CM_DEFLATE64:
+        return QStringLiteral("Deflate64");
+    case ZIP_CM_BZIP2:
+        return QStringLiteral("BZip2");
+    case ZIP_CM_LZMA:
+        return QStringLiteral("LZMA");
+    case ZIP_CM_XZ:
+        return QStringLiteral("XZ");
+    // Zstandard, which this libzip does not name.
+    case 93:
+        return QStringLiteral("Zstandard");
+    case ZIP_CM_PPMD:
+        return QStringLiteral("PPMd");
+    case ZIP_CM_IMPLODE:
+        return QStringLiteral("Implode");
+    case ZIP_CM_SHRINK:
+        return QStringLiteral("Shrink");
+    default:
+        return QStringLiteral("number %1").arg(method);
+    }
+}
+
+Result checkReadableMethod(const EntryInfo &entry)
+{
+    if (entry.kind == EntryInfo::Kind::Folder ||
+        zip_compression_method_supported(entry.compressionMethod, 0))
+        return Result::success();
+    return Result::failure(
+        QStringLiteral("entry \"%1\" uses the compression method %2, which Quillory cannot read; "
+                       "the archive itself may be sound (7-Zip reads it)")
+            .arg(entry.name.left(120), compressionMethodName(entry.compressionMethod)));
 }
 
 } // namespace quillory::zipdetail

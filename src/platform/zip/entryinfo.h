@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <sys/types.h>
 
 #include <zip.h>
 
@@ -28,6 +29,9 @@ struct EntryInfo {
     // A WinZip AES entry with its CRC field at 0, as the AE-2 variant writes it: only the
     // authentication code vouches for its data.
     bool withoutCrc = false;
+    // The permission bits a Unix archiver stored for a file (never set-id or sticky bits); none
+    // for archives made on Windows.
+    std::optional<mode_t> permissions;
 
     bool encrypted() const { return encryptionMethod != ZIP_EM_NONE; }
     bool winZipAes() const
@@ -51,6 +55,12 @@ Result checkStoredSizes(zip_t *archive, quint64 archiveSize, quint64 *stored);
 
 // The kind as a phrase for messages: "a folder", "a symbolic link", ...
 QString kindText(EntryInfo::Kind kind);
+
+// The name of a zip compression method, for messages.
+QString compressionMethodName(zip_int32_t method);
+// Refuses an entry compressed by a method this build cannot read, saying that the archive itself
+// may be sound: a method is no damage.
+Result checkReadableMethod(const EntryInfo &entry);
 
 // Why an entry's data cannot be read; an encrypted entry's may also be a wrong password.
 Result unreadableEntry(const EntryInfo &entry, const QString &why);

@@ -203,6 +203,8 @@ Expected<ExtractionPlan> planExtraction(ArchiveSlices &archive)
             if (info->kind == EntryInfo::Kind::SymbolicLink ||
                 info->kind == EntryInfo::Kind::Special)
                 return refused(*info, QStringLiteral("it is %1").arg(kindText(info->kind)));
+            if (Result readable = checkReadableMethod(*info); !readable)
+                return readable;
             const Expected<QStringList> parts = relativeEntryPath(info->name);
             if (!parts)
                 return refused(*info, parts.message());

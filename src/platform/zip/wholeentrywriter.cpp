@@ -110,7 +110,8 @@ std::optional<Result> WholeEntryWriter::write(zip_t *archive, const EntryInfo &e
     const Expected<const char *> data = inflate(archive, entry);
     if (!data)
         return data.result();
-    const mode_t mode = modeIn(QFileInfo(target).path());
+    // Never wider than the archive says: a private file stays private.
+    const mode_t mode = modeIn(QFileInfo(target).path()) & entry.permissions.value_or(0777);
     if (!unchanged.isEmpty() && entry.modified.isValid() &&
         linkUnchangedFile(
             QFile::encodeName(unchanged), path,

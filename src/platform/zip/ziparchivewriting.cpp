@@ -21,8 +21,8 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <optional>
 #include <sys/stat.h>
