@@ -372,6 +372,29 @@ private Q_SLOTS:
         QTest::newRow("folders equal but for case")
             << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(u"INBOX/2.eml"_s)}})
             << u"restore"_s << 2 << u"only in case"_s;
+        // At the bounds, exactly: 512 folders and a path of 4095 bytes (4096 with the system's
+        // closing zero) are taken, one more is not; verify plans the restore without writing,
+        // so no file system's own bound interferes.
+        QString deep512;
+        for (int level = 0; level < 512; ++level)
+            deep512 += u"a/"_s;
+        QTest::newRow("512 folders deep")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep512 + u"x"_s)}})
+            << u"verify"_s << 0 << u"is sound"_s;
+        QTest::newRow("513 folders deep")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep512 + u"a/x"_s)}})
+            << u"verify"_s << 2 << u"more than 512 folders deep"_s;
+        // Short parts, so that the separators are a good part of the length (455 folders).
+        QString path4095;
+        while (path4095.size() < 4095 - 9)
+            path4095 += u"abcdefgh/"_s;
+        path4095 += QString(4095 - path4095.size(), u'x');
+        QTest::newRow("path of 4095 bytes")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(path4095)}})
+            << u"verify"_s << 0 << u"is sound"_s;
+        QTest::newRow("path of 4096 bytes")
+            << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(path4095 + u'x')}})
+            << u"verify"_s << 2 << u"longer than 4096 bytes"_s;
         // What the restore refuses, verify does not call sound.
         QTest::newRow("verify: deep name")
             << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep + u"x"_s)}})

@@ -1,3 +1,4 @@
+#include "app/profilelock.h"
 #include "platform/cron/jobfile.h"
 #include "schedule/jobrecord.h"
 #include "support/testsupport.h"
@@ -220,21 +221,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("created");
         QTest::addColumn<QString>("now");
         QTest::addColumn<bool>("runs");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<bool>("locked");
+        const QString mondayWednesday = u"5"_s;
         QTest::newRow("completed after the last scheduled time")
             << u"2026-12-07T09:00:05"_s << QString() << u"2026-12-01T12:00"_s
-            << u"2026-12-08T10:00"_s << false;
+            << u"2026-12-08T10:00"_s << false << mondayWednesday << false;
         QTest::newRow("completed before the last scheduled time")
             << u"2026-12-02T09:00:05"_s << QString() << u"2026-12-01T12:00"_s
-            << u"2026-12-07T11:30"_s << true;
+            << u"2026-12-07T11:30"_s << true << mondayWednesday << false;
         QTest::newRow("never run, made before the scheduled time")
-            << QString() << QString() << u"2026-12-06T12:00"_s << u"2026-12-07T10:00"_s << true;
+            << QString() << QString() << u"2026-12-06T12:00"_s << u"2026-12-07T10:00"_s << true
+            << mondayWednesday << false;
         QTest::newRow("never run, made after the scheduled time")
-            << QString() << QString() << u"2026-12-07T09:30"_s << u"2026-12-07T10:00"_s << false;
+            << QString() << QString() << u"2026-12-07T09:30"_s << u"2026-12-07T10:00"_s << false
+            << mondayWednesday << false;
         QTest::newRow("made before these, never run")
-            << QString() << QString() << QString() << u"2026-12-07T10:00"_s << false;
+            << QString() << QString() << QString() << u"2026-12-07T10:00"_s << false
+            << mondayWednesday << false;
         QTest::newRow("the scheduled run failed")
             << u"2026-12-02T09:00:05"_s << u"2026-12-07T09:00:01"_s << u"2026-12-01T12:00"_s
-            << u"2026-12-07T09:30"_s << true;
+            << u"2026-12-07T09:30"_s << true << mondayWednesday << false;
+        // Mondays only: the last scheduled run lies up to seven days back.
+        const QString monday = u"1"_s;
+        QTest::newRow("weekly, 6 days after its run")
+            << u"2026-11-30T09:00:05"_s << QString() << u"2026-11-01T12:00"_s
+            << u"2026-12-06T10:00"_s << false << monday << false;
+        QTest::newRow("weekly, 7 days after its run")
+            << u"2026-11-30T09:00:05"_s << QString() << u"2026-11-01T12:00"_s
+            << u"2026-12-07T10:00"_s << true << monday << false;
+        QTest::newRow("weekly, 8 days after its run")
+            << u"2026-11-30T09:00:05"_s << QString() << u"2026-11-01T12:00"_s
+            << u"2026-12-08T10:00"_s << true << monday << false;
+        // The run under way records its own outcome; the check leaves quietly.
+        QTest::newRow("missed, while a run holds the profile")
+            << u"2026-12-02T09:00:05"_s << QString() << u"2026-12-01T12:00"_s
+            << u"2026-12-07T11:30"_s << false << mondayWednesday << true;
     }
 
     void runsAMissedBackupOnce()
@@ -244,7 +266,10 @@ private Q_SLOTS:
         QFETCH(QString, created);
         QFETCH(QString, now);
         QFETCH(bool, runs);
+        QFETCH(QString, days);
+        QFETCH(bool, locked);
         QMap<QString, QString> settings = mondayAndWednesday;
+        settings.insert(u"DaysOfWeek"_s, days);
         if (!created.isEmpty())
             settings.insert(u"created"_s, created);
         const QString file = jobFile(u"0100000000"_s, settings);
@@ -260,7 +285,13 @@ private Q_SLOTS:
             QVERIFY(writeJobRecord(outcomeRecordPath(file), record).ok());
         const QByteArray before = readFile(outcomeRecordPath(file));
 
+        std::optional<Expected<ProfileLock>> held;
+        if (locked) {
+            held.emplace(ProfileLock::take(prefix()));
+            QVERIFY(held->ok());
+        }
         const ProgramRun check = run(file, now, true);
+        held.reset();
         QVERIFY2(check.exitCode == 0, check.err.constData());
         QCOMPARE(QFileInfo::exists(archive()), runs);
         if (!runs) {
