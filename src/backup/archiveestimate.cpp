@@ -185,7 +185,7 @@ void addTree(Tally &tally, EntryTotals &totals, const QString &folder, FolderChe
     }
     // A walk stopped by a folder it cannot read leaves the rest out; the backup says what it is.
     walkTree(folder, WalkOption::Recurse, [&add](const WalkedEntry &found) {
-        if (!found.folder)
+        if (!found.folder && !found.undecodable)
             add(found);
         return Result::success();
     });

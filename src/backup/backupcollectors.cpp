@@ -64,6 +64,7 @@ CollectedItem BackupCollectors::collect(int index)
 {
     m_environmentFailed = false;
     m_leftOut.clear();
+    m_undecodable.clear();
     CollectedItem item;
     switch (index) {
     case ItemMailAccounts:
@@ -101,6 +102,7 @@ CollectedItem BackupCollectors::collect(int index)
     }
     item.environmentFailed = m_environmentFailed && !item.result;
     item.leftOut = m_leftOut;
+    item.undecodable = m_undecodable;
     return item;
 }
 
@@ -132,6 +134,8 @@ Result BackupCollectors::Backupmailaccountsandmessages()
         }
         if (!readable)
             return readable;
+        for (const QString &name : sizes[i].undecodable)
+            m_undecodable.append(folders[i] + QLatin1Char('/') + name);
         nested->folderChecked(sizes[i]);
         if (m_accountsRead)
             m_accountsRead(double(i + 1) / double(folders.size()));

@@ -26,6 +26,8 @@ struct CollectedItem {
     bool environmentFailed = false;
     // Files left out because their names cannot be listed; the rest of the item is stored.
     QStringList leftOut;
+    // Files left out because their names are no UTF-8 text, their odd bytes shown as "\xE9".
+    QStringList undecodable;
 };
 
 // The ten collectors: each finds its item's data, adds it to the backup archive and writes the
@@ -79,6 +81,7 @@ private:
     // Of the item being collected.
     bool m_environmentFailed = false;
     QStringList m_leftOut;
+    QStringList m_undecodable;
 };
 
 // The account folders of the store a backup takes: every direct subfolder but the client's own

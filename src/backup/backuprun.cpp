@@ -138,14 +138,26 @@ Result checkSurroundings(ProgramContext &context, const QString &archivePath,
     return checkTargetOutsideProfile(context, archivePath);
 }
 
-QString leftOutNote(const QStringList &names)
+QString quoted(const QStringList &names)
 {
     QStringList quoted;
     for (const QString &name : names)
         quoted.append(QLatin1Char('"') + name + QLatin1Char('"'));
+    return quoted.join(QStringLiteral(", "));
+}
+
+QString leftOutNote(const QStringList &names)
+{
     return QStringLiteral("Left out, as a name holding \";\", a line break or blanks at either end "
                           "cannot be restored: ") +
-           quoted.join(QStringLiteral(", "));
+           quoted(names);
+}
+
+QString undecodableNote(const QStringList &names)
+{
+    return QStringLiteral("Left out, as a name that is no UTF-8 text cannot be stored (rename it "
+                          "to store it): ") +
+           quoted(names);
 }
 
 } // namespace
@@ -211,8 +223,12 @@ BackupOutcome performBackup(ProgramContext &context, ZipArchive &Zip1, const Bac
             else if (!collected.result)
                 outcome.problems.append(item.logLabel + QStringLiteral(": ") +
                                         collected.result.message());
-            if (!collected.leftOut.isEmpty()) {
-                const QString note = leftOutNote(collected.leftOut);
+            for (const QString &note :
+                 {collected.leftOut.isEmpty() ? QString() : leftOutNote(collected.leftOut),
+                  collected.undecodable.isEmpty() ? QString()
+                                                  : undecodableNote(collected.undecodable)}) {
+                if (note.isEmpty())
+                    continue;
                 outcome.log += QStringLiteral("\r\n") + note;
                 outcome.problems.append(item.logLabel + QStringLiteral(": ") + note);
             }

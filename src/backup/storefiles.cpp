@@ -87,7 +87,9 @@ Result checkTreeReadable(const QString &folder, TreeSize *size,
         return folderUnreadable(folder);
     return walkTree(folder, WalkOption::Recurse | WalkOption::RequireReadable,
                     [size, &file](const WalkedEntry &found) {
-                        if (found.folder)
+                        if (found.undecodable && size)
+                            size->undecodable.append(found.path);
+                        if (found.folder || found.undecodable)
                             return Result::success();
                         if (size) {
                             ++size->files;

@@ -33,11 +33,14 @@ Result checkReadable(const QString &path);
 struct TreeSize {
     quint64 files = 0;
     quint64 bytes = 0;
+    // Files and folders whose names are no UTF-8 text, as `WalkedEntry` shows them: left out.
+    QStringList undecodable;
 };
 // Much the same for every file and folder below `folder`, links followed, as the archive's writer
 // will list them: fails, naming it, at a folder that cannot be listed or a file that cannot be
 // opened or whose first byte cannot be read. Each file is opened from its open folder, not by its
-// whole path again. Counts into `size` what the files hold, and hands each file to `file`.
+// whole path again. Counts into `size` what the files hold, and hands each file to `file`; a name
+// that is no UTF-8 text is only noted in `size`.
 Result checkTreeReadable(const QString &folder, TreeSize *size = nullptr,
                          const std::function<void(const WalkedEntry &)> &file = {});
 // What `checkTreeReadable` found for folders, by path: taken by a run that follows at once, so

@@ -85,9 +85,12 @@ private:
     Result meet(int folderFd, const char *name, const QString &folderRelative)
     {
         struct stat st {};
-        const QString relative = folderRelative.isEmpty()
-                                     ? QFile::decodeName(name)
-                                     : folderRelative + QLatin1Char('/') + QFile::decodeName(name);
+        const QByteArray bytes(name);
+        const QString decoded = QFile::decodeName(bytes);
+        const bool undecodable = QFile::encodeName(decoded) != bytes;
+        const QString shown = undecodable ? escapedName(bytes) : decoded;
+        const QString relative =
+            folderRelative.isEmpty() ? shown : folderRelative + QLatin1Char('/') + shown;
         if (::fstatat(folderFd, name, &st, 0) != 0) {
             // A link to nothing, or to a link that leads round: nothing to keep.
             if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR)
@@ -98,6 +101,11 @@ private:
         const bool folder = S_ISDIR(st.st_mode);
         if (!folder && !S_ISREG(st.st_mode))
             return Result::success();
+        if (undecodable) {
+            WalkedEntry told{relative, folder, quint64(st.st_size), st.st_mtime, st.st_mode};
+            told.undecodable = true;
+            return m_visit(told);
+        }
         if (folder && (!m_options.testFlag(WalkOption::Recurse) ||
                        m_entered.contains({st.st_dev, st.st_ino})))
             return Result::success();
@@ -124,6 +132,20 @@ private:
 };
 
 } // namespace
+
+QString escapedName(const QByteArray &bytes)
+{
+    QString shown;
+    for (const char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x20 || code >= 0x7f)
+            shown += QStringLiteral("\\x") +
+                     QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += QLatin1Char(byte);
+    }
+    return shown;
+}
 
 int firstByteError(int folderFd, const char *name)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 
+#include <QByteArray>
 #include <QFlags>
 #include <QString>
 
@@ -19,6 +20,10 @@ struct WalkedEntry {
     quint64 size = 0;
     time_t modified = 0;
     mode_t mode = 0;
+    // A name that is no UTF-8 text (copied from an old Latin-1 disk, say): no path in the
+    // program's text can name it again, so it is only told of, with its odd bytes shown as
+    // "\xE9", and never entered or read.
+    bool undecodable = false;
 };
 
 enum class WalkOption {
@@ -30,6 +35,9 @@ enum class WalkOption {
 };
 Q_DECLARE_FLAGS(WalkOptions, WalkOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(WalkOptions)
+
+// A file name's bytes as text for messages: printable ASCII as it is, every other byte as "\xE9".
+QString escapedName(const QByteArray &bytes);
 
 // 0 when the file `name` in the open folder `folderFd` (or AT_FDCWD) opens and its first byte, if
 // any, can be read; else errno's value. Not blocking, so that a file swapped for a pipe since it

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <fcntl.h>
+
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -338,6 +340,31 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("\"Smith; John.contact\""), run.err.constData());
         QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=0000010000"));
+    }
+
+    // A message whose name is no UTF-8 text (copied from an old Latin-1 disk) is left out and
+    // named; the rest of its account and of the profile is stored, run after run.
+    void aNameThatIsNoTextIsLeftOutAlone()
+    {
+        LoadedProfile profile;
+        QVERIFY(profile.load());
+        const QByteArray odd =
+            QFile::encodeName(folderOf(profile, QStringLiteral("Work"))) + "/Inbox/caf\xe9.eml";
+        const int fd = ::open(odd.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QTemporaryDir tmp;
+        const ProgramRun run =
+            runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"),
+                        profile.archive(), QStringLiteral("--items=0,1")},
+                       profile.prefix(), tmp.path(), 0);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("\"Work/Inbox/caf\\xE9.eml\""), run.err.constData());
+        const QString nested = tmp.filePath(QStringLiteral("Work.zip"));
+        QVERIFY(writeFile(nested,
+                          archiveContents(profile.archive()).value(QStringLiteral("Work.zip"))));
+        QVERIFY(archiveContents(nested).contains(QStringLiteral("Inbox/")));
+        QCOMPARE(infoLines(profile.archive()).last(), QStringLiteral("BackupItem=1100000000"));
     }
 
     void accountFoldersAreTheMailClients_data()

@@ -154,6 +154,10 @@ Expected<PendingEntries> ZipArchive::listFolder(const QString &folder, bool recu
     const Result walked = walkTree(
         rootPath, recurse ? WalkOptions(WalkOption::Recurse) : WalkOptions(),
         [&](const WalkedEntry &found) {
+            // A name no text can name again cannot be opened from here: the callers' walks tell
+            // of it.
+            if (found.undecodable)
+                return Result::success();
             // The archive being written and the files made while writing one are no data to
             // keep; an archive kept in a folder it backs up would otherwise swallow its old self.
             if (!found.folder) {
