@@ -108,6 +108,30 @@ private Q_SLOTS:
                  full.err.constData());
     }
 
+    void aClosedPipeEndsQuietly_data() { outputThatCannotBeWritten_data(); }
+
+    // As ls: a reader that went away (`| head -1`) ends the command without a word.
+    void aClosedPipeEndsQuietly()
+    {
+        QFETCH(QStringList, arguments);
+        // The pipe's reader is closed before the command starts, so its first write meets it.
+        const QString closedPipe = u"import os, signal, sys\n"
+                                   "r, w = os.pipe()\n"
+                                   "os.close(r)\n"
+                                   "pid = os.fork()\n"
+                                   "if pid == 0:\n"
+                                   "    signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
+                                   "    os.dup2(w, 1)\n"
+                                   "    os.execv(sys.argv[1], sys.argv[1:])\n"
+                                   "print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n"_s;
+        const ProgramRun run =
+            runProgram(u"python3"_s,
+                       QStringList{u"-c"_s, closedPipe, binDir() + u"/brevnor-cli"_s} + arguments,
+                       profile(u"prefix"_s));
+        QVERIFY2(run.err.isEmpty(), run.err.constData());
+        QVERIFY2(run.out == "-13\n" || run.out == "0\n", run.out.constData());
+    }
+
     void threadsThatCannotStart_data()
     {
         QTest::addColumn<int>("failingFrom");
