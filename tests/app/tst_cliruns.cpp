@@ -135,8 +135,11 @@ private Q_SLOTS:
     void threadsThatCannotStart_data()
     {
         QTest::addColumn<int>("failingFrom");
-        for (int k = 1; k <= 12; ++k)
-            QTest::newRow(qPrintable(u"from the %1. start on"_s.arg(k))) << k;
+        QTest::addColumn<bool>("only");
+        for (int k = 1; k <= 12; ++k) {
+            QTest::newRow(qPrintable(u"from the %1. start on"_s.arg(k))) << k << false;
+            QTest::newRow(qPrintable(u"only the %1. start"_s.arg(k))) << k << true;
+        }
     }
 
     // Where the system starts no more threads, a run does the work on its own thread or fails
@@ -144,6 +147,7 @@ private Q_SLOTS:
     void threadsThatCannotStart()
     {
         QFETCH(int, failingFrom);
+        QFETCH(bool, only);
         if (underSanitizer)
             QSKIP("The sanitizer's own thread start cannot be replaced.");
         if (!QFileInfo::exists(path(u"threads"_s)))
@@ -151,7 +155,9 @@ private Q_SLOTS:
         const QStringList failing =
             profile(u"threads"_s) +
             QStringList{u"LD_PRELOAD="_s + QStringLiteral(QUILLORY_FAIL_THREAD_START_LIBRARY),
-                        u"QUILLORY_FAIL_THREAD_START="_s + QString::number(failingFrom)};
+                        u"QUILLORY_FAIL_THREAD_START="_s + QString::number(failingFrom),
+                        only ? u"QUILLORY_FAIL_THREAD_START_ONLY=1"_s
+                             : u"QUILLORY_FAIL_THREAD_START_ONLY="_s};
         const QString archive = path(u"threads.wlm"_s);
         QVERIFY(writeFile(archive, "the last good backup"));
         const ProgramRun backup = runProgram(u"brevnor-cli"_s, {u"backup"_s, archive}, failing);
