@@ -66,8 +66,9 @@ void removeRegistryFiles(const QString &prefixFolder)
     }
 }
 
-// ".NAME.restoring-PID-RANDOM" holds "new-RANDOM" (the extracted folder) and, once the old folder
-// has been moved aside, "old". When NAME itself is missing, "old" is the only copy of the account.
+// ".NAME.restoring-PID@HOST-RANDOM" holds "new-RANDOM" (the extracted folder) and, once the old
+// folder has been moved aside, "old". When NAME itself is missing, "old" is the only copy of the
+// account.
 void finishAccountRestores(const QString &storeFolder)
 {
     const QDir store(storeFolder);

@@ -36,10 +36,10 @@ quint64 sizeBound(const TreeSize &size)
 
 QStringList accountFolders(const QString &storeFolder)
 {
-    // ".NAME.restoring-PID-1a2b3c4d" (earlier versions: without "PID-"): the half-restored copy
-    // of NAME that a restore works in, or that a killed one left beside it.
+    // ".NAME.restoring-PID@HOST-1a2b3c4d" (earlier versions: "PID-", or neither): the half-restored
+    // copy of NAME that a restore works in, or that a killed one left beside it.
     static const QRegularExpression restoreLeftover(
-        QStringLiteral("^\\..+\\.restoring-([0-9]+-)?[0-9a-f]{8}$"));
+        QStringLiteral("^\\..+\\.restoring-([0-9]+(@[0-9a-f]{8})?-)?[0-9a-f]{8}$"));
     QStringList folders;
     for (const QString &name : foldersIn(storeFolder))
         if (!isMailClientFolder(name) && !restoreLeftover.match(name).hasMatch())

@@ -166,7 +166,7 @@ int runBackupCommand(ProgramContext &context, const CliOptions &options, QTextSt
 {
     if (options.dryRun)
         return printDryRun(context, options, out, err);
-    RunRecord record(options.archive);
+    RunRecord record(options.archive, RunRecord::Archive::Written);
     return record.finish(backup(context, options, out, err, record), options.json, out);
 }
 

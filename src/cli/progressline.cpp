@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <clocale>
+#include <cwchar>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -48,20 +50,83 @@ QString durationText(qint64 seconds)
         .arg(minutesAndSeconds.rightJustified(5, QLatin1Char('0')));
 }
 
-// Keeps both ends of a name, where account and file names differ most.
+// One character as the terminal draws it, with the combining marks that follow it.
+struct Glyph {
+    QString text;
+    int columns = 0;
+};
+
+// The characters of `text` with the columns each takes: two for wide ones (CJK), none for
+// combining marks. Measured in a UTF-8 locale whatever the user's, as the line is written in
+// UTF-8; a character the locale does not know takes one.
+QList<Glyph> glyphsOf(const QString &text)
+{
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    const locale_t previous = utf8 ? ::uselocale(utf8) : locale_t(nullptr);
+    QList<Glyph> glyphs;
+    for (const char32_t c : text.toUcs4()) {
+        const int width = ::wcwidth(wchar_t(c));
+        const QString character = QString::fromUcs4(&c, 1);
+        if (width == 0 && !glyphs.isEmpty())
+            glyphs.last().text += character;
+        else
+            glyphs.append({character, width < 0 ? 1 : width});
+    }
+    if (utf8)
+        ::uselocale(previous);
+    return glyphs;
+}
+
+qsizetype columnsOf(const QList<Glyph> &glyphs)
+{
+    qsizetype columns = 0;
+    for (const Glyph &glyph : glyphs)
+        columns += glyph.columns;
+    return columns;
+}
+
+// The first (or last) characters of `glyphs` that fit in `room` columns.
+QString leftColumns(const QList<Glyph> &glyphs, qsizetype room)
+{
+    QString text;
+    for (const Glyph &glyph : glyphs) {
+        if (glyph.columns > room)
+            break;
+        room -= glyph.columns;
+        text += glyph.text;
+    }
+    return text;
+}
+
+QString rightColumns(const QList<Glyph> &glyphs, qsizetype room)
+{
+    QString text;
+    for (auto glyph = glyphs.crbegin(); glyph != glyphs.crend(); ++glyph) {
+        if (glyph->columns > room)
+            break;
+        room -= glyph->columns;
+        text.prepend(glyph->text);
+    }
+    return text;
+}
+
+// Keeps both ends of a name, where account and file names differ most, in `room` columns.
 QString shortened(QString text, qsizetype room)
 {
-    if (text.size() <= room)
+    QList<Glyph> glyphs = glyphsOf(text);
+    if (columnsOf(glyphs) <= room)
         return text;
     // The step's own trailing dots say no more than the dots put in its middle.
-    if (text.endsWith(QLatin1String("...")))
-        text.chop(3);
-    if (text.size() <= room)
-        return text;
+    if (text.endsWith(QLatin1String("..."))) {
+        glyphs.resize(glyphs.size() - 3);
+        if (columnsOf(glyphs) <= room)
+            return text.chopped(3);
+    }
     if (room < 5)
-        return text.left(room);
+        return leftColumns(glyphs, room);
     const qsizetype kept = room - 3;
-    return text.left((kept + 1) / 2) + QStringLiteral("...") + text.right(kept / 2);
+    return leftColumns(glyphs, (kept + 1) / 2) + QStringLiteral("...") +
+           rightColumns(glyphs, kept / 2);
 }
 
 int terminalWidth(int fd)
@@ -74,7 +139,7 @@ int terminalWidth(int fd)
 
 // The line for a terminal `width` columns wide: the step, shortened in the middle when the
 // figures leave it too little room, and as many of the figures as fit. It stays a column short
-// of the width, where some terminals wrap.
+// of the width, where some terminals wrap. The figures are ASCII, one column a character.
 QString progressLineText(const ProgressFigures &figures, int width)
 {
     const qsizetype columns = std::max(width - 1, 1);
@@ -93,6 +158,7 @@ QString progressLineText(const ProgressFigures &figures, int width)
     // Left out first when the line is short: the rate, then the bytes, then the time left.
     const QStringList shown[] = {
         {percent, bytes, rate, left}, {percent, bytes, left}, {percent, left}, {percent}};
+    const qsizetype stepColumns = columnsOf(glyphsOf(figures.step));
     for (const QStringList &parts : shown) {
         QStringList kept = parts;
         kept.removeAll(QString());
@@ -100,10 +166,11 @@ QString progressLineText(const ProgressFigures &figures, int width)
         if (figures.step.isEmpty() && tail.size() <= columns)
             return tail;
         const qsizetype room = columns - tail.size() - gap.size();
-        if (room >= std::min(figures.step.size(), stepRoom))
+        if (room >= std::min(stepColumns, stepRoom))
             return shortened(figures.step, room) + gap + tail;
     }
-    return (figures.step.isEmpty() ? percent : figures.step + gap + percent).left(columns);
+    return leftColumns(glyphsOf(figures.step.isEmpty() ? percent : figures.step + gap + percent),
+                       columns);
 }
 
 } // namespace

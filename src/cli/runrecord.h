@@ -1,26 +1,21 @@
 #pragma once
 
-#include <QDateTime>
-#include <QList>
+#include "app/runoutcome.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 
 namespace quillory {
 
-// What a backup, restore or verify run did, for `--json`: the same keys as the record a
-// scheduled job keeps of its outcome, so that one reader serves both.
+// What a backup, restore or verify run did, for `--json`: the outcome a scheduled job records,
+// written by the same routine, and why the run failed.
 class RunRecord {
 public:
-    struct Item {
-        QString name;
-        // "succeeded", "partial" (stored, but with files left out), "failed" or "skipped".
-        QString result;
-        QString reason;
-    };
+    enum class Archive { Read, Written };
 
-    // The run starts now, on `archive`.
-    explicit RunRecord(const QString &archive);
+    // The run starts now, on `archive`, which it reads or writes.
+    explicit RunRecord(const QString &archive, Archive use = Archive::Read);
 
     void addItem(const QString &name, const QString &result, const QString &reason = {});
     // Why the run as a whole failed, when it did.
@@ -31,9 +26,8 @@ public:
     int finish(int exitStatus, bool json, QTextStream &out);
 
 private:
-    QString m_archive;
-    QDateTime m_start;
-    QList<Item> m_items;
+    RunOutcome m_outcome;
+    Archive m_use;
     QString m_reason;
 };
 

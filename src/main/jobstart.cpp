@@ -49,8 +49,7 @@ JobRun runOf(const AutoBackupReport &report, const QStringList &said)
     JobRun run;
     run.exitStatus = report.exitStatus;
     run.archive = report.archivePath;
-    if (!run.failed())
-        run.archiveSize = QFileInfo(report.archivePath).size();
+    run.archiveSize = archiveSizeAfter(report.archivePath, true, report.exitStatus);
     for (int index = 0; index < ItemCount; ++index) {
         if (!report.chosen[index])
             continue;

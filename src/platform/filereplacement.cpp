@@ -97,8 +97,8 @@ void removeStaleReplacements(const QString &target)
             continue;
         const QByteArray path = QFile::encodeName(folder.filePath(name));
         struct stat st {};
-        // The rest is "PID-RANDOM", with a library's own ".XXXXXX" after it while it writes the
-        // file by name.
+        // The rest is "PID@HOST-RANDOM", with a library's own ".XXXXXX" after it while it writes
+        // the file by name.
         if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
             madeByGoneRun(QStringView(name).mid(mark + replacementMark.size())))
             ::unlink(path.constData());

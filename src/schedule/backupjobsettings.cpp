@@ -1,5 +1,6 @@
 #include "schedule/backupjobsettings.h"
 
+#include "app/runoutcome.h"
 #include "backup/generations.h"
 
 namespace quillory {
@@ -15,8 +16,7 @@ QMap<QString, QString> BackupJobSettings::text() const
 {
     QMap<QString, QString> settings = {{keepKey, QString::number(keep)}};
     if (created.isValid())
-        settings.insert(createdKey,
-                        created.toOffsetFromUtc(created.offsetFromUtc()).toString(Qt::ISODate));
+        settings.insert(createdKey, timeWithOffset(created));
     return settings;
 }
 
@@ -27,7 +27,7 @@ BackupJobSettings BackupJobSettings::from(const QMap<QString, QString> &settings
     const int keep = settings.value(keepKey).toInt(&number);
     if (number && keep >= 1 && keep <= maxKeptArchives)
         job.keep = keep;
-    job.created = QDateTime::fromString(settings.value(createdKey), Qt::ISODate).toLocalTime();
+    job.created = timeFromText(settings.value(createdKey));
     return job;
 }
 

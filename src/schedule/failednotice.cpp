@@ -1,5 +1,6 @@
 #include "schedule/failednotice.h"
 
+#include "app/runoutcome.h"
 #include "platform/filereplacement.h"
 #include "platform/userdialogs.h"
 #include "schedule/jobrecord.h"
@@ -19,7 +20,7 @@ QDateTime lastTold(const QDir &folder)
     QFile file(folder.filePath(toldName));
     if (!file.open(QIODevice::ReadOnly))
         return QDateTime();
-    return QDateTime::fromString(QString::fromUtf8(file.read(64)).trimmed(), Qt::ISODate);
+    return timeFromText(QString::fromUtf8(file.read(64)).trimmed());
 }
 
 } // namespace
@@ -47,9 +48,8 @@ void tellFailedScheduledBackups(UserDialogs &dialogs, const QString &jobFolder,
     }
     // Kept before the message waits for the user: a second window started meanwhile says nothing
     // more.
-    replaceFileContents(folder.filePath(toldName),
-                        now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toUtf8(),
-                        Access::OwnerOnly, LinkAtTarget::Replaced);
+    replaceFileContents(folder.filePath(toldName), timeWithOffset(now).toUtf8(), Access::OwnerOnly,
+                        LinkAtTarget::Replaced);
     if (!sentences.isEmpty())
         dialogs.message(sentences.join(QLatin1Char('\n')), applicationTitle(), MessageIcon::Error,
                         MessageButtons::Ok, reports.join(QStringLiteral("\n\n")));

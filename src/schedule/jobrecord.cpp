@@ -16,18 +16,6 @@ namespace {
 // A record is a few kilobytes; a larger file is no record of this program's.
 constexpr qint64 maxRecordSize = 1024 * 1024;
 
-QString timeText(const QDateTime &time)
-{
-    if (!time.isValid())
-        return QString();
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-QDateTime timeFrom(const QJsonValue &value)
-{
-    return QDateTime::fromString(value.toString(), Qt::ISODate).toLocalTime();
-}
-
 QString shortResult(int exitStatus)
 {
     switch (exitStatus) {
@@ -42,43 +30,19 @@ QString shortResult(int exitStatus)
 
 QJsonObject runObject(const JobRun &run)
 {
-    QJsonArray items;
-    for (const JobRun::Item &item : run.items)
-        items.append(QJsonObject{
-            {QStringLiteral("name"), item.name},
-            {QStringLiteral("result"), item.result},
-            {QStringLiteral("reason"), item.reason},
-        });
-    return QJsonObject{
-        {QStringLiteral("archive"), run.archive},
-        {QStringLiteral("archiveSize"),
-         run.archiveSize < 0 ? QJsonValue() : QJsonValue(double(run.archiveSize))},
-        {QStringLiteral("start"), timeText(run.start)},
-        {QStringLiteral("end"), timeText(run.end)},
-        {QStringLiteral("exitStatus"), run.exitStatus},
-        {QStringLiteral("result"), shortResult(run.exitStatus)},
-        {QStringLiteral("items"), items},
-        {QStringLiteral("lines"), QJsonArray::fromStringList(run.lines)},
-    };
+    QJsonObject object = runOutcomeObject(run);
+    object.insert(QStringLiteral("result"), shortResult(run.exitStatus));
+    object.insert(QStringLiteral("lines"), QJsonArray::fromStringList(run.lines));
+    return object;
 }
 
 std::optional<JobRun> runFrom(const QJsonObject &object)
 {
-    const QDateTime start = timeFrom(object.value(QStringLiteral("start")));
-    if (!start.isValid())
+    const std::optional<RunOutcome> outcome = runOutcomeFrom(object);
+    if (!outcome)
         return std::nullopt;
     JobRun run;
-    run.start = start;
-    run.end = timeFrom(object.value(QStringLiteral("end")));
-    run.exitStatus = object.value(QStringLiteral("exitStatus")).toInt(2);
-    run.archive = object.value(QStringLiteral("archive")).toString();
-    run.archiveSize = qint64(object.value(QStringLiteral("archiveSize")).toDouble(-1));
-    for (const QJsonValue &value : object.value(QStringLiteral("items")).toArray()) {
-        const QJsonObject item = value.toObject();
-        run.items.append({item.value(QStringLiteral("name")).toString(),
-                          item.value(QStringLiteral("result")).toString(),
-                          item.value(QStringLiteral("reason")).toString()});
-    }
+    static_cast<RunOutcome &>(run) = *outcome;
     for (const QJsonValue &line : object.value(QStringLiteral("lines")).toArray())
         run.lines.append(line.toString());
     return run;
@@ -112,7 +76,7 @@ QByteArray jobRecordText(const JobRecord &record)
 {
     QJsonObject object = record.last ? runObject(*record.last) : QJsonObject();
     if (record.lastComplete.isValid())
-        object.insert(QStringLiteral("lastComplete"), timeText(record.lastComplete));
+        object.insert(QStringLiteral("lastComplete"), timeWithOffset(record.lastComplete));
     if (record.lastFailure)
         object.insert(QStringLiteral("lastFailure"), runObject(*record.lastFailure));
     return QJsonDocument(object).toJson();
@@ -128,7 +92,7 @@ Expected<JobRecord> parseJobRecord(const QByteArray &text)
     const QJsonObject object = document.object();
     JobRecord record;
     record.last = runFrom(object);
-    record.lastComplete = timeFrom(object.value(QStringLiteral("lastComplete")));
+    record.lastComplete = timeFromText(object.value(QStringLiteral("lastComplete")).toString());
     record.lastFailure = runFrom(object.value(QStringLiteral("lastFailure")).toObject());
     return record;
 }

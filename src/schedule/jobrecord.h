@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/runoutcome.h"
 #include "platform/result.h"
 
 #include <QByteArray>
@@ -12,23 +13,10 @@
 
 namespace quillory {
 
-// One run of a scheduled backup, as its job records it beside its job file.
-struct JobRun {
-    // As brevnor-cli's JSON outcome gives it: the item's name (itemName), "succeeded",
-    // "partial" (stored, but it left something out) or "failed", and why.
-    struct Item {
-        QString name;
-        QString result;
-        QString reason;
-    };
-
-    QDateTime start;
-    QDateTime end;
-    int exitStatus = 2; // the unattended backup's: 0 stored, 1 an item failed, 2 not written
-    QString archive;
-    qint64 archiveSize = -1; // -1 when no archive was written
-    QList<Item> items;       // each chosen item, when the archive was written
-    QStringList lines;       // what the run reported, as cron mails it, then its log
+// One run of a scheduled backup, as its job records it beside its job file: brevnor-cli's
+// outcome, and what the run reported.
+struct JobRun : RunOutcome {
+    QStringList lines; // what the run reported, as cron mails it, then its log
 
     // "Completed", "Completed with problems" or "Failed: " and the first line of the report.
     QString resultText() const;

@@ -108,11 +108,38 @@ private Q_SLOTS:
                  full.err.constData());
     }
 
+    void aClosedPipeEndsQuietly_data() { outputThatCannotBeWritten_data(); }
+
+    // As ls: a reader that went away (`| head -1`) ends the command without a word.
+    void aClosedPipeEndsQuietly()
+    {
+        QFETCH(QStringList, arguments);
+        // The pipe's reader is closed before the command starts, so its first write meets it.
+        const QString closedPipe = u"import os, signal, sys\n"
+                                   "r, w = os.pipe()\n"
+                                   "os.close(r)\n"
+                                   "pid = os.fork()\n"
+                                   "if pid == 0:\n"
+                                   "    signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
+                                   "    os.dup2(w, 1)\n"
+                                   "    os.execv(sys.argv[1], sys.argv[1:])\n"
+                                   "print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n"_s;
+        const ProgramRun run =
+            runProgram(u"python3"_s,
+                       QStringList{u"-c"_s, closedPipe, binDir() + u"/brevnor-cli"_s} + arguments,
+                       profile(u"prefix"_s));
+        QVERIFY2(run.err.isEmpty(), run.err.constData());
+        QVERIFY2(run.out == "-13\n" || run.out == "0\n", run.out.constData());
+    }
+
     void threadsThatCannotStart_data()
     {
         QTest::addColumn<int>("failingFrom");
-        for (int k = 1; k <= 12; ++k)
-            QTest::newRow(qPrintable(u"from the %1. start on"_s.arg(k))) << k;
+        QTest::addColumn<bool>("only");
+        for (int k = 1; k <= 12; ++k) {
+            QTest::newRow(qPrintable(u"from the %1. start on"_s.arg(k))) << k << false;
+            QTest::newRow(qPrintable(u"only the %1. start"_s.arg(k))) << k << true;
+        }
     }
 
     // Where the system starts no more threads, a run does the work on its own thread or fails
@@ -120,6 +147,7 @@ private Q_SLOTS:
     void threadsThatCannotStart()
     {
         QFETCH(int, failingFrom);
+        QFETCH(bool, only);
         if (underSanitizer)
             QSKIP("The sanitizer's own thread start cannot be replaced.");
         if (!QFileInfo::exists(path(u"threads"_s)))
@@ -127,7 +155,9 @@ private Q_SLOTS:
         const QStringList failing =
             profile(u"threads"_s) +
             QStringList{u"LD_PRELOAD="_s + QStringLiteral(QUILLORY_FAIL_THREAD_START_LIBRARY),
-                        u"QUILLORY_FAIL_THREAD_START="_s + QString::number(failingFrom)};
+                        u"QUILLORY_FAIL_THREAD_START="_s + QString::number(failingFrom),
+                        only ? u"QUILLORY_FAIL_THREAD_START_ONLY=1"_s
+                             : u"QUILLORY_FAIL_THREAD_START_ONLY="_s};
         const QString archive = path(u"threads.wlm"_s);
         QVERIFY(writeFile(archive, "the last good backup"));
         const ProgramRun backup = runProgram(u"brevnor-cli"_s, {u"backup"_s, archive}, failing);
@@ -226,6 +256,11 @@ private Q_SLOTS:
             << u"broken"_s
             << QStringList{u"backup"_s, path(u"none.wlm"_s), u"--items"_s, u"stationeries"_s} << 2
             << u"*"_s;
+        // The archive an earlier row wrote is kept, but it is not this run's.
+        QTest::newRow("failed backup over an archive")
+            << u"broken"_s
+            << QStringList{u"backup"_s, path(u"j.wlm"_s), u"--items"_s, u"stationeries"_s} << 2
+            << u"*"_s;
         QTest::newRow("good restore")
             << u"prefix"_s << QStringList{u"restore"_s, path(u"good.wlm"_s)} << 0 << QString();
         QTest::newRow("damaged archive")
@@ -249,7 +284,8 @@ private Q_SLOTS:
         QCOMPARE(record[u"exitStatus"_s].toInt(-1), status);
         const QFileInfo archive(arguments[1]);
         QCOMPARE(record[u"archive"_s].toString(), archive.absoluteFilePath());
-        if (archive.exists())
+        const bool wroteNone = arguments[0] == u"backup"_s && status == 2;
+        if (archive.exists() && !wroteNone)
             QCOMPARE(record[u"archiveSize"_s].toInteger(-1), archive.size());
         else
             QVERIFY(record[u"archiveSize"_s].isNull());

@@ -1,4 +1,5 @@
 #include "app/profilelock.h"
+#include "platform/runownedname.h"
 #include "platform/zip/ziparchive.h"
 #include "support/testsupport.h"
 
@@ -397,6 +398,7 @@ private Q_SLOTS:
         const QString gone = QString::number(goneRun);
         const QString alive = QString::number(QCoreApplication::applicationPid());
         const QString archive = path(u"next.wlm"_s);
+        const QString here = runOwnedSuffix().section(u'@', 1).section(u'-', 0, 0);
         const QDir store(this->store());
         const QString moved = u"Home"_s;    // moved aside by the killed restore
         const QString replaced = u"Work"_s; // already replaced when it was killed
@@ -422,6 +424,13 @@ private Q_SLOTS:
             {store.filePath(u"."_s + replaced + u".restoring-"_s + gone + u"-2/old/x.eml"_s),
              false},
             {store.filePath(u"."_s + replaced + u".restoring-"_s + alive + u"-3/new/x.eml"_s),
+             true},
+            // Named with the machine, as runs now name theirs: another machine's run sharing the
+            // folder may be alive whatever its process id says here.
+            {prefix() + u"/user.reg.quillory-"_s + gone + u'@' + here + u"-7f"_s, false},
+            {archive + u".quillory-"_s + gone + u"@0000beef-0badf00d"_s, true},
+            {store.filePath(u"."_s + replaced + u".restoring-"_s + gone +
+                            u"@0000beef-0badf00d/new/x.eml"_s),
              true},
         };
         for (const Leftover &leftover : leftovers) {

@@ -3,6 +3,7 @@
 #include "backup/backupinfo.h"
 #include "backupfixture.h"
 #include "platform/registrystore.h"
+#include "platform/runownedname.h"
 #include "registry/modreg.h"
 
 #include <QCoreApplication>
@@ -377,6 +378,8 @@ private Q_SLOTS:
         QTest::newRow("client's, upper case") << "STORAGE FOLDERS" << false;
         QTest::newRow("left by a killed restore") << ".Home.restoring-b34acc68" << false;
         QTest::newRow("a restore's, with its process") << ".Home.restoring-4711-b34acc68" << false;
+        QTest::newRow("a restore's, with its process and host")
+            << ".Home.restoring-4711@0a1b2c3d-b34acc68" << false;
         QTest::newRow("like a restore's, but not") << ".Home.restoring-later" << true;
     }
 
@@ -486,15 +489,22 @@ private Q_SLOTS:
         const QString gone = folder + QStringLiteral("/daily.wlm.quillory-999999-0badcafe");
         const QString live = folder + QStringLiteral("/weekly.wlm.quillory-%1-0badcafe")
                                           .arg(QCoreApplication::applicationPid());
-        QVERIFY(writeFile(gone, noise(1000)) && writeFile(live, noise(1000)));
+        // Named with this machine, as runs now name theirs; another machine's process ids say
+        // nothing here, so its file stays.
+        const QString goneHere = folder + QStringLiteral("/hourly.wlm.quillory-999999@") +
+                                 runOwnedSuffix().section(u'@', 1);
+        const QString elsewhere =
+            folder + QStringLiteral("/daily.wlm.quillory-999999@0000beef-0badcafe");
+        QVERIFY(writeFile(gone, noise(1000)) && writeFile(live, noise(1000)) &&
+                writeFile(goneHere, noise(1000)) && writeFile(elsewhere, noise(1000)));
         QTemporaryDir tmp;
         const ProgramRun run =
             runLimited({binDir() + QStringLiteral("/brevnor-cli"), QStringLiteral("backup"),
                         folder + QStringLiteral("/other.wlm"), QStringLiteral("--items=5")},
                        profile.prefix(), tmp.path(), 0);
         QVERIFY2(run.exitCode == 0, run.err.constData());
-        QVERIFY(!QFileInfo::exists(gone));
-        QVERIFY(QFileInfo::exists(live));
+        QVERIFY(!QFileInfo::exists(gone) && !QFileInfo::exists(goneHere));
+        QVERIFY(QFileInfo::exists(live) && QFileInfo::exists(elsewhere));
     }
 
     void anOverlongTargetIsSaidToBe_data()
