@@ -57,7 +57,7 @@ class InterruptedRunsTest : public QObject {
     bool beingWritten(const QString &name, const QProcess &process) const
     {
         return !QDir(m_dir.path())
-                    .entryList({name + u".quillory-%1-*"_s.arg(process.processId())},
+                    .entryList({name + u".quillory-%1@*"_s.arg(process.processId())},
                                QDir::Files | QDir::Hidden)
                     .isEmpty();
     }
@@ -65,7 +65,7 @@ class InterruptedRunsTest : public QObject {
     bool restoring(const QProcess &process) const
     {
         return !QDir(store())
-                    .entryList({u".*.restoring-%1-*"_s.arg(process.processId())},
+                    .entryList({u".*.restoring-%1@*"_s.arg(process.processId())},
                                QDir::Dirs | QDir::Hidden)
                     .isEmpty();
     }
