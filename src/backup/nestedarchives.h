@@ -40,7 +40,7 @@ private:
 // The nested archives of account folders, one per folder of `folders` (names of subfolders of
 // `storeFolder`), each named after its folder with ".zip" appended. Each is built as the backup
 // archive takes it in, its bytes handed over as they are made: nothing of it is staged in the
-// temporary folder, whatever the size of the account. What must wait for libzip to finish an
+// temporary folder, whatever the size of the account. What must wait for the writer to finish an
 // entry beyond a bounded amount waits in an unnamed file beside the backup archive `target`.
 class NestedArchives : public std::enable_shared_from_this<NestedArchives> {
 public:

@@ -42,8 +42,9 @@ public:
     // The file it replaces, links followed.
     const QString &target() const { return m_target; }
     // Before the new file takes its place, `commit` keeps the file it replaces under `path` too,
-    // a second name of the same file where the file system allows it, else a copy; a file
-    // already at `path` is replaced. When the replacement fails, `path` is as it was.
+    // a second name of the same file where the file system allows it, else a copy, synced before
+    // it takes that name. Nothing already at `path` is ever replaced: the commit fails instead.
+    // When the replacement fails, no copy is left at `path` that this made.
     void keepPreviousAs(const QString &path) { m_keepAs = path; }
     // `Unsynced` skips both syncs: for files in a run's staging folder, which no power cut needs
     // to find again.

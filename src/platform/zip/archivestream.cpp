@@ -186,7 +186,7 @@ zip_int64_t ArchiveStream::call(void *state, void *data, zip_uint64_t length,
 
 zip_int64_t ArchiveStream::write(const char *data, size_t length)
 {
-    // libzip goes back no further than the entry it is writing, which is held.
+    // The writer goes back no further than the entry it is writing, which is held.
     if (m_position < m_heldStart)
         return fail(ZIP_ER_INTERNAL);
     for (size_t done = 0; done < length;) {
@@ -224,7 +224,7 @@ zip_int64_t ArchiveStream::seek(void *data, zip_uint64_t length)
     return 0;
 }
 
-// libzip writes a directory field by field: the pieces gather before they go to the file.
+// A directory comes record by record: the pieces gather before they go to the file.
 bool ArchiveStream::writeSpilled(const char *data, size_t length, quint64 at)
 {
     if (at != m_spillBufferAt + quint64(m_spillBuffer.size()) ||

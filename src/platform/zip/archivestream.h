@@ -15,9 +15,10 @@
 
 namespace quillory::zipdetail {
 
-// The bytes of a zip archive that libzip writes on one thread, handed in order to a reader on
-// another, with no file of their own: a nested archive goes straight into the archive that holds
-// it. libzip goes back to an entry's local header once the entry's data is written; the entry is
+// The bytes of a zip archive that `SequentialZipWriter` writes on one thread, handed in order to a
+// reader on another, with no file of their own: a nested archive goes straight into the archive
+// that holds it. The writer goes back to an entry's local header once the entry's data is
+// written; the entry is
 // held until then, in memory up to `heldInMemory` and beyond that in an unnamed file beside the
 // archive that takes the stream in, which must hold these bytes anyway (never the temporary
 // folder, which may live in memory). Memory stays bounded whatever the size of an entry.
