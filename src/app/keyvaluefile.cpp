@@ -105,12 +105,4 @@ Expected<QString> GetINI(const QString &KeyName, const QString &filename)
     return text->value(KeyName);
 }
 
-Expected<QByteArray> GetINIBytes(const QString &KeyName, const QString &filename)
-{
-    const Expected<KeyValueText> text = readKeyValueFile(filename);
-    if (!text)
-        return text.result();
-    return text->rawValue(KeyName);
-}
-
 } // namespace quillory

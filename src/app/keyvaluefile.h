@@ -46,7 +46,4 @@ Result SaveINI(const QString &KeyName, const QString &KeyValue, const QString &f
 // no line matches. Reading stops at the first empty line. Fails when the file cannot be read.
 Expected<QString> GetINI(const QString &KeyName, const QString &filename);
 
-// The same value as the file holds its bytes, for matching names written in whatever code page.
-Expected<QByteArray> GetINIBytes(const QString &KeyName, const QString &filename);
-
 } // namespace quillory

@@ -70,9 +70,4 @@ AutoBackupReport performAutoBackup(ProgramContext &context, const QString &comma
     return report;
 }
 
-int RunAutoBackup(ProgramContext &context, const QString &commandLine)
-{
-    return performAutoBackup(context, commandLine).exitStatus;
-}
-
 } // namespace quillory

@@ -29,7 +29,5 @@ struct AutoBackupReport {
 // that stores everything says nothing.
 AutoBackupReport performAutoBackup(ProgramContext &context, const QString &commandLine,
                                    int keep = 1);
-// Returns the exit status.
-int RunAutoBackup(ProgramContext &context, const QString &commandLine);
 
 } // namespace quillory

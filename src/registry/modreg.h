@@ -61,8 +61,6 @@ public:
     // when a name in the tree cannot be written on one line, or when the file cannot be written.
     Result ExportKeyTree(const QString &keyPath, const QString &relativePath,
                          const QString &filePath);
-    // Appends the value lines of one key.
-    Result ExportKeyValues(const QString &keyPath, const QString &filePath);
     // Replaces the tree below targetKeyPath with the file's contents, saved as one change.
     // The whole file is read and checked first: a file that cannot be converted, or one larger
     // than `maxRegistryTextSize`, changes nothing.

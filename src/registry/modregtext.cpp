@@ -57,18 +57,6 @@ Result modReg::ExportKeyTree(const QString &keyPath, const QString &relativePath
                      relativePath.isEmpty() ? QIODevice::Truncate : QIODevice::Append);
 }
 
-Result modReg::ExportKeyValues(const QString &keyPath, const QString &filePath)
-{
-    const std::optional<Key> key = keyFor(keyPath);
-    if (!key || !m_store.keyExists(key->root, key->path))
-        return Result::success();
-    QByteArray text;
-    const Result built = appendValues(*key, keyPath, text);
-    if (!built)
-        return exportFailure(keyPath, filePath, built);
-    return writeText(filePath, text, QIODevice::Append);
-}
-
 // Depth first, each key before its subkeys, from a work list rather than by recursion.
 Result modReg::appendTree(const Key &key, const QString &keyPath, const QString &relativePath,
                           QByteArray &text) const

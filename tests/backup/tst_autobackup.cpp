@@ -107,8 +107,9 @@ private Q_SLOTS:
         QVERIFY(profile.load());
         profile.context->setFreeSpace(
             std::make_unique<FakeSpace>(QList<FreeSpace>{{1000, profile.dir.path()}}));
-        QCOMPARE(RunAutoBackup(*profile.context,
-                               QStringLiteral("sf=annaxm=1100000000ps=bf=") + profile.archive()),
+        QCOMPARE(performAutoBackup(*profile.context,
+                                   QStringLiteral("sf=annaxm=1100000000ps=bf=") + profile.archive())
+                     .exitStatus,
                  AutoBackupExit::Stored);
         QCOMPARE(profile.dialogs.shown.size(), 1);
         QCOMPARE(profile.dialogs.shown.first().icon, MessageIcon::Warning);

@@ -60,16 +60,6 @@ void WriteRun::connectWriter()
             }));
     connect(w, &DiscWriter::CreatingDirectories, this,
             ours([&c] { c.setPanel(1, QStringLiteral("Creating Directories....")); }));
-    connect(w, &DiscWriter::TrackReading, this,
-            ours([&c](const QString &text, int number, int track) {
-                c.setPanel(1, QStringLiteral("Track: ") + twoDigits(track) +
-                                  QStringLiteral(" - Reading...") + QString::number(number) +
-                                  QStringLiteral(" - ") + text);
-            }));
-    connect(w, &DiscWriter::CachingProgress, this, ours([&c](int percent) {
-                c.setPanel(2, QStringLiteral("Caching - ") + twoDigits(percent) +
-                                  QStringLiteral(" %"));
-            }));
     connect(w, &DiscWriter::WriteProgress, this,
             ours([this](int, qint64 done, qint64 total) { showWriteProgress(done, total); }));
     connect(w, &DiscWriter::FileError, this, ours([&c](int code, const QString &fileName) {

@@ -178,13 +178,10 @@ Q_SIGNALS:
     void FileListed(int spare, const QString &key, const QString &name, int spare2,
                     bool isDirectory, const QDateTime &date, qint64 size);
     void ImageCleared();
-    void ItemNotice(const QString &text1, const QString &text2, const QString &text3);
     void WritePreparing();
     void CreatingDirectories();
     void ClosingTrack();
     void WriteProgress(int spare, qint64 done, qint64 total);
-    void CachingProgress(int percent);
-    void TrackReading(const QString &text, int number, int track);
     void FileError(int code, const QString &fileName);
     void WriteCancelled();
     void VerifyStarted(int fileCount);

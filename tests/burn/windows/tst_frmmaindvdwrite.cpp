@@ -270,8 +270,6 @@ private Q_SLOTS:
 
         const QList<std::pair<std::function<void()>, QString>> panel1 = {
             {[&] { Q_EMIT writer.CreatingDirectories(); }, u"Creating Directories...."_s},
-            {[&] { Q_EMIT writer.TrackReading(u"data"_s, 3, 1); },
-             u"Track: 01 - Reading...3 - data"_s},
             {[&] { Q_EMIT writer.FileError(2, u"a.txt"_s); }, u"ERROR:Error Reading file: a.txt"_s},
             {[&] { Q_EMIT writer.ClosingTrack(); }, u"Closing Track...."_s},
             {[&] { Q_EMIT writer.ClosingSession(); }, u"Closing Session...."_s},
@@ -281,8 +279,6 @@ private Q_SLOTS:
             emitIt();
             QCOMPARE(w.panel(1), text);
         }
-        Q_EMIT writer.CachingProgress(7);
-        QCOMPARE(w.panel(2), QStringLiteral("Caching - 07 %"));
         Q_EMIT writer.WriteProgress(0, 1, 3);
         QCOMPARE(progress->value(), 33);
         Q_EMIT writer.WriteProgress(0, 5, 0);
