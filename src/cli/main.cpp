@@ -65,7 +65,8 @@ const ArchiveCommand archiveCommands[] = {
      CliOption::CodePage | CliOption::Json},
     {{QLatin1String("verify"), "verify ARCHIVE [--quiet] [--json] [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
-      "archive, the password's authentication code, and say whether it is sound"},
+      "archive, the password's authentication code, check every account's archive\n"
+      "in it as a restore would, and say whether it is sound"},
      runVerifyCommand,
      CliOption::CodePage | CliOption::Quiet | CliOption::Json},
     {{QLatin1String("restore"),
