@@ -47,6 +47,7 @@ MessageAnswer HeadlessDialogs::message(const QString &text, const QString &title
     case MessageButtons::YesNoCancel:
         return MessageAnswer::Cancel;
     case MessageButtons::YesNo:
+    case MessageButtons::YesNoDefaultNo:
         return MessageAnswer::No;
     }
     return MessageAnswer::Cancel;

@@ -246,6 +246,28 @@ private Q_SLOTS:
         QCOMPARE(looks, details.isEmpty() ? 1 : 2);
     }
 
+    void enterGivesTheSafeAnswer_data()
+    {
+        QTest::addColumn<MessageButtons>("buttons");
+        QTest::addColumn<MessageAnswer>("answer");
+        QTest::newRow("yes or no") << MessageButtons::YesNo << MessageAnswer::Yes;
+        // A question whose Yes throws work away.
+        QTest::newRow("yes or no, no by default")
+            << MessageButtons::YesNoDefaultNo << MessageAnswer::No;
+    }
+
+    void enterGivesTheSafeAnswer()
+    {
+        QFETCH(MessageButtons, buttons);
+        QFETCH(MessageAnswer, answer);
+        WidgetDialogs dialogs;
+        whenShown<QMessageBox>([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+        QCOMPARE(dialogs.message(QStringLiteral("Close the window? The compilation (3 files) will "
+                                                "be thrown away."),
+                                 applicationTitle(), MessageIcon::Question, buttons, QString()),
+                 answer);
+    }
+
     void fileDialogsRememberTheLastFolderOfTheirKind()
     {
         QTemporaryDir dir;

@@ -180,7 +180,7 @@ void frmMaindvdwrite::done(int result)
                                          "thrown away.")
                               .arg(files),
                           applicationTitle(), MessageIcon::Question,
-                          MessageButtons::YesNo) != MessageAnswer::Yes)
+                          MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
         return;
     QDialog::done(result);
 }

@@ -46,6 +46,7 @@ QMessageBox::StandardButtons boxButtons(MessageButtons buttons)
     case MessageButtons::OkCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
     case MessageButtons::YesNo:
+    case MessageButtons::YesNoDefaultNo:
         return QMessageBox::Yes | QMessageBox::No;
     case MessageButtons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
@@ -211,6 +212,8 @@ MessageAnswer WidgetDialogs::message(const QString &shownText, const QString &ti
     const QString text = replacedControls(shownText);
     const QString details = replacedControls(shownDetails);
     WholeMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner());
+    if (buttons == MessageButtons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     if (text.contains(QLatin1Char('\t'))) {
         box.setTextFormat(Qt::RichText);
         box.setText(reportLayout(text));

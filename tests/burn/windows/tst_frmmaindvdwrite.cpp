@@ -560,6 +560,8 @@ private Q_SLOTS:
         w.dialogs.answers.enqueue(MessageAnswer::No);
         QTest::keyClick(w.window.get(), Qt::Key_Escape);
         QVERIFY(w.lastMessage().startsWith(u"Close the window?"_s));
+        // Enter keeps the work: the question's default answer is No.
+        QCOMPARE(w.dialogs.shown.last().buttons, MessageButtons::YesNoDefaultNo);
         QVERIFY(w.window->isVisible());
         w.window->close();
         QVERIFY(!w.window->isVisible());
