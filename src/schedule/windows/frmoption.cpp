@@ -53,6 +53,13 @@ Frmoption::Frmoption(ProgramContext &context, JobScheduler &scheduler, QWidget *
     for (QLineEdit *box : passwordBoxes())
         maskWithStars(box);
 
+    // "Keep the last 1 backup", "Keep the last 3 backups".
+    const auto nameKept = [this](int kept) {
+        ui->lblKeepBackups->setText(kept == 1 ? QStringLiteral("backup")
+                                              : QStringLiteral("backups"));
+    };
+    connect(ui->spnKeep, &QSpinBox::valueChanged, this, nameKept);
+    nameKept(ui->spnKeep->value());
     connect(ui->chkDaily, &QCheckBox::toggled, this, &Frmoption::chkDaily_Click);
     connect(ui->ifprotect, &QCheckBox::toggled, this, &Frmoption::ifprotect_Click);
     connect(ui->cmdTargetFile, &QPushButton::clicked, this, &Frmoption::cmdTargetFile_Click);

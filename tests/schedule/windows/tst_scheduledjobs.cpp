@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -172,6 +173,9 @@ private Q_SLOTS:
         QVERIFY(f->get<QCheckBox>("chkCatchUp")->isChecked());
         QCOMPARE(f->get<QSpinBox>("spnKeep")->value(), 1);
         f->get<QSpinBox>("spnKeep")->setValue(keep);
+        // "Keep the last 1 backup", "... 3 backups".
+        QCOMPARE(f->get<QLabel>("lblKeepBackups")->text(),
+                 keep == 1 ? QStringLiteral("backup") : QStringLiteral("backups"));
         f->get<QCheckBox>("chkCatchUp")->setChecked(catchUp);
         f->click("Command3");
 
