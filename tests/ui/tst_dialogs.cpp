@@ -268,6 +268,28 @@ private Q_SLOTS:
                  answer);
     }
 
+    // Asked for no particular kind or folder, a file dialog offers every file, at home.
+    void fileDialogsWithoutAFilterOrFolder()
+    {
+        WidgetDialogs dialogs;
+        QStringList filters;
+        QString folder;
+        const auto look = [&](QFileDialog *dialog) {
+            filters = dialog->nameFilters();
+            folder = dialog->directory().absolutePath();
+            QMetaObject::invokeMethod(dialog, &QDialog::reject);
+        };
+        whenShown<QFileDialog>(look);
+        QVERIFY(dialogs.openFileNames(QStringLiteral("Add Files"), QString(), QString()).isEmpty());
+        QCOMPARE(filters, QStringList{QStringLiteral("All files (*)")});
+        QCOMPARE(folder, QDir::homePath());
+        whenShown<QFileDialog>(look);
+        QVERIFY(!dialogs.saveFileName(QStringLiteral("Save as ISO File"), QString(),
+                                      QStringLiteral("Tenmoor.iso"),
+                                      QStringLiteral("ISO (*.iso)")));
+        QCOMPARE(folder, QDir::homePath());
+    }
+
     void fileDialogsRememberTheLastFolderOfTheirKind()
     {
         QTemporaryDir dir;

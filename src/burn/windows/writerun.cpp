@@ -329,6 +329,11 @@ void WriteRun::importSession()
         m_context.info(QStringLiteral("Please Insert a disc before continuing!"));
         return;
     }
+    // A blank disc has nothing wrong with its tracks: it has none.
+    if (writer.DiscStatus() == DiscWriter::DiscEmpty) {
+        m_context.info(QStringLiteral("The disc is blank: it holds no session to import."));
+        return;
+    }
     m_context.setPanel(1, QStringLiteral("Importing Previous Session..."));
     if (!writer.ImportSession(true)) {
         m_context.error(QStringLiteral("Previous Session could not be imported\n"

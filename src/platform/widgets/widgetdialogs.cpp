@@ -238,8 +238,13 @@ std::optional<QString> WidgetDialogs::chooseFile(QFileDialog &dialog, const QStr
 {
     const QString kind = fileKind(filter);
     const QString last = m_lastFolders.value(kind);
-    dialog.setNameFilter(filter);
-    dialog.setDirectory(QFileInfo(last).isDir() ? last : folder);
+    // Without one, the box of file types would stand empty.
+    dialog.setNameFilter(filter.isEmpty() ? QStringLiteral("All files (*)") : filter);
+    // The folder used last for files of this kind, else the one asked for, else home: never
+    // the file system's root.
+    dialog.setDirectory(QFileInfo(last).isDir()     ? last
+                        : QFileInfo(folder).isDir() ? folder
+                                                    : QDir::homePath());
     if (!proposedName.isEmpty())
         dialog.selectFile(proposedName);
     dialog.resize(fileDialogSize(dialog));

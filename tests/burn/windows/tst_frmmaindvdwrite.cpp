@@ -214,8 +214,12 @@ private Q_SLOTS:
         w.trigger("mnuCDRecorderImportPreviousSession");
         QCOMPARE(w.lastMessage(), QStringLiteral("Please Insert a disc before continuing!"));
 
-        // An empty compilation is never written.
         writer.mediaType = DiscWriter::MediaDvdR;
+        w.trigger("mnuCDRecorderImportPreviousSession");
+        QCOMPARE(w.lastMessage(),
+                 QStringLiteral("The disc is blank: it holds no session to import."));
+
+        // An empty compilation is never written.
         w.find<QPushButton>("cmdWriteDisc")->click();
         QVERIFY(writer.writes.isEmpty());
         QCOMPARE(w.dialogs.shown.last().icon, MessageIcon::Information);
