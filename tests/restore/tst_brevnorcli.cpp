@@ -299,6 +299,9 @@ private Q_SLOTS:
             << QStringList{u"info"_s, damaged, u"--protect"_s} << u"--protect"_s;
         QTest::newRow("not an archive")
             << QStringList{u"info"_s, file(u"password"_s)} << u"Invalid backup file"_s;
+        QTest::newRow("an archive cut short")
+            << QStringList{u"verify"_s, file(u"truncated.wlm"_s)}
+            << u"it is damaged or incomplete: it ends before its directory"_s;
         QTest::newRow("list a nested archive that is none")
             << QStringList{u"list"_s, file(u"broken.wlm"_s)} << u"\"Home.zip\""_s;
         QTest::newRow("list an entry the archive lacks")
@@ -328,6 +331,7 @@ private Q_SLOTS:
                     .add(u"a.contact"_s, "contact data")
                     .write(file(u"damaged.wlm"_s)));
         QVERIFY(damage(file(u"damaged.wlm"_s), "contact data"));
+        QVERIFY(writeFile(file(u"truncated.wlm"_s), readFile(file(u"damaged.wlm"_s)).left(60)));
         const QByteArray accountsInfo =
             infoFile(u"1000000000"_s, {{u"Backupmailaccountsandmessages"_s, u"Home.zip"_s}});
         QVERIFY(ArchiveWriter()

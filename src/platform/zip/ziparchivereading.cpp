@@ -43,8 +43,16 @@ ArchiveHandle openForReading(const QString &path, QString *why = nullptr)
     }
     int code = 0;
     ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
-    if (!archive && why)
+    if (!archive && why) {
         *why = zipErrorText(code);
+        // An archive cut short (a copy or a download that stopped) starts as one but lacks the
+        // directory at its end: libzip's "not a zip archive" would send the user looking for
+        // another file.
+        QFile file(path);
+        if (code == ZIP_ER_NOZIP && file.open(QIODevice::ReadOnly) &&
+            file.read(4) == QByteArrayLiteral("PK\x03\x04"))
+            *why = QStringLiteral("it is damaged or incomplete: it ends before its directory");
+    }
     return archive;
 }
 
