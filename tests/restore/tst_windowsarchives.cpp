@@ -271,6 +271,40 @@ private Q_SLOTS:
         }
     }
 
+    void namesInTheDosCodePage_data()
+    {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("folder");
+        // 0x81, the DOS "ü", is undefined in Windows-1252.
+        QTest::newRow("DOS Western (850)") << 850 << u"Entwürfe"_s;
+        QTest::newRow("Windows-1252") << 1252 << u"Entwürfe"_s;
+    }
+
+    // Names that Windows Explorer and archivers on Windows write in the DOS code page come back
+    // as the user wrote them, never as invisible control characters.
+    void namesInTheDosCodePage()
+    {
+        QFETCH(int, codePage);
+        QFETCH(QString, folder);
+        // A Western user's program, whatever the rows before chose.
+        chooseLegacyCodePage(1252);
+        const QString nested = m_dir.filePath(u"dos-%1.zip"_s.arg(codePage));
+        QVERIFY(WindowsArchive(codePage).add(folder + u"/1.eml"_s, "message").write(nested));
+        const QString archive = m_dir.filePath(u"dos-%1.wlm"_s.arg(codePage));
+        QVERIFY(ArchiveWriter()
+                    .add(u"krvstore.dat"_s,
+                         infoFile(u"1000000000"_s,
+                                  {{u"Backupmailaccountsandmessages"_s, u"Work.zip"_s}}))
+                    .add(u"Work.zip"_s, readFile(nested))
+                    .write(archive));
+        SampleProfile target;
+        Session session(target.path());
+        QCOMPARE(session.open(archive).status, OpenStatus::Opened);
+        const RestoreOutcome outcome = session.restore(allItems());
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(outcome.problems.join(u'\n')));
+        QCOMPARE(readFile(target.store(u"Work/"_s + folder + u"/1.eml"_s)), QByteArray("message"));
+    }
+
     void legacyCodePageFollowsTheLocale_data()
     {
         QTest::addColumn<QString>("locale");

@@ -3,6 +3,8 @@
 #include "platform/text/legacycodepage.h"
 
 #include <QStringDecoder>
+
+#include <algorithm>
 #include <QStringEncoder>
 
 #include <cerrno>
@@ -93,6 +95,66 @@ std::optional<QString> decodeText(QByteArrayView bytes)
     if (isUtf8(bytes))
         return QString::fromUtf8(bytes);
     return fromCodePage(bytes, legacyCodePage());
+}
+
+namespace {
+
+// The DOS code page of the language each ANSI code page serves, which Windows Explorer and
+// archivers on Windows use for names in zip archives.
+int dosCodePageOf(int ansiCodePage)
+{
+    switch (ansiCodePage) {
+    case 1250:
+        return 852;
+    case 1251:
+        return 866;
+    case 1252:
+        return 850;
+    case 1253:
+        return 737;
+    case 1254:
+        return 857;
+    case 1255:
+        return 862;
+    case 1256:
+        return 720;
+    case 1257:
+        return 775;
+    default:
+        return 0;
+    }
+}
+
+bool holdsControls(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+} // namespace
+
+QString decodeName(QByteArrayView bytes)
+{
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    const int ansi = legacyCodePage();
+    std::optional<QString> text = fromCodePage(bytes, ansi);
+    // A byte the ANSI code page leaves undefined comes out as an invisible control character
+    // ("Entwrfe" for a DOS "Entwürfe"): the language's DOS code page reads such names cleanly.
+    if (!text || holdsControls(*text))
+        if (const int dos = dosCodePageOf(ansi); dos != 0)
+            if (std::optional<QString> dosText = fromCodePage(bytes, dos);
+                dosText && !holdsControls(*dosText))
+                text = dosText;
+    if (!text)
+        text = fromCodePage(bytes, 437);
+    if (!text)
+        return QString::fromLatin1(bytes);
+    // Never a control character made of a name's byte: a visible replacement instead.
+    for (QChar &c : *text)
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    return *text;
 }
 
 std::optional<QByteArray> textAsUtf8(const QByteArray &bytes)

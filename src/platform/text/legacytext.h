@@ -24,6 +24,9 @@ bool isConvertibleCodePage(int codePage);
 
 // UTF-8 when the bytes are valid UTF-8, else the legacy code page (legacyCodePage()).
 std::optional<QString> decodeText(QByteArrayView bytes);
+// A file name from an archive as text: UTF-8, else the legacy code page, else the DOS code page of
+// the same language where the legacy one leaves a byte undefined; never a control character.
+QString decodeName(QByteArrayView bytes);
 
 // The same bytes as UTF-8: unchanged when they are UTF-8 already.
 std::optional<QByteArray> textAsUtf8(const QByteArray &bytes);

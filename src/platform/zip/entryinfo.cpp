@@ -55,10 +55,7 @@ QString entryName(zip_t *archive, zip_uint64_t index)
     const char *raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
     if (!raw)
         return QString();
-    if (const std::optional<QString> text = decodeText(raw))
-        return *text;
-    // Neither UTF-8 nor the legacy code page: libzip's reading as code page 437 keeps every byte.
-    return QString::fromUtf8(zip_get_name(archive, index, 0));
+    return decodeName(raw);
 }
 
 Expected<EntryInfo> readEntryInfo(zip_t *archive, zip_uint64_t index)
