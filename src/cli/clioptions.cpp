@@ -39,6 +39,10 @@ Expected<CliOptions> parseCliOptions(const QStringList &arguments, CliOptionSet 
                    equals < 0) {
             options.dryRun = true;
             continue;
+        } else if (name == QLatin1String("--full") && accepted.testFlag(CliOption::Full) &&
+                   equals < 0) {
+            options.full = true;
+            continue;
         } else if (name == QLatin1String("--quiet") && accepted.testFlag(CliOption::Quiet) &&
                    equals < 0) {
             options.quiet = true;

@@ -28,6 +28,7 @@ struct CliOptions {
     QStringList accounts;
     // --dry-run: say what a backup would take, and write nothing.
     bool dryRun = false;
+    bool full = false;
     // --keep: how many archives a backup keeps, the new one and older ones under their dates.
     int keep = 1;
     // --help: the command's help is wanted; nothing else is checked.
@@ -44,7 +45,8 @@ enum class CliOption {
     Account = 32,
     Quiet = 64,
     Keep = 128,
-    DryRun = 256
+    DryRun = 256,
+    Full = 512
 };
 Q_DECLARE_FLAGS(CliOptionSet, CliOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CliOptionSet)

@@ -63,12 +63,13 @@ const ArchiveCommand archiveCommands[] = {
       "--json prints one JSON document (see brevnor-cli(1))"},
      runListCommand,
      CliOption::CodePage | CliOption::Json},
-    {{QLatin1String("verify"), "verify ARCHIVE [--quiet] [--json] [--codepage N]",
+    {{QLatin1String("verify"), "verify ARCHIVE [--full] [--quiet] [--json] [--codepage N]",
       "read every entry of an archive, checking its CRC and, for a protected\n"
       "archive, the password's authentication code, check every account's archive\n"
-      "in it as a restore would, and say whether it is sound"},
+      "in it as a restore would (with --full, reading each of its files through\n"
+      "too), and say whether it is sound"},
      runVerifyCommand,
-     CliOption::CodePage | CliOption::Quiet | CliOption::Json},
+     CliOption::CodePage | CliOption::Quiet | CliOption::Json | CliOption::Full},
     {{QLatin1String("restore"),
       "restore ARCHIVE [--items LIST] [--account NAME]... [--quiet] [--json]\n"
       "             [--codepage N]",

@@ -56,6 +56,8 @@ int verify(ProgramContext &context, const CliOptions &options, QTextStream &out,
         planned = context.staging().status();
         if (planned)
             planned = Zip1.PlanNested(name, context.staging().path()).result();
+        if (planned && options.full)
+            planned = Zip1.VerifyNested(name, context.staging().path());
     }
     line.clear();
     context.endStaging();

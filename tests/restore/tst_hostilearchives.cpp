@@ -395,6 +395,15 @@ private Q_SLOTS:
         QTest::newRow("path of 4096 bytes")
             << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(path4095 + u'x')}})
             << u"verify"_s << 2 << u"longer than 4096 bytes"_s;
+        // Data that reads back wrong only inside an account's archive: sound to its directory,
+        // not to --full.
+        QByteArray damaged =
+            ArchiveWriter().add(u"Inbox/1.eml"_s, "first").add(u"Inbox/2.eml"_s, "second").bytes();
+        damaged[damaged.indexOf("second")] = 'S';
+        const QByteArray withDamage = accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, damaged}});
+        QTest::newRow("verify: damaged inside") << withDamage << u"verify"_s << 0 << u"is sound"_s;
+        QTest::newRow("verify --full: damaged inside")
+            << withDamage << u"verify --full"_s << 2 << u"Inbox/2.eml"_s;
         // What the restore refuses, verify does not call sound.
         QTest::newRow("verify: deep name")
             << accountsArchive(u"Work.zip"_s, {{u"Work.zip"_s, nestedWith(deep + u"x"_s)}})
@@ -450,8 +459,10 @@ private Q_SLOTS:
         SampleProfile target;
         QTemporaryDir tmp;
         QVERIFY(bytes.size() < 1024 * 1024 && writeFile(archive(), bytes));
+        QStringList arguments = command.split(u' ');
+        arguments.insert(1, archive());
         const MeasuredRun run =
-            runMeasured(u"brevnor-cli"_s, {command, archive()},
+            runMeasured(u"brevnor-cli"_s, arguments,
                         {{u"WINEPREFIX="_s + target.path(), u"TMPDIR="_s + tmp.path()}, 60});
         const QByteArray shown = run.out + run.err;
         QVERIFY2(!run.timedOut, "still running after a minute");

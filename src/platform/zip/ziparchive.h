@@ -132,6 +132,9 @@ public:
     // anything (names, links, depth, sizes), from its directory alone, and returns how many bytes
     // its files take once extracted.
     Expected<quint64> PlanNested(const QString &name, const QString &scratchFolder);
+    // Reads every file of the zip archive held as the entry `name` through, checking its CRC, as
+    // `VerifyEntries` does for this archive's own entries.
+    Result VerifyNested(const QString &name, const QString &scratchFolder);
     // One entry of a nested archive, as its directory gives it.
     struct NestedEntry {
         QString name;

@@ -389,6 +389,26 @@ Expected<quint64> ZipArchive::PlanNested(const QString &name, const QString &scr
     return total;
 }
 
+Result ZipArchive::VerifyNested(const QString &name, const QString &scratchFolder)
+{
+    return readNested(name, scratchFolder, [&](ArchiveSlices &nested) {
+        return nested.eachSlice([&](zip_t *entries, quint64) {
+            const zip_int64_t count = zip_get_num_entries(entries, 0);
+            for (zip_int64_t index = 0; index < count; ++index) {
+                const Expected<EntryInfo> info = readEntryInfo(entries, zip_uint64_t(index));
+                if (!info)
+                    return info.result();
+                if (info->kind != EntryInfo::Kind::File)
+                    continue;
+                if (Result intact = checkEntry(entries, *info, QByteArray()); !intact)
+                    return Result::failure(QStringLiteral("The nested archive \"%1\": %2")
+                                               .arg(name, intact.message()));
+            }
+            return Result::success();
+        });
+    });
+}
+
 Expected<QList<ZipArchive::NestedEntry>> ZipArchive::NestedEntries(const QString &name,
                                                                    const QString &scratchFolder)
 {
