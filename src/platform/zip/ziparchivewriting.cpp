@@ -21,8 +21,8 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <optional>
 #include <sys/stat.h>
@@ -54,6 +54,27 @@ Result writeEmptyArchive(FileReplacement &out)
     if (out.file().write(endRecord) != endRecord.size())
         return Result::failure(
             QStringLiteral("Cannot write %1: %2").arg(out.path(), out.file().errorString()));
+    return Result::success();
+}
+
+// The written archive, read back as every reader starts: its end records, its directory and each
+// entry's local header against it. Only then may it replace the old one; a fault of the writer
+// at a size no test thought of fails the run instead of leaving an archive nobody can open.
+Result checkWritten(const QString &path, const QString &shownPath, quint64 entries)
+{
+    int code = 0;
+    const ArchiveHandle archive(
+        zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    if (!archive)
+        return Result::failure(QStringLiteral("The written %1 cannot be read back: %2")
+                                   .arg(shownPath, zipErrorText(code)));
+    if (const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+        count < 0 || quint64(count) != entries)
+        return Result::failure(
+            QStringLiteral("The written %1 reads back with %2 entries instead of %3.")
+                .arg(shownPath)
+                .arg(count)
+                .arg(entries));
     return Result::success();
 }
 
@@ -244,6 +265,8 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
                                          : writeEntries(replacement.path(), progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
+    if (written && !m_pending.isEmpty())
+        written = checkWritten(replacement.path(), m_targetPath, quint64(m_pending.size()));
     if (!written)
         return written;
     return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);
