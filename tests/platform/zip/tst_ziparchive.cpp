@@ -1,5 +1,6 @@
 #include "platform/zip/archiveslices.h"
 #include "platform/zip/archivestream.h"
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/fileentrysource.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
@@ -13,6 +14,7 @@
 #include <QtEndian>
 #include <QTest>
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <thread>
 #include <zip.h>
@@ -53,6 +55,27 @@ bool makeZipWithPython(const QString &path, const QString &body)
 }
 
 const QDateTime knownTime(QDate(2009, 2, 3), QTime(10, 20, 30));
+
+// Makes an entry of the bytes it is given.
+class BytesMaker : public EntryMaker {
+public:
+    explicit BytesMaker(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    Result make() override { return Result::success(); }
+    qint64 read(char *data, size_t length) override
+    {
+        const qint64 count = std::min<qint64>(qint64(length), m_bytes.size() - m_at);
+        std::copy_n(m_bytes.constData() + m_at, count, data);
+        m_at += count;
+        return count;
+    }
+    QString failure() const override { return {}; }
+    void done() override {}
+    quint64 sizeBound() const override { return quint64(m_bytes.size()); }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+};
 
 void makeMailFolder(const QString &folder)
 {
@@ -589,6 +612,47 @@ private Q_SLOTS:
         QVERIFY(reader.ExtractAll(dir.filePath(QStringLiteral("out"))));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("out/a.txt"))),
                  QByteArray("changed after adding"));
+    }
+
+    // An archive made inside the backup archive is read back before the old backup is replaced:
+    // one no reader opens fails the write, and the old archive stays.
+    void unreadableMadeArchiveKeepsTheOldArchive_data()
+    {
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("sound") << true << QString();
+        QTest::newRow("sound, protected") << true << QStringLiteral("pw");
+        QTest::newRow("not an archive") << false << QString();
+        QTest::newRow("not an archive, protected") << false << QStringLiteral("pw");
+    }
+
+    void unreadableMadeArchiveKeepsTheOldArchive()
+    {
+        QFETCH(bool, sound);
+        QFETCH(QString, password);
+        QTemporaryDir dir;
+        const QString mail = dir.filePath(QStringLiteral("mail"));
+        makeMailFolder(mail);
+        const QString nested = dir.filePath(QStringLiteral("Work.zip"));
+        QVERIFY(writeArchive(nested, {mail + QStringLiteral("/*.*")}));
+        QByteArray bytes = readFile(nested);
+        if (!sound)
+            bytes.chop(10);
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        QVERIFY(writeFile(archive, "old"));
+
+        ZipArchive zip;
+        QVERIFY(zip.CreateArchive(archive));
+        zip.setProtectWithPassword(!password.isEmpty());
+        zip.SetPassword(password);
+        QVERIFY(zip.AddMadeFile(QStringLiteral("Work.zip"), std::make_shared<BytesMaker>(bytes)));
+        const Result written = zip.WriteArchive();
+        QCOMPARE(bool(written), sound);
+        if (!sound) {
+            QVERIFY2(written.message().contains(QStringLiteral("Work.zip")),
+                     qPrintable(written.message()));
+            QCOMPARE(readFile(archive), QByteArray("old"));
+        }
     }
 
     // A new archive gets what any new file gets where it lies: its owner's only in a folder only
