@@ -117,6 +117,8 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
         needed = std::max<quint16>(needed, 45);
 
     const bool bothSizesIn64 = local && (header.compressedSize >= max32 || header.size >= max32);
+    // The fields that hold the marker, whose values are in the zip64 field.
+    const bool allIn64 = bothSizesIn64 || (!local && zip64);
     QByteArray extra;
     RecordBytes fields(extra);
     if (header.aes)
@@ -131,12 +133,10 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
             if (header.forceZip64 || bothSizesIn64)
                 sizes.u64(header.size).u64(header.compressedSize);
         } else {
-            if (header.size >= max32)
-                sizes.u64(header.size);
-            if (header.compressedSize >= max32)
-                sizes.u64(header.compressedSize);
-            if (header.offset >= max32)
-                sizes.u64(header.offset);
+            // All three, each field holding the marker: Info-ZIP's unzip takes a size from here
+            // also when the entry before had exactly 0xFFFFFFFF for it, and then misreads a
+            // field that holds fewer values.
+            sizes.u64(header.size).u64(header.compressedSize).u64(header.offset);
         }
         fields.u16(zip64Field).u16(quint16(values.size())).bytes(values);
     }
@@ -153,8 +153,8 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
         .u16(header.dosTime)
         .u16(header.dosDate)
         .u32(header.aes && header.size < smallestAesCrc ? 0 : header.crc)
-        .u32(bothSizesIn64 ? quint32(max32) : quint32(std::min(header.compressedSize, max32)))
-        .u32(bothSizesIn64 ? quint32(max32) : quint32(std::min(header.size, max32)))
+        .u32(allIn64 ? quint32(max32) : quint32(header.compressedSize))
+        .u32(allIn64 ? quint32(max32) : quint32(header.size))
         .u16(quint16(name.size()))
         .u16(quint16(extra.size()));
     if (!local)
@@ -162,7 +162,7 @@ Result SequentialZipWriter::writeHeader(const Written &header, const QByteArray 
             .u16(0)
             .u16(0)
             .u32(header.externalAttributes)
-            .u32(quint32(std::min(header.offset, max32)));
+            .u32(allIn64 ? quint32(max32) : quint32(header.offset));
     record.bytes(name).bytes(extra);
     return write(bytes.constData(), quint64(bytes.size()));
 }

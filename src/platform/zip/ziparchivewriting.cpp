@@ -57,6 +57,39 @@ Result writeEmptyArchive(FileReplacement &out)
     return Result::success();
 }
 
+// The written archive, read back as every reader starts: its end records, its directory and each
+// entry's local header against it, then the directory of every archive made inside it. Only then
+// may it replace the old one; a fault of the writer at a size no test thought of fails the run
+// instead of leaving an archive nobody can open.
+Result checkWritten(const QString &path, const QString &shownPath, quint64 entries,
+                    const QString &password, const QStringList &nestedNames)
+{
+    const auto unreadable = [&shownPath](const QString &why) {
+        return Result::failure(
+            QStringLiteral("The written %1 cannot be read back: %2").arg(shownPath, why));
+    };
+    int code = 0;
+    const ArchiveHandle archive(
+        zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    if (!archive)
+        return unreadable(zipErrorText(code));
+    if (const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+        count < 0 || quint64(count) != entries)
+        return unreadable(
+            QStringLiteral("it holds %1 entries instead of %2.").arg(count).arg(entries));
+    if (nestedNames.isEmpty())
+        return Result::success();
+    ZipArchive written;
+    written.SetPassword(password);
+    if (Result opened = written.OpenArchive(path); !opened)
+        return unreadable(opened.message());
+    for (const QString &name : nestedNames)
+        if (const auto nested = written.NestedEntries(name, QFileInfo(path).absolutePath());
+            !nested)
+            return unreadable(nested.message());
+    return Result::success();
+}
+
 // Reads ahead the files whose entries are deflated whole, when there are several; the packer is
 // stopped before the workspace goes.
 void startPacker(const PendingEntries &pending, std::optional<FilePacker> &packer,
@@ -248,6 +281,15 @@ Result ZipArchive::WriteArchive(const ProgressCallback &progress)
                                          : writeEntries(replacement.path(), progress);
     if (written && interruptionRequested())
         written = Result::failure(interruptionText());
+    if (written && !m_pending.isEmpty()) {
+        QStringList nestedNames;
+        const auto &makers = m_pending.makers();
+        for (auto maker = makers.cbegin(); maker != makers.cend(); ++maker)
+            if (isArchiveName(m_pending.name(maker.key())))
+                nestedNames.append(m_pending.name(maker.key()));
+        written = checkWritten(replacement.path(), m_targetPath, quint64(m_pending.size()),
+                               m_password, nestedNames);
+    }
     if (!written)
         return written;
     return replacement.commit(m_durable ? Durability::Synced : Durability::Unsynced);

@@ -2,23 +2,33 @@
 #include "platform/zip/endrecords.h"
 #include "support/testsupport.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QTest>
 
 #include <zip.h>
 
+#include <algorithm>
 #include <optional>
+#include <tuple>
 
 using namespace quillory::zipdetail;
 
 namespace {
 
-std::optional<DirectoryEnd> endOf(const QByteArray &archive)
+// Reads the end records of the archive in the file at `path`, which may be sparse.
+std::optional<DirectoryEnd> endOf(const QString &path)
 {
+    zip_error_t error;
+    zip_error_init(&error);
     zip_source_t *source =
-        zip_source_buffer_create(archive.constData(), zip_uint64_t(archive.size()), 0, nullptr);
+        zip_source_file_create(QFile::encodeName(path).constData(), 0, -1, &error);
+    zip_error_fini(&error);
     std::optional<DirectoryEnd> end;
     if (source && zip_source_open(source) == 0) {
-        end = readEndRecords(source, quint64(archive.size()));
+        end = readEndRecords(source, quint64(QFileInfo(path).size()));
         zip_source_close(source);
     }
     zip_source_free(source);
@@ -33,51 +43,78 @@ class EndRecordsTest : public QObject {
 private Q_SLOTS:
     void readAsWritten_data()
     {
+        const quint64 max32 = 0xFFFFFFFF;
         QTest::addColumn<quint64>("entries");
+        QTest::addColumn<quint64>("directoryAt");
+        QTest::addColumn<quint64>("directorySize");
         QTest::addColumn<bool>("zip64");
         QTest::addColumn<QByteArray>("comment");
         QTest::addColumn<qsizetype>("cut");
         QTest::addColumn<bool>("readable");
-        QTest::newRow("classic") << quint64(3) << false << QByteArray() << qsizetype(0) << true;
+        const auto row = [](const char *name, quint64 entries, quint64 at, quint64 size,
+                            bool zip64 = false) {
+            QTest::newRow(name) << entries << at << size << zip64 << QByteArray() << qsizetype(0)
+                                << true;
+        };
+        row("classic", 3, 1000, 300);
         QTest::newRow("with a comment")
-            << quint64(3) << false << QByteArray("PK\x05\x06 written by hand, elsewhere")
-            << qsizetype(0) << true;
-        QTest::newRow("zip64 asked for")
-            << quint64(3) << true << QByteArray() << qsizetype(0) << true;
-        QTest::newRow("zip64 for the count")
-            << quint64(70000) << false << QByteArray() << qsizetype(0) << true;
-        QTest::newRow("0xFFFE entries")
-            << quint64(0xfffe) << false << QByteArray() << qsizetype(0) << true;
-        // A count that fills its field is the marker that sends readers to zip64's records.
-        QTest::newRow("0xFFFF entries")
-            << quint64(0xffff) << false << QByteArray() << qsizetype(0) << true;
-        QTest::newRow("0x10000 entries")
-            << quint64(0x10000) << false << QByteArray() << qsizetype(0) << true;
-        QTest::newRow("directory cut short")
-            << quint64(3) << false << QByteArray() << qsizetype(10) << false;
+            << quint64(3) << quint64(1000) << quint64(300) << false
+            << QByteArray("PK\x05\x06 written by hand, elsewhere") << qsizetype(0) << true;
+        row("zip64 asked for", 3, 1000, 300, true);
+        // A count or place that fills its field is the marker that sends readers to zip64's
+        // records; one below is still the value itself.
+        row("0xFFFE entries", 0xfffe, 1000, 300);
+        row("0xFFFF entries", 0xffff, 1000, 300);
+        row("0x10000 entries", 0x10000, 1000, 300);
+        row("directory at 0xFFFFFFFE", 3, max32 - 1, 300);
+        row("directory at 0xFFFFFFFF", 3, max32, 300);
+        row("directory at 0x100000000", 3, max32 + 1, 300);
+        row("directory of 0xFFFFFFFE bytes", 3, 1000, max32 - 1);
+        row("directory of 0xFFFFFFFF bytes", 3, 1000, max32);
+        row("directory of 0x100000000 bytes", 3, 1000, max32 + 1);
+        QTest::newRow("directory cut short") << quint64(3) << quint64(1000) << quint64(300) << false
+                                             << QByteArray() << qsizetype(10) << false;
         QTest::newRow("zip64 directory cut short")
-            << quint64(3) << true << QByteArray() << qsizetype(10) << false;
+            << quint64(3) << quint64(1000) << quint64(300) << true << QByteArray() << qsizetype(10)
+            << false;
     }
 
     void readAsWritten()
     {
         QFETCH(quint64, entries);
+        QFETCH(quint64, directoryAt);
+        QFETCH(quint64, directorySize);
         QFETCH(bool, zip64);
         QFETCH(QByteArray, comment);
         QFETCH(qsizetype, cut);
         QFETCH(bool, readable);
-        const DirectoryEnd written{entries, 1000, 300};
-        QByteArray archive(qsizetype(written.directoryAt + written.directorySize) - cut, 'd');
+        const DirectoryEnd written{entries, directoryAt, directorySize};
         QByteArray end = endRecords(written, zip64);
-        QCOMPARE(end.size(), zip64 || entries >= 0xffff ? 22 + 56 + 20 : 22);
+        const quint64 max32 = 0xFFFFFFFF;
+        const bool needsZip64 =
+            zip64 || entries >= 0xffff || directoryAt >= max32 || directorySize >= max32;
+        QCOMPARE(end.size(), needsZip64 ? 22 + 56 + 20 : 22);
+        // The classic record holds the value itself only below the marker.
+        const QByteArray classic = end.right(22);
+        QCOMPARE(qFromLittleEndian<quint32>(classic.constData() + 16),
+                 quint32(std::min(directoryAt, max32)));
+        QCOMPARE(qFromLittleEndian<quint32>(classic.constData() + 12),
+                 quint32(std::min(directorySize, max32)));
         end[end.size() - 2] = char(comment.size());
-        archive += end + comment;
 
-        const std::optional<DirectoryEnd> read = endOf(archive);
+        // Sparse: the places past 4 GiB cost no disk.
+        QTemporaryDir dir;
+        QFile archive(dir.filePath(QStringLiteral("end.zip")));
+        QVERIFY(archive.open(QIODevice::WriteOnly) &&
+                archive.resize(qint64(directoryAt + directorySize) - cut) &&
+                archive.seek(archive.size()) && archive.write(end + comment) > 0);
+        archive.close();
+
+        const std::optional<DirectoryEnd> read = endOf(archive.fileName());
         QCOMPARE(read.has_value(), readable);
         if (readable)
             QCOMPARE(std::tuple(read->entries, read->directoryAt, read->directorySize),
-                     std::tuple(entries, written.directoryAt, written.directorySize));
+                     std::tuple(entries, directoryAt, directorySize));
     }
 };
 

@@ -1,6 +1,8 @@
 #include "platform/zip/archiveslices.h"
 #include "platform/zip/archivestream.h"
+#include "platform/zip/entrymaker.h"
 #include "platform/zip/fileentrysource.h"
+#include "platform/zip/sequentialzipwriter.h"
 #include "platform/zip/ziparchive.h"
 #include "platform/zip/zipentry.h"
 #include "support/testsupport.h"
@@ -13,9 +15,14 @@
 #include <QtEndian>
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
 using namespace quillory;
 using quillory::test::noise;
@@ -53,6 +60,144 @@ bool makeZipWithPython(const QString &path, const QString &body)
 }
 
 const QDateTime knownTime(QDate(2009, 2, 3), QTime(10, 20, 30));
+
+// The CRC of `length` zero bytes, without reading them: two runs' CRCs combine into theirs.
+quint32 zerosCrc(quint64 length)
+{
+    const char zero = 0;
+    uLong crc = 0;
+    uLong run = ::crc32(0, reinterpret_cast<const Bytef *>(&zero), 1);
+    for (quint64 runLength = 1; length > 0; length >>= 1, runLength <<= 1) {
+        if (length & 1)
+            crc = ::crc32_combine(crc, run, z_off_t(runLength));
+        run = ::crc32_combine(run, run, z_off_t(runLength));
+    }
+    return quint32(crc);
+}
+
+// An entry of `size` zero bytes, stored, as the file entry source hands a stored file over.
+zip_source_t *zerosSource(quint64 size)
+{
+    struct Zeros {
+        quint64 size;
+        quint64 read = 0;
+    };
+    auto *zeros = new Zeros{size};
+    const auto callback = [](void *state, void *data, zip_uint64_t length,
+                             zip_source_cmd_t command) -> zip_int64_t {
+        auto *self = static_cast<Zeros *>(state);
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            self->read = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const quint64 count = std::min<quint64>(length, self->size - self->read);
+            std::memset(data, 0, count);
+            self->read += count;
+            return zip_int64_t(count);
+        }
+        case ZIP_SOURCE_STAT: {
+            auto *st = static_cast<zip_stat_t *>(data);
+            zip_stat_init(st);
+            st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME |
+                        ZIP_STAT_ENCRYPTION_METHOD;
+            st->size = self->size;
+            st->comp_method = ZIP_CM_STORE;
+            st->crc = zerosCrc(self->size);
+            st->mtime = knownTime.toSecsSinceEpoch();
+            st->encryption_method = ZIP_EM_NONE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_FREE:
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            return 0;
+        }
+    };
+    return zip_source_function_create(callback, zeros, nullptr);
+}
+
+// A file to write an archive into that leaves a hole for every buffer of zeros: gigabytes of
+// zeros then cost no disk and almost no time.
+zip_source_t *sparseTarget(const QString &path)
+{
+    struct Target {
+        QByteArray path;
+        int fd = -1;
+        quint64 at = 0;
+        quint64 length = 0;
+    };
+    auto *target = new Target{QFile::encodeName(path)};
+    const auto callback = [](void *state, void *data, zip_uint64_t length,
+                             zip_source_cmd_t command) -> zip_int64_t {
+        auto *self = static_cast<Target *>(state);
+        switch (command) {
+        case ZIP_SOURCE_BEGIN_WRITE:
+            self->fd = ::open(self->path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            self->at = self->length = 0;
+            return self->fd < 0 ? -1 : 0;
+        case ZIP_SOURCE_WRITE: {
+            const char *bytes = static_cast<const char *>(data);
+            const bool zeros = std::all_of(bytes, bytes + length, [](char c) { return c == 0; });
+            if (!zeros && ::pwrite(self->fd, data, length, off_t(self->at)) != zip_int64_t(length))
+                return -1;
+            self->at += length;
+            self->length = std::max(self->length, self->at);
+            return zip_int64_t(length);
+        }
+        case ZIP_SOURCE_SEEK_WRITE: {
+            const auto *seek = static_cast<const zip_source_args_seek_t *>(data);
+            self->at = quint64(seek->offset) + (seek->whence == SEEK_END ? self->length : 0);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE:
+            return zip_int64_t(self->at);
+        case ZIP_SOURCE_COMMIT_WRITE:
+            return ::ftruncate(self->fd, off_t(self->length)) == 0 && ::close(self->fd) == 0 ? 0
+                                                                                             : -1;
+        case ZIP_SOURCE_ROLLBACK_WRITE:
+            ::close(self->fd);
+            return 0;
+        case ZIP_SOURCE_FREE:
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE,
+                ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
+        default:
+            return 0;
+        }
+    };
+    return zip_source_function_create(callback, target, nullptr);
+}
+
+// Makes an entry of the bytes it is given.
+class BytesMaker : public EntryMaker {
+public:
+    explicit BytesMaker(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    Result make() override { return Result::success(); }
+    qint64 read(char *data, size_t length) override
+    {
+        const qint64 count = std::min<qint64>(qint64(length), m_bytes.size() - m_at);
+        std::copy_n(m_bytes.constData() + m_at, count, data);
+        m_at += count;
+        return count;
+    }
+    QString failure() const override { return {}; }
+    void done() override {}
+    quint64 sizeBound() const override { return quint64(m_bytes.size()); }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+};
 
 void makeMailFolder(const QString &folder)
 {
@@ -426,6 +571,86 @@ private Q_SLOTS:
             0);
     }
 
+    // Every size, place and count at and around its zip64 boundary, laid out by the writer of
+    // both archives: zero entries stored into a sparse file, so that gigabytes cost seconds.
+    // Every reader must take the directory and the small entry after the boundary.
+    void layoutAtTheZip64Boundaries_data()
+    {
+        const quint64 max32 = 0xFFFFFFFF;
+        // The first entry's local header: 30 bytes, the name "a" and the zip64 field of an entry
+        // that large.
+        const quint64 header = 30 + 1 + 20;
+        QTest::addColumn<quint64>("firstSize");
+        QTest::addColumn<quint64>("folders");
+        for (const quint64 size : {max32 - 1, max32, max32 + 1})
+            QTest::addRow("a size of 0x%llX", size) << size << quint64(0);
+        // The second entry's header starts where the first entry's data ends; so does the
+        // directory when there are only folders after.
+        for (const quint64 at : {max32 - 1, max32, max32 + 1})
+            QTest::addRow("an offset and the directory at 0x%llX", at) << at - header << quint64(0);
+        for (const quint64 count : {0xFFFEu, 0xFFFFu, 0x10000u})
+            QTest::addRow("0x%llX entries", count) << quint64(0) << count - 2;
+    }
+
+    void layoutAtTheZip64Boundaries()
+    {
+        QFETCH(quint64, firstSize);
+        QFETCH(quint64, folders);
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("b.zip"));
+        const quint64 entries = 2 + folders;
+        const auto nameOf = [folders](quint64 index) {
+            if (index == 0)
+                return QByteArray("a");
+            if (index <= folders)
+                return QByteArray::number(index) + '/';
+            return QByteArray("zz.txt");
+        };
+        {
+            const std::unique_ptr<zip_source_t, decltype(&zip_source_free)> target(
+                sparseTarget(archive), zip_source_free);
+            zipdetail::SequentialZipWriter writer(target.get(), archive, entries, nameOf, {}, {});
+            QVERIFY(writer.begin());
+            const std::unique_ptr<zip_source_t, decltype(&zip_source_free)> first(
+                zerosSource(firstSize), zip_source_free);
+            QVERIFY(writer.addFile(first.get(), QStringLiteral("a")));
+            for (quint64 folder = 0; folder < folders; ++folder)
+                QVERIFY(writer.addFolder(S_IFDIR | 0755, knownTime.toSecsSinceEpoch()));
+            // The small entry after the boundary: 9 zeros, whose bytes the readers check.
+            const std::unique_ptr<zip_source_t, decltype(&zip_source_free)> last(zerosSource(9),
+                                                                                 zip_source_free);
+            QVERIFY(writer.addFile(last.get(), QStringLiteral("zz.txt")));
+            const Result finished = writer.finish();
+            QVERIFY2(finished, qPrintable(finished.message()));
+        }
+
+        int code = 0;
+        zip_t *checked =
+            zip_open(QFile::encodeName(archive).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+        QVERIFY2(checked, qPrintable(QString::number(code)));
+        QCOMPARE(quint64(zip_get_num_entries(checked, 0)), entries);
+        zip_discard(checked);
+        ZipArchive zip;
+        const Result opened = zip.OpenArchive(archive);
+        QVERIFY2(opened, qPrintable(opened.message()));
+        QVERIFY(zip.VerifyEntries({QStringLiteral("zz.txt")}));
+        const auto stored = storedEntries(archive);
+        QCOMPARE(stored[QStringLiteral("a")].size, firstSize);
+        QCOMPARE(stored[QStringLiteral("a")].compressedSize, firstSize);
+        const QString last = QStringLiteral("zz.txt");
+        QCOMPARE(run(QStringLiteral("unzip"), {QStringLiteral("-tq"), archive, last}), 0);
+        QCOMPARE(run(QStringLiteral("7zz"), {QStringLiteral("t"), archive, last}), 0);
+        QCOMPARE(run(QStringLiteral("python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import sys, zipfile\n"
+                                     "z = zipfile.ZipFile(sys.argv[1])\n"
+                                     "sizes = [i.file_size for i in z.infolist()]\n"
+                                     "sys.exit(len(sizes) != int(sys.argv[2]) or sizes[0] != "
+                                     "int(sys.argv[3]) or z.read('zz.txt') != bytes(9))"),
+                      archive, QString::number(entries), QString::number(firstSize)}),
+                 0);
+    }
+
     // More entries than the classic end record can count: only zip64 holds them.
     void zip64WithManyEntries()
     {
@@ -589,6 +814,47 @@ private Q_SLOTS:
         QVERIFY(reader.ExtractAll(dir.filePath(QStringLiteral("out"))));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("out/a.txt"))),
                  QByteArray("changed after adding"));
+    }
+
+    // An archive made inside the backup archive is read back before the old backup is replaced:
+    // one no reader opens fails the write, and the old archive stays.
+    void unreadableMadeArchiveKeepsTheOldArchive_data()
+    {
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("sound") << true << QString();
+        QTest::newRow("sound, protected") << true << QStringLiteral("pw");
+        QTest::newRow("not an archive") << false << QString();
+        QTest::newRow("not an archive, protected") << false << QStringLiteral("pw");
+    }
+
+    void unreadableMadeArchiveKeepsTheOldArchive()
+    {
+        QFETCH(bool, sound);
+        QFETCH(QString, password);
+        QTemporaryDir dir;
+        const QString mail = dir.filePath(QStringLiteral("mail"));
+        makeMailFolder(mail);
+        const QString nested = dir.filePath(QStringLiteral("Work.zip"));
+        QVERIFY(writeArchive(nested, {mail + QStringLiteral("/*.*")}));
+        QByteArray bytes = readFile(nested);
+        if (!sound)
+            bytes.chop(10);
+        const QString archive = dir.filePath(QStringLiteral("b.wlm"));
+        QVERIFY(writeFile(archive, "old"));
+
+        ZipArchive zip;
+        QVERIFY(zip.CreateArchive(archive));
+        zip.setProtectWithPassword(!password.isEmpty());
+        zip.SetPassword(password);
+        QVERIFY(zip.AddMadeFile(QStringLiteral("Work.zip"), std::make_shared<BytesMaker>(bytes)));
+        const Result written = zip.WriteArchive();
+        QCOMPARE(bool(written), sound);
+        if (!sound) {
+            QVERIFY2(written.message().contains(QStringLiteral("Work.zip")),
+                     qPrintable(written.message()));
+            QCOMPARE(readFile(archive), QByteArray("old"));
+        }
     }
 
     // A new archive gets what any new file gets where it lies: its owner's only in a folder only
